@@ -1,0 +1,44 @@
+# The two set-up commands of the README: `make demo` and `make test`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: all deps build test test-unit test-asan demo bench screenshot clean
+
+all: build
+
+deps:
+	bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja $(BUILD)/Makefile:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Every test, then the tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: build
+	bash scripts/run-tests.sh $(BUILD)
+	$(MAKE) test-asan
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DPANORELLO_SANITIZE=ON \
+	  -DPANORELLO_WITH_UI=OFF -DPANORELLO_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  bash scripts/run-tests.sh $(ASAN_BUILD)
+
+demo: build
+	./$(BUILD)/panorello /DEMO
+	@echo "Dashboard demo: $(CURDIR)/$(BUILD)/dashboard_demo.html"
+
+bench: build
+	bash bench/run.sh $(BUILD)
+
+screenshot: build
+	bash scripts/screenshot.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

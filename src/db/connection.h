@@ -1,0 +1,38 @@
+#pragma once
+// Database connections over two engines: unixODBC for servers and DSNs, libsqlite3 for files.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "db/result_grid.h"
+#include "storage/app_context.h"
+#include "storage/settings.h"
+
+namespace panorello {
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  // Runs one statement and fetches its whole result; std::nullopt when it returned no rows.
+  // Throws Error (the database's own message) on failure, for an empty text and for a statement
+  // without result columns.
+  virtual std::optional<ResultGrid> Query(const std::string& sql) = 0;
+  // Runs one statement whose result is not read.
+  virtual void Execute(const std::string& sql) = 0;
+};
+
+// Opens a connection string (after translation of the provider forms). Throws Error.
+std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
+                                                 const ConnectionLimits& limits);
+
+// BuildConnectionString of settings, then OpenConnectionString.
+std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits);
+
+// True when a connection could be opened (and was closed again); otherwise false and errorText
+// holds the driver's description.
+bool TestConnection(const Settings& settings, const ConnectionLimits& limits, std::string& errorText);
+
+// A new SQLite database file (fails when the file already exists); used by the sample database.
+std::unique_ptr<Connection> CreateSqliteDatabase(const std::string& path, const ConnectionLimits& limits);
+
+}  // namespace panorello

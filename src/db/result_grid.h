@@ -1,0 +1,92 @@
+#pragma once
+// One query result held whole in memory: column names and rows x columns of typed cells.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/regional.h"
+
+namespace panorello {
+
+enum class CellType : uint8_t {
+  Null,
+  Integer,   // 64-bit signed
+  Double,
+  Single,    // single precision, shown with 7 significant digits
+  Decimal,   // exact decimal kept as its digits ("-123.4500")
+  Text,      // UTF-8
+  DateTime,  // date and time of day
+  Date,      // date alone
+  Time,      // time of day alone
+  Boolean,
+  Binary,
+};
+
+struct DateTimeValue {
+  int16_t year = 0;
+  int8_t month = 0;
+  int8_t day = 0;
+  int8_t hour = 0;
+  int8_t minute = 0;
+  int8_t second = 0;
+  friend bool operator==(const DateTimeValue&, const DateTimeValue&) = default;
+};
+
+// A read-only view of one cell; the string_view points into the grid.
+struct CellView {
+  CellType type = CellType::Null;
+  int64_t integer = 0;         // Integer; Boolean as 0/1
+  double real = 0;             // Double, Single
+  std::string_view text;       // Text, Decimal digits, Binary bytes
+  DateTimeValue date_time;     // DateTime, Date, Time
+};
+
+class ResultGrid {
+ public:
+  ResultGrid() = default;
+  explicit ResultGrid(std::vector<std::string> column_names);
+
+  size_t Rows() const;
+  size_t Cols() const { return names_.size(); }
+  const std::string& ColumnName(size_t c) const { return names_.at(c); }
+  CellView At(size_t row, size_t col) const;
+
+  // Cells are appended row by row, left to right; a row is complete after Cols() appends.
+  void AddNull();
+  void AddInteger(int64_t v);
+  void AddDouble(double v);
+  void AddSingle(float v);
+  void AddDecimal(std::string_view digits);
+  void AddText(std::string_view utf8);
+  void AddDateTime(const DateTimeValue& v);
+  void AddDate(const DateTimeValue& v);
+  void AddTime(const DateTimeValue& v);
+  void AddBoolean(bool v);
+  void AddBinary(std::string_view bytes);
+
+  // Bytes held, for the memory budget.
+  size_t MemoryBytes() const;
+  void Reserve(size_t rows);
+
+ private:
+  struct Slot {
+    uint64_t payload;  // integer / double bits / arena offset / packed date-time
+  };
+  void Push(CellType t, uint64_t payload);
+  uint64_t Store(std::string_view bytes);
+
+  std::vector<std::string> names_;
+  std::vector<CellType> types_;   // row-major
+  std::vector<uint64_t> payload_; // row-major
+  std::string arena_;             // texts: 4-byte length, then the bytes
+};
+
+// The text of a cell as the page shows it.
+std::string CellText(const CellView& cell, const RegionalSettings& regional);
+
+// A finite number, or a text that reads whole as a number with the regional separator (blanks
+// around it allowed; no grouping, hex, inf or nan). value receives the number when numeric.
+bool IsNumericCell(const CellView& cell, const RegionalSettings& regional, double* value);
+
+}  // namespace panorello

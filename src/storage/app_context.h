@@ -1,0 +1,36 @@
+#pragma once
+// The one application context: created at start-up, passed by reference. Nothing else is global.
+#include <string>
+#include <string_view>
+
+#include "storage/block_list.h"
+#include "storage/settings.h"
+#include "util/browser.h"
+#include "util/clock.h"
+#include "util/regional.h"
+#include "util/reporter.h"
+
+namespace panorello {
+
+// Time-outs of every database connection (seconds).
+struct ConnectionLimits {
+  int connect_seconds = 15;
+  int query_seconds = 30;
+};
+
+struct AppContext {
+  std::string app_folder;  // folder of the executable (tests: a temporary folder)
+  Settings settings;       // the one Settings record
+  BlockList blocks;        // the one BlockList
+  const Clock& clock;
+  Reporter& reporter;
+  Browser& browser;
+  RegionalSettings regional;
+  ConnectionLimits limits;
+
+  std::string AppFile(std::string_view name) const;
+  // WriteLog with the current LogFile setting.
+  void Log(std::string_view message) const noexcept;
+};
+
+}  // namespace panorello

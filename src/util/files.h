@@ -1,0 +1,62 @@
+#pragma once
+// Paths beside the executable and whole-file text reading and writing. "/" is the only path
+// separator.
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace panorello {
+
+// The folder that holds the running executable (from /proc/self/exe), without a final "/".
+std::string ExecutableFolder();
+
+// folder + "/" + name (no doubled "/" when folder already ends with one).
+std::string AppFile(std::string_view folder, std::string_view name);
+
+// True for an existing regular file (links followed); false for anything else. Never throws.
+bool FileExists(const std::string& path);
+
+// Text before the last "/", or empty when there is none.
+std::string ParentFolder(std::string_view path);
+
+// Creates every missing folder of the chain. Throws Error naming the path on failure.
+void EnsureFolder(const std::string& folder);
+
+// Writes a whole file atomically: a temporary file in the same folder, every write and the close
+// checked, fsync, then rename over the target. On failure the old file is untouched, the temporary
+// file removed and Error raised (path and system reason). An existing file keeps its permission
+// bits; a new one gets new_file_mode (subject to the umask).
+void WriteTextFile(const std::string& path, std::string_view text, mode_t new_file_mode = 0644);
+
+// Streaming form of the same atomic replace, for large pages: Append as often as needed, then
+// Commit. Destroying it without Commit removes the temporary file and leaves the target untouched.
+class AtomicFileWriter {
+ public:
+  explicit AtomicFileWriter(const std::string& path, mode_t new_file_mode = 0644);
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  void Append(std::string_view text);
+  void Commit();
+  const std::string& Path() const { return path_; }
+
+ private:
+  void Flush();
+  void Abandon() noexcept;
+  std::string path_;
+  std::string temp_path_;
+  std::string buffer_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+// Whole file as UTF-8 text (see DecodeTextFileBytes); empty when the file does not exist.
+// Throws Error when an existing file cannot be read.
+std::string ReadTextFile(const std::string& path);
+
+// First line whose trimmed, upper-cased key equals the upper-cased key; its value untrimmed.
+std::string ReadIniValue(const std::string& path, std::string_view key,
+                         std::string_view default_text);
+
+}  // namespace panorello

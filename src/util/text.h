@@ -1,0 +1,49 @@
+#pragma once
+// The text rules of the system. Every function here is independent of the process locale.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace panorello {
+
+// Removes leading and trailing space characters (U+0020) only; tabs and line breaks stay.
+std::string Trim(std::string_view s);
+
+// Upper/lower case of UTF-8 text, byte length unchanged: ASCII letters and the two-byte
+// letters of Latin-1 (à -> À, ...). Positions in the result index the original text.
+std::string UpperCase(std::string_view s);
+std::string LowerCase(std::string_view s);
+
+// The number at the start of a text: spaces, tabs and LF are ignored anywhere; optional sign,
+// digits, "." and more digits, optional exponent (E or D, sign, digits); &H and &O prefixes read
+// hexadecimal and octal integers. 0 when no digit is read. Never throws; an exponent that
+// overflows gives +/- infinity.
+double ParseLeadingNumber(std::string_view s);
+
+// Nearest 32-bit integer, an exact half to the even neighbour, clamped to the int32 range;
+// NaN gives 0.
+int32_t RoundToInt32(double value);
+
+// ParseLeadingNumber followed by RoundToInt32, and whether the value fitted without clamping.
+int32_t ParseWholeNumber(std::string_view s, bool* fits = nullptr);
+
+// Decimal digits with a leading "-" when negative.
+std::string FormatInt(int64_t value);
+
+// The seven replacements: & < > " then CR LF, CR, LF -> <br>, in one pass.
+std::string HtmlEncode(std::string_view s);
+void HtmlEncodeAppend(std::string& out, std::string_view s);
+
+// CR LF -> LF, then lone CR -> LF.
+std::string NormalizeNewlines(std::string_view s);
+
+// Every CR LF, CR or LF becomes one space (values that must stay on one line of a file).
+std::string LineBreaksToSpaces(std::string_view s);
+
+// Bytes of a text file -> UTF-8: a UTF-8 BOM is dropped; valid UTF-8 is kept as it is; anything
+// else is decoded as Windows-1252.
+std::string DecodeTextFileBytes(std::string_view bytes);
+
+bool IsValidUtf8(std::string_view s);
+
+}  // namespace panorello
