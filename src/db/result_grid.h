@@ -70,15 +70,12 @@ class ResultGrid {
   void Reserve(size_t rows);
 
  private:
-  struct Slot {
-    uint64_t payload;  // integer / double bits / arena offset / packed date-time
-  };
   void Push(CellType t, uint64_t payload);
   uint64_t Store(std::string_view bytes);
 
   std::vector<std::string> names_;
   std::vector<CellType> types_;   // row-major
-  std::vector<uint64_t> payload_; // row-major
+  std::vector<uint64_t> payload_; // row-major: integer, double bits, arena offset, packed date
   std::string arena_;             // texts: 4-byte length, then the bytes
 };
 

@@ -1,0 +1,263 @@
+// The text of a cell and the numeric rule. Nothing here depends on the process locale: numbers
+// go through std::to_chars / std::from_chars and the separator comes from RegionalSettings.
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "db/result_grid.h"
+
+namespace panorello {
+
+namespace {
+
+void AppendInt(std::string& out, int64_t v) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+  out.append(buffer, result.ptr);
+}
+
+void AppendPadded(std::string& out, int v, int width) {
+  char buffer[16];
+  const bool negative = v < 0;
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, negative ? -v : v);
+  if (negative) out.push_back('-');
+  for (int n = static_cast<int>(result.ptr - buffer); n < width; ++n) out.push_back('0');
+  out.append(buffer, result.ptr);
+}
+
+// A floating-point value with at most `digits` significant digits, the way the classic default
+// conversion writes it (the rule of printf's %G without trailing zeros): plain decimal while the
+// decimal exponent e of the rounded value satisfies -5 < e < digits, otherwise mantissa, "E", sign
+// and at least two exponent digits ("1E+15", "1.5E-07"). So with 15 digits 100000000000000 stays
+// plain and 1E+15 switches to the exponent form; 0.0001 stays plain and 0.00001 gives "1E-05".
+std::string FormatFloating(double v, int digits, char separator) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
+  if (v == 0) return "0";  // also -0
+  char buffer[64];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, digits - 1);
+  const std::string_view sci(buffer, static_cast<size_t>(result.ptr - buffer));
+  // sci: [-]d[.ddd]e(+|-)XX
+  const size_t e_pos = sci.find('e');
+  const bool negative = sci.front() == '-';
+  std::string mantissa;
+  for (char ch : sci.substr(0, e_pos)) {
+    if (ch >= '0' && ch <= '9') mantissa.push_back(ch);
+  }
+  while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
+  int exponent = 0;
+  std::string_view exp_text = sci.substr(e_pos + 1);
+  if (!exp_text.empty() && exp_text.front() == '+') exp_text.remove_prefix(1);
+  std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
+
+  std::string out;
+  if (negative) out.push_back('-');
+  if (exponent < -5 + 1 || exponent >= digits) {
+    out.push_back(mantissa[0]);
+    if (mantissa.size() > 1) {
+      out.push_back(separator);
+      out.append(mantissa, 1, std::string::npos);
+    }
+    out.push_back('E');
+    out.push_back(exponent < 0 ? '-' : '+');
+    AppendPadded(out, exponent < 0 ? -exponent : exponent, 2);
+  } else if (exponent < 0) {
+    out += '0';
+    out.push_back(separator);
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out += mantissa;
+  } else {
+    const size_t int_digits = static_cast<size_t>(exponent) + 1;
+    if (mantissa.size() <= int_digits) {
+      out += mantissa;
+      out.append(int_digits - mantissa.size(), '0');
+    } else {
+      out.append(mantissa, 0, int_digits);
+      out.push_back(separator);
+      out.append(mantissa, int_digits, std::string::npos);
+    }
+  }
+  return out;
+}
+
+// Exact decimal digits as the database gave them ("-123.4500", ".5", "+7"): sign kept only for
+// a non-zero value, a leading zero before a bare separator, no trailing fractional zeros.
+std::string FormatDecimal(std::string_view digits, char separator) {
+  bool negative = false;
+  if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+    negative = digits.front() == '-';
+    digits.remove_prefix(1);
+  }
+  std::string_view integer = digits;
+  std::string_view fraction;
+  if (const size_t dot = digits.find('.'); dot != std::string_view::npos) {
+    integer = digits.substr(0, dot);
+    fraction = digits.substr(dot + 1);
+  }
+  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+  while (integer.size() > 1 && integer.front() == '0') integer.remove_prefix(1);
+  if (integer.empty()) integer = "0";
+  const bool zero = integer == "0" && fraction.empty();
+  std::string out;
+  if (negative && !zero) out.push_back('-');
+  out += integer;
+  if (!fraction.empty()) {
+    out.push_back(separator);
+    out += fraction;
+  }
+  return out;
+}
+
+void AppendDate(std::string& out, const DateTimeValue& v, const std::string& pattern) {
+  for (size_t i = 0; i < pattern.size();) {
+    if (pattern.compare(i, 4, "yyyy") == 0) {
+      AppendPadded(out, v.year, 4);
+      i += 4;
+    } else if (pattern.compare(i, 2, "dd") == 0) {
+      AppendPadded(out, v.day, 2);
+      i += 2;
+    } else if (pattern.compare(i, 2, "mm") == 0) {
+      AppendPadded(out, v.month, 2);
+      i += 2;
+    } else {
+      out.push_back(pattern[i]);
+      ++i;
+    }
+  }
+}
+
+void AppendTime(std::string& out, const DateTimeValue& v) {
+  AppendPadded(out, v.hour, 2);
+  out.push_back(':');
+  AppendPadded(out, v.minute, 2);
+  out.push_back(':');
+  AppendPadded(out, v.second, 2);
+}
+
+bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
+
+// Plain decimal with the regional separator, optional sign and exponent, blanks around it.
+bool ParseNumericText(std::string_view text, char separator, double* value) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  std::string normal;
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    if (text[i] == '-') normal.push_back('-');
+    ++i;
+  }
+  size_t mantissa_digits = 0;
+  bool seen_separator = false;
+  for (; i < text.size(); ++i) {
+    const char ch = text[i];
+    if (ch >= '0' && ch <= '9') {
+      normal.push_back(ch);
+      ++mantissa_digits;
+    } else if (ch == separator && !seen_separator) {
+      normal.push_back('.');
+      seen_separator = true;
+    } else {
+      break;
+    }
+  }
+  if (mantissa_digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    normal.push_back('e');
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) normal.push_back(text[i++]);
+    size_t exp_digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++exp_digits) {
+      normal.push_back(text[i]);
+    }
+    if (exp_digits == 0) return false;
+  }
+  if (i != text.size()) return false;
+  double parsed = 0;
+  const auto result = std::from_chars(normal.data(), normal.data() + normal.size(), parsed);
+  if (result.ec != std::errc() || result.ptr != normal.data() + normal.size()) return false;
+  if (!std::isfinite(parsed)) return false;
+  if (value != nullptr) *value = parsed;
+  return true;
+}
+
+}  // namespace
+
+std::string CellText(const CellView& cell, const RegionalSettings& regional) {
+  std::string out;
+  switch (cell.type) {
+    case CellType::Null:
+      break;
+    case CellType::Integer:
+      AppendInt(out, cell.integer);
+      break;
+    case CellType::Double:
+      out = FormatFloating(cell.real, 15, regional.decimal_separator);
+      break;
+    case CellType::Single:
+      out = FormatFloating(cell.real, 7, regional.decimal_separator);
+      break;
+    case CellType::Decimal:
+      out = FormatDecimal(cell.text, regional.decimal_separator);
+      break;
+    case CellType::Text:
+      out.assign(cell.text);
+      break;
+    case CellType::DateTime: {
+      const DateTimeValue& v = cell.date_time;
+      AppendDate(out, v, regional.short_date);
+      if (v.hour != 0 || v.minute != 0 || v.second != 0) {
+        out.push_back(' ');
+        AppendTime(out, v);
+      }
+      break;
+    }
+    case CellType::Date:
+      AppendDate(out, cell.date_time, regional.short_date);
+      break;
+    case CellType::Time:
+      AppendTime(out, cell.date_time);
+      break;
+    case CellType::Boolean:
+      out = cell.integer != 0 ? "True" : "False";
+      break;
+    case CellType::Binary: {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      out.reserve(cell.text.size() * 2);
+      for (unsigned char byte : cell.text) {
+        out.push_back(kHex[byte >> 4]);
+        out.push_back(kHex[byte & 0x0F]);
+      }
+      break;
+    }
+  }
+  return out;
+}
+
+bool IsNumericCell(const CellView& cell, const RegionalSettings& regional, double* value) {
+  switch (cell.type) {
+    case CellType::Integer:
+      if (value != nullptr) *value = static_cast<double>(cell.integer);
+      return true;
+    case CellType::Double:
+    case CellType::Single:
+      if (!std::isfinite(cell.real)) return false;
+      if (value != nullptr) *value = cell.real;
+      return true;
+    case CellType::Decimal:
+      // Digits as the database gave them, always with ".".
+      return ParseNumericText(cell.text, '.', value);
+    case CellType::Text:
+      return ParseNumericText(cell.text, regional.decimal_separator, value);
+    case CellType::Null:
+    case CellType::DateTime:
+    case CellType::Date:
+    case CellType::Time:
+    case CellType::Boolean:
+    case CellType::Binary:
+      return false;
+  }
+  return false;
+}
+
+}  // namespace panorello
