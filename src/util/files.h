@@ -45,6 +45,7 @@ class AtomicFileWriter {
   void Flush();
   void Abandon() noexcept;
   std::string path_;
+  std::string target_path_;  // path_, or the file a symbolic link there names
   std::string temp_path_;
   std::string buffer_;
   int fd_ = -1;

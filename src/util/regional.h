@@ -2,6 +2,7 @@
 // The regional settings that cell texts follow, read from the environment (LC_NUMERIC, LC_TIME)
 // without touching the process locale.
 #include <string>
+#include <string_view>
 
 namespace panorello {
 
@@ -15,5 +16,14 @@ struct RegionalSettings {
   // "dd/mm/yyyy".
   static RegionalSettings FromEnvironment();
 };
+
+// The short date pattern for a C library date format (nl_langinfo D_FMT): %d and %e give dd,
+// %m mm, %Y and %y yyyy (the year is always shown with four digits), %F yyyy-mm-dd, %D
+// mm/dd/yyyy; other characters are kept. A format that does not give all three of dd, mm and
+// yyyy gives "dd/mm/yyyy".
+std::string ShortDatePatternFromDateFormat(std::string_view d_fmt);
+
+// True for the names of the C locale: empty, "C", "POSIX", and "C.<codeset>".
+bool IsCLocaleName(std::string_view name);
 
 }  // namespace panorello

@@ -1,0 +1,301 @@
+#include "util/files.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "util/error.h"
+#include "util/text.h"
+
+namespace panorello {
+
+namespace {
+
+std::string SystemReason(int error_number) { return std::strerror(error_number); }
+
+[[noreturn]] void ThrowWriteError(const std::string& path, int error_number) {
+  throw Error("Impossibile scrivere il file " + path + ": " + SystemReason(error_number));
+}
+
+// Closes a descriptor on every path out of a scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Six characters for a temporary file name, from the kernel's random source.
+std::string RandomSuffix() {
+  static constexpr char kAlphabet[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  unsigned char bytes[6] = {};
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    // Fall back to something that differs between calls; O_EXCL guards against collisions.
+    uint64_t seed = static_cast<uint64_t>(getpid()) * 2654435761u ^
+                    reinterpret_cast<uintptr_t>(&bytes);
+    for (auto& b : bytes) {
+      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+      b = static_cast<unsigned char>(seed >> 56);
+    }
+  }
+  std::string out;
+  for (unsigned char b : bytes) out += kAlphabet[b % (sizeof kAlphabet - 1)];
+  return out;
+}
+
+// The file a path finally names: a symbolic link is followed so that replacing the file keeps
+// the link.
+std::string ResolveTarget(const std::string& path) {
+  struct stat st{};
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved != nullptr) {
+      std::string out = resolved;
+      free(resolved);
+      return out;
+    }
+  }
+  return path;
+}
+
+}  // namespace
+
+std::string ExecutableFolder() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length <= 0) return ".";
+  std::string exe(buffer.data(), static_cast<size_t>(length));
+  size_t slash = exe.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return exe.substr(0, slash);
+}
+
+std::string AppFile(std::string_view folder, std::string_view name) {
+  std::string out(folder);
+  if (out.empty() || out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+bool FileExists(const std::string& path) {
+  if (path.empty()) return false;
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0) return false;
+  return S_ISREG(st.st_mode);
+}
+
+std::string ParentFolder(std::string_view path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return std::string();
+  return std::string(path.substr(0, slash));
+}
+
+void EnsureFolder(const std::string& folder) {
+  std::string path = Trim(folder);
+  if (path.empty()) return;
+  if (path.size() > 1 && path.back() == '/') path.pop_back();
+  std::string current;
+  size_t start = 0;
+  if (path[0] == '/') {
+    current = "/";
+    start = 1;
+  }
+  while (start <= path.size()) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    std::string_view part = std::string_view(path).substr(start, slash - start);
+    start = slash + 1;
+    if (part.empty()) continue;
+    if (!current.empty() && current.back() != '/') current += '/';
+    current += part;
+    struct stat st{};
+    if (stat(current.c_str(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode)) {
+        throw Error("Impossibile creare la cartella " + path + ": " + current +
+                    " esiste e non è una cartella");
+      }
+      continue;
+    }
+    if (mkdir(current.c_str(), 0777) != 0) {
+      int error_number = errno;
+      if (error_number == EEXIST && stat(current.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        continue;  // made by someone else meanwhile
+      }
+      throw Error("Impossibile creare la cartella " + current + ": " + SystemReason(error_number));
+    }
+  }
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode) : path_(path) {
+  std::string parent = ParentFolder(path);
+  if (!parent.empty()) EnsureFolder(parent);
+  std::string target = ResolveTarget(path);
+  size_t slash = target.rfind('/');
+  std::string prefix = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  if (base.size() > 200) base.resize(200);  // room for the temporary name's additions
+
+  struct stat old{};
+  bool exists = stat(target.c_str(), &old) == 0;
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    temp_path_ = prefix + "." + base + "." + RandomSuffix();
+    // The mode goes through the umask here, as for any new file.
+    fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
+    if (fd_ < 0 && errno != EEXIST) break;
+  }
+  if (fd_ < 0) {
+    int error_number = errno;
+    temp_path_.clear();
+    ThrowWriteError(path_, error_number);
+  }
+  if (exists && S_ISREG(old.st_mode)) {
+    // The replacement keeps the permissions (and, where allowed, the owner) of the old file.
+    if (fchown(fd_, old.st_uid, old.st_gid) != 0) {
+      // Not allowed for other users' files; the file then belongs to us.
+    }
+    if (fchmod(fd_, old.st_mode & 07777) != 0) {
+      int error_number = errno;
+      Abandon();
+      ThrowWriteError(path_, error_number);
+    }
+  }
+  target_path_ = target;
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (!committed_) Abandon();
+}
+
+void AtomicFileWriter::Append(std::string_view text) {
+  if (fd_ < 0) throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
+  buffer_.append(text);
+  if (buffer_.size() >= 1 << 16) Flush();
+}
+
+void AtomicFileWriter::Flush() {
+  size_t done = 0;
+  while (done < buffer_.size()) {
+    ssize_t written = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      int error_number = errno;
+      Abandon();
+      ThrowWriteError(path_, error_number);
+    }
+    done += static_cast<size_t>(written);
+  }
+  buffer_.clear();
+}
+
+void AtomicFileWriter::Commit() {
+  if (fd_ < 0 || committed_) {
+    throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
+  }
+  Flush();
+  if (fsync(fd_) != 0) {
+    int error_number = errno;
+    Abandon();
+    ThrowWriteError(path_, error_number);
+  }
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    int error_number = errno;
+    Abandon();
+    ThrowWriteError(path_, error_number);
+  }
+  if (rename(temp_path_.c_str(), target_path_.c_str()) != 0) {
+    int error_number = errno;
+    Abandon();
+    ThrowWriteError(path_, error_number);
+  }
+  committed_ = true;
+  temp_path_.clear();
+  // Make the rename itself durable; a failure here leaves a complete file either way.
+  std::string folder = ParentFolder(target_path_);
+  int dir = ::open(folder.empty() ? (target_path_.rfind('/') == 0 ? "/" : ".") : folder.c_str(),
+                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    ::close(dir);
+  }
+}
+
+void AtomicFileWriter::Abandon() noexcept {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_path_.empty()) {
+    ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+  }
+  buffer_.clear();
+}
+
+void WriteTextFile(const std::string& path, std::string_view text, mode_t new_file_mode) {
+  AtomicFileWriter writer(path, new_file_mode);
+  writer.Append(text);
+  writer.Commit();
+}
+
+std::string ReadTextFile(const std::string& path) {
+  if (!FileExists(path)) return std::string();
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) {
+    throw Error("Impossibile leggere il file " + path + ": " + SystemReason(errno));
+  }
+  std::string bytes;
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw Error("Impossibile leggere il file " + path + ": " + SystemReason(errno));
+    }
+    if (got == 0) break;
+    bytes.append(buffer, static_cast<size_t>(got));
+  }
+  return DecodeTextFileBytes(bytes);
+}
+
+std::string ReadIniValue(const std::string& path, std::string_view key,
+                         std::string_view default_text) {
+  if (!FileExists(path)) return std::string(default_text);
+  std::string text = ReadTextFile(path);
+  if (text.empty()) return std::string(default_text);
+  std::string wanted = UpperCase(key);
+  std::string normalized = NormalizeNewlines(text);
+  std::string_view rest = normalized;
+  for (;;) {
+    size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    size_t equals = line.find('=');
+    if (equals != std::string_view::npos && !Trim(line).empty()) {
+      if (UpperCase(Trim(line.substr(0, equals))) == wanted) {
+        return std::string(line.substr(equals + 1));
+      }
+    }
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
+  return std::string(default_text);
+}
+
+}  // namespace panorello

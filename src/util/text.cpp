@@ -1,0 +1,329 @@
+#include "util/text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace panorello {
+
+namespace {
+
+// Second byte of a two-byte UTF-8 Latin-1 letter after the lead byte 0xC3: 0x80..0x9E are the
+// capitals U+00C0..U+00DE, 0xA0..0xBE the small letters U+00E0..U+00FE; 0x97 (×) and 0xB7 (÷)
+// are not letters. ß and ÿ have no capital of the same length and stay as they are.
+bool IsLatin1Capital(unsigned char second) { return second >= 0x80 && second <= 0x9E && second != 0x97; }
+bool IsLatin1Small(unsigned char second) { return second >= 0xA0 && second <= 0xBE && second != 0xB7; }
+
+bool IsIgnoredInNumber(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Reads "&H..." or "&O..." digits (the prefix already consumed) as a non-negative integer.
+double ParseRadixInteger(std::string_view s, int radix) {
+  double value = 0;
+  for (char c : s) {
+    int digit = HexDigitValue(c);
+    if (digit < 0 || digit >= radix) break;
+    value = value * radix + digit;
+  }
+  return value;
+}
+
+// Decimal significand digits (no leading zeros) times ten to the power exponent, correctly
+// rounded, independent of the process locale.
+double DecimalToDouble(const std::string& digits, int64_t exponent, bool negative) {
+  if (digits.empty()) return 0.0;
+  // Decimal exponent of the leading digit: beyond these limits the value is certainly out of
+  // range, and the text given to from_chars stays short.
+  int64_t leading = exponent + static_cast<int64_t>(digits.size());
+  if (leading > 400) return negative ? -std::numeric_limits<double>::infinity()
+                                     : std::numeric_limits<double>::infinity();
+  if (leading < -400) return negative ? -0.0 : 0.0;
+  std::string text = digits;
+  text += 'e';
+  char buffer[32];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, exponent);
+  (void)ec;
+  text.append(buffer, end);
+  double value = 0;
+  auto result = std::from_chars(text.data(), text.data() + text.size(), value,
+                                std::chars_format::scientific);
+  if (result.ec == std::errc::result_out_of_range) {
+    value = leading > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return negative ? -value : value;
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Windows-1252 bytes 0x80..0x9F; the five undefined bytes keep their own code point.
+constexpr uint16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+}  // namespace
+
+std::string Trim(std::string_view s) {
+  size_t begin = 0;
+  size_t end = s.size();
+  while (begin < end && s[begin] == ' ') ++begin;
+  while (end > begin && s[end - 1] == ' ') --end;
+  return std::string(s.substr(begin, end - begin));
+}
+
+std::string UpperCase(std::string_view s) {
+  std::string out(s);
+  for (size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (c >= 'a' && c <= 'z') {
+      out[i] = static_cast<char>(c - 'a' + 'A');
+    } else if (c == 0xC3 && i + 1 < out.size() &&
+               IsLatin1Small(static_cast<unsigned char>(out[i + 1]))) {
+      out[i + 1] = static_cast<char>(static_cast<unsigned char>(out[i + 1]) - 0x20);
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string LowerCase(std::string_view s) {
+  std::string out(s);
+  for (size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (c >= 'A' && c <= 'Z') {
+      out[i] = static_cast<char>(c - 'A' + 'a');
+    } else if (c == 0xC3 && i + 1 < out.size() &&
+               IsLatin1Capital(static_cast<unsigned char>(out[i + 1]))) {
+      out[i + 1] = static_cast<char>(static_cast<unsigned char>(out[i + 1]) + 0x20);
+      ++i;
+    }
+  }
+  return out;
+}
+
+double ParseLeadingNumber(std::string_view s) {
+  // Spaces, tabs and line feeds do not count wherever they stand.
+  std::string t;
+  t.reserve(s.size());
+  for (char c : s) {
+    if (!IsIgnoredInNumber(c)) t += c;
+  }
+  size_t i = 0;
+  if (t.size() >= 2 && t[0] == '&') {
+    if (t[1] == 'H' || t[1] == 'h') return ParseRadixInteger(std::string_view(t).substr(2), 16);
+    if (t[1] == 'O' || t[1] == 'o') return ParseRadixInteger(std::string_view(t).substr(2), 8);
+  }
+  bool negative = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+    negative = t[i] == '-';
+    ++i;
+  }
+  std::string digits;  // significant digits, leading zeros dropped
+  int64_t exponent = 0;
+  bool any_digit = false;
+  for (; i < t.size() && IsDigit(t[i]); ++i) {
+    any_digit = true;
+    if (digits.empty() && t[i] == '0') continue;
+    digits += t[i];
+  }
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    for (; i < t.size() && IsDigit(t[i]); ++i) {
+      any_digit = true;
+      if (digits.empty() && t[i] == '0') {
+        --exponent;
+        continue;
+      }
+      digits += t[i];
+      --exponent;
+    }
+  }
+  if (!any_digit) return 0.0;
+  if (i < t.size() && (t[i] == 'E' || t[i] == 'e' || t[i] == 'D' || t[i] == 'd')) {
+    ++i;
+    bool exponent_negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+      exponent_negative = t[i] == '-';
+      ++i;
+    }
+    int64_t written = 0;
+    for (; i < t.size() && IsDigit(t[i]); ++i) {
+      // Saturate: anything this large is out of the double range either way.
+      if (written < 100000000) written = written * 10 + (t[i] - '0');
+    }
+    exponent += exponent_negative ? -written : written;
+  }
+  if (digits.empty()) return 0.0;
+  // Trailing zeros carry no information; dropping them keeps the text short.
+  size_t last = digits.find_last_not_of('0');
+  exponent += static_cast<int64_t>(digits.size() - (last + 1));
+  digits.resize(last + 1);
+  return DecimalToDouble(digits, exponent, negative);
+}
+
+int32_t RoundToInt32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  double floor_value = std::floor(value);
+  double fraction = value - floor_value;  // exact for this range
+  double result = floor_value;
+  if (fraction > 0.5) {
+    result = floor_value + 1;
+  } else if (fraction == 0.5) {
+    result = std::fmod(floor_value, 2.0) == 0.0 ? floor_value : floor_value + 1;
+  }
+  if (result > 2147483647.0) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(result);
+}
+
+int32_t ParseWholeNumber(std::string_view s, bool* fits) {
+  double value = ParseLeadingNumber(s);
+  if (fits != nullptr) {
+    // 2147483647.5 rounds to the even 2147483648 (too large); -2147483648.5 to -2147483648.
+    *fits = !std::isnan(value) && value < 2147483647.5 && value >= -2147483648.5;
+  }
+  return RoundToInt32(value);
+}
+
+std::string FormatInt(int64_t value) {
+  char buffer[24];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  (void)ec;
+  return std::string(buffer, end);
+}
+
+void HtmlEncodeAppend(std::string& out, std::string_view s) {
+  size_t plain_start = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char* replacement = nullptr;
+    switch (s[i]) {
+      case '&': replacement = "&amp;"; break;
+      case '<': replacement = "&lt;"; break;
+      case '>': replacement = "&gt;"; break;
+      case '"': replacement = "&quot;"; break;
+      case '\r':
+      case '\n': replacement = "<br>"; break;
+      default: continue;
+    }
+    out.append(s.data() + plain_start, i - plain_start);
+    out += replacement;
+    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;  // CR LF is one break
+    plain_start = i + 1;
+  }
+  out.append(s.data() + plain_start, s.size() - plain_start);
+}
+
+std::string HtmlEncode(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + s.size() / 8);
+  HtmlEncodeAppend(out, s);
+  return out;
+}
+
+std::string NormalizeNewlines(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r') {
+      out += '\n';
+      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+std::string LineBreaksToSpaces(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r') {
+      out += ' ';
+      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    } else if (s[i] == '\n') {
+      out += ' ';
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    uint32_t code;
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+      code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      code = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (n - i < length) return false;
+    for (size_t k = 1; k < length; ++k) {
+      unsigned char next = static_cast<unsigned char>(s[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) return false;
+    if (length == 4 && (code < 0x10000 || code > 0x10FFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string DecodeTextFileBytes(std::string_view bytes) {
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4);
+  for (char ch : bytes) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += ch;
+    } else if (c < 0xA0) {
+      AppendUtf8(out, kWindows1252High[c - 0x80]);
+    } else {
+      AppendUtf8(out, c);
+    }
+  }
+  return out;
+}
+
+}  // namespace panorello
