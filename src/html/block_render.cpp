@@ -1,0 +1,136 @@
+#include "html/block_render.h"
+
+#include <exception>
+#include <optional>
+
+#include "db/connection.h"
+#include "html/chart.h"
+#include "html/kpi_table.h"
+#include "util/text.h"
+
+namespace panorello {
+
+namespace {
+
+std::string ModeOf(const std::string& render_mode) {
+  std::string mode = UpperCase(Trim(render_mode));
+  if (mode.empty()) mode = "AUTO";
+  return mode;
+}
+
+void AppendErrorBox(PageOut& out, std::string_view description) {
+  out.Append("<div class=\"error\">Errore query: ");
+  HtmlEncodeAppend(out.Buffer(), description);
+  out.Append("</div>");
+}
+
+}  // namespace
+
+bool IsChartData(const ResultGrid& grid, const RegionalSettings& regional) {
+  if (grid.Cols() < 2) return false;
+  for (size_t c = 1; c < grid.Cols(); ++c) {
+    for (size_t r = 0; r < grid.Rows(); ++r) {
+      const CellView cell = grid.At(r, c);
+      if (cell.type == CellType::Null) continue;
+      if (IsNumericCell(cell, regional, nullptr)) continue;
+      if (!Trim(CellText(cell, regional)).empty()) return false;
+    }
+  }
+  return true;
+}
+
+BodyKind ChooseBody(const ResultGrid& grid, const std::string& mode,
+                    const RegionalSettings& regional) {
+  if (mode == "TABLE") return BodyKind::Table;
+  if (mode == "KPI") return BodyKind::Kpi;
+  if (mode == "CHART") return BodyKind::Chart;
+  if (mode == "CHARTTABLE") return BodyKind::ChartTable;
+  if (grid.Rows() == 1) return BodyKind::Kpi;
+  if (grid.Rows() > 1 && grid.Cols() >= 2 && IsChartData(grid, regional)) {
+    return BodyKind::ChartTable;
+  }
+  return BodyKind::Table;
+}
+
+namespace {
+
+// Writes a body whose chart (if any) is already drawn.
+void WriteBody(const ResultGrid& grid, BodyKind kind, const std::string& chart,
+               const RegionalSettings& regional, PageOut& out) {
+  switch (kind) {
+    case BodyKind::Kpi:
+      RenderKpiCards(grid, regional, out.Buffer());
+      break;
+    case BodyKind::Chart:
+      out.Append(chart);
+      break;
+    case BodyKind::ChartTable:
+      out.Append(chart);
+      RenderResultTable(grid, regional, out);
+      break;
+    case BodyKind::Table:
+      RenderResultTable(grid, regional, out);
+      break;
+  }
+}
+
+bool HasChart(BodyKind kind) { return kind == BodyKind::Chart || kind == BodyKind::ChartTable; }
+
+}  // namespace
+
+void RenderGridBody(const ResultGrid& grid, const std::string& mode,
+                    const RegionalSettings& regional, PageOut& out) {
+  const BodyKind kind = ChooseBody(grid, mode, regional);
+  const std::string chart = HasChart(kind) ? RenderChart(grid, regional) : std::string();
+  WriteBody(grid, kind, chart, regional, out);
+}
+
+void RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode,
+                      PageOut& out) {
+  const std::string body_mode = ModeOf(mode);
+  std::optional<ResultGrid> grid;
+  BodyKind kind = BodyKind::Table;
+  std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
+  try {
+    {
+      auto connection = OpenConnection(ctx.settings, ctx.limits);
+      grid = connection->Query(sql);
+    }  // the connection is closed before the body is written
+    if (grid) {
+      kind = ChooseBody(*grid, body_mode, ctx.regional);
+      if (HasChart(kind)) chart = RenderChart(*grid, ctx.regional);
+    }
+  } catch (const std::exception& e) {
+    AppendErrorBox(out, e.what());
+    return;
+  }
+  if (!grid) {
+    out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
+    return;
+  }
+  WriteBody(*grid, kind, chart, ctx.regional, out);
+}
+
+std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode) {
+  PageOut out;
+  RenderBlockQuery(ctx, sql, mode, out);
+  return out.TakeText();
+}
+
+void RenderBlock(const AppContext& ctx, const Block& block, PageOut& out) {
+  out.Append("<div class=\"block\"><div class=\"title\">");
+  HtmlEncodeAppend(out.Buffer(), block.Title);
+  out.Append("</div><div class=\"subtitle\">");
+  HtmlEncodeAppend(out.Buffer(), block.Subtitle);
+  out.Append("</div><div class=\"sep\"></div>");
+  RenderBlockQuery(ctx, block.Sql, ModeOf(block.RenderMode), out);
+  out.Append("</div>");
+}
+
+std::string RenderBlock(const AppContext& ctx, const Block& block) {
+  PageOut out;
+  RenderBlock(ctx, block, out);
+  return out.TakeText();
+}
+
+}  // namespace panorello

@@ -1,0 +1,164 @@
+#include "html/chart.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "util/error.h"
+#include "util/text.h"
+
+namespace panorello {
+
+namespace {
+
+constexpr double kPlotWidth = 1125;
+constexpr double kPlotHeight = 260;
+constexpr double kLeft = 55;
+constexpr double kTop = 20;
+
+constexpr const char* kPalette[8] = {"#2563eb", "#16a34a", "#d97706", "#dc2626",
+                                     "#0891b2", "#7c3aed", "#475569", "#be185d"};
+
+double ChartX(size_t r, size_t rows) {
+  return static_cast<double>(r) * kPlotWidth / static_cast<double>(rows - 1) + kLeft;
+}
+
+// The coordinate text; a value that is not finite cannot be drawn.
+void AppendCoordinate(std::string& out, double v) {
+  if (!std::isfinite(v)) throw Error("Valore non rappresentabile nel grafico");
+  out += SvgNumber(v);
+}
+
+// Line breaks inside the SVG become one space: a <br> there would end the SVG in a browser.
+void AppendLabel(std::string& out, const std::string& text) {
+  HtmlEncodeAppend(out, LineBreaksToSpaces(text));
+}
+
+}  // namespace
+
+std::string SeriesColor(int k) {
+  int index = (k - 1) % 8;
+  if (index < 0) index += 8;
+  return kPalette[index];
+}
+
+std::string SvgNumber(double value) {
+  if (!std::isfinite(value)) return value != value ? "0" : (value > 0 ? "1e+308" : "-1e+308");
+  // d.dddddddddddddde[+-]x: fifteen significant digits, correctly rounded.
+  char buf[40];
+  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+  std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
+  bool negative = false;
+  if (!sci.empty() && sci[0] == '-') {
+    negative = true;
+    sci.remove_prefix(1);
+  }
+  const size_t e_pos = sci.find('e');
+  std::string digits;
+  for (char ch : sci.substr(0, e_pos)) {
+    if (ch != '.') digits += ch;
+  }
+  int exponent = 0;
+  std::string_view exp_text = sci.substr(e_pos + 1);
+  if (!exp_text.empty() && exp_text[0] == '+') exp_text.remove_prefix(1);
+  std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  if (digits == "0") return "0";
+
+  std::string out;
+  if (negative) out += '-';
+  const int n = static_cast<int>(digits.size());
+  if (exponent > 20 || exponent < -20) {
+    out += digits[0];
+    if (n > 1) {
+      out += '.';
+      out.append(digits, 1);
+    }
+    out += 'e';
+    out += exponent < 0 ? '-' : '+';
+    out += FormatInt(std::abs(exponent));
+  } else if (exponent < 0) {
+    out += "0.";
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out += digits;
+  } else if (exponent + 1 >= n) {
+    out += digits;
+    out.append(static_cast<size_t>(exponent + 1 - n), '0');
+  } else {
+    out.append(digits, 0, static_cast<size_t>(exponent + 1));
+    out += '.';
+    out.append(digits, static_cast<size_t>(exponent + 1));
+  }
+  return out;
+}
+
+std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& regional) {
+  const size_t rows = grid.Rows();
+  const size_t cols = grid.Cols();
+  // A single row would divide by zero; RenderChart never asks for it.
+  if (rows < 2 || cols < 2) throw Error("Dati insufficienti per il grafico");
+
+  double max = 0;
+  for (size_t c = 1; c < cols; ++c) {
+    for (size_t r = 0; r < rows; ++r) {
+      double v = 0;
+      if (IsNumericCell(grid.At(r, c), regional, &v) && v > max) max = v;
+    }
+  }
+  if (!(max > 0)) max = 1;
+
+  std::string out =
+      "<svg class=\"chartsvg\" viewBox=\"0 0 1200 320\" xmlns=\"http://www.w3.org/2000/svg\">"
+      "<rect x=\"0\" y=\"0\" width=\"1200\" height=\"320\" fill=\"#ffffff\"/>"
+      "<line x1=\"55\" y1=\"20\" x2=\"55\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
+      "<line x1=\"55\" y1=\"280\" x2=\"1180\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>";
+
+  for (size_t k = 1; k < cols; ++k) {
+    out += "<polyline fill=\"none\" stroke=\"";
+    out += SeriesColor(static_cast<int>(k));
+    out += "\" stroke-width=\"3\" points=\"";
+    for (size_t r = 0; r < rows; ++r) {
+      double v = 0;
+      if (!IsNumericCell(grid.At(r, k), regional, &v)) v = 0;
+      if (r > 0) out += ' ';
+      AppendCoordinate(out, ChartX(r, rows));
+      out += ',';
+      AppendCoordinate(out, (kPlotHeight + kTop) - (v / max) * kPlotHeight);
+    }
+    out += "\"/>";
+  }
+
+  for (size_t r = 0; r < rows; ++r) {
+    out += "<text x=\"";
+    AppendCoordinate(out, ChartX(r, rows));
+    out += "\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">";
+    AppendLabel(out, CellText(grid.At(r, 0), regional));
+    out += "</text>";
+  }
+  out += "</svg>";
+  return out;
+}
+
+std::string BuildChartLegend(const ResultGrid& grid) {
+  std::string out = "<div class=\"chartlegend\">";
+  for (size_t k = 1; k < grid.Cols(); ++k) {
+    out += "<span class=\"legenditem\"><span class=\"legendline\" style=\"background:";
+    out += SeriesColor(static_cast<int>(k));
+    out += ";\"></span>";
+    HtmlEncodeAppend(out, grid.ColumnName(k));
+    out += "</span>";
+  }
+  out += "</div>";
+  return out;
+}
+
+std::string RenderChart(const ResultGrid& grid, const RegionalSettings& regional) {
+  if (grid.Rows() <= 1 || grid.Cols() < 2) return {};
+  std::string out = "<div class=\"chartbox\"><div class=\"charttitle\">Andamento storico</div>";
+  out += BuildChartSvg(grid, regional);
+  out += BuildChartLegend(grid);
+  out += "</div>";
+  return out;
+}
+
+}  // namespace panorello

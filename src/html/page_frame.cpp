@@ -1,0 +1,111 @@
+#include "html/page_frame.h"
+
+#include <iterator>
+
+#include "util/clock.h"
+#include "util/text.h"
+
+namespace panorello {
+
+namespace {
+
+constexpr std::string_view kStyleRules[] = {
+    "body{margin:0;padding:0;background:#f4f6f9;font-family:Arial,Helvetica,sans-serif;color:#1f2937;}",
+    ".page{max-width:1600px;margin:0 auto;padding:18px;}",
+    ".head{background:#ffffff;border-bottom:1px solid #d8dee8;padding:18px 22px;margin-bottom:18px;"
+    "box-shadow:0 1px 2px #e5e7eb;}",
+    ".head h1{margin:0;font-size:34px;color:#0f172a;}",
+    ".head .meta{margin-top:8px;font-size:13px;color:#667085;}",
+    ".block{background:#ffffff;border:1px solid #d9dee7;border-radius:10px;padding:18px;"
+    "margin-bottom:18px;box-shadow:0 1px 3px #e5e7eb;}",
+    ".title{font-size:18px;font-weight:bold;color:#111827;margin-bottom:4px;}",
+    ".subtitle{font-size:13px;color:#6b7280;margin-bottom:14px;}",
+    ".sep{height:1px;background:#e5e7eb;margin-bottom:14px;}",
+    ".footer{font-size:12px;color:#6b7280;padding:18px;text-align:left;}",
+    ".error{background:#fff1f2;border:1px solid #fda4af;color:#b42318;padding:12px;border-radius:8px;}",
+    ".nodata{color:#6b7280;font-style:italic;padding:8px 0;}",
+    ".kpiwrap{display:flex;flex-wrap:wrap;gap:12px;}",
+    ".kpicard{flex:1 1 180px;min-width:180px;border-radius:10px;padding:14px;color:#ffffff;"
+    "box-shadow:0 1px 3px #d1d5db;}",
+    ".kpilabel{font-size:12px;opacity:0.95;margin-bottom:6px;}",
+    ".kpivalue{font-size:18px;font-weight:bold;line-height:1.2;}",
+    ".kpi-1{background:#2563eb;}.kpi-2{background:#16a34a;}.kpi-3{background:#d97706;}"
+    ".kpi-4{background:#dc2626;}.kpi-5{background:#0891b2;}.kpi-6{background:#7c3aed;}"
+    ".kpi-7{background:#475569;}.kpi-8{background:#be185d;}",
+    "table.result{width:100%;border-collapse:collapse;font-size:13px;}",
+    "table.result th{background:#eef2f7;color:#111827;text-align:left;padding:9px;"
+    "border:1px solid #d8dee8;}",
+    "table.result td{padding:8px;border:1px solid #e5e7eb;vertical-align:top;}",
+    "table.result tr:nth-child(even) td{background:#fafbfc;}",
+    ".chartbox{background:#ffffff;border:1px solid #e5e7eb;border-radius:10px;padding:12px;"
+    "margin-bottom:12px;}",
+    ".charttitle{font-size:13px;color:#6b7280;margin-bottom:8px;}",
+    ".chartsvg{width:100%;height:320px;display:block;}",
+    ".chartlegend{margin-top:8px;font-size:12px;color:#4b5563;}",
+    ".legenditem{display:inline-block;margin-right:16px;}",
+    ".legendline{display:inline-block;width:18px;height:3px;vertical-align:middle;margin-right:5px;}",
+};
+static_assert(std::size(kStyleRules) == 27);
+
+constexpr std::string_view kSeparator = " &nbsp;|&nbsp; ";
+
+}  // namespace
+
+std::string BuildStyleSheet() {
+  std::string out = "<style type=\"text/css\">";
+  for (std::string_view rule : kStyleRules) out += rule;
+  out += "</style>";
+  return out;
+}
+
+std::string BuildPageHead(const Settings& settings) {
+  std::string out = "<html><head>";
+  out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">";
+  if (settings.RefreshSeconds > 0) {
+    out += "<meta http-equiv=\"refresh\" content=\"";
+    out += FormatInt(settings.RefreshSeconds);
+    out += "\">";
+  }
+  out += "<title>";
+  HtmlEncodeAppend(out, settings.PageTitle);
+  out += "</title>";
+  out += BuildStyleSheet();
+  out += "</head><body>";
+  return out;
+}
+
+std::string BuildPageHeader(const AppContext& ctx, std::string_view dashboardName) {
+  const Settings& s = ctx.settings;
+  std::string label = Trim(dashboardName);
+  if (label.empty()) label = "Tutte le dashboard";
+  std::string out = "<div class=\"page\"><div class=\"head\"><h1>";
+  HtmlEncodeAppend(out, s.PageTitle);
+  out += "</h1><div class=\"meta\">Dashboard: ";
+  HtmlEncodeAppend(out, label);
+  out += kSeparator;
+  out += "Server: ";
+  HtmlEncodeAppend(out, s.Server);
+  out += kSeparator;
+  out += "Database: ";
+  HtmlEncodeAppend(out, s.Database);
+  out += kSeparator;
+  out += "Aggiornamento: ";
+  HtmlEncodeAppend(out, FormatTimestamp(ctx.clock.Now()));
+  if (s.RefreshSeconds > 0) {
+    out += kSeparator;
+    out += "Refresh: ";
+    out += FormatInt(s.RefreshSeconds);
+    out += " sec";
+  }
+  out += "</div></div>";
+  return out;
+}
+
+std::string BuildPageFooter(const AppContext& ctx) {
+  std::string out = "<div class=\"footer\">Generato da Panorello Dashboard V2.1 - ";
+  HtmlEncodeAppend(out, FormatTimestamp(ctx.clock.Now()));
+  out += "</div></div></body></html>";
+  return out;
+}
+
+}  // namespace panorello

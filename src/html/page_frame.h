@@ -1,0 +1,22 @@
+#pragma once
+// The parts of the page that do not come from a block: head, style sheet, header box, footer.
+#include <string>
+#include <string_view>
+
+#include "storage/app_context.h"
+
+namespace panorello {
+
+// The inline style element with its 27 rules; always the same text.
+std::string BuildStyleSheet();
+
+// "<html><head>" ... "</head><body>": charset, optional refresh, title, style sheet.
+std::string BuildPageHead(const Settings& settings);
+
+// Opens the page container and writes the header box; the time stamp is taken now.
+std::string BuildPageHeader(const AppContext& ctx, std::string_view dashboardName);
+
+// The footer line with a fresh time stamp, then the closing tags (closes the page container).
+std::string BuildPageFooter(const AppContext& ctx);
+
+}  // namespace panorello
