@@ -1,0 +1,80 @@
+#include "db/connection_string.h"
+
+#include <string>
+#include <string_view>
+
+#include "util/text.h"
+
+namespace panorello {
+
+namespace {
+
+bool NeedsQuoting(std::string_view value) {
+  return value.find_first_of(";{}\"") != std::string_view::npos;
+}
+
+// A value of the ODBC forms: {...} with every } doubled when it holds ; { } or ".
+std::string OdbcValue(std::string_view value) {
+  if (!NeedsQuoting(value)) return std::string(value);
+  std::string out = "{";
+  for (char ch : value) {
+    out.push_back(ch);
+    if (ch == '}') out.push_back('}');
+  }
+  out.push_back('}');
+  return out;
+}
+
+// A value of the provider forms: "..." with every " doubled when it holds ; { } or ".
+std::string ProviderValue(std::string_view value) {
+  if (!NeedsQuoting(value)) return std::string(value);
+  std::string out = "\"";
+  for (char ch : value) {
+    out.push_back(ch);
+    if (ch == '"') out.push_back('"');
+  }
+  out.push_back('"');
+  return out;
+}
+
+std::string SqlServerIntegrated(const Settings& s) {
+  return "Provider=SQLOLEDB;Data Source=" + ProviderValue(s.Server) +
+         ";Initial Catalog=" + ProviderValue(s.Database) + ";Integrated Security=SSPI;";
+}
+
+}  // namespace
+
+std::string BuildConnectionString(const Settings& s) {
+  if (!Trim(s.ConnectionString).empty()) return s.ConnectionString;
+  const std::string type = UpperCase(Trim(s.DbType));
+  if (type == "ACCESS") {
+    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + ProviderValue(s.Database) + ";";
+  }
+  if (type == "SQLSERVER") {
+    if (s.Integrated) return SqlServerIntegrated(s);
+    return "Provider=SQLOLEDB;Data Source=" + ProviderValue(s.Server) +
+           ";Initial Catalog=" + ProviderValue(s.Database) + ";User ID=" + ProviderValue(s.User) +
+           ";Password=" + ProviderValue(s.Password) + ";";
+  }
+  if (type == "ORACLE") {
+    return "Provider=OraOLEDB.Oracle;Data Source=" + ProviderValue(s.Server) +
+           ";User ID=" + ProviderValue(s.User) + ";Password=" + ProviderValue(s.Password) + ";";
+  }
+  if (type == "MYSQL") {
+    return "Driver={MySQL ODBC 8.0 Unicode Driver};Server=" + OdbcValue(s.Server) +
+           ";Database=" + OdbcValue(s.Database) + ";User=" + OdbcValue(s.User) +
+           ";Password=" + OdbcValue(s.Password) + ";";
+  }
+  if (type == "POSTGRESQL") {
+    return "Driver={PostgreSQL Unicode};Server=" + OdbcValue(s.Server) +
+           ";Port=5432;Database=" + OdbcValue(s.Database) + ";Uid=" + OdbcValue(s.User) +
+           ";Pwd=" + OdbcValue(s.Password) + ";";
+  }
+  if (type == "ODBC") {
+    return "DSN=" + OdbcValue(s.Database) + ";Uid=" + OdbcValue(s.User) +
+           ";Pwd=" + OdbcValue(s.Password) + ";";
+  }
+  return SqlServerIntegrated(s);
+}
+
+}  // namespace panorello

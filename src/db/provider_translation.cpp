@@ -1,0 +1,280 @@
+#include "db/provider_translation.h"
+
+#include <string>
+
+#include "util/error.h"
+
+namespace panorello {
+
+namespace {
+
+char Lower(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch; }
+
+std::string Lowered(std::string_view s) {
+  std::string out(s);
+  for (char& ch : out) ch = Lower(ch);
+  return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// The first registered driver whose name starts with prefix, or "".
+std::string FirstDriverStarting(const std::vector<std::string>& drivers, std::string_view prefix) {
+  for (const std::string& d : drivers) {
+    if (StartsNoCase(d, prefix)) return d;
+  }
+  return "";
+}
+
+bool IsRegistered(const std::vector<std::string>& drivers, std::string_view name) {
+  for (const std::string& d : drivers) {
+    if (EqualsNoCase(d, name)) return true;
+  }
+  return false;
+}
+
+std::string ValueOf(const std::vector<ConnectionPair>& pairs, std::string_view key) {
+  const ConnectionPair* p = FindPair(pairs, key);
+  return p == nullptr ? std::string() : p->value;
+}
+
+bool IsTrue(std::string_view v) {
+  const std::string l = Lowered(TrimBlanks(v));
+  return l == "sspi" || l == "true" || l == "yes";
+}
+
+OpenTarget JetFile(const std::vector<ConnectionPair>& pairs, const std::vector<std::string>& drivers,
+                   const std::function<FileFormat(const std::string&)>& probe) {
+  const std::string path = ValueOf(pairs, "Data Source");
+  if (path.empty()) {
+    throw Error("Stringa di connessione senza Data Source: manca il percorso del database");
+  }
+  if (probe(path) == FileFormat::Access) {
+    const std::string driver = FirstDriverStarting(drivers, "MDBTools");
+    if (driver.empty()) {
+      throw Error("Il file " + path +
+                  " è un database Access: per leggerlo installare il pacchetto Debian "
+                  "odbc-mdbtools (driver ODBC MDBTools)");
+    }
+    OpenTarget t;
+    t.odbc = "Driver={" + driver + "};DBQ=" + QuoteOdbcValue(path) + ";";
+    return t;
+  }
+  OpenTarget t;
+  t.sqlite_file = true;
+  t.path = path;
+  return t;
+}
+
+OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs,
+                     const std::vector<std::string>& drivers) {
+  std::string driver;
+  for (const char* candidate :
+       {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"}) {
+    if (IsRegistered(drivers, candidate)) {
+      driver = candidate;
+      break;
+    }
+  }
+  if (driver.empty()) {
+    throw Error("Nessun driver ODBC per SQL Server installato (pacchetto Debian tdsodbc)");
+  }
+  std::string out = "Driver={" + driver + "};";
+  if (const ConnectionPair* ds = FindPair(pairs, "Data Source")) {
+    std::string host = ds->value;
+    std::string port;
+    if (const size_t comma = host.rfind(','); comma != std::string::npos) {
+      port = std::string(TrimBlanks(std::string_view(host).substr(comma + 1)));
+      host = std::string(TrimBlanks(std::string_view(host).substr(0, comma)));
+    }
+    out += "Server=" + QuoteOdbcValue(host) + ";";
+    if (!port.empty()) out += "Port=" + QuoteOdbcValue(port) + ";";
+  }
+  if (const ConnectionPair* db = FindPair(pairs, "Initial Catalog")) {
+    out += "Database=" + QuoteOdbcValue(db->value) + ";";
+  }
+  if (IsTrue(ValueOf(pairs, "Integrated Security"))) {
+    out += "Trusted_Connection=Yes;";
+  } else {
+    if (const ConnectionPair* u = FindPair(pairs, "User ID")) {
+      out += "UID=" + QuoteOdbcValue(u->value) + ";";
+    }
+    if (const ConnectionPair* p = FindPair(pairs, "Password")) {
+      out += "PWD=" + QuoteOdbcValue(p->value) + ";";
+    }
+  }
+  OpenTarget t;
+  t.odbc = out;
+  return t;
+}
+
+OpenTarget Oracle(const std::vector<ConnectionPair>& pairs, const std::vector<std::string>& drivers) {
+  const std::string driver = FirstDriverStarting(drivers, "Oracle");
+  if (driver.empty()) {
+    throw Error("Nessun driver ODBC Oracle installato: impossibile aprire la connessione Oracle");
+  }
+  std::string out = "Driver={" + driver + "};DBQ=" + QuoteOdbcValue(ValueOf(pairs, "Data Source")) + ";";
+  if (const ConnectionPair* u = FindPair(pairs, "User ID")) {
+    out += "UID=" + QuoteOdbcValue(u->value) + ";";
+  }
+  if (const ConnectionPair* p = FindPair(pairs, "Password")) {
+    out += "PWD=" + QuoteOdbcValue(p->value) + ";";
+  }
+  OpenTarget t;
+  t.odbc = out;
+  return t;
+}
+
+void AppendOption(std::string& out, const std::vector<ConnectionPair>& pairs, std::string_view key,
+                  std::string_view value) {
+  if (FindPair(pairs, key) != nullptr) return;
+  if (!out.empty() && out.back() != ';') out.push_back(';');
+  out.append(key);
+  out.push_back('=');
+  out.append(value);
+  out.push_back(';');
+}
+
+// Reads a quoted value starting at text[i] == open; the closing quote doubled stands for itself.
+size_t ReadQuoted(std::string_view text, size_t i, char close, std::string& value) {
+  ++i;
+  while (i < text.size()) {
+    if (text[i] == close) {
+      if (i + 1 < text.size() && text[i + 1] == close) {
+        value.push_back(close);
+        i += 2;
+        continue;
+      }
+      return i + 1;
+    }
+    value.push_back(text[i++]);
+  }
+  return i;  // unterminated: the rest of the text
+}
+
+}  // namespace
+
+std::vector<ConnectionPair> ParseConnectionString(std::string_view text) {
+  std::vector<ConnectionPair> pairs;
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t stop = text.find_first_of("=;", i);
+    if (stop == std::string_view::npos || text[stop] == ';') {
+      const size_t end = stop == std::string_view::npos ? text.size() : stop;
+      const std::string_view key = TrimBlanks(text.substr(i, end - i));
+      if (!key.empty()) pairs.push_back({std::string(key), "", end, end});
+      i = end + 1;
+      continue;
+    }
+    ConnectionPair pair;
+    pair.key = std::string(TrimBlanks(text.substr(i, stop - i)));
+    i = stop + 1;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    pair.value_begin = i;
+    if (i < text.size() && (text[i] == '{' || text[i] == '"' || text[i] == '\'')) {
+      const char close = text[i] == '{' ? '}' : text[i];
+      i = ReadQuoted(text, i, close, pair.value);
+      pair.value_end = i;
+      const size_t semicolon = text.find(';', i);
+      i = semicolon == std::string_view::npos ? text.size() : semicolon + 1;
+    } else {
+      const size_t semicolon = text.find(';', i);
+      const size_t end = semicolon == std::string_view::npos ? text.size() : semicolon;
+      const std::string_view raw = TrimBlanks(text.substr(i, end - i));
+      pair.value = std::string(raw);
+      pair.value_end = i + raw.size();
+      i = end + 1;
+    }
+    if (!pair.key.empty()) pairs.push_back(std::move(pair));
+  }
+  return pairs;
+}
+
+const ConnectionPair* FindPair(const std::vector<ConnectionPair>& pairs, std::string_view key) {
+  for (const ConnectionPair& p : pairs) {
+    if (EqualsNoCase(p.key, key)) return &p;
+  }
+  return nullptr;
+}
+
+std::string QuoteOdbcValue(std::string_view value) {
+  if (value.find_first_of(";{}\"") == std::string_view::npos) return std::string(value);
+  std::string out = "{";
+  for (char ch : value) {
+    out.push_back(ch);
+    if (ch == '}') out.push_back('}');
+  }
+  out.push_back('}');
+  return out;
+}
+
+OpenTarget TranslateConnectionString(std::string_view text, const std::vector<std::string>& drivers,
+                                     const std::function<FileFormat(const std::string&)>& probe) {
+  const std::vector<ConnectionPair> pairs = ParseConnectionString(text);
+  if (const ConnectionPair* provider = FindPair(pairs, "Provider")) {
+    const std::string name = Lowered(provider->value);
+    if (StartsNoCase(name, "microsoft.jet.oledb") || StartsNoCase(name, "microsoft.ace.oledb")) {
+      return JetFile(pairs, drivers, probe);
+    }
+    if (name == "sqloledb" || StartsNoCase(name, "sqlncli") || StartsNoCase(name, "msoledbsql")) {
+      return SqlServer(pairs, drivers);
+    }
+    if (StartsNoCase(name, "oraoledb") || name == "msdaora") return Oracle(pairs, drivers);
+  }
+  OpenTarget target;
+  target.odbc = std::string(text);
+  if (const ConnectionPair* driver = FindPair(pairs, "Driver")) {
+    if (StartsNoCase(TrimBlanks(driver->value), "MySQL") && !IsRegistered(drivers, driver->value)) {
+      const std::string mariadb = FirstDriverStarting(drivers, "MariaDB");
+      if (!mariadb.empty()) {
+        target.odbc.replace(driver->value_begin, driver->value_end - driver->value_begin,
+                            "{" + mariadb + "}");
+      }
+    }
+  }
+  return target;
+}
+
+std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& limits) {
+  const std::vector<ConnectionPair> pairs = ParseConnectionString(odbc);
+  const std::string driver = ValueOf(pairs, "Driver");
+  const std::string connect = std::to_string(limits.connect_seconds);
+  const std::string query = std::to_string(limits.query_seconds);
+  std::string out = odbc;
+  if (StartsNoCase(driver, "MariaDB") || StartsNoCase(driver, "MySQL")) {
+    // The driver ignores the login and query time-out attributes; these options work.
+    AppendOption(out, pairs, "CONN_TIMEOUT", connect);
+    AppendOption(out, pairs, "READ_TIMEOUT", query);
+    AppendOption(out, pairs, "WRITE_TIMEOUT", query);
+  } else if (StartsNoCase(driver, "PostgreSQL")) {
+    // A cursor fetched in pieces instead of the whole result buffered in the driver, and
+    // booleans reported as bits instead of "1"/"0" texts.
+    AppendOption(out, pairs, "UseDeclareFetch", "1");
+    AppendOption(out, pairs, "Fetch", "10000");
+    AppendOption(out, pairs, "BoolsAsChar", "0");
+  } else if (StartsNoCase(driver, "FreeTDS")) {
+    AppendOption(out, pairs, "LoginTimeout", connect);
+    AppendOption(out, pairs, "Timeout", query);
+  }
+  return out;
+}
+
+}  // namespace panorello
