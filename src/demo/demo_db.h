@@ -1,7 +1,9 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "storage/app_context.h"
+#include "util/clock.h"
 
 namespace panorello {
 
@@ -12,5 +14,8 @@ std::string DemoDbPath(const AppContext& ctx);
 bool CreateDemoDatabase(AppContext& ctx, std::string& errorText);
 bool CreateDemoTables(AppContext& ctx, const std::string& path, std::string& errorText);
 bool InsertDemoRows(AppContext& ctx, const std::string& path, std::string& errorText);
+
+// The 58 INSERT statements of the sample rows, in their order, for the given creation day.
+std::vector<std::string> DemoInsertStatements(const DateTime& today);
 
 }  // namespace panorello

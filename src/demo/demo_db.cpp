@@ -1,0 +1,204 @@
+#include "demo/demo_db.h"
+
+#include <unistd.h>
+
+#include <exception>
+#include <memory>
+
+#include "db/connection.h"
+#include "util/clock.h"
+#include "util/files.h"
+#include "util/text.h"
+
+namespace panorello {
+
+namespace {
+
+constexpr const char* kCreateStatements[] = {
+    "CREATE TABLE Clienti (ID INTEGER, RagioneSociale VARCHAR(100), Citta VARCHAR(50), "
+    "Settore VARCHAR(50), DataAcquisizione DATETIME, Attivo BOOLEAN)",
+    "CREATE TABLE Fatture (ID INTEGER, IDCliente INTEGER, Numero VARCHAR(20), "
+    "DataFattura DATETIME, DataScadenza DATETIME, Importo DOUBLE, Pagata BOOLEAN)",
+    "CREATE TABLE VenditeMensili (ID INTEGER, Anno INTEGER, Mese INTEGER, Fatturato DOUBLE, "
+    "NrFatture INTEGER, NrClienti INTEGER)",
+    "CREATE TABLE Prodotti (ID INTEGER, Nome VARCHAR(100), Categoria VARCHAR(50), "
+    "PrezzoListino DOUBLE, Attivo BOOLEAN)",
+};
+
+struct Customer {
+  const char* name;
+  const char* city;
+  const char* sector;
+  const char* acquired;  // yyyy-mm-dd
+  bool active;
+};
+
+constexpr Customer kCustomers[10] = {
+    {"Rossi & Figli Srl", "Prato", "Manifattura", "2021-03-01", true},
+    {"Bianchi Impianti Srl", "Pistoia", "Impiantistica", "2020-06-15", true},
+    {"Verde Costruzioni Spa", "Firenze", "Edilizia", "2019-01-10", true},
+    {"Ferrini Logistica Srl", "Prato", "Logistica", "2022-09-20", true},
+    {"Studio Medici Associati", "Firenze", "Servizi", "2021-04-05", true},
+    {"Techno Parts Srl", "Pistoia", "Meccanica", "2023-11-12", true},
+    {"Alimentari Toscani Srl", "Prato", "Alimentare", "2020-07-08", true},
+    {"Mobili Design Srl", "Firenze", "Arredamento", "2018-02-14", true},
+    {"Gamma Elettronica Srl", "Prato", "Elettronica", "2023-10-30", true},
+    {"Ex Cliente Srl", "Firenze", "Servizi", "2017-01-01", false},
+};
+
+constexpr const char* kProducts[5] = {
+    "INSERT INTO Prodotti VALUES (1, 'Licenza software base', 'Software', 490, TRUE)",
+    "INSERT INTO Prodotti VALUES (2, 'Licenza software Pro', 'Software', 990, TRUE)",
+    "INSERT INTO Prodotti VALUES (3, 'Assistenza annuale', 'Servizi', 350, TRUE)",
+    "INSERT INTO Prodotti VALUES (4, 'Formazione on-site (giornata)', 'Formazione', 600, TRUE)",
+    "INSERT INTO Prodotti VALUES (5, 'Modulo legacy (dismesso)', 'Software', 200, FALSE)",
+};
+
+constexpr int kMonthlySales[24] = {12400, 11800, 14200, 13600, 15100, 16800, 14300, 13900,
+                                   17200, 18600, 21400, 19800, 16200, 17400, 19800, 18900,
+                                   21200, 23400, 20100, 19600, 24100, 25800, 27600, 0};
+
+constexpr const char* kPaidInvoices[10] = {
+    "INSERT INTO Fatture VALUES (1,  1, '2024/001', '2024-01-15', '2024-02-14', 1960, TRUE)",
+    "INSERT INTO Fatture VALUES (2,  3, '2024/002', '2024-02-01', '2024-03-02', 3200, TRUE)",
+    "INSERT INTO Fatture VALUES (3,  5, '2024/003', '2024-02-10', '2024-03-11', 890, TRUE)",
+    "INSERT INTO Fatture VALUES (4,  2, '2024/004', '2024-03-05', '2024-04-04', 2400, TRUE)",
+    "INSERT INTO Fatture VALUES (5,  7, '2024/005', '2024-03-20', '2024-04-19', 1200, TRUE)",
+    "INSERT INTO Fatture VALUES (6,  4, '2024/006', '2024-04-01', '2024-05-01', 4800, TRUE)",
+    "INSERT INTO Fatture VALUES (7,  6, '2024/007', '2024-04-15', '2024-05-15', 760, TRUE)",
+    "INSERT INTO Fatture VALUES (8,  8, '2024/008', '2024-05-10', '2024-06-09', 2100, TRUE)",
+    "INSERT INTO Fatture VALUES (9,  1, '2024/009', '2024-06-01', '2024-07-01', 1960, TRUE)",
+    "INSERT INTO Fatture VALUES (10, 9, '2024/010', '2024-06-20', '2024-07-20', 3400, TRUE)",
+};
+
+struct OpenInvoice {
+  int id;
+  int customer;
+  const char* number;
+  int invoice_offset;  // days from the creation day
+  int due_offset;
+  int amount;
+};
+
+constexpr OpenInvoice kOpenInvoices[10] = {
+    {11, 2, "2025/001", -25, 5, 2800},   {12, 5, "2025/002", -18, 12, 1450},
+    {13, 3, "2025/003", -12, 18, 5200},  {14, 7, "2025/004", -20, 25, 890},
+    {15, 9, "2025/005", -30, 35, 3100},  {16, 1, "2024/011", -61, -45, 1960},
+    {17, 6, "2024/012", -52, -38, 760},  {18, 4, "2024/013", -61, -52, 2400},
+    {19, 8, "2024/014", -52, -28, 1800}, {20, 2, "2024/015", -38, -45, 3200},
+};
+
+std::string TwoDigits(int v) {
+  std::string s = FormatInt(v);
+  return s.size() < 2 ? "0" + s : s;
+}
+
+// The date as the ISO text that DATETIME columns of the sample hold.
+std::string IsoDate(const DateTime& t) {
+  std::string year = FormatInt(t.year);
+  while (year.size() < 4) year.insert(0, "0");
+  return year + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day);
+}
+
+std::string DemoConnectionString(const std::string& path) {
+  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";";
+}
+
+// A sample file that could not be completed is removed, so that the next run tries again.
+void RemoveSampleFile(const std::string& path) {
+  ::unlink(path.c_str());
+  ::unlink((path + "-journal").c_str());
+}
+
+}  // namespace
+
+std::vector<std::string> DemoInsertStatements(const DateTime& today) {
+  std::vector<std::string> out;
+  out.reserve(58);
+  for (int i = 0; i < 10; ++i) {
+    const Customer& c = kCustomers[i];
+    out.push_back(
+        "INSERT INTO Clienti (ID, RagioneSociale, Citta, Settore, DataAcquisizione, Attivo) "
+        "VALUES (" + FormatInt(i + 1) + ", '" + c.name + "', '" + c.city + "', '" + c.sector +
+        "', '" + c.acquired + "', " + (c.active ? "TRUE" : "FALSE") + ")");
+  }
+  for (const char* p : kProducts) out.emplace_back(p);
+  const int year = today.year;
+  for (int n = 1; n <= 24; ++n) {
+    const int amount = kMonthlySales[n - 1];
+    if (amount <= 0) continue;
+    const int invoices = amount / 1800 + 3;
+    const int customers = invoices * 7 / 10 + 1;  // integer part of invoices x 0.7, exactly
+    out.push_back("INSERT INTO VenditeMensili (ID, Anno, Mese, Fatturato, NrFatture, NrClienti) "
+                  "VALUES (" + FormatInt(n) + ", " + FormatInt(n <= 12 ? year - 1 : year) + ", " +
+                  FormatInt(n <= 12 ? n : n - 12) + ", " + FormatInt(amount) + ", " +
+                  FormatInt(invoices) + ", " + FormatInt(customers) + ")");
+  }
+  for (const char* p : kPaidInvoices) out.emplace_back(p);
+  DateTime day = today;
+  day.hour = day.minute = day.second = 0;
+  for (const OpenInvoice& f : kOpenInvoices) {
+    out.push_back("INSERT INTO Fatture VALUES (" + FormatInt(f.id) + ", " + FormatInt(f.customer) +
+                  ", '" + f.number + "', '" + IsoDate(AddDays(day, f.invoice_offset)) + "', '" +
+                  IsoDate(AddDays(day, f.due_offset)) + "', " + FormatInt(f.amount) + ", FALSE)");
+  }
+  return out;
+}
+
+std::string DemoDbPath(const AppContext& ctx) { return ctx.AppFile("demo_panorello.mdb"); }
+
+bool CreateDemoTables(AppContext& ctx, const std::string& path, std::string& errorText) {
+  bool created = false;
+  try {
+    auto connection = CreateSqliteDatabase(path, ctx.limits);
+    created = true;
+    for (const char* statement : kCreateStatements) connection->Execute(statement);
+    return true;
+  } catch (const std::exception& e) {
+    if (created) RemoveSampleFile(path);
+    errorText = std::string("Errore creazione tabelle: ") + e.what();
+    ctx.Log(errorText);
+    return false;
+  }
+}
+
+bool InsertDemoRows(AppContext& ctx, const std::string& path, std::string& errorText) {
+  try {
+    auto connection = OpenConnectionString(DemoConnectionString(path), ctx.limits);
+    // One transaction: the rows land together (and quickly) or not at all.
+    connection->Execute("BEGIN");
+    for (const std::string& statement : DemoInsertStatements(ctx.clock.Now())) {
+      connection->Execute(statement);
+    }
+    connection->Execute("COMMIT");
+    return true;
+  } catch (const std::exception& e) {
+    errorText = std::string("Errore inserimento dati demo: ") + e.what();
+    ctx.Log(errorText);
+    return false;
+  }
+}
+
+bool CreateDemoDatabase(AppContext& ctx, std::string& errorText) {
+  const std::string path = DemoDbPath(ctx);
+  if (FileExists(path)) return true;
+  bool created = false;
+  try {
+    ctx.Log("Creazione database demo: " + path);
+    if (!CreateDemoTables(ctx, path, errorText)) return false;
+    created = true;
+    if (!InsertDemoRows(ctx, path, errorText)) {
+      RemoveSampleFile(path);
+      return false;
+    }
+    ctx.Log("Database demo creato con successo");
+    return true;
+  } catch (const std::exception& e) {
+    if (created) RemoveSampleFile(path);
+    errorText = std::string("Errore creazione DB demo: ") + e.what();
+    ctx.Log(errorText);
+    return false;
+  }
+}
+
+}  // namespace panorello
