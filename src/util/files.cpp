@@ -144,7 +144,13 @@ void EnsureFolder(const std::string& folder) {
 
 AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode) : path_(path) {
   std::string parent = ParentFolder(path);
-  if (!parent.empty()) EnsureFolder(parent);
+  if (!parent.empty()) {
+    try {
+      EnsureFolder(parent);
+    } catch (const Error& e) {
+      throw Error("Impossibile scrivere il file " + path + ": " + e.what());
+    }
+  }
   std::string target = ResolveTarget(path);
   size_t slash = target.rfind('/');
   std::string prefix = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
