@@ -1,0 +1,76 @@
+#pragma once
+// frmMain: the Qt view of the main window. It places the controls, copies their contents into
+// the MainForm state before each command and shows the state afterwards; every decision is
+// MainForm's. Message boxes go through the context's Reporter (tests pass a recording one).
+#include <QWidget>
+
+#include "storage/app_context.h"
+#include "ui/logic/main_form.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace panorello {
+
+// Client area of the window in pixels (14520 x 9630 twips, 15 twips a pixel).
+inline constexpr int kWindowWidth = 968;
+inline constexpr int kWindowHeight = 642;
+
+class FrmMain final : public QWidget {
+ public:
+  // Builds the controls and runs Form_Load.
+  explicit FrmMain(AppContext& ctx, QWidget* parent = nullptr);
+
+  MainForm& Form() { return form_; }
+  // Widgets -> state, and state -> widgets.
+  void ReadWidgets();
+  void ShowState();
+  // Places the window in the middle of its screen's available area.
+  void CenterOnScreen();
+
+ private:
+  void BuildControls();
+  void SetFocusOrder();
+  void Connect();
+  void Run(void (MainForm::*command)());
+
+  MainForm form_;
+  bool showing_ = false;
+  bool busy_ = false;
+
+  QComboBox* cboDbType_ = nullptr;
+  QLineEdit* txtServer_ = nullptr;
+  QLineEdit* txtDatabase_ = nullptr;
+  QComboBox* cboRenderMode_ = nullptr;
+  QLineEdit* txtDashboard_ = nullptr;
+  QListWidget* lstBlocks_ = nullptr;
+  QLineEdit* txtUser_ = nullptr;
+  QLineEdit* txtPassword_ = nullptr;
+  QCheckBox* chkIntegrated_ = nullptr;
+  QLineEdit* txtConnectionString_ = nullptr;
+  QLineEdit* txtPageTitle_ = nullptr;
+  QLineEdit* txtRefreshSeconds_ = nullptr;
+  QCheckBox* chkOpenBrowser_ = nullptr;
+  QLineEdit* txtOutputFile_ = nullptr;
+  QLineEdit* txtLogFile_ = nullptr;
+  QLineEdit* txtOrder_ = nullptr;
+  QCheckBox* chkActive_ = nullptr;
+  QLineEdit* txtTitle_ = nullptr;
+  QPlainTextEdit* txtSubtitle_ = nullptr;
+  QPlainTextEdit* txtSql_ = nullptr;
+  QPushButton* cmdSaveConfig_ = nullptr;
+  QPushButton* cmdTestConnection_ = nullptr;
+  QLabel* lblStatus_ = nullptr;
+  QPushButton* cmdDemo_ = nullptr;
+  QPushButton* cmdNew_ = nullptr;
+  QPushButton* cmdSaveBlock_ = nullptr;
+  QPushButton* cmdDeleteBlock_ = nullptr;
+  QPushButton* cmdGenerate_ = nullptr;
+};
+
+}  // namespace panorello

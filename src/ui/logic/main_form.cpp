@@ -1,0 +1,191 @@
+// The settings side of the main window: loading, the field transfers, the connection-string
+// templates, "Salva config" and "Test connessione".
+#include "ui/logic/main_form.h"
+
+#include <exception>
+
+#include "db/connection.h"
+#include "storage/settings.h"
+#include "util/error.h"
+#include "util/text.h"
+
+namespace panorello {
+
+std::string ComboBoxState::Text() const {
+  if (selected < 0 || static_cast<size_t>(selected) >= entries.size()) return {};
+  return entries[static_cast<size_t>(selected)];
+}
+
+void ComboBoxState::Show(std::string_view value, size_t fixed_count, std::string_view blank_entry) {
+  if (entries.size() > fixed_count) entries.resize(fixed_count);
+  const std::string wanted = UpperCase(Trim(value));
+  if (wanted.empty()) {
+    selected = -1;
+    for (size_t i = 0; i < entries.size() && !blank_entry.empty(); ++i) {
+      if (entries[i] == blank_entry) selected = static_cast<int32_t>(i);
+    }
+    return;
+  }
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (UpperCase(entries[i]) == wanted) {
+      selected = static_cast<int32_t>(i);
+      return;
+    }
+  }
+  // Not one of the designed entries (a DbType or render mode written by hand or by another
+  // version): shown as it is stored so that saving without touching it keeps it.
+  entries.emplace_back(value);
+  selected = static_cast<int32_t>(entries.size() - 1);
+}
+
+std::string ConnectionTemplate(std::string_view db_type) {
+  const std::string code = UpperCase(Trim(db_type));
+  if (code == "ORACLE") {
+    return "Provider=OraOLEDB.Oracle;Data Source=TNS_NAME;User ID=utente;Password=password;";
+  }
+  if (code == "MYSQL") {
+    return "Driver={MySQL ODBC 8.0 Unicode Driver};Server=server;Database=nome_db;User=utente;"
+           "Password=password;";
+  }
+  if (code == "POSTGRESQL") {
+    return "Driver={PostgreSQL Unicode};Server=server;Port=5432;Database=nome_db;Uid=utente;"
+           "Pwd=password;";
+  }
+  if (code == "ODBC") return "DSN=nome_dsn;Uid=utente;Pwd=password;";
+  return {};
+}
+
+std::string RefreshOutOfRangeMessage(std::string_view text) {
+  return "Il valore di Refresh (sec) \"" + std::string(text) +
+         "\" non è un numero intero a 32 bit (da -2147483648 a 2147483647). "
+         "Nessuna modifica effettuata.";
+}
+
+std::string OrderOutOfRangeMessage(std::string_view text) {
+  return "Il valore di Ordine \"" + std::string(text) +
+         "\" non è un numero intero a 32 bit (da -2147483648 a 2147483647). "
+         "Il blocco non è stato salvato.";
+}
+
+MainForm::MainForm(AppContext& ctx) : ctx_(ctx) {}
+
+void MainForm::Warn(const std::string& text, const char* title) {
+  ctx_.reporter.ShowMessage(MessageIcon::Warning, title, text);
+}
+
+void MainForm::Inform(const std::string& text, const char* title) {
+  ctx_.reporter.ShowMessage(MessageIcon::Information, title, text);
+}
+
+void MainForm::ShowNow() {
+  if (show_now) show_now();
+}
+
+void MainForm::Form_Load() {
+  s_.cboDbType.entries.assign(std::begin(kDbTypeEntries), std::end(kDbTypeEntries));
+  s_.cboDbType.selected = -1;
+  s_.cboRenderMode.entries.assign(std::begin(kRenderModeEntries), std::end(kRenderModeEntries));
+  s_.cboRenderMode.selected = -1;
+  s_.CurrentBlockIndex = -1;
+  SettingsToForm();
+  RefreshBlockList();
+  ClearBlockFields();
+  chkIntegrated_Click();
+}
+
+void MainForm::SettingsToForm() {
+  const Settings& st = ctx_.settings;
+  s_.cboDbType.Show(st.DbType, kDbTypeEntryCount);
+  s_.txtServer = st.Server;
+  s_.txtDatabase = st.Database;
+  s_.txtUser = st.User;
+  s_.txtPassword = st.Password;
+  s_.chkIntegrated = st.Integrated;
+  s_.txtConnectionString = st.ConnectionString;
+  s_.txtPageTitle = st.PageTitle;
+  s_.txtRefreshSeconds = FormatInt(st.RefreshSeconds);
+  s_.txtOutputFile = st.OutputFile;
+  s_.txtLogFile = st.LogFile;
+  s_.chkOpenBrowser = st.OpenBrowser;
+}
+
+SettingsFields MainForm::FieldsOfForm() const {
+  SettingsFields f;
+  f.DbType = s_.cboDbType.Text();
+  f.Server = s_.txtServer;
+  f.Database = s_.txtDatabase;
+  f.User = s_.txtUser;
+  f.Password = s_.txtPassword;
+  f.Integrated = s_.chkIntegrated;
+  f.ConnectionString = s_.txtConnectionString;
+  f.PageTitle = s_.txtPageTitle;
+  f.RefreshSeconds = s_.txtRefreshSeconds;
+  f.OutputFile = s_.txtOutputFile;
+  f.LogFile = s_.txtLogFile;
+  f.OpenBrowser = s_.chkOpenBrowser;
+  return f;
+}
+
+bool MainForm::FormToSettings() {
+  bool fits = true;
+  ParseWholeNumber(s_.txtRefreshSeconds, &fits);
+  if (!fits) {
+    Warn(RefreshOutOfRangeMessage(s_.txtRefreshSeconds));
+    return false;
+  }
+  ctx_.settings = SettingsFromWindow(FieldsOfForm());
+  return true;
+}
+
+void MainForm::chkIntegrated_Click() {
+  s_.txtUserEnabled = !s_.chkIntegrated;
+  s_.txtPasswordEnabled = !s_.chkIntegrated;
+}
+
+void MainForm::cboDbType_Click() {
+  const std::string tmpl = ConnectionTemplate(s_.cboDbType.Text());
+  if (tmpl.empty()) return;
+  if (Trim(s_.txtConnectionString).empty()) s_.txtConnectionString = tmpl;
+}
+
+bool MainForm::WriteConfig(Settings record) {
+  try {
+    SaveSettings(ctx_.app_folder, record, ctx_.settings);
+    return true;
+  } catch (const std::exception& e) {
+    Warn(std::string("Impossibile salvare la configurazione in config.ini: ") + e.what() +
+         "\r\nLe impostazioni restano in memoria fino alla chiusura.");
+    return false;
+  }
+}
+
+void MainForm::cmdSaveConfig_Click() {
+  if (!FormToSettings()) return;
+  if (!WriteConfig(SettingsFromWindow(FieldsOfForm()))) {
+    s_.lblStatus = "Errore salvataggio configurazione";
+    return;
+  }
+  s_.lblStatus = "Configurazione salvata";
+}
+
+void MainForm::cmdTestConnection_Click() {
+  if (!FormToSettings()) return;
+  std::string errorText;
+  bool ok = false;
+  try {
+    ok = TestConnection(ctx_.settings, ctx_.limits, errorText);
+  } catch (const std::exception& e) {
+    // TestConnection reports through its result; this only guards the window.
+    ok = false;
+    errorText = e.what();
+  }
+  if (ok) {
+    Inform("Connessione riuscita.");
+    s_.lblStatus = "Connessione riuscita";
+  } else {
+    Warn("Connessione non riuscita: " + errorText);
+    s_.lblStatus = "Errore connessione";
+  }
+}
+
+}  // namespace panorello

@@ -1,0 +1,93 @@
+#pragma once
+// The main window's commands over plain values (FormState), without any toolkit. The Qt view
+// copies its widgets into State() before calling a command and shows State() afterwards; message
+// boxes go through ctx.reporter.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "storage/app_context.h"
+#include "ui/logic/form_state.h"
+
+namespace panorello {
+
+// Title of the demo command's message boxes.
+inline constexpr const char* kDemoTitle = "Panorello Demo";
+
+class MainForm {
+ public:
+  explicit MainForm(AppContext& ctx);
+  MainForm(const MainForm&) = delete;
+  MainForm& operator=(const MainForm&) = delete;
+
+  FormState& State() { return s_; }
+  const FormState& State() const { return s_; }
+  AppContext& Context() { return ctx_; }
+
+  // Called in the middle of a long command (the demo) so that the view shows State() at once.
+  std::function<void()> show_now;
+
+  // Settings side.
+  void Form_Load();
+  void SettingsToForm();
+  // Reads the settings controls into Settings (memory only). Refuses, with a warning box and
+  // without any change, a refresh text whose value does not fit 32 bits; then returns false.
+  bool FormToSettings();
+  void chkIntegrated_Click();
+  void cboDbType_Click();
+  void cmdSaveConfig_Click();
+  void cmdTestConnection_Click();
+
+  // Block editor.
+  void RefreshBlockList();
+  void ClearBlockFields();
+  void lstBlocks_Click();
+  void cmdNew_Click();
+  void cmdSaveBlock_Click();
+  void cmdDeleteBlock_Click();
+
+  // Generate and demo.
+  void cmdGenerate_Click();
+  void cmdDemo_Click();
+  void DemoSettingsToForm();
+
+ private:
+  SettingsFields FieldsOfForm() const;
+  void Warn(const std::string& text, const char* title = kAppTitle);
+  void Inform(const std::string& text, const char* title = kAppTitle);
+  void ShowNow();
+  // Writes config.ini / blocks.ini; on failure shows the reason and returns false.
+  bool WriteConfig(Settings record);
+  bool WriteBlocks();
+  // After a generation run reordered the BlockList: refills the list and points
+  // CurrentBlockIndex and the selection at the records they named before the run.
+  void RepairAfterRun(const BlockList& before, int32_t selected_before);
+
+  AppContext& ctx_;
+  FormState s_;
+};
+
+// Entry text of one block in lstBlocks: "003 - Vendite [DEMO] {KPI} [OFF]".
+std::string BlockEntryText(const Block& b);
+
+// True when a line of the query reads "SQLEND" once trimmed: the blocks file would end the
+// query there. Line ends are CR LF, CR or LF, as the blocks file reader sees them.
+bool SqlHasEndMarkerLine(std::string_view sql);
+
+// The connection-string template that picking a database type offers; empty for none.
+std::string ConnectionTemplate(std::string_view db_type);
+
+// For a list `after` holding the records of `before` in another order (the generation run's
+// sort), the new position of every old position (-1 when a record cannot be found).
+std::vector<int32_t> TrackPositions(const BlockList& before, const BlockList& after);
+
+// Texts of the checks that the window adds to the designed ones.
+std::string RefreshOutOfRangeMessage(std::string_view text);
+std::string OrderOutOfRangeMessage(std::string_view text);
+inline constexpr const char* kSqlEndMarkerMessage =
+    "La SQL contiene una riga \"SQLEND\": nel file blocks.ini quella riga chiuderebbe la query "
+    "e il resto andrebbe perso. Modificare quella riga; il blocco non è stato salvato.";
+
+}  // namespace panorello

@@ -1,0 +1,154 @@
+// "Genera HTML" and "Avvia Demo" of the main window, and what keeps the block editor pointing at
+// the right records after a run has reordered or replaced the BlockList.
+#include <exception>
+
+#include "demo/demo_run.h"
+#include "html/generation.h"
+#include "ui/logic/main_form.h"
+#include "util/text.h"
+
+namespace panorello {
+
+namespace {
+
+// True when `after` at every position k holds the record `before` held at old_of_new[k].
+bool Explains(const BlockList& before, const BlockList& after, const std::vector<int32_t>& old_of_new) {
+  for (int32_t k = 0; k < after.BlockCount(); ++k) {
+    const int32_t old = old_of_new[static_cast<size_t>(k)];
+    if (old < 0 || old >= before.BlockCount() || !(before.At(old) == after.At(k))) return false;
+  }
+  return true;
+}
+
+std::vector<int32_t> Invert(const std::vector<int32_t>& old_of_new, size_t old_count) {
+  std::vector<int32_t> new_of_old(old_count, -1);
+  for (size_t k = 0; k < old_of_new.size(); ++k) {
+    new_of_old[static_cast<size_t>(old_of_new[k])] = static_cast<int32_t>(k);
+  }
+  return new_of_old;
+}
+
+}  // namespace
+
+std::vector<int32_t> TrackPositions(const BlockList& before, const BlockList& after) {
+  const size_t old_count = static_cast<size_t>(before.BlockCount());
+  if (after.BlockCount() == before.BlockCount()) {
+    // The run's own sort replayed on a copy whose Ids are the old positions: this tells apart
+    // records that are equal in every field, as long as the run sorted exactly once.
+    BlockList tagged = before;
+    for (int32_t i = 0; i < tagged.BlockCount(); ++i) tagged.At(i).Id = i;
+    SortBlocks(tagged);
+    std::vector<int32_t> old_of_new;
+    for (const Block& b : tagged.Blocks()) old_of_new.push_back(b.Id);
+    if (Explains(before, after, old_of_new)) return Invert(old_of_new, old_count);
+    // Not sorted at all (the run stopped before its sort).
+    for (int32_t k = 0; k < after.BlockCount(); ++k) old_of_new[static_cast<size_t>(k)] = k;
+    if (Explains(before, after, old_of_new)) return Invert(old_of_new, old_count);
+  }
+  // Anything else: match equal records, first come first served.
+  std::vector<int32_t> new_of_old(old_count, -1);
+  std::vector<bool> used(static_cast<size_t>(after.BlockCount()), false);
+  for (int32_t i = 0; i < before.BlockCount(); ++i) {
+    for (int32_t k = 0; k < after.BlockCount(); ++k) {
+      if (!used[static_cast<size_t>(k)] && before.At(i) == after.At(k)) {
+        used[static_cast<size_t>(k)] = true;
+        new_of_old[static_cast<size_t>(i)] = k;
+        break;
+      }
+    }
+  }
+  return new_of_old;
+}
+
+void MainForm::RepairAfterRun(const BlockList& before, int32_t selected_before) {
+  const std::vector<int32_t> new_of_old = TrackPositions(before, ctx_.blocks);
+  auto moved = [&](int32_t old) -> int32_t {
+    if (old < 0 || old >= before.BlockCount()) return -1;
+    return new_of_old[static_cast<size_t>(old)];
+  };
+  RefreshBlockList();
+  // A position that no longer names the loaded block becomes -1: a later "Salva blocco" then
+  // appends instead of overwriting another block.
+  if (s_.CurrentBlockIndex >= 0) s_.CurrentBlockIndex = moved(s_.CurrentBlockIndex);
+  // The selection follows its block too (without loading it again: the fields may hold edits).
+  s_.lstBlocks.selected = moved(selected_before);
+}
+
+void MainForm::cmdGenerate_Click() {
+  if (!FormToSettings()) return;
+  if (!WriteConfig(ctx_.settings) || !WriteBlocks()) {
+    s_.lblStatus = "Errore nella generazione HTML";
+    return;
+  }
+  const bool open_browser = s_.chkOpenBrowser;
+  const std::string dashboard = Trim(s_.txtDashboard);
+  const BlockList before = ctx_.blocks;
+  const int32_t selected_before = s_.lstBlocks.selected;
+  bool ok = false;
+  try {
+    ok = RunDashboardGeneration(ctx_, open_browser, false, dashboard);
+  } catch (const std::exception& e) {
+    // The run reports its own failures; this only keeps the window alive.
+    Warn(std::string("Errore durante la generazione HTML: ") + e.what());
+  }
+  RepairAfterRun(before, selected_before);
+  if (ok) {
+    s_.lblStatus = "HTML generato: " + ctx_.settings.OutputFile;
+  } else {
+    s_.lblStatus = "Errore nella generazione HTML";
+  }
+}
+
+void MainForm::DemoSettingsToForm() {
+  const Settings& st = ctx_.settings;
+  s_.cboDbType.Show(st.DbType, kDbTypeEntryCount);
+  s_.txtServer = st.Server;
+  s_.txtDatabase = st.Database;
+  s_.txtPageTitle = st.PageTitle;
+  s_.txtOutputFile = st.OutputFile;
+}
+
+void MainForm::cmdDemo_Click() {
+  s_.cmdDemoEnabled = false;
+  s_.cmdDemoCaption = "Creazione...";
+  ShowNow();
+
+  // The user's blocks come back when the demo ends, whatever its outcome: the demonstration
+  // blocks never reach blocks.ini and a loaded block is never confused with a demo block.
+  const BlockList users_blocks = ctx_.blocks;
+  const int32_t selected_before = s_.lstBlocks.selected;
+
+  DemoHooks hooks;
+  hooks.settings_applied = [this] {
+    DemoSettingsToForm();
+    ShowNow();
+  };
+  hooks.blocks_loaded = [this] {
+    RefreshBlockList();
+    ShowNow();
+  };
+  try {
+    const DemoResult result = RunDemo(ctx_, false, hooks);
+    switch (result.outcome) {
+      case DemoOutcome::DatabaseFailed:
+        Warn("Errore durante la creazione del database demo:\r\n" + result.error_text, kDemoTitle);
+        break;
+      case DemoOutcome::GenerationFailed:
+        Warn("Errore durante la generazione della dashboard demo.", kDemoTitle);
+        break;
+      case DemoOutcome::Succeeded:
+        Inform("Dashboard demo generata e aperta nel browser.", kDemoTitle);
+        break;
+    }
+  } catch (const std::exception& e) {
+    Warn(std::string("Errore durante la demo: ") + e.what(), kDemoTitle);
+  }
+
+  ctx_.blocks = users_blocks;
+  RefreshBlockList();
+  s_.lstBlocks.selected = selected_before < ctx_.blocks.BlockCount() ? selected_before : -1;
+  s_.cmdDemoCaption = "Avvia Demo";
+  s_.cmdDemoEnabled = true;
+}
+
+}  // namespace panorello
