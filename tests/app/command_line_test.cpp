@@ -1,0 +1,44 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace panorello {
+namespace {
+
+TEST(JoinCommandLineTest, SingleSpaces) {
+  EXPECT_EQ(JoinCommandLine({}), "");
+  EXPECT_EQ(JoinCommandLine({"/RUN"}), "/RUN");
+  EXPECT_EQ(JoinCommandLine({"/run", "/DASH=Vendite Nord", "/OPEN"}), "/run /DASH=Vendite Nord /OPEN");
+  EXPECT_EQ(JoinCommandLine({"", "x"}), " x");
+}
+
+TEST(ParseDashArgumentTest, DesignedCases) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"/RUN", ""},
+      {"/RUN /DASH=Vendite", "Vendite"},
+      {"/run /dash=Vendite", "Vendite"},
+      {"/RUN /DASH=Vendite /OPEN", "Vendite"},
+      {"/RUN /DASH=\"Vendite\"", "Vendite"},
+      {"/RUN /DASH=\"Vendite Nord\"", "\"Vendite"},
+      {"/RUN /DASH=\"\"", ""},
+      {"/RUN /DASH=", ""},
+      {"/RUN /DASH=\"", "\""},
+      {"/RUN /DASH=a /DASH=b", "a"},
+      {"/DASH=x\ty /RUN", "x\ty"},  // only the space ends the name
+      {"/DaSh=Città /RUN", "Città"},
+      // Upper-casing keeps the length, so the name after accented letters is still found.
+      {"àèìòù /DASH=Nord", "Nord"},
+      {"/DASH=èNord", "èNord"},
+      {"/RUN /DASH=  Nord", ""},
+      {"/DASH=\"a\"b\"", "a\"b"},
+      {"/DASH=x\"", "x\""},
+  };
+  for (const auto& [line, name] : cases) EXPECT_EQ(ParseDashArgument(line), name) << line;
+}
+
+}  // namespace
+}  // namespace panorello
