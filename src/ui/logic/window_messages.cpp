@@ -26,8 +26,4 @@ std::string NoDisplayMessage() {
          kBatchSwitches;
 }
 
-std::string NoWindowBuildMessage() {
-  return std::string("Panorello: questa versione è stata compilata senza finestra.\n") + kBatchSwitches;
-}
-
 }  // namespace panorello

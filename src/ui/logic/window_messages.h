@@ -11,7 +11,4 @@ bool DisplayConfigured(const char* qt_qpa_platform, const char* display, const c
 // Printed on stderr when no display is available (or the window system cannot be reached).
 std::string NoDisplayMessage();
 
-// Printed by a build made without the window (PANORELLO_WITH_UI=OFF).
-std::string NoWindowBuildMessage();
-
 }  // namespace panorello

@@ -1,0 +1,282 @@
+// The settings side of the main window without any toolkit.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "demo/demo_db.h"
+#include "storage/settings.h"
+#include "ui/logic/form_fixture.h"
+#include "ui/logic/window_messages.h"
+#include "util/text.h"
+
+namespace panorello::testing {
+namespace {
+
+TEST_F(FormTest, FormLoadFillsEntriesFieldsAndBlockEditor) {
+  t->settings.DbType = "ORACLE";
+  t->settings.Server = "srv";
+  t->settings.RefreshSeconds = -5;
+  t->settings.Integrated = true;
+  t->settings.OpenBrowser = false;
+  AddBlocks({MakeBlock(1, "Vendite", 3, false, "KPI", "DEMO"), MakeBlock(2, "Fatturato", 10)});
+  s.CurrentBlockIndex = 7;
+  form.Form_Load();
+
+  EXPECT_EQ(s.cboDbType.entries,
+            (std::vector<std::string>{"SQLSERVER", "ACCESS", "ORACLE", "MYSQL", "POSTGRESQL", "ODBC"}));
+  EXPECT_EQ(s.cboRenderMode.entries, (std::vector<std::string>{"AUTO", "TABLE", "KPI", "CHARTTABLE"}));
+  EXPECT_EQ(s.cboDbType.Text(), "ORACLE");
+  EXPECT_EQ(s.txtServer, "srv");
+  EXPECT_EQ(s.txtRefreshSeconds, "-5");
+  EXPECT_TRUE(s.chkIntegrated);
+  EXPECT_FALSE(s.chkOpenBrowser);
+  EXPECT_FALSE(s.txtUserEnabled);
+  EXPECT_FALSE(s.txtPasswordEnabled);
+  EXPECT_EQ(s.CurrentBlockIndex, -1);
+  EXPECT_EQ(s.lstBlocks.entries,
+            (std::vector<std::string>{"003 - Vendite [DEMO] {KPI} [OFF]", "010 - Fatturato {AUTO}"}));
+  EXPECT_EQ(s.lstBlocks.selected, -1);
+  EXPECT_EQ(s.txtOrder, "3");
+  EXPECT_EQ(s.cboRenderMode.Text(), "AUTO");
+  EXPECT_TRUE(s.chkActive);
+  EXPECT_EQ(s.lblStatus, "Pronto");
+  // An Oracle type with an empty stored connection string: loading does not put in a template.
+  EXPECT_EQ(s.txtConnectionString, "");
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(FormTest, EmptyBlockListProposesOrderOne) {
+  form.Form_Load();
+  EXPECT_TRUE(s.lstBlocks.entries.empty());
+  EXPECT_EQ(s.txtOrder, "1");
+}
+
+struct DbTypeCase {
+  const char* stored;
+  const char* shown;  // text of the combo after loading
+  size_t entry_count;
+};
+
+TEST_F(FormTest, StoredDbTypeIsShownAndSavedUnchanged) {
+  const DbTypeCase cases[] = {
+      {"ACCESS", "ACCESS", 6},    {"access", "ACCESS", 6},   {"Postgresql", "POSTGRESQL", 6},
+      {" odbc ", "ODBC", 6},      {"SYBASE", "SYBASE", 7},   {"Db2 ", "Db2 ", 7},
+      {"", "", 6},
+  };
+  for (const DbTypeCase& c : cases) {
+    SCOPED_TRACE(c.stored);
+    t->settings.DbType = c.stored;
+    form.Form_Load();
+    EXPECT_EQ(s.cboDbType.Text(), c.shown);
+    EXPECT_EQ(s.cboDbType.entries.size(), c.entry_count);
+    form.cmdSaveConfig_Click();
+    const Settings reread = LoadSettings(t.folder.Path());
+    // Read back trimmed, as every field: an unknown type is kept, a known one takes its code.
+    EXPECT_EQ(reread.DbType, Trim(c.shown));
+  }
+  // Loading a known type after an unknown one drops the extra entry.
+  t->settings.DbType = "MYSQL";
+  form.SettingsToForm();
+  EXPECT_EQ(s.cboDbType.entries.size(), 6u);
+  EXPECT_EQ(s.cboDbType.Text(), "MYSQL");
+}
+
+struct RefreshCase {
+  const char* text;
+  int32_t value;
+};
+
+TEST_F(FormTest, FormToSettingsAppliesTheFieldRules) {
+  form.Form_Load();
+  const RefreshCase cases[] = {{"30", 30},   {"45 s", 45}, {"12.5", 12}, {"13.5", 14}, {"abc", 0},
+                               {"", 0},      {"-5", -5},   {"-2.5", -2}, {"2147483647", 2147483647},
+                               {"-2147483648", -2147483647 - 1}};
+  for (const RefreshCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    s.txtRefreshSeconds = c.text;
+    ASSERT_TRUE(form.FormToSettings());
+    EXPECT_EQ(t->settings.RefreshSeconds, c.value);
+  }
+  s.cboDbType.selected = 4;
+  s.txtServer = "  host  ";
+  s.txtDatabase = " db ";
+  s.txtUser = " mario ";
+  s.txtPassword = "  segreta  ";
+  s.chkIntegrated = true;
+  s.txtConnectionString = " DSN=x ";
+  s.txtPageTitle = " Titolo ";
+  s.txtOutputFile = " /tmp/out.html ";
+  s.txtLogFile = "\tlog ";
+  s.chkOpenBrowser = false;
+  ASSERT_TRUE(form.FormToSettings());
+  const Settings& st = t->settings;
+  EXPECT_EQ(st.DbType, "POSTGRESQL");
+  EXPECT_EQ(st.Server, "host");
+  EXPECT_EQ(st.Database, "db");
+  EXPECT_EQ(st.User, "mario");
+  EXPECT_EQ(st.Password, "  segreta  ");
+  EXPECT_TRUE(st.Integrated);
+  EXPECT_EQ(st.ConnectionString, "DSN=x");
+  EXPECT_EQ(st.PageTitle, "Titolo");
+  EXPECT_EQ(st.OutputFile, "/tmp/out.html");
+  EXPECT_EQ(st.LogFile, "\tlog");
+  EXPECT_FALSE(st.OpenBrowser);
+  // Nothing reaches the disk.
+  EXPECT_FALSE(FileExists(File("config.ini")));
+}
+
+TEST_F(FormTest, RefreshThatDoesNotFit32BitsIsRefused) {
+  form.Form_Load();
+  for (const char* text : {"2147483648", "-2147483649", "1e12", "99999999999999999999"}) {
+    SCOPED_TRACE(text);
+    Boxes().clear();
+    const Settings before = t->settings;
+    s.txtServer = "changed";
+    s.txtRefreshSeconds = text;
+    s.lblStatus = "x";
+    form.cmdSaveConfig_Click();
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(Boxes()[0].title, kAppTitle);
+    EXPECT_NE(Boxes()[0].text.find("32 bit"), std::string::npos);
+    EXPECT_NE(Boxes()[0].text.find(text), std::string::npos);
+    EXPECT_EQ(t->settings, before);
+    EXPECT_EQ(s.lblStatus, "x");
+    EXPECT_FALSE(FileExists(File("config.ini")));
+  }
+}
+
+TEST_F(FormTest, IntegratedTickDisablesUserAndPasswordKeepingTheirText) {
+  form.Form_Load();
+  s.txtUser = "u";
+  s.txtPassword = "p";
+  for (bool ticked : {true, false, true}) {
+    s.chkIntegrated = ticked;
+    form.chkIntegrated_Click();
+    EXPECT_EQ(s.txtUserEnabled, !ticked);
+    EXPECT_EQ(s.txtPasswordEnabled, !ticked);
+    EXPECT_EQ(s.txtUser, "u");
+    EXPECT_EQ(s.txtPassword, "p");
+  }
+  // Read back whatever the enabled state.
+  ASSERT_TRUE(form.FormToSettings());
+  EXPECT_EQ(t->settings.User, "u");
+  EXPECT_EQ(t->settings.Password, "p");
+}
+
+struct TemplateCase {
+  const char* code;
+  const char* before;
+  const char* after;
+};
+
+TEST_F(FormTest, PickingADatabaseTypeOffersItsTemplateOnlyIntoAnEmptyBox) {
+  const std::string oracle =
+      "Provider=OraOLEDB.Oracle;Data Source=TNS_NAME;User ID=utente;Password=password;";
+  const std::string mysql =
+      "Driver={MySQL ODBC 8.0 Unicode Driver};Server=server;Database=nome_db;User=utente;"
+      "Password=password;";
+  const std::string pg =
+      "Driver={PostgreSQL Unicode};Server=server;Port=5432;Database=nome_db;Uid=utente;Pwd=password;";
+  const std::string odbc = "DSN=nome_dsn;Uid=utente;Pwd=password;";
+  const TemplateCase cases[] = {
+      {"ORACLE", "", oracle.c_str()},      {"ORACLE", "   ", oracle.c_str()},
+      {"MYSQL", "", mysql.c_str()},        {"POSTGRESQL", "", pg.c_str()},
+      {"ODBC", "", odbc.c_str()},          {"MYSQL", oracle.c_str(), oracle.c_str()},
+      {"SQLSERVER", "", ""},               {"ACCESS", "", ""},
+      {"ACCESS", "x", "x"},                {"ODBC", "\t", "\t"},
+  };
+  form.Form_Load();
+  for (const TemplateCase& c : cases) {
+    SCOPED_TRACE(std::string(c.code) + "/" + c.before);
+    s.cboDbType.Show(c.code, kDbTypeEntryCount);
+    s.txtConnectionString = c.before;
+    form.cboDbType_Click();
+    EXPECT_EQ(s.txtConnectionString, c.after);
+    // Only the box changes; Settings get it with the next FormToSettings.
+    EXPECT_EQ(t->settings.ConnectionString, "");
+  }
+  EXPECT_EQ(ConnectionTemplate(" oracle "), oracle);
+  EXPECT_EQ(ConnectionTemplate("SYBASE"), "");
+}
+
+TEST_F(FormTest, SaveConfigWritesTheFileAndTheStatusLine) {
+  form.Form_Load();
+  s.txtServer = " srv ";
+  s.txtPassword = " pw ";
+  s.txtRefreshSeconds = "12.5";
+  form.cmdSaveConfig_Click();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(s.lblStatus, "Configurazione salvata");
+  const Settings reread = LoadSettings(t.folder.Path());
+  EXPECT_EQ(reread.Server, "srv");
+  EXPECT_EQ(reread.Password, " pw ");
+  EXPECT_EQ(reread.RefreshSeconds, 12);
+  EXPECT_EQ(reread, t->settings);
+  // The blocks are not saved by this command.
+  EXPECT_FALSE(FileExists(File("blocks.ini")));
+}
+
+TEST_F(FormTest, ConfigWriteFailureIsShownAndMemoryKeepsTheFields) {
+  form.Form_Load();
+  BlockFile("config.ini");
+  s.txtServer = "nuovo";
+  form.cmdSaveConfig_Click();
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(Boxes()[0].title, kAppTitle);
+  EXPECT_NE(Boxes()[0].text.find("config.ini"), std::string::npos);
+  EXPECT_EQ(t->settings.Server, "nuovo");
+  EXPECT_NE(s.lblStatus, "Configurazione salvata");
+}
+
+TEST_F(FormTest, FailedConnectionTestShowsTheReasonAndWritesNothing) {
+  form.Form_Load();
+  s.cboDbType.Show("ODBC", kDbTypeEntryCount);
+  s.txtConnectionString = "DSN=panorello_no_such_dsn_for_tests";
+  s.txtPageTitle = "provato";
+  form.cmdTestConnection_Click();
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(Boxes()[0].title, kAppTitle);
+  EXPECT_EQ(Boxes()[0].text.rfind("Connessione non riuscita: ", 0), 0u);
+  EXPECT_GT(Boxes()[0].text.size(), std::string("Connessione non riuscita: ").size());
+  EXPECT_EQ(s.lblStatus, "Errore connessione");
+  EXPECT_EQ(t->settings.PageTitle, "provato");
+  EXPECT_FALSE(FileExists(File("config.ini")));
+}
+
+TEST_F(FormTest, SuccessfulConnectionTestInformsAndKeepsTheTestedValues) {
+  std::string error;
+  ASSERT_TRUE(CreateDemoDatabase(*t, error)) << error;
+  t.reporter.messages.clear();
+  form.Form_Load();
+  s.cboDbType.Show("ACCESS", kDbTypeEntryCount);
+  s.txtDatabase = " " + DemoDbPath(*t) + " ";
+  s.txtConnectionString = "";
+  form.cmdTestConnection_Click();
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].icon, MessageIcon::Information);
+  EXPECT_EQ(Boxes()[0].title, kAppTitle);
+  EXPECT_EQ(Boxes()[0].text, "Connessione riuscita.");
+  EXPECT_EQ(s.lblStatus, "Connessione riuscita");
+  EXPECT_EQ(t->settings.Database, DemoDbPath(*t));
+  EXPECT_EQ(t->settings.DbType, "ACCESS");
+  EXPECT_FALSE(FileExists(File("config.ini")));
+}
+
+TEST(WindowMessages, DisplayIsConfiguredByAnyOfTheThreeVariables) {
+  EXPECT_FALSE(DisplayConfigured(nullptr, nullptr, nullptr));
+  EXPECT_FALSE(DisplayConfigured("", "", ""));
+  EXPECT_TRUE(DisplayConfigured("offscreen", nullptr, nullptr));
+  EXPECT_TRUE(DisplayConfigured(nullptr, ":0", nullptr));
+  EXPECT_TRUE(DisplayConfigured(nullptr, "", "wayland-0"));
+  const std::string text = NoDisplayMessage();
+  for (const char* sw : {"/RUN", "/AUTORUN", "/OPEN", "/DASH=", "/DEMO"}) {
+    EXPECT_NE(text.find(sw), std::string::npos) << sw;
+  }
+}
+
+}  // namespace
+}  // namespace panorello::testing
