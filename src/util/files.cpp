@@ -159,6 +159,11 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
 
   struct stat old{};
   bool exists = stat(target.c_str(), &old) == 0;
+  // Renaming over a folder fails anyway; renaming over a device or a pipe would replace it.
+  if (exists && S_ISDIR(old.st_mode)) ThrowWriteError(path_, EISDIR);
+  if (exists && !S_ISREG(old.st_mode)) {
+    throw Error("Impossibile scrivere il file " + path_ + ": non è un file ordinario");
+  }
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     temp_path_ = prefix + "." + base + "." + RandomSuffix();
     // The mode goes through the umask here, as for any new file.
@@ -170,7 +175,7 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
     temp_path_.clear();
     ThrowWriteError(path_, error_number);
   }
-  if (exists && S_ISREG(old.st_mode)) {
+  if (exists) {
     // The replacement keeps the permissions (and, where allowed, the owner) of the old file.
     if (fchown(fd_, old.st_uid, old.st_gid) != 0) {
       // Not allowed for other users' files; the file then belongs to us.

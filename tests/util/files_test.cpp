@@ -198,6 +198,16 @@ TEST(WriteTextFileTest, FailuresRaiseNamingThePathAndLeaveNothingBehind) {
   EXPECT_EQ(FolderEntries(tmp.File("adir")), std::vector<std::string>{"inside"});
 }
 
+TEST(WriteTextFileTest, APipeIsNotReplaced) {
+  TempFolder tmp;
+  ASSERT_EQ(mkfifo(tmp.File("pipe").c_str(), 0600), 0);
+  EXPECT_THROW(WriteTextFile(tmp.File("pipe"), "x"), Error);
+  struct stat st{};
+  ASSERT_EQ(lstat(tmp.File("pipe").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(FolderEntries(tmp.Path()), std::vector<std::string>{"pipe"});
+}
+
 // A write that fails half way (the file size limit here) keeps the old file whole.
 TEST(WriteTextFileTest, OldFileSurvivesAFailedWrite) {
   TempFolder tmp;
