@@ -59,16 +59,16 @@ constexpr int kMonthlySales[24] = {12400, 11800, 14200, 13600, 15100, 16800, 143
                                    21200, 23400, 20100, 19600, 24100, 25800, 27600, 0};
 
 constexpr const char* kPaidInvoices[10] = {
-    "INSERT INTO Fatture VALUES (1,  1, '2024/001', '2024-01-15', '2024-02-14', 1960, TRUE)",
-    "INSERT INTO Fatture VALUES (2,  3, '2024/002', '2024-02-01', '2024-03-02', 3200, TRUE)",
-    "INSERT INTO Fatture VALUES (3,  5, '2024/003', '2024-02-10', '2024-03-11', 890, TRUE)",
-    "INSERT INTO Fatture VALUES (4,  2, '2024/004', '2024-03-05', '2024-04-04', 2400, TRUE)",
-    "INSERT INTO Fatture VALUES (5,  7, '2024/005', '2024-03-20', '2024-04-19', 1200, TRUE)",
-    "INSERT INTO Fatture VALUES (6,  4, '2024/006', '2024-04-01', '2024-05-01', 4800, TRUE)",
-    "INSERT INTO Fatture VALUES (7,  6, '2024/007', '2024-04-15', '2024-05-15', 760, TRUE)",
-    "INSERT INTO Fatture VALUES (8,  8, '2024/008', '2024-05-10', '2024-06-09', 2100, TRUE)",
-    "INSERT INTO Fatture VALUES (9,  1, '2024/009', '2024-06-01', '2024-07-01', 1960, TRUE)",
-    "INSERT INTO Fatture VALUES (10, 9, '2024/010', '2024-06-20', '2024-07-20', 3400, TRUE)",
+    "INSERT INTO Fatture VALUES (1,  1, '2024/001', '2024-01-15 00:00:00', '2024-02-14 00:00:00', 1960, TRUE)",
+    "INSERT INTO Fatture VALUES (2,  3, '2024/002', '2024-02-01 00:00:00', '2024-03-02 00:00:00', 3200, TRUE)",
+    "INSERT INTO Fatture VALUES (3,  5, '2024/003', '2024-02-10 00:00:00', '2024-03-11 00:00:00', 890, TRUE)",
+    "INSERT INTO Fatture VALUES (4,  2, '2024/004', '2024-03-05 00:00:00', '2024-04-04 00:00:00', 2400, TRUE)",
+    "INSERT INTO Fatture VALUES (5,  7, '2024/005', '2024-03-20 00:00:00', '2024-04-19 00:00:00', 1200, TRUE)",
+    "INSERT INTO Fatture VALUES (6,  4, '2024/006', '2024-04-01 00:00:00', '2024-05-01 00:00:00', 4800, TRUE)",
+    "INSERT INTO Fatture VALUES (7,  6, '2024/007', '2024-04-15 00:00:00', '2024-05-15 00:00:00', 760, TRUE)",
+    "INSERT INTO Fatture VALUES (8,  8, '2024/008', '2024-05-10 00:00:00', '2024-06-09 00:00:00', 2100, TRUE)",
+    "INSERT INTO Fatture VALUES (9,  1, '2024/009', '2024-06-01 00:00:00', '2024-07-01 00:00:00', 1960, TRUE)",
+    "INSERT INTO Fatture VALUES (10, 9, '2024/010', '2024-06-20 00:00:00', '2024-07-20 00:00:00', 3400, TRUE)",
 };
 
 struct OpenInvoice {
@@ -93,11 +93,11 @@ std::string TwoDigits(int v) {
   return s.size() < 2 ? "0" + s : s;
 }
 
-// The date as the ISO text that DATETIME columns of the sample hold.
+// A date at midnight as the ISO text that DATETIME columns of the sample hold.
 std::string IsoDate(const DateTime& t) {
   std::string year = FormatInt(t.year);
   while (year.size() < 4) year.insert(0, "0");
-  return year + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day);
+  return year + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) + " 00:00:00";
 }
 
 std::string DemoConnectionString(const std::string& path) {
@@ -120,7 +120,7 @@ std::vector<std::string> DemoInsertStatements(const DateTime& today) {
     out.push_back(
         "INSERT INTO Clienti (ID, RagioneSociale, Citta, Settore, DataAcquisizione, Attivo) "
         "VALUES (" + FormatInt(i + 1) + ", '" + c.name + "', '" + c.city + "', '" + c.sector +
-        "', '" + c.acquired + "', " + (c.active ? "TRUE" : "FALSE") + ")");
+        "', '" + c.acquired + " 00:00:00', " + (c.active ? "TRUE" : "FALSE") + ")");
   }
   for (const char* p : kProducts) out.emplace_back(p);
   const int year = today.year;

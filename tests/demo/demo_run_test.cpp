@@ -1,0 +1,144 @@
+#include "demo/demo_run.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <set>
+
+#include "db/connection.h"
+#include "demo/demo_db.h"
+#include "demo/demo_support.h"
+#include "storage/blocks_file.h"
+
+namespace panorello {
+namespace {
+
+using testing::CountOf;
+using testing::DemoBlocksSource;
+using testing::LogMessages;
+using testing::ReadBytes;
+using testing::TestContext;
+using testing::WriteBytes;
+
+TEST(ApplyDemoSettings, TenFieldsChangeTheOthersStay) {
+  TestContext t;
+  Settings& s = t->settings;
+  s = Settings{"ORACLE", "srv", "db", "u", "p", true, "DSN=x", "out.html", "T", 42, false, "my.log"};
+  ApplyDemoSettings(*t);
+  const Settings expected{"ACCESS", "", t.folder.File("demo_panorello.mdb"), "", "", false, "",
+                          t.folder.File("dashboard_demo.html"), "Panorello Demo - Zavo Software",
+                          42, true, "my.log"};
+  EXPECT_EQ(s, expected);
+}
+
+TEST(DemoBlocksFile, AtLeastEightActiveBlocksOfTheDemoWithEveryBody) {
+  BlockList list;
+  LoadBlocksFrom(list, DemoBlocksSource());
+  ASSERT_GE(list.BlockCount(), 8);
+  std::set<std::string> modes;
+  for (const Block& b : list.Blocks()) {
+    EXPECT_TRUE(b.Active) << b.Title;
+    EXPECT_EQ(b.Dashboard, "DEMO") << b.Title;
+    EXPECT_FALSE(b.Title.empty());
+    EXPECT_FALSE(b.Subtitle.empty()) << b.Title;
+    modes.insert(b.RenderMode);
+  }
+  EXPECT_EQ(modes, (std::set<std::string>{"AUTO", "CHART", "CHARTTABLE", "KPI", "TABLE"}));
+}
+
+TEST(DemoBlocksFile, EveryQueryRunsOnAFreshSampleDatabase) {
+  TestContext t;
+  std::string error_text;
+  ASSERT_TRUE(CreateDemoDatabase(*t, error_text)) << error_text;
+  ApplyDemoSettings(*t);
+  BlockList list;
+  LoadBlocksFrom(list, DemoBlocksSource());
+  for (const Block& b : list.Blocks()) {
+    auto db = OpenConnection(t->settings, t->limits);
+    std::optional<ResultGrid> grid;
+    EXPECT_NO_THROW(grid = db->Query(b.Sql)) << b.Title;
+    EXPECT_TRUE(grid.has_value()) << b.Title;  // every demo block has data on a fresh sample
+  }
+}
+
+TEST(RunDemo, CreatesGeneratesAndOpensTheDemoPage) {
+  TestContext t;
+  WriteBytes(t.folder.File("blocks_demo.ini"), ReadBytes(DemoBlocksSource()));
+  Block old;
+  old.Title = "vecchio";
+  t->blocks.SaveBlock(-1, old);
+  int settings_calls = 0;
+  int blocks_calls = 0;
+  DemoHooks hooks{[&] { EXPECT_EQ(t->settings.DbType, "ACCESS"); ++settings_calls; },
+                  [&] { EXPECT_GE(t->blocks.BlockCount(), 8); ++blocks_calls; }};
+  const DemoResult result = RunDemo(*t, false, hooks);
+  EXPECT_EQ(result.outcome, DemoOutcome::Succeeded);
+  EXPECT_EQ(settings_calls, 1);
+  EXPECT_EQ(blocks_calls, 1);
+  const std::string page_path = t.folder.File("dashboard_demo.html");
+  EXPECT_EQ(t.browser.opened, std::vector<std::string>{page_path});
+  const std::string page = ReadBytes(page_path);
+  EXPECT_EQ(CountOf(page, "<div class=\"block\">"), static_cast<size_t>(t->blocks.BlockCount()));
+  EXPECT_EQ(page.find("class=\"error\""), std::string::npos);
+  EXPECT_EQ(page.find("vecchio"), std::string::npos);
+  EXPECT_GE(CountOf(page, "<polyline"), 4u);
+  EXPECT_GE(CountOf(page, "<div class=\"kpiwrap\">"), 3u);
+  EXPECT_NE(page.find("<title>Panorello Demo - Zavo Software</title>"), std::string::npos);
+  EXPECT_NE(page.find("Dashboard: DEMO &nbsp;"), std::string::npos);
+  EXPECT_TRUE(t.reporter.messages.empty());
+  const auto log = LogMessages(t.folder.Path());
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[0].rfind("Creazione database demo: ", 0), 0u);
+  EXPECT_EQ(log[5], "Fine RunDashboardGeneration OK");
+
+  // A second run finds the sample file and does no database work.
+  EXPECT_EQ(RunDemo(*t, false).outcome, DemoOutcome::Succeeded);
+  const auto again = LogMessages(t.folder.Path());
+  ASSERT_EQ(again.size(), 10u);
+  EXPECT_EQ(again[6], "Inizio RunDashboardGeneration");
+}
+
+TEST(RunDemo, WithoutTheBlocksFileTheBlocksInMemoryAreUsed) {
+  TestContext t;
+  Block mine;
+  mine.Title = "mio";
+  mine.Sql = "SELECT COUNT(*) AS n FROM Clienti";
+  mine.Dashboard = "demo";
+  Block other = mine;
+  other.Title = "altro";
+  other.Dashboard = "DEMO2";
+  t->blocks.SaveBlock(-1, mine);
+  t->blocks.SaveBlock(-1, other);
+  EXPECT_EQ(RunDemo(*t, true).outcome, DemoOutcome::Succeeded);
+  const std::string page = ReadBytes(t.folder.File("dashboard_demo.html"));
+  EXPECT_NE(page.find("<div class=\"title\">mio</div>"), std::string::npos);
+  EXPECT_NE(page.find("<div class=\"kpivalue\">10</div>"), std::string::npos);
+  EXPECT_EQ(page.find("altro"), std::string::npos);
+  EXPECT_EQ(t->blocks.BlockCount(), 2);
+}
+
+TEST(RunDemo, DatabaseFailureChangesNothing) {
+  TestContext t;
+  WriteBytes(t.folder.File("file"), "x");
+  t->app_folder = t.folder.File("file/sotto");
+  t->settings.LogFile = t.folder.File("demo.log");
+  const Settings before = t->settings;
+  const DemoResult result = RunDemo(*t, false);
+  EXPECT_EQ(result.outcome, DemoOutcome::DatabaseFailed);
+  EXPECT_EQ(result.error_text.rfind("Errore creazione tabelle: ", 0), 0u);
+  EXPECT_EQ(t->settings, before);
+  EXPECT_TRUE(t.browser.opened.empty());
+}
+
+TEST(RunDemo, GenerationFailureIsReportedByTheRun) {
+  TestContext t;
+  WriteBytes(t.folder.File("blocks_demo.ini"), ReadBytes(DemoBlocksSource()));
+  t.browser.fail = true;
+  EXPECT_EQ(RunDemo(*t, false).outcome, DemoOutcome::GenerationFailed);
+  ASSERT_EQ(t.reporter.messages.size(), 1u);
+  EXPECT_EQ(t.reporter.messages[0].text, "Errore durante la generazione HTML: browser failure");
+  EXPECT_EQ(t->settings.DbType, "ACCESS");  // the settings stay switched to the demo
+}
+
+}  // namespace
+}  // namespace panorello
