@@ -214,25 +214,45 @@ std::string FormatInt(int64_t value) {
   return std::string(buffer, end);
 }
 
-void HtmlEncodeAppend(std::string& out, std::string_view s) {
-  size_t plain_start = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const char* replacement = nullptr;
-    switch (s[i]) {
-      case '&': replacement = "&amp;"; break;
-      case '<': replacement = "&lt;"; break;
-      case '>': replacement = "&gt;"; break;
-      case '"': replacement = "&quot;"; break;
-      case '\r':
-      case '\n': replacement = "<br>"; break;
-      default: continue;
-    }
-    out.append(s.data() + plain_start, i - plain_start);
-    out += replacement;
-    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;  // CR LF is one break
-    plain_start = i + 1;
+namespace {
+
+// Bytes that HtmlEncode replaces.
+constexpr bool IsHtmlSpecial(unsigned char c) {
+  return c == '&' || c == '<' || c == '>' || c == '"' || c == '\r' || c == '\n';
+}
+
+struct HtmlSpecialTable {
+  bool special[256] = {};
+  constexpr HtmlSpecialTable() {
+    for (int c = 0; c < 256; ++c) special[c] = IsHtmlSpecial(static_cast<unsigned char>(c));
   }
-  out.append(s.data() + plain_start, s.size() - plain_start);
+};
+
+constexpr HtmlSpecialTable kHtmlSpecial;
+
+}  // namespace
+
+void HtmlEncodeAppend(std::string& out, std::string_view s) {
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  while (p < end) {
+    // Copy the run of ordinary bytes in one piece.
+    const char* run = p;
+    while (p < end && !kHtmlSpecial.special[static_cast<unsigned char>(*p)]) ++p;
+    out.append(run, static_cast<size_t>(p - run));
+    if (p == end) break;
+    switch (*p) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default:  // CR LF, CR or LF: one break each
+        out += "<br>";
+        if (*p == '\r' && p + 1 < end && p[1] == '\n') ++p;
+        break;
+    }
+    ++p;
+  }
 }
 
 std::string HtmlEncode(std::string_view s) {
