@@ -1,0 +1,25 @@
+#pragma once
+// The two engines behind Connection. Internal to src/db.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "storage/app_context.h"
+
+namespace panorello {
+
+// An existing SQLite file, read-write; never creates one. create_new: a new file that must not
+// exist yet. Throws Error.
+std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const ConnectionLimits& limits,
+                                           bool create_new);
+
+// An ODBC connection string as the driver manager reads it. Throws Error with the first
+// diagnostic message.
+std::unique_ptr<Connection> OpenOdbc(const std::string& connection_string,
+                                     const ConnectionLimits& limits);
+
+// The driver names registered with the driver manager (odbcinst.ini).
+std::vector<std::string> RegisteredOdbcDrivers();
+
+}  // namespace panorello

@@ -1,0 +1,126 @@
+// Server databases and data sources through the unixODBC driver manager.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "db/engines.h"
+#include "db/odbc_fetch.h"
+#include "util/error.h"
+
+namespace panorello {
+
+namespace {
+
+bool IsBlankText(const std::string& s) {
+  return s.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+class OdbcConnection final : public Connection {
+ public:
+  OdbcConnection(const std::string& connection_string, const ConnectionLimits& limits)
+      : limits_(limits), env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
+    Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION,
+                        reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
+          env_, "SQLSetEnvAttr");
+    dbc_ = OdbcHandle(SQL_HANDLE_DBC, env_.get());
+    SetAttribute(SQL_ATTR_LOGIN_TIMEOUT, limits_.connect_seconds);
+    SetAttribute(SQL_ATTR_CONNECTION_TIMEOUT, limits_.connect_seconds);
+    std::string text = connection_string;
+    Check(SQLDriverConnect(dbc_.get(), nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                           static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
+                           SQL_DRIVER_NOPROMPT),
+          dbc_, "SQLDriverConnect");
+    connected_ = true;
+  }
+
+  ~OdbcConnection() override {
+    if (connected_) SQLDisconnect(dbc_.get());
+  }
+
+  OdbcConnection(const OdbcConnection&) = delete;
+  OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+  std::optional<ResultGrid> Query(const std::string& sql) override {
+    OdbcHandle stmt = Run(sql);
+    SQLSMALLINT cols = 0;
+    Check(SQLNumResultCols(stmt.get(), &cols), stmt, "SQLNumResultCols");
+    if (cols <= 0) throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
+    std::vector<OdbcColumn> columns = DescribeColumns(stmt, cols);
+    const bool long_values = std::any_of(columns.begin(), columns.end(),
+                                         [](const OdbcColumn& c) { return c.long_data; });
+    std::optional<ResultGrid> grid;
+    if (long_values) {
+      grid = FetchByValue(stmt, columns);
+    } else if (grid = FetchAll(stmt, columns); !grid) {
+      // A value longer than its column reported: read the result again value by value.
+      Check(SQLFreeStmt(stmt.get(), SQL_CLOSE), stmt, "SQLFreeStmt");
+      stmt = Run(sql);
+      grid = FetchByValue(stmt, columns);
+    }
+    if (grid->Rows() == 0) return std::nullopt;
+    return grid;
+  }
+
+  void Execute(const std::string& sql) override { Run(sql); }
+
+ private:
+  // Attributes that a driver may refuse or change; the driver's own options cover those.
+  void SetAttribute(SQLINTEGER attribute, int seconds) {
+    CheckTolerant(SQLSetConnectAttr(dbc_.get(), attribute,
+                                    reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(seconds)),
+                                    SQL_IS_UINTEGER));
+  }
+
+  OdbcHandle Run(const std::string& sql) {
+    if (IsBlankText(sql)) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
+    OdbcHandle stmt(SQL_HANDLE_STMT, dbc_.get());
+    CheckTolerant(SQLSetStmtAttr(
+        stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+        reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(limits_.query_seconds)), SQL_IS_UINTEGER));
+    std::string text = sql;
+    Check(SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                        static_cast<SQLINTEGER>(text.size())),
+          stmt, "SQLExecDirect", /*no_data_ok=*/true);
+    return stmt;
+  }
+
+  ConnectionLimits limits_;
+  OdbcHandle env_;
+  OdbcHandle dbc_;
+  bool connected_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenOdbc(const std::string& connection_string,
+                                     const ConnectionLimits& limits) {
+  return std::make_unique<OdbcConnection>(connection_string, limits);
+}
+
+std::vector<std::string> RegisteredOdbcDrivers() {
+  OdbcHandle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+  Check(SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION,
+                      reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
+        env, "SQLSetEnvAttr");
+  std::vector<std::string> drivers;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLCHAR name[512];
+    SQLCHAR attributes[2048];
+    SQLSMALLINT name_length = 0;
+    SQLSMALLINT attributes_length = 0;
+    const SQLRETURN rc = SQLDrivers(env.get(), direction, name, sizeof name, &name_length,
+                                    attributes, sizeof attributes, &attributes_length);
+    if (rc == SQL_NO_DATA) break;
+    Check(rc, env, "SQLDrivers");
+    drivers.emplace_back(reinterpret_cast<const char*>(name));
+    direction = SQL_FETCH_NEXT;
+  }
+  return drivers;
+}
+
+}  // namespace panorello

@@ -1,0 +1,157 @@
+// SQLite database files through libsqlite3: the stand-in for the Access file.
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "db/engines.h"
+#include "db/sqlite_values.h"
+#include "util/error.h"
+
+namespace panorello {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct StatementCloser {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+struct DatabaseCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+
+class SqliteConnection final : public Connection {
+ public:
+  SqliteConnection(Database db, const ConnectionLimits& limits)
+      : db_(std::move(db)), limits_(limits) {
+    sqlite3_busy_timeout(db_.get(), limits_.query_seconds * 1000);
+    sqlite3_progress_handler(db_.get(), 1000, &SqliteConnection::Progress, this);
+  }
+
+  std::optional<ResultGrid> Query(const std::string& sql) override {
+    Statement stmt = Prepare(sql);
+    const int cols = sqlite3_column_count(stmt.get());
+    if (cols == 0) {
+      throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
+    }
+    std::vector<std::string> names;
+    std::vector<SqliteColumnKind> kinds;
+    for (int c = 0; c < cols; ++c) {
+      const char* name = sqlite3_column_name(stmt.get(), c);
+      names.emplace_back(name != nullptr ? name : "");
+      kinds.push_back(SqliteKindOfDeclaredType(sqlite3_column_decltype(stmt.get(), c)));
+    }
+    ResultGrid grid(std::move(names));
+    StartDeadline();
+    for (;;) {
+      const int rc = sqlite3_step(stmt.get());
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) Fail(rc);
+      for (int c = 0; c < cols; ++c) AddSqliteCell(grid, stmt.get(), c, kinds[static_cast<size_t>(c)]);
+    }
+    if (grid.Rows() == 0) return std::nullopt;
+    return grid;
+  }
+
+  void Execute(const std::string& sql) override {
+    Statement stmt = Prepare(sql);
+    StartDeadline();
+    for (;;) {
+      const int rc = sqlite3_step(stmt.get());
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) Fail(rc);
+    }
+  }
+
+  // Reads the schema so that a file that is not a database fails now, not at the first query.
+  void Check() {
+    Statement stmt = Prepare("SELECT count(*) FROM sqlite_master");
+    StartDeadline();
+    const int rc = sqlite3_step(stmt.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(rc);
+  }
+
+ private:
+  static int Progress(void* self) {
+    return Clock::now() > static_cast<SqliteConnection*>(self)->deadline_ ? 1 : 0;
+  }
+
+  void StartDeadline() { deadline_ = Clock::now() + std::chrono::seconds(limits_.query_seconds); }
+
+  // Only the first statement of the text runs; the rest is ignored.
+  Statement Prepare(const std::string& sql) {
+    sqlite3_stmt* raw = nullptr;
+    StartDeadline();
+    const int rc = sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()) + 1,
+                                      &raw, nullptr);
+    Statement stmt(raw);
+    if (rc != SQLITE_OK) Fail(rc);
+    if (!stmt) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
+    return stmt;
+  }
+
+  [[noreturn]] void Fail(int rc) {
+    if (rc == SQLITE_INTERRUPT) {
+      throw Error("Tempo scaduto: la query ha superato il limite di " +
+                  std::to_string(limits_.query_seconds) + " secondi");
+    }
+    throw Error(sqlite3_errmsg(db_.get()));
+  }
+
+  Database db_;
+  ConnectionLimits limits_;
+  Clock::time_point deadline_{};
+};
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const ConnectionLimits& limits,
+                                           bool create_new) {
+  if (create_new) {
+    // O_EXCL: an existing file is never taken over, even one created a moment ago.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      const int err = errno;
+      if (err == EEXIST) throw Error("Il file di database esiste già: " + path);
+      throw Error("Impossibile creare il file di database " + path + ": " +
+                  std::generic_category().message(err));
+    }
+    ::close(fd);
+  } else {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) {
+      throw Error("File di database non trovato: " + path);
+    }
+    if (std::filesystem::is_directory(status)) {
+      throw Error("Il percorso del database è una cartella, non un file: " + path);
+    }
+  }
+  try {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    Database db(raw);
+    if (rc != SQLITE_OK) {
+      const std::string message = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
+      throw Error(message + ": " + path);
+    }
+    auto connection = std::make_unique<SqliteConnection>(std::move(db), limits);
+    connection->Check();
+    return connection;
+  } catch (...) {
+    if (create_new) ::unlink(path.c_str());  // the file this call created
+    throw;
+  }
+}
+
+}  // namespace panorello

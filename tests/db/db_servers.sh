@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# Starts (or stops) the real database servers that the tests of the data-access layer use:
+# a PostgreSQL cluster and a MariaDB server, on loopback, on free ports, in a temporary folder,
+# each as its unprivileged system user when run as root. Once per test run (a CTest fixture).
+#
+#   db_servers.sh start STATE_DIR   -> STATE_DIR/servers.env with ports and credentials
+#   db_servers.sh stop  STATE_DIR   -> stops both servers and removes their folder
+set -euo pipefail
+
+action=${1:?start|stop}
+state_dir=${2:?state folder}
+env_file="$state_dir/servers.env"
+
+# Test credentials. The second user's password holds ; } and " on purpose.
+DB_NAME=panorello_test
+DB_USER=panorello
+DB_PASSWORD=Segreta.1
+SEMI_USER=semicolon
+SEMI_PASSWORD='p;w}x"q'
+
+log() { echo "db_servers: $*" >&2; }
+
+as_user() {  # as_user USER command...: the server refuses root, so drop to its own user
+  local user=$1
+  shift
+  if [ "$(id -u)" -eq 0 ]; then
+    runuser -u "$user" -- "$@"
+  else
+    "$@"
+  fi
+}
+
+port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+free_port() {
+  local port tries=0
+  while :; do
+    port=$(( 20000 + (RANDOM * 32768 + RANDOM) % 40000 ))
+    if ! port_in_use "$port"; then
+      echo "$port"
+      return 0
+    fi
+    tries=$((tries + 1))
+    [ $tries -lt 200 ] || { log "nessuna porta libera"; return 1; }
+  done
+}
+
+pg_bin() {
+  local dir
+  dir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+  [ -n "$dir" ] || { log "PostgreSQL non installato (pacchetto postgresql)"; return 1; }
+  echo "$dir"
+}
+
+start_postgres() {
+  local root=$1 port=$2 bin
+  bin=$(pg_bin)
+  # Everything the server writes lives in folders of its own user.
+  install -d -m 755 "$root/pg-run"
+  printf '%s\n' "$DB_PASSWORD" >"$root/pg-run/pwfile"
+  install -d -m 700 "$root/pg"
+  if [ "$(id -u)" -eq 0 ]; then chown -R postgres:postgres "$root/pg-run" "$root/pg"; fi
+  as_user postgres "$bin/initdb" -D "$root/pg" -U postgres --pwfile="$root/pg-run/pwfile" \
+    --auth-local=trust --auth-host=scram-sha-256 -E UTF8 --locale=C.UTF-8 >"$root/pg-initdb.log" 2>&1 \
+    || { cat "$root/pg-initdb.log" >&2; return 1; }
+  as_user postgres "$bin/pg_ctl" -D "$root/pg" -l "$root/pg-run/server.log" -w -t 60 \
+    -o "-c listen_addresses=127.0.0.1 -c port=$port -c fsync=off -c unix_socket_directories=$root/pg-run" \
+    start >/dev/null || { cat "$root/pg-run/server.log" >&2; return 1; }
+  local i
+  for i in $(seq 1 100); do
+    pg_isready -q -h 127.0.0.1 -p "$port" && break
+    sleep 0.1
+  done
+  pg_isready -q -h 127.0.0.1 -p "$port" || { log "PostgreSQL non risponde"; return 1; }
+  local semi_sql=${SEMI_PASSWORD//\'/\'\'}
+  as_user postgres psql -q -v ON_ERROR_STOP=1 -h "$root/pg-run" -p "$port" -U postgres -d postgres <<SQL >/dev/null
+CREATE ROLE $DB_USER LOGIN PASSWORD '$DB_PASSWORD';
+CREATE ROLE $SEMI_USER LOGIN PASSWORD '$semi_sql';
+CREATE DATABASE $DB_NAME OWNER $DB_USER ENCODING 'UTF8' TEMPLATE template0;
+GRANT CONNECT ON DATABASE $DB_NAME TO $SEMI_USER;
+SQL
+}
+
+start_mariadb() {
+  local root=$1 port=$2
+  install -d -m 750 "$root/mariadb"
+  install -d -m 755 "$root/mariadb-run"
+  if [ "$(id -u)" -eq 0 ]; then chown mysql:mysql "$root/mariadb" "$root/mariadb-run"; fi
+  mariadb-install-db --no-defaults --user=mysql --datadir="$root/mariadb" \
+    --auth-root-authentication-method=socket --skip-test-db >"$root/mariadb-install.log" 2>&1 \
+    || { cat "$root/mariadb-install.log" >&2; return 1; }
+  # Detached, with every stream on a file, so that CTest does not wait for it.
+  setsid mariadbd --no-defaults --user=mysql --datadir="$root/mariadb" --socket="$root/mariadb-run/socket" \
+    --port="$port" --bind-address=127.0.0.1 --pid-file="$root/mariadb-run/pid" \
+    --log-error="$root/mariadb-run/error.log" --skip-log-bin </dev/null >/dev/null 2>&1 &
+  local i
+  for i in $(seq 1 300); do
+    mariadb-admin --no-defaults -S "$root/mariadb-run/socket" -u root ping >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  mariadb-admin --no-defaults -S "$root/mariadb-run/socket" -u root ping >/dev/null 2>&1 \
+    || { log "MariaDB non risponde"; cat "$root/mariadb-run/error.log" >&2; return 1; }
+  local semi_sql=${SEMI_PASSWORD//\"/\\\"}
+  mariadb --no-defaults -S "$root/mariadb-run/socket" -u root <<SQL
+CREATE DATABASE $DB_NAME CHARACTER SET utf8mb4;
+CREATE USER '$DB_USER'@'localhost' IDENTIFIED BY '$DB_PASSWORD';
+CREATE USER '$DB_USER'@'127.0.0.1' IDENTIFIED BY '$DB_PASSWORD';
+CREATE USER '$SEMI_USER'@'localhost' IDENTIFIED BY "$semi_sql";
+CREATE USER '$SEMI_USER'@'127.0.0.1' IDENTIFIED BY "$semi_sql";
+GRANT ALL ON $DB_NAME.* TO '$DB_USER'@'localhost', '$DB_USER'@'127.0.0.1';
+GRANT SELECT ON $DB_NAME.* TO '$SEMI_USER'@'localhost', '$SEMI_USER'@'127.0.0.1';
+SQL
+}
+
+stop_all() {
+  [ -f "$env_file" ] || return 0
+  local root
+  root=$(sed -n 's/^ROOT=//p' "$env_file")
+  if [ -n "$root" ] && [ -d "$root" ]; then
+    if [ -f "$root/pg/postmaster.pid" ]; then
+      as_user postgres "$(pg_bin)/pg_ctl" -D "$root/pg" -m immediate -w stop >/dev/null 2>&1 || true
+    fi
+    if [ -f "$root/mariadb-run/pid" ]; then
+      local pid i
+      pid=$(cat "$root/mariadb-run/pid")
+      kill "$pid" 2>/dev/null || true
+      for i in $(seq 1 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      kill -9 "$pid" 2>/dev/null || true
+    fi
+    rm -rf "$root"
+  fi
+  rm -f "$env_file"
+}
+
+case "$action" in
+  start)
+    mkdir -p "$state_dir"
+    stop_all  # what an interrupted earlier run left behind
+    root=$(mktemp -d /tmp/panorello-dbservers-XXXXXX)
+    chmod 755 "$root"
+    # Written first so that stop cleans up even after a failed start.
+    printf 'ROOT=%s\n' "$root" >"$env_file.partial"
+    mv "$env_file.partial" "$env_file"
+    pg_port=$(free_port)
+    start_postgres "$root" "$pg_port"
+    maria_port=$(free_port)
+    while [ "$maria_port" = "$pg_port" ]; do maria_port=$(free_port); done
+    start_mariadb "$root" "$maria_port"
+    refused_port=$(free_port)
+    {
+      printf 'ROOT=%s\n' "$root"
+      printf 'PG_PORT=%s\n' "$pg_port"
+      printf 'MARIADB_PORT=%s\n' "$maria_port"
+      printf 'REFUSED_PORT=%s\n' "$refused_port"
+      printf 'DATABASE=%s\n' "$DB_NAME"
+      printf 'USER=%s\n' "$DB_USER"
+      printf 'PASSWORD=%s\n' "$DB_PASSWORD"
+      printf 'SEMI_USER=%s\n' "$SEMI_USER"
+      printf 'SEMI_PASSWORD=%s\n' "$SEMI_PASSWORD"
+      printf 'READY=1\n'
+    } >"$env_file.partial"
+    mv "$env_file.partial" "$env_file"
+    log "PostgreSQL su 127.0.0.1:$pg_port, MariaDB su 127.0.0.1:$maria_port"
+    ;;
+  stop)
+    stop_all
+    ;;
+  *)
+    echo "uso: $0 start|stop STATE_DIR" >&2
+    exit 2
+    ;;
+esac
