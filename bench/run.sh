@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Whole-process benchmarks of the batch road: the built program from start to exit against the
+# databases' own HTML clients on the same query, plus the small-page cases.
+#   bench/run.sh [BUILD]        (make bench)
+# Each figure is the median of RUNS runs (default 3): wall seconds and peak resident memory from
+# /usr/bin/time -v. Set SKIP_PG=1 to leave out PostgreSQL.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${1:-build}
+RUNS=${RUNS:-3}
+ROWS=${ROWS:-1000000}
+[ -x "$build/panorello" ] || { echo "manca $build/panorello: compilare prima" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/panorello-bench-XXXXXX)
+chmod 755 "$work"
+servers="$work/servers"
+cleanup() {
+  if [ -f "$servers/servers.env" ]; then bash "$root/tests/db/db_servers.sh" stop "$servers" || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A folder with the program beside its files; the browser launch goes to a stand-in.
+app="$work/app"
+mkdir -p "$app/bin"
+cp "$build/panorello" "$build/blocks_demo.ini" "$app/"
+printf '#!/bin/sh\nexit 0\n' >"$app/bin/xdg-open"
+chmod +x "$app/bin/xdg-open"
+
+# measure LABEL COMMAND...: runs the command RUNS times, prints "LABEL wall_s peak_kb" (medians).
+measure() {
+  local label=$1
+  shift
+  local walls=() mems=() i
+  "$@" >/dev/null 2>&1 || true  # one warm-up run: files in the page cache for both sides
+  for i in $(seq 1 "$RUNS"); do
+    /usr/bin/time -v "$@" >/dev/null 2>"$work/time.txt" || { cat "$work/time.txt" >&2; echo "$label: fallito" >&2; return 1; }
+    walls+=("$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); s=0; for(j=1;j<=n;j++) s=s*60+p[j]; print s}' "$work/time.txt")")
+    mems+=("$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")")
+  done
+  local wall mem
+  wall=$(printf '%s\n' "${walls[@]}" | sort -g | sed -n "$(( (RUNS + 1) / 2 ))p")
+  mem=$(printf '%s\n' "${mems[@]}" | sort -g | sed -n "$(( (RUNS + 1) / 2 ))p")
+  printf '%-44s %8.3f s %9d KB\n' "$label" "$wall" "$mem"
+  eval "R_${label//[^A-Za-z0-9]/_}_wall=$wall; R_${label//[^A-Za-z0-9]/_}_mem=$mem"
+}
+
+# config SQL_CONNECTION_LINES...: writes config.ini of the app folder.
+config() {
+  {
+    for line in "$@"; do printf '%s\r\n' "$line"; done
+    printf 'OUTPUTFILE=%s\r\nPAGETITLE=Bench\r\nOPENBROWSER=0\r\nLOGFILE=%s\r\n' "$work/page.html" "$work/bench.log"
+  } >"$app/config.ini"
+}
+
+# blocks N MODE SQL: writes blocks.ini with N copies of one block.
+blocks() {
+  local n=$1 mode=$2 sql=$3 i
+  : >"$app/blocks.ini"
+  for i in $(seq 1 "$n"); do
+    printf '[BLOCK]\r\nID=%d\r\nTITLE=Blocco %d\r\nSUBTITLE=\r\nSORTORDER=%d\r\nACTIVE=1\r\nRENDERMODE=%s\r\nDASHBOARD=\r\nSQLBEGIN\r\n%s\r\nSQLEND\r\n[/BLOCK]\r\n' \
+      "$i" "$i" "$i" "$mode" "$sql" >>"$app/blocks.ini"
+  done
+}
+
+# result LABEL wall|mem: a figure stored by measure.
+result() { local v="R_${1//[^A-Za-z0-9]/_}_$2"; echo "${!v}"; }
+
+run_app() { env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" "$@"; }
+
+query="SELECT id, nome, citta, importo, creato FROM dati"
+
+sqlite_file() {  # sqlite_file PATH ROWS
+  sqlite3 "$1" <<SQL
+CREATE TABLE dati (id INTEGER, nome VARCHAR(40), citta VARCHAR(30), importo DOUBLE, creato DATETIME);
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $2)
+INSERT INTO dati SELECT i, 'Cliente ' || i || ' & figli', 'Citta ' || (i % 97),
+       round(i * 1.37, 2), datetime('2024-01-01', '+' || (i % 86400) || ' seconds') FROM n;
+SQL
+}
+
+echo "Panorello: benchmark dell'intera esecuzione batch (mediana di $RUNS)"
+echo "macchina: $(nproc) core, carico $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+
+# 1. SQLite, ROWS x 5 columns, one TABLE block, against sqlite3 -html.
+sqlite_file "$work/big.db" "$ROWS"
+config "DBTYPE=ACCESS" "DATABASE=$work/big.db"
+blocks 1 TABLE "$query"
+measure "sqlite3 -html ${ROWS} righe" sqlite3 -html "$work/big.db" "$query"
+measure "panorello /RUN ${ROWS} righe SQLite" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
+grep -q "Fine RunDashboardGeneration OK" "$work/bench.log" || { echo "generazione non riuscita" >&2; exit 1; }
+rows_in_page=$(grep -o '<tr>' "$work/page.html" | wc -l)
+echo "  righe nella pagina: $((rows_in_page - 1)), pagina $(stat -c %s "$work/page.html") byte"
+sqlite_ratio=$(awk -v a="$(result "panorello /RUN ${ROWS} righe SQLite" wall)" \
+  -v b="$(result "sqlite3 -html ${ROWS} righe" wall)" 'BEGIN{printf "%.2f", a/b}')
+echo "  rapporto tempo panorello/sqlite3 -html: $sqlite_ratio (obiettivo <= 0.8)"
+echo
+
+# 2. One tenth of the rows: the cost grows linearly.
+small_rows=$((ROWS / 10))
+sqlite_file "$work/tenth.db" "$small_rows"
+config "DBTYPE=ACCESS" "DATABASE=$work/tenth.db"
+measure "panorello /RUN ${small_rows} righe SQLite" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
+tenth_ratio=$(awk -v a="$(result "panorello /RUN ${ROWS} righe SQLite" wall)" \
+  -v b="$(result "panorello /RUN ${small_rows} righe SQLite" wall)" 'BEGIN{printf "%.1f", a/b}')
+echo "  rapporto ${ROWS}/${small_rows} righe: $tenth_ratio (lineare: circa 10)"
+echo
+
+# 3. A page of 200 small blocks (one connection each).
+sqlite3 "$work/small.db" "CREATE TABLE piccola (mese VARCHAR(3), a INTEGER, b DOUBLE);
+  INSERT INTO piccola VALUES ('Gen',1,1.5),('Feb',2,2.5),('Mar',3,3.5),('Apr',4,4.5);"
+config "DBTYPE=ACCESS" "DATABASE=$work/small.db"
+blocks 200 AUTO "SELECT mese, a, b FROM piccola"
+measure "panorello /RUN 200 blocchi piccoli" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
+echo "  obiettivo < 0.3 s"
+echo
+
+# 4. The demo dashboard with the sample database present.
+rm -f "$app/config.ini" "$app/blocks.ini"
+run_app /DEMO
+measure "panorello /DEMO (database presente)" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /DEMO
+echo "  obiettivo < 0.030 s e < 20480 KB"
+echo
+
+# 5. PostgreSQL through ODBC against psql -H.
+if [ "${SKIP_PG:-0}" != 1 ]; then
+  bash "$root/tests/db/db_servers.sh" start "$servers" >/dev/null 2>&1 || { echo "server non avviati" >&2; exit 1; }
+  # shellcheck disable=SC1091
+  . "$servers/servers.env"
+  export PGPASSWORD=$PASSWORD
+  psql -q -h 127.0.0.1 -p "$PG_PORT" -U "$USER" -d "$DATABASE" -v ON_ERROR_STOP=1 <<SQL
+CREATE TABLE dati (id integer, nome text, citta text, importo double precision, creato timestamp);
+INSERT INTO dati SELECT i, 'Cliente ' || i || ' & figli', 'Citta ' || (i % 97), round(i * 1.37, 2),
+       timestamp '2024-01-01' + (i % 86400) * interval '1 second' FROM generate_series(1, $ROWS) i;
+ANALYZE dati;
+SQL
+  config "DBTYPE=POSTGRESQL" \
+    "CONNECTIONSTRING=Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$PG_PORT;Database=$DATABASE;Uid=$USER;Pwd=$PASSWORD;"
+  blocks 1 TABLE "$query"
+  measure "psql -H ${ROWS} righe" psql -h 127.0.0.1 -p "$PG_PORT" -U "$USER" -d "$DATABASE" -H -c "$query"
+  measure "panorello /RUN ${ROWS} righe PostgreSQL" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
+  grep -q "Fine RunDashboardGeneration OK" "$work/bench.log" || { echo "generazione PostgreSQL non riuscita" >&2; exit 1; }
+  grep -q 'class="error"' "$work/page.html" && { echo "errore nella pagina PostgreSQL" >&2; exit 1; }
+  awk -v a="$(result "panorello /RUN ${ROWS} righe PostgreSQL" wall)" -v b="$(result "psql -H ${ROWS} righe" wall)" \
+      -v c="$(result "panorello /RUN ${ROWS} righe PostgreSQL" mem)" -v d="$(result "psql -H ${ROWS} righe" mem)" \
+      'BEGIN{printf "  rapporto tempo %.2f (obiettivo <= 1.0), memoria %.2f (obiettivo <= 0.75)\n", a/b, c/d}'
+fi
