@@ -1,5 +1,6 @@
 #include "demo/demo_db.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <exception>
@@ -148,14 +149,14 @@ std::vector<std::string> DemoInsertStatements(const DateTime& today) {
 std::string DemoDbPath(const AppContext& ctx) { return ctx.AppFile("demo_panorello.mdb"); }
 
 bool CreateDemoTables(AppContext& ctx, const std::string& path, std::string& errorText) {
-  bool created = false;
+  struct stat before {};
+  const bool existed = ::lstat(path.c_str(), &before) == 0;  // never remove what was there
   try {
     auto connection = CreateSqliteDatabase(path, ctx.limits);
-    created = true;
     for (const char* statement : kCreateStatements) connection->Execute(statement);
     return true;
   } catch (const std::exception& e) {
-    if (created) RemoveSampleFile(path);
+    if (!existed) RemoveSampleFile(path);
     errorText = std::string("Errore creazione tabelle: ") + e.what();
     ctx.Log(errorText);
     return false;

@@ -131,3 +131,19 @@ TEST(InsertDemoRows, FailingInsertIsReportedWithItsPrefix) {
 
 }  // namespace
 }  // namespace panorello
+
+namespace panorello {
+namespace {
+
+TEST(CreateDemoTables, NeverRemovesAFileThatWasAlreadyThere) {
+  testing::TestContext t;
+  const std::string path = t.folder.File("esistente.mdb");
+  testing::WriteBytes(path, "dati dell'utente");
+  std::string error_text;
+  EXPECT_FALSE(CreateDemoTables(*t, path, error_text));
+  EXPECT_EQ(error_text.rfind("Errore creazione tabelle: ", 0), 0u) << error_text;
+  EXPECT_EQ(testing::ReadBytes(path), "dati dell'utente");
+}
+
+}  // namespace
+}  // namespace panorello
