@@ -1,5 +1,7 @@
 #include "html/kpi_table.h"
 
+#include <charconv>
+
 #include "util/text.h"
 
 namespace panorello {
@@ -42,6 +44,10 @@ void RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional,
       const CellView cell = grid.At(r, c);
       if (cell.type == CellType::Text) {
         HtmlEncodeAppend(out, cell.text);  // a text cell is its own cell text
+      } else if (cell.type == CellType::Integer) {
+        char digits[24];  // an integer's cell text is its plain digits: nothing to escape
+        const auto end = std::to_chars(digits, digits + sizeof digits, cell.integer).ptr;
+        out.append(digits, static_cast<size_t>(end - digits));
       } else if (cell.type != CellType::Null) {
         HtmlEncodeAppend(out, CellText(cell, regional));
       }

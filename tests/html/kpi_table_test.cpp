@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "html/grid_builder.h"
 #include "support/test_support.h"
 
@@ -73,6 +75,26 @@ TEST(ResultTable, HeaderAndRowsExactly) {
             "<tr><td>Rossi &amp; Figli</td><td>1960</td></tr>"
             "<tr><td></td><td>2.5</td></tr>"
             "<tr><td>a<br>b</td><td>-3</td></tr></table>");
+}
+
+TEST(ResultTable, EveryCellIsItsCellText) {
+  const DateTimeValue at{2024, 2, 29, 14, 30, 5};
+  std::vector<std::vector<Cell>> rows = {
+      {int64_t{0}, int64_t{-1}, int64_t{INT64_MIN}, int64_t{INT64_MAX}},
+      {0.1, -2.5e-7, 1e21, at},
+  };
+  ResultGrid grid = MakeGrid({"a", "b", "c", "d"}, rows);
+  RegionalSettings italian;
+  italian.decimal_separator = ',';
+  for (const RegionalSettings& rs : {RegionalSettings{}, italian}) {
+    std::string expected = "<table class=\"result\"><tr><th>a</th><th>b</th><th>c</th><th>d</th></tr>";
+    for (size_t r = 0; r < grid.Rows(); ++r) {
+      expected += "<tr>";
+      for (size_t c = 0; c < grid.Cols(); ++c) expected += "<td>" + CellText(grid.At(r, c), rs) + "</td>";
+      expected += "</tr>";
+    }
+    EXPECT_EQ(RenderResultTable(grid, rs), expected + "</table>");
+  }
 }
 
 TEST(ResultTable, ThousandRowsAllWritten) {
