@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include "html/grid_builder.h"
+#include "support/test_support.h"
 #include "util/error.h"
 
 namespace panorello {
@@ -52,14 +55,29 @@ TEST(SvgNumber, FifteenSignificantDigitsPlainDecimal) {
 }
 
 TEST(SvgNumber, IgnoresTheProcessLocale) {
-  // Any installed locale with a decimal comma; the C library's formatting would follow it.
-  const char* names[] = {"it_IT.UTF-8", "it_IT.utf8", "de_DE.UTF-8", "fr_FR.UTF-8"};
-  std::string old = std::setlocale(LC_ALL, nullptr);
-  bool switched = false;
-  for (const char* n : names) switched = switched || std::setlocale(LC_ALL, n) != nullptr;
-  EXPECT_EQ(SvgNumber(617.5), "617.5");
-  std::setlocale(LC_ALL, old.c_str());
-  if (!switched) GTEST_SKIP() << "no locale with a decimal comma is installed";
+  // An Italian locale (decimal comma) built into a temporary folder: the C library's number
+  // formatting follows it, the chart must not.
+  testing::TempFolder folder;
+  const std::string command =
+      "localedef -i it_IT -f UTF-8 '" + folder.File("it_IT.UTF-8") + "' > /dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << "localedef (libc-bin) could not build it_IT";
+  ResultGrid grid = MakeGrid({"x", "y"}, {{std::string("a"), 10.0}, {std::string("b"), 20.0},
+                                           {std::string("c"), 40.0}, {std::string("d"), 1.0 / 3}});
+  const std::string in_c = BuildChartSvg(grid, RegionalSettings{});
+
+  setenv("LOCPATH", folder.Path().c_str(), 1);
+  ASSERT_NE(std::setlocale(LC_ALL, "it_IT.UTF-8"), nullptr);
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 2.5);
+  const std::string italian_probe = probe;
+  const std::string number = SvgNumber(617.5);
+  const std::string in_italian = BuildChartSvg(grid, RegionalSettings{});
+  std::setlocale(LC_ALL, "C");
+  unsetenv("LOCPATH");
+
+  EXPECT_EQ(italian_probe, "2,5");  // the locale really was in force
+  EXPECT_EQ(number, "617.5");
+  EXPECT_EQ(in_italian, in_c);
 }
 
 TEST(SeriesColor, PaletteRepeatsAfterEight) {
