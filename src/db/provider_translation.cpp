@@ -265,11 +265,15 @@ std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& l
     AppendOption(out, pairs, "READ_TIMEOUT", query);
     AppendOption(out, pairs, "WRITE_TIMEOUT", query);
   } else if (StartsNoCase(driver, "PostgreSQL")) {
-    // A cursor fetched in pieces instead of the whole result buffered in the driver, and
-    // booleans reported as bits instead of "1"/"0" texts.
+    // A cursor fetched in pieces instead of the whole result buffered in the driver; booleans
+    // reported as bits instead of "1"/"0" texts; text columns reported with a bounded size so
+    // that they are fetched in row arrays (a longer value makes the layer read the result again
+    // value by value).
     AppendOption(out, pairs, "UseDeclareFetch", "1");
     AppendOption(out, pairs, "Fetch", "10000");
     AppendOption(out, pairs, "BoolsAsChar", "0");
+    AppendOption(out, pairs, "TextAsLongVarchar", "0");
+    AppendOption(out, pairs, "MaxVarcharSize", "1024");
   } else if (StartsNoCase(driver, "FreeTDS")) {
     AppendOption(out, pairs, "LoginTimeout", connect);
     AppendOption(out, pairs, "Timeout", query);

@@ -1,5 +1,6 @@
 #include "db/result_grid.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -36,16 +37,35 @@ DateTimeValue UnpackDateTime(uint64_t p) {
 
 ResultGrid::ResultGrid(std::vector<std::string> column_names) : names_(std::move(column_names)) {}
 
-size_t ResultGrid::Rows() const {
-  return names_.empty() ? 0 : types_.size() / names_.size();
+ResultGrid::ResultGrid(const ResultGrid& other) : names_(other.names_), cells_(other.cells_) {
+  for (const Block& b : other.blocks_) {
+    Block copy{std::make_unique_for_overwrite<CellType[]>(kBlockCells),
+               std::make_unique_for_overwrite<uint64_t[]>(kBlockCells)};
+    std::memcpy(copy.types.get(), b.types.get(), kBlockCells * sizeof(CellType));
+    std::memcpy(copy.payload.get(), b.payload.get(), kBlockCells * sizeof(uint64_t));
+    blocks_.push_back(std::move(copy));
+  }
+  for (const Chunk& c : other.chunks_) {
+    Chunk copy{std::make_unique_for_overwrite<char[]>(c.size), c.size, c.used};
+    std::memcpy(copy.bytes.get(), c.bytes.get(), c.used);
+    chunks_.push_back(std::move(copy));
+  }
 }
+
+ResultGrid& ResultGrid::operator=(const ResultGrid& other) {
+  if (this != &other) *this = ResultGrid(other);
+  return *this;
+}
+
+size_t ResultGrid::Rows() const { return names_.empty() ? 0 : cells_ / names_.size(); }
 
 CellView ResultGrid::At(size_t row, size_t col) const {
   if (col >= names_.size() || row >= Rows()) throw std::out_of_range("ResultGrid::At");
   const size_t index = row * names_.size() + col;
+  const Block& block = blocks_[index / kBlockCells];
   CellView cell;
-  cell.type = types_[index];
-  const uint64_t p = payload_[index];
+  cell.type = block.types[index % kBlockCells];
+  const uint64_t p = block.payload[index % kBlockCells];
   switch (cell.type) {
     case CellType::Null:
       break;
@@ -60,9 +80,10 @@ CellView ResultGrid::At(size_t row, size_t col) const {
     case CellType::Decimal:
     case CellType::Text:
     case CellType::Binary: {
+      const char* at = chunks_[p >> 32].bytes.get() + (p & 0xFFFFFFFFu);
       uint32_t length = 0;
-      std::memcpy(&length, arena_.data() + p, sizeof length);
-      cell.text = std::string_view(arena_.data() + p + sizeof length, length);
+      std::memcpy(&length, at, sizeof length);
+      cell.text = std::string_view(at + sizeof length, length);
       break;
     }
     case CellType::DateTime:
@@ -75,21 +96,33 @@ CellView ResultGrid::At(size_t row, size_t col) const {
 }
 
 void ResultGrid::Push(CellType t, uint64_t payload) {
-  types_.push_back(t);
-  payload_.push_back(payload);
+  const size_t slot = cells_ % kBlockCells;
+  if (slot == 0 && cells_ / kBlockCells == blocks_.size()) {
+    blocks_.push_back(Block{std::make_unique_for_overwrite<CellType[]>(kBlockCells),
+                            std::make_unique_for_overwrite<uint64_t[]>(kBlockCells)});
+  }
+  Block& block = blocks_[cells_ / kBlockCells];
+  block.types[slot] = t;
+  block.payload[slot] = payload;
+  ++cells_;
 }
 
 uint64_t ResultGrid::Store(std::string_view bytes) {
-  if (bytes.size() > std::numeric_limits<uint32_t>::max()) {
+  const uint32_t length = static_cast<uint32_t>(bytes.size());
+  const size_t need = sizeof length + bytes.size();
+  if (bytes.size() > std::numeric_limits<uint32_t>::max() - sizeof length) {
     throw Error("Valore troppo grande per una cella (" + std::to_string(bytes.size()) + " byte)");
   }
-  const uint64_t offset = arena_.size();
-  const uint32_t length = static_cast<uint32_t>(bytes.size());
-  char prefix[sizeof length];
-  std::memcpy(prefix, &length, sizeof length);
-  arena_.append(prefix, sizeof prefix);
-  arena_.append(bytes.data(), bytes.size());
-  return offset;
+  if (chunks_.empty() || chunks_.back().size - chunks_.back().used < need) {
+    const size_t size = std::max(kChunkBytes, need);
+    chunks_.push_back(Chunk{std::make_unique_for_overwrite<char[]>(size), size, 0});
+  }
+  Chunk& chunk = chunks_.back();
+  const uint64_t where = (static_cast<uint64_t>(chunks_.size() - 1) << 32) | chunk.used;
+  std::memcpy(chunk.bytes.get() + chunk.used, &length, sizeof length);
+  if (!bytes.empty()) std::memcpy(chunk.bytes.get() + chunk.used + sizeof length, bytes.data(), bytes.size());
+  chunk.used += need;
+  return where;
 }
 
 void ResultGrid::AddNull() { Push(CellType::Null, 0); }
@@ -117,16 +150,16 @@ void ResultGrid::AddBoolean(bool v) { Push(CellType::Boolean, v ? 1 : 0); }
 void ResultGrid::AddBinary(std::string_view bytes) { Push(CellType::Binary, Store(bytes)); }
 
 size_t ResultGrid::MemoryBytes() const {
-  size_t bytes = sizeof *this + types_.capacity() * sizeof(CellType) +
-                 payload_.capacity() * sizeof(uint64_t) + arena_.capacity();
+  size_t bytes = sizeof *this + blocks_.capacity() * sizeof(Block) +
+                 blocks_.size() * kBlockCells * (sizeof(CellType) + sizeof(uint64_t)) +
+                 chunks_.capacity() * sizeof(Chunk);
+  for (const Chunk& c : chunks_) bytes += c.size;
   for (const std::string& name : names_) bytes += sizeof name + name.capacity();
   return bytes;
 }
 
 void ResultGrid::Reserve(size_t rows) {
-  const size_t cells = rows * names_.size();
-  types_.reserve(cells);
-  payload_.reserve(cells);
+  blocks_.reserve((rows * names_.size() + kBlockCells - 1) / kBlockCells);
 }
 
 static_assert(sizeof(CellType) == 1, "one type byte per cell");

@@ -1,6 +1,7 @@
 #pragma once
 // One query result held whole in memory: column names and rows x columns of typed cells.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,11 @@ class ResultGrid {
  public:
   ResultGrid() = default;
   explicit ResultGrid(std::vector<std::string> column_names);
+  ResultGrid(const ResultGrid& other);
+  ResultGrid& operator=(const ResultGrid& other);
+  ResultGrid(ResultGrid&&) noexcept = default;
+  ResultGrid& operator=(ResultGrid&&) noexcept = default;
+  ~ResultGrid() = default;
 
   size_t Rows() const;
   size_t Cols() const { return names_.size(); }
@@ -70,13 +76,28 @@ class ResultGrid {
   void Reserve(size_t rows);
 
  private:
+  // Cells live in fixed blocks (no copying as the grid grows, no doubled capacity): one type
+  // byte and one 8-byte payload each — the integer, the double's bits, a packed date-time, or
+  // where a text sits in the text chunks (chunk number in the high 32 bits, offset below).
+  static constexpr size_t kBlockCells = size_t{1} << 14;
+  static constexpr size_t kChunkBytes = size_t{1} << 20;
+  struct Block {
+    std::unique_ptr<CellType[]> types;
+    std::unique_ptr<uint64_t[]> payload;
+  };
+  struct Chunk {
+    std::unique_ptr<char[]> bytes;
+    size_t size = 0;
+    size_t used = 0;
+  };
+
   void Push(CellType t, uint64_t payload);
   uint64_t Store(std::string_view bytes);
 
   std::vector<std::string> names_;
-  std::vector<CellType> types_;   // row-major
-  std::vector<uint64_t> payload_; // row-major: integer, double bits, arena offset, packed date
-  std::string arena_;             // texts: 4-byte length, then the bytes
+  std::vector<Block> blocks_;
+  size_t cells_ = 0;
+  std::vector<Chunk> chunks_;  // texts: 4-byte length, then the bytes
 };
 
 // The text of a cell as the page shows it.

@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "Driver={MariaDB Unicode};read_timeout=100;CONN_TIMEOUT=7;WRITE_TIMEOUT=9;"},
         OptionCase{"postgresql", "Driver={PostgreSQL Unicode};Server=h;BoolsAsChar=1;",
                    "Driver={PostgreSQL Unicode};Server=h;BoolsAsChar=1;UseDeclareFetch=1;"
-                   "Fetch=10000;"},
+                   "Fetch=10000;TextAsLongVarchar=0;MaxVarcharSize=1024;"},
         OptionCase{"freetds", "Driver={FreeTDS};Server=s;",
                    "Driver={FreeTDS};Server=s;LoginTimeout=7;Timeout=9;"},
         OptionCase{"dsn_untouched", "DSN=x;Uid=u;", "DSN=x;Uid=u;"},

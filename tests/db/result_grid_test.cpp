@@ -78,6 +78,30 @@ TEST(ResultGrid, StoresEveryTypeAndReadsItBack) {
   EXPECT_THROW(grid.At(0, 3), std::out_of_range);
 }
 
+TEST(ResultGrid, CopiesAreIndependentAcrossBlocksAndChunks) {
+  ResultGrid grid({"n", "t"});
+  const std::string big(3 << 20, 'z');  // larger than one text chunk
+  for (int r = 0; r < 40000; ++r) {
+    grid.AddInteger(r);
+    if (r == 20000) {
+      grid.AddText(big);
+    } else {
+      grid.AddText("riga " + std::to_string(r));
+    }
+  }
+  ResultGrid copy = grid;
+  ResultGrid moved = std::move(grid);
+  ASSERT_EQ(copy.Rows(), 40000u);
+  ASSERT_EQ(moved.Rows(), 40000u);
+  for (size_t r : {size_t{0}, size_t{16383}, size_t{16384}, size_t{19999}, size_t{20001}, size_t{39999}}) {
+    EXPECT_EQ(copy.At(r, 0).integer, static_cast<int64_t>(r));
+    EXPECT_EQ(copy.At(r, 1).text, "riga " + std::to_string(r));
+    EXPECT_EQ(moved.At(r, 1).text, copy.At(r, 1).text);
+  }
+  EXPECT_EQ(copy.At(20000, 1).text, big);
+  EXPECT_NE(copy.At(20000, 1).text.data(), moved.At(20000, 1).text.data());
+}
+
 TEST(ResultGrid, IncompleteRowIsNotCounted) {
   ResultGrid grid({"a", "b"});
   grid.AddInteger(1);
