@@ -1,6 +1,10 @@
 // Against real servers: PostgreSQL and MariaDB started by tests/db/db_servers.sh (a CTest
 // fixture), and an ODBC data source of the SQLite3 driver in a test odbc.ini.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -283,6 +287,53 @@ TEST(OdbcDataSource, DataSourceInTestOdbcIni) {
   EXPECT_EQ(error, "[unixODBC][Driver Manager]Data source name not found and no default driver "
                    "specified");
   unsetenv("ODBCINI");
+}
+
+// A server that accepts the connection and never answers: the kernel completes the handshake
+// for a listening socket nobody accepts from.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(listen(fd_, 16), 0);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() { close(fd_); }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+  std::string Port() const { return std::to_string(port_); }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+TEST(OdbcTimeOut, SilentServerDoesNotHangTheConnection) {
+  SilentServer silent;
+  ConnectionLimits limits;
+  limits.connect_seconds = 2;
+  const std::string strings[] = {
+      "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + silent.Port() + ";Database=d;Uid=u;Pwd=p;",
+      "Driver={MySQL ODBC 8.0 Unicode Driver};Server=127.0.0.1;Port=" + silent.Port() +
+          ";Database=d;User=u;Password=p;"};
+  for (const std::string& text : strings) {
+    Settings s;
+    s.ConnectionString = text;
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(TestConnection(s, limits, error)) << text;
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(error.empty());
+    EXPECT_GE(elapsed, std::chrono::milliseconds(1500)) << text << ": " << error;
+    EXPECT_LT(elapsed, std::chrono::seconds(8)) << text << ": " << error;
+  }
 }
 
 TEST(OdbcDataSource, UnregisteredDriverMessage) {
