@@ -12,6 +12,7 @@ PACKAGES=(
   postgresql postgresql-client mariadb-server mariadb-client
   qt6-base-dev libgl-dev xvfb xauth x11-apps imagemagick xdg-utils fonts-liberation
   chromium
+  x11-utils
   time
 )
 

@@ -21,3 +21,81 @@ chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
   --screenshot="$PWD/docs/demo.png" "file://$work/dashboard_demo.html" 2> "$work/chromium.err" \
   || { cat "$work/chromium.err" >&2; exit 1; }
 echo "Screenshot: $PWD/docs/demo.png"
+
+# The main window: a copy of the program under Xvfb with sample settings and blocks in its own
+# folder, photographed and cut out to docs/window.png.
+for tool in xvfb-run import convert xwininfo; do
+  command -v "$tool" >/dev/null || { echo "screenshot: manca $tool (make deps)" >&2; exit 1; }
+done
+win="$work/window"
+mkdir "$win"
+cp "$build/panorello" "$win/"
+
+crlf() { sed 's/$/\r/'; }
+crlf >"$win/config.ini" <<'EOF'
+DBTYPE=POSTGRESQL
+SERVER=db.ufficio.local
+DATABASE=gestionale
+USER=mario.rossi
+PASSWORD=segreta
+INTEGRATED=0
+CONNECTIONSTRING=
+OUTPUTFILE=/srv/panorello/dashboard.html
+PAGETITLE=Cruscotto vendite
+REFRESHSECONDS=300
+OPENBROWSER=1
+LOGFILE=/srv/panorello/panorello.log
+EOF
+block() {  # id title subtitle order active mode dashboard sql
+  printf '[BLOCK]\nID=%s\nTITLE=%s\nSUBTITLE=%s\nSORTORDER=%s\nACTIVE=%s\nRENDERMODE=%s\nDASHBOARD=%s\nSQLBEGIN\n%s\nSQLEND\n[/BLOCK]\n' "$@"
+}
+{
+  block 1 "Fatturato del mese" "Totale fatture emesse" 1 1 KPI VENDITE \
+    "SELECT SUM(Importo) AS Fatturato FROM Fatture"
+  block 2 "Vendite mensili" "Ultimi dodici mesi" 2 1 CHART VENDITE \
+    "SELECT Mese, Totale FROM VenditeMensili ORDER BY Mese"
+  block 3 "Clienti migliori" "Per fatturato" 3 1 TABLE VENDITE \
+    "SELECT Cliente, SUM(Importo) AS Totale FROM Fatture GROUP BY Cliente"
+  block 4 "Prodotti sotto scorta" "" 4 0 TABLE MAGAZZINO \
+    "SELECT Nome, Giacenza FROM Prodotti WHERE Giacenza < 10"
+  block 5 "Ordini aperti" "" 5 1 AUTO "" \
+    "SELECT COUNT(*) AS Ordini FROM Ordini WHERE Chiuso = 0"
+} | crlf >"$win/blocks.ini"
+
+# Inside Xvfb: start the window, wait until it is mapped, let it paint, grab the screen and cut out
+# the window's client area.
+cat >"$win/grab.sh" <<'EOF'
+set -u
+win=$1
+shot=$2
+cd "$win"
+./panorello >"$win/out.txt" 2>&1 &
+pid=$!
+geometry=""
+for _ in $(seq 1 100); do
+  info=$(xwininfo -name "Panorello Dashboard" 2>/dev/null || true)
+  if printf '%s' "$info" | grep -q 'IsViewable'; then
+    x=$(printf '%s\n' "$info" | awk '/Absolute upper-left X/ {print $4}')
+    y=$(printf '%s\n' "$info" | awk '/Absolute upper-left Y/ {print $4}')
+    w=$(printf '%s\n' "$info" | awk '/Width:/ {print $2}')
+    h=$(printf '%s\n' "$info" | awk '/Height:/ {print $2}')
+    geometry="${w}x${h}+${x}+${y}"
+    break
+  fi
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+status=1
+if [ -n "$geometry" ]; then
+  sleep 1
+  timeout 20 import -window root "$win/screen.png" &&
+    convert "$win/screen.png" -crop "$geometry" +repage "PNG24:$shot" && status=0
+fi
+kill "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
+[ "$status" = 0 ] || { echo "screenshot: la finestra non si e' aperta" >&2; cat "$win/out.txt" >&2; }
+exit "$status"
+EOF
+env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY \
+  xvfb-run -a -s "-screen 0 1280x800x24" bash "$win/grab.sh" "$win" "$PWD/docs/window.png"
+echo "Screenshot: $PWD/docs/window.png"

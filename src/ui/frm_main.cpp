@@ -59,6 +59,10 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int le
   l->setFont(LabelFont());
   l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   l->setAutoFillBackground(false);  // transparent
+  // A caption wider than its designed box would be cut ("Tipo DI", "Conn. stri"): the label
+  // grows to the right instead, keeping its place and height.
+  const int needed = l->sizeHint().width();
+  if (needed > l->width()) l->resize(needed, l->height());
   return l;
 }
 
@@ -93,7 +97,9 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, 
   c->setFont(LabelFont());
   QPalette p = c->palette();
   p.setColor(QPalette::Window, Qt::white);
+  p.setColor(QPalette::Button, Qt::white);
   c->setPalette(p);
+  c->setBackgroundRole(QPalette::Window);
   c->setAutoFillBackground(true);
   return c;
 }
@@ -161,6 +167,10 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), form_(ctx)
   setPalette(p);
   setAutoFillBackground(true);
   resize(kWindowWidth, kWindowHeight);
+  // The window's default font, used by the buttons and the status line.
+  QFont base(QStringLiteral("Arial"));
+  base.setPointSizeF(8.25);
+  setFont(base);
 
   BuildControls();
   SetFocusOrder();
@@ -190,6 +200,7 @@ void FrmMain::BuildControls() {
   lstBlocks_->setFont(FieldFont());
   lstBlocks_->setSelectionMode(QAbstractItemView::SingleSelection);
   lstBlocks_->setSortingEnabled(false);
+  lstBlocks_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   MakeLabel(w, "Label4", "Utente", 3960, 120, 735, 255);
   txtUser_ = MakeTextBox(w, "txtUser", 3960, 360, 3135, 375);
   MakeLabel(w, "Label5", "Password", 3960, 840, 2055, 255);
