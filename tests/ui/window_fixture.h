@@ -14,17 +14,22 @@
 
 namespace panorello::testing {
 
-inline QApplication& TestApp() {
-  static int argc = 1;
-  static char name[] = "test_ui";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+// Created before the first test and destroyed after the last one, inside main (a QApplication
+// left to static destruction outlives parts of Qt and crashes at exit).
+class QtEnvironment final : public ::testing::Environment {
+ public:
+  void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[8] = "test_ui";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
 
 class WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override { TestApp(); }
   void Open() {
     window = std::make_unique<FrmMain>(*t);
     window->show();
