@@ -127,8 +127,11 @@ echo
 # 5. PostgreSQL through ODBC against psql -H.
 if [ "${SKIP_PG:-0}" != 1 ]; then
   bash "$root/tests/db/db_servers.sh" start "$servers" >/dev/null 2>&1 || { echo "server non avviati" >&2; exit 1; }
-  # shellcheck disable=SC1091
-  . "$servers/servers.env"
+  env_value() { sed -n "s/^$1=//p" "$servers/servers.env"; }
+  PG_PORT=$(env_value PG_PORT)
+  DATABASE=$(env_value DATABASE)
+  USER=$(env_value USER)
+  PASSWORD=$(env_value PASSWORD)
   export PGPASSWORD=$PASSWORD
   psql -q -h 127.0.0.1 -p "$PG_PORT" -U "$USER" -d "$DATABASE" -v ON_ERROR_STOP=1 <<SQL
 CREATE TABLE dati (id integer, nome text, citta text, importo double precision, creato timestamp);
