@@ -198,6 +198,46 @@ TEST_F(WindowTest, DemoButtonRunsTheDemoAndComesBack) {
   EXPECT_TRUE(FileExists(File("dashboard_demo.html")));
 }
 
+TEST_F(WindowTest, KeyboardMovesInTheListLoadTheBlocksAndKeepAnUnknownMode) {
+  Block chart;
+  chart.Title = "Andamento";
+  chart.Sql = "SELECT 1";
+  chart.SortOrder = 1;
+  chart.RenderMode = "CHART";
+  t->blocks.SaveBlock(-1, chart);
+  Block kpi = chart;
+  kpi.Id = 0;
+  kpi.Title = "Totale";
+  kpi.RenderMode = "KPI";
+  t->blocks.SaveBlock(-1, kpi);
+  Open();
+  auto* list = Find<QListWidget>("lstBlocks");
+  auto* mode = Find<QComboBox>("cboRenderMode");
+  ClickEntry(list, 0);
+  EXPECT_EQ(mode->currentText(), "CHART");
+  EXPECT_EQ(mode->count(), 5);
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(Find<QLineEdit>("txtTitle")->text(), "Totale");
+  EXPECT_EQ(mode->currentText(), "KPI");
+  EXPECT_EQ(mode->count(), 4);
+  EXPECT_EQ(window->Form().State().CurrentBlockIndex, 1);
+  QTest::keyClick(list, Qt::Key_Up);
+  EXPECT_EQ(Find<QLineEdit>("txtTitle")->text(), "Andamento");
+  // Saved without touching the mode: it stays CHART.
+  Click(Find<QPushButton>("cmdSaveBlock"));
+  EXPECT_EQ(t->blocks.At(0).RenderMode, "CHART");
+  // Tab leaves the SQL box instead of typing a tab; Enter starts a new line.
+  auto* sql = Find<QPlainTextEdit>("txtSql");
+  sql->setFocus();
+  QTest::keyClick(sql, Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClick(sql, Qt::Key_Return);
+  QTest::keyClicks(sql, "WHERE 1 = 1");
+  QTest::keyClick(sql, Qt::Key_Tab);
+  EXPECT_EQ(sql->toPlainText(), "SELECT 1\nWHERE 1 = 1");
+  EXPECT_FALSE(sql->hasFocus());
+}
+
 TEST(WindowRoad, WithoutADisplayItExplainsTheBatchSwitchesAndReturnsTwo) {
   TestContext t;
   const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
