@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "db/connection.h"
 #include "html/block_render.h"
 #include "html/page_frame.h"
@@ -230,6 +232,41 @@ TEST(RunDashboardGeneration, ReportsProgressOfTheSelectedBlocks) {
   ASSERT_TRUE(RunDashboardGeneration(ctx, false, true, "x"));
   EXPECT_EQ(progress.events, (std::vector<std::string>{"1/2 primo", "2/2 secondo",
                                                        "page " + ctx.settings.OutputFile}));
+}
+
+// Fails in the middle of a run, after the page file was opened.
+class ThrowingReporter final : public Reporter {
+ public:
+  void ShowMessage(MessageIcon, const std::string&, const std::string& text) override {
+    shown.push_back(text);
+  }
+  void BlockStarted(int number, int, const std::string&) override {
+    if (number == 2) throw Error("interrotto");
+  }
+  std::vector<std::string> shown;
+};
+
+TEST(RunDashboardGeneration, FailureHalfWayLeavesTheLastGoodPage) {
+  SqliteContext t;
+  t.Add(MakeBlock("uno", 1));
+  t.Add(MakeBlock("due", 2));
+  const std::string path = t->settings.OutputFile;
+  ASSERT_TRUE(RunDashboardGeneration(*t, false, true, ""));
+  const std::string good = ReadBytes(path);
+
+  ThrowingReporter failing;
+  AppContext ctx{t->app_folder, t->settings, t->blocks, t.clock, failing, t.browser,
+                 RegionalSettings{}, ConnectionLimits{}};
+  EXPECT_FALSE(RunDashboardGeneration(ctx, false, false, ""));
+  EXPECT_EQ(ReadBytes(path), good);
+  EXPECT_EQ(failing.shown, std::vector<std::string>{"Errore durante la generazione HTML: interrotto"});
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(t.folder.File("out"))) ++files;
+  EXPECT_EQ(files, 1u);  // no temporary file left behind
+  const auto log = LogMessages(t.folder.Path());
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[4], "Scrittura file " + path);
+  EXPECT_EQ(log[5], "Errore RunDashboardGeneration: interrotto");
 }
 
 }  // namespace
