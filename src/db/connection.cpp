@@ -44,7 +44,18 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
   const OpenTarget target =
       TranslateConnectionString(connection_string, DriversOrNone(), ProbeFile);
   if (target.sqlite_file) return OpenSqliteFile(target.path, limits, /*create_new=*/false);
-  return OpenOdbc(WithDriverOptions(target.odbc, limits), limits);
+  // A data source named without a driver: its driver decides the options all the same.
+  std::string dsn_driver;
+  const std::vector<ConnectionPair> pairs = ParseConnectionString(target.odbc);
+  const ConnectionPair* dsn = FindPair(pairs, "DSN");
+  if (dsn != nullptr && FindPair(pairs, "Driver") == nullptr) {
+    try {
+      dsn_driver = DataSourceDriver(dsn->value);
+    } catch (const Error&) {
+      // Then the driver manager reports the problem when it opens the string.
+    }
+  }
+  return OpenOdbc(WithDriverOptions(target.odbc, limits, dsn_driver), limits);
 }
 
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits) {

@@ -22,4 +22,7 @@ std::unique_ptr<Connection> OpenOdbc(const std::string& connection_string,
 // The driver names registered with the driver manager (odbcinst.ini).
 std::vector<std::string> RegisteredOdbcDrivers();
 
+// The driver of a data source name (odbc.ini, user or system), or "" when there is none.
+std::string DataSourceDriver(const std::string& dsn);
+
 }  // namespace panorello

@@ -3,6 +3,8 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <strings.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -121,6 +123,28 @@ std::vector<std::string> RegisteredOdbcDrivers() {
     direction = SQL_FETCH_NEXT;
   }
   return drivers;
+}
+
+std::string DataSourceDriver(const std::string& dsn) {
+  OdbcHandle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+  Check(SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION,
+                      reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
+        env, "SQLSetEnvAttr");
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLCHAR name[SQL_MAX_DSN_LENGTH + 256];
+    SQLCHAR driver[512];  // unixODBC gives the data source's driver as its description
+    SQLSMALLINT name_length = 0;
+    SQLSMALLINT driver_length = 0;
+    const SQLRETURN rc = SQLDataSources(env.get(), direction, name, sizeof name, &name_length,
+                                        driver, sizeof driver, &driver_length);
+    if (rc == SQL_NO_DATA) return "";
+    Check(rc, env, "SQLDataSources");
+    if (strcasecmp(reinterpret_cast<const char*>(name), dsn.c_str()) == 0) {
+      return reinterpret_cast<const char*>(driver);
+    }
+    direction = SQL_FETCH_NEXT;
+  }
 }
 
 }  // namespace panorello

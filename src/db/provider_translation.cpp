@@ -253,9 +253,11 @@ OpenTarget TranslateConnectionString(std::string_view text, const std::vector<st
   return target;
 }
 
-std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& limits) {
+std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& limits,
+                              std::string_view dsn_driver) {
   const std::vector<ConnectionPair> pairs = ParseConnectionString(odbc);
-  const std::string driver = ValueOf(pairs, "Driver");
+  std::string driver = ValueOf(pairs, "Driver");
+  if (driver.empty()) driver = std::string(dsn_driver);
   const std::string connect = std::to_string(limits.connect_seconds);
   const std::string query = std::to_string(limits.query_seconds);
   std::string out = odbc;

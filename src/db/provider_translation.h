@@ -45,7 +45,9 @@ OpenTarget TranslateConnectionString(std::string_view text, const std::vector<st
 
 // Options appended to an ODBC string where its driver ignores the ODBC time-out attributes or
 // needs settings for whole results (memory, booleans as bits). Keys already present are kept as
-// the user wrote them. Returns the complete string to open.
-std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& limits);
+// the user wrote them. dsn_driver: the driver of the string's data source (DSN=...) when the
+// string names no driver itself. Returns the complete string to open.
+std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& limits,
+                              std::string_view dsn_driver = {});
 
 }  // namespace panorello

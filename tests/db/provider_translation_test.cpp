@@ -168,6 +168,19 @@ TEST_P(OptionCases, Appends) {
   EXPECT_EQ(WithDriverOptions(GetParam().odbc, limits), GetParam().expected);
 }
 
+TEST(DriverOptions, DataSourceDriverDecidesWhenTheStringNamesNone) {
+  ConnectionLimits limits;
+  limits.connect_seconds = 3;
+  limits.query_seconds = 4;
+  EXPECT_EQ(WithDriverOptions("DSN=Vendite;Uid=u;", limits, "MariaDB Unicode"),
+            "DSN=Vendite;Uid=u;CONN_TIMEOUT=3;READ_TIMEOUT=4;WRITE_TIMEOUT=4;");
+  EXPECT_EQ(WithDriverOptions("DSN=Vendite", limits, "FreeTDS"),
+            "DSN=Vendite;LoginTimeout=3;Timeout=4;");
+  // A driver named in the string wins over the data source's.
+  EXPECT_EQ(WithDriverOptions("DSN=V;Driver=SQLite3;", limits, "MariaDB Unicode"),
+            "DSN=V;Driver=SQLite3;");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     All, OptionCases,
     ::testing::Values(

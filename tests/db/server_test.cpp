@@ -348,6 +348,29 @@ TEST(OdbcTimeOut, SilentServerDoesNotHangTheConnection) {
   }
 }
 
+TEST(OdbcTimeOut, DataSourceOfASilentServerDoesNotHang) {
+  // The MariaDB driver ignores the login time-out attribute; the data source's driver is looked
+  // up so that its own option applies.
+  SilentServer silent;
+  testing::TempFolder folder;
+  testing::WriteBytes(folder.File("odbc.ini"),
+                      "[Silenzio]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort=" + silent.Port() +
+                          "\nDatabase=d\n");
+  ASSERT_EQ(setenv("ODBCINI", folder.File("odbc.ini").c_str(), 1), 0);
+  Settings s;
+  s.DbType = "ODBC";
+  s.Database = "Silenzio";
+  s.User = "u";
+  s.Password = "p";
+  ConnectionLimits limits;
+  limits.connect_seconds = 2;
+  std::string error;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(TestConnection(s, limits, error));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << error;
+  unsetenv("ODBCINI");
+}
+
 TEST(OdbcDataSource, UnregisteredDriverMessage) {
   std::string error;
   Settings s;
