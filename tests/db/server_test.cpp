@@ -206,6 +206,18 @@ TEST_F(ServerTest, MariaDbTypesIntoCellText) {
   EXPECT_EQ(grid->At(0, 12).type, CellType::Null);
 }
 
+TEST_F(ServerTest, PostgresStatementsThenQueryKeepNonAsciiText) {
+  auto c = OpenConnectionString(Postgres(servers_["USER"], servers_["PASSWORD"]), ConnectionLimits{});
+  c->Execute("CREATE TEMPORARY TABLE clienti (id int, nome text, citta varchar(40))");
+  c->Execute("INSERT INTO clienti VALUES (1, 'Forlì & Cesena', 'Città'), (2, '日本語 ✓', NULL)");
+  auto grid = c->Query("SELECT nome, citta, length(nome) FROM clienti ORDER BY id");
+  ASSERT_TRUE(grid.has_value());
+  ASSERT_EQ(grid->Rows(), 2u);
+  EXPECT_EQ(RowTexts(*grid, 0), (std::vector<std::string>{"Forlì & Cesena", "Città", "14"}));
+  EXPECT_EQ(RowTexts(*grid, 1), (std::vector<std::string>{"日本語 ✓", "", "5"}));
+  EXPECT_EQ(grid->At(1, 1).type, CellType::Null);
+}
+
 TEST_F(ServerTest, LongTextComesBackWhole) {
   auto c = OpenConnectionString(Postgres(servers_["USER"], servers_["PASSWORD"]), ConnectionLimits{});
   auto grid = c->Query("SELECT repeat('àb', 150000) AS t, 1 AS n UNION ALL SELECT 'corto', 2");
