@@ -337,7 +337,10 @@ std::optional<ResultGrid> FetchAll(const OdbcHandle& stmt, const std::vector<Odb
     const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
     if (rc == SQL_NO_DATA) break;
     for (SQLULEN r = 0; r < fetched && !truncated; ++r) {
-      if (status[r] == SQL_ROW_ERROR) throw Error("Errore ODBC nella lettura di una riga del risultato");
+      if (status[r] == SQL_ROW_ERROR) {
+        const std::string message = FirstDiagnostic(stmt);
+        throw Error(message.empty() ? "Errore ODBC nella lettura di una riga del risultato" : message);
+      }
       for (size_t c = 0; c < columns.size(); ++c) {
         const Buffer& b = buffers[c];
         const SQLLEN indicator = b.indicators[r];

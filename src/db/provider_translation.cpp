@@ -1,5 +1,6 @@
 #include "db/provider_translation.h"
 
+#include <initializer_list>
 #include <string>
 
 #include "util/error.h"
@@ -51,6 +52,27 @@ bool IsRegistered(const std::vector<std::string>& drivers, std::string_view name
   return false;
 }
 
+// The first of several synonymous keys that the providers accept.
+const ConnectionPair* FindAny(const std::vector<ConnectionPair>& pairs,
+                              std::initializer_list<std::string_view> keys) {
+  for (std::string_view key : keys) {
+    if (const ConnectionPair* p = FindPair(pairs, key)) return p;
+  }
+  return nullptr;
+}
+
+const ConnectionPair* DataSourceKey(const std::vector<ConnectionPair>& pairs) {
+  return FindAny(pairs, {"Data Source", "Server", "Address", "Addr", "Network Address"});
+}
+
+const ConnectionPair* UserKey(const std::vector<ConnectionPair>& pairs) {
+  return FindAny(pairs, {"User ID", "UID", "User"});
+}
+
+const ConnectionPair* PasswordKey(const std::vector<ConnectionPair>& pairs) {
+  return FindAny(pairs, {"Password", "PWD"});
+}
+
 std::string ValueOf(const std::vector<ConnectionPair>& pairs, std::string_view key) {
   const ConnectionPair* p = FindPair(pairs, key);
   return p == nullptr ? std::string() : p->value;
@@ -98,7 +120,7 @@ OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs,
     throw Error("Nessun driver ODBC per SQL Server installato (pacchetto Debian tdsodbc)");
   }
   std::string out = "Driver={" + driver + "};";
-  if (const ConnectionPair* ds = FindPair(pairs, "Data Source")) {
+  if (const ConnectionPair* ds = DataSourceKey(pairs)) {
     std::string host = ds->value;
     std::string port;
     if (const size_t comma = host.rfind(','); comma != std::string::npos) {
@@ -108,16 +130,16 @@ OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs,
     out += "Server=" + QuoteOdbcValue(host) + ";";
     if (!port.empty()) out += "Port=" + QuoteOdbcValue(port) + ";";
   }
-  if (const ConnectionPair* db = FindPair(pairs, "Initial Catalog")) {
+  if (const ConnectionPair* db = FindAny(pairs, {"Initial Catalog", "Database"})) {
     out += "Database=" + QuoteOdbcValue(db->value) + ";";
   }
   if (IsTrue(ValueOf(pairs, "Integrated Security"))) {
     out += "Trusted_Connection=Yes;";
   } else {
-    if (const ConnectionPair* u = FindPair(pairs, "User ID")) {
+    if (const ConnectionPair* u = UserKey(pairs)) {
       out += "UID=" + QuoteOdbcValue(u->value) + ";";
     }
-    if (const ConnectionPair* p = FindPair(pairs, "Password")) {
+    if (const ConnectionPair* p = PasswordKey(pairs)) {
       out += "PWD=" + QuoteOdbcValue(p->value) + ";";
     }
   }
@@ -131,11 +153,12 @@ OpenTarget Oracle(const std::vector<ConnectionPair>& pairs, const std::vector<st
   if (driver.empty()) {
     throw Error("Nessun driver ODBC Oracle installato: impossibile aprire la connessione Oracle");
   }
-  std::string out = "Driver={" + driver + "};DBQ=" + QuoteOdbcValue(ValueOf(pairs, "Data Source")) + ";";
-  if (const ConnectionPair* u = FindPair(pairs, "User ID")) {
+  const ConnectionPair* ds = DataSourceKey(pairs);
+  std::string out = "Driver={" + driver + "};DBQ=" + QuoteOdbcValue(ds ? ds->value : "") + ";";
+  if (const ConnectionPair* u = UserKey(pairs)) {
     out += "UID=" + QuoteOdbcValue(u->value) + ";";
   }
-  if (const ConnectionPair* p = FindPair(pairs, "Password")) {
+  if (const ConnectionPair* p = PasswordKey(pairs)) {
     out += "PWD=" + QuoteOdbcValue(p->value) + ";";
   }
   OpenTarget t;

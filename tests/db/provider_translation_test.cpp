@@ -96,6 +96,10 @@ INSTANTIATE_TEST_SUITE_P(
                       kMicrosoft, false,
                       "Driver={ODBC Driver 18 for SQL Server};Server=db.local;Port=1433;"
                       "Database=x;Trusted_Connection=Yes;"},
+        TranslateCase{"sqlserver_synonyms",
+                      "Provider=MSOLEDBSQL;Server=tcp:db,1500;Database=vendite;UID=u;PWD={x;y};",
+                      kDebian, false,
+                      "Driver={FreeTDS};Server=tcp:db;Port=1500;Database=vendite;UID=u;PWD={x;y};"},
         TranslateCase{"oracle", "Provider=OraOLEDB.Oracle;Data Source=orcl;User ID=scott;Password=t;",
                       kMicrosoft, false,
                       "Driver={Oracle 21 ODBC driver};DBQ=orcl;UID=scott;PWD=t;"},
