@@ -223,8 +223,10 @@ TEST_F(ServerTest, LongTextComesBackWhole) {
   auto grid = c->Query("SELECT repeat('àb', 150000) AS t, 1 AS n UNION ALL SELECT 'corto', 2");
   ASSERT_TRUE(grid.has_value());
   ASSERT_EQ(grid->Rows(), 2u);
-  EXPECT_EQ(grid->At(0, 0).text.size(), 450000u);
-  EXPECT_EQ(grid->At(0, 0).text.substr(0, 6), "àbàb");
+  std::string expected;
+  for (int n = 0; n < 150000; ++n) expected += "àb";
+  EXPECT_EQ(grid->At(0, 0).text.size(), expected.size());
+  EXPECT_TRUE(grid->At(0, 0).text == expected);  // whole, across the pieces it was read in
   EXPECT_EQ(grid->At(1, 0).text, "corto");
 }
 
