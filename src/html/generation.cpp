@@ -48,6 +48,20 @@ void WritePage(AppContext& ctx, const std::string& dashboardName, PageOut& out) 
   out.Flush();
 }
 
+// The failure path of a run: the log line and, unless silent, the warning message.
+void ReportFailure(AppContext& ctx, bool silent, const std::string& path, bool write_logged,
+                   const std::string& description) {
+  if (!path.empty() && !write_logged) ctx.Log("Scrittura file " + path);
+  ctx.Log("Errore RunDashboardGeneration: " + description);
+  if (silent) return;
+  try {
+    ctx.reporter.ShowMessage(MessageIcon::Warning, kAppTitle,
+                             "Errore durante la generazione HTML: " + description);
+  } catch (...) {
+    // The run's result already says it failed.
+  }
+}
+
 }  // namespace
 
 void SortBlocks(BlockList& blocks) {
@@ -70,7 +84,7 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
                             const std::string& dashboardName) {
   // The page is streamed into the temporary file of the atomic replace while the blocks run, so
   // the "Scrittura file" line is written once the page is complete, just before it replaces the
-  // old one; a failure to open or fill the file still logs it before the error, as before.
+  // old one; a failure to open or fill the file logs it too, just before the error line.
   std::string path;
   bool write_logged = false;
   try {
@@ -96,17 +110,10 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
     ctx.Log("Fine RunDashboardGeneration OK");
     return true;
   } catch (const std::exception& e) {
-    if (!path.empty() && !write_logged) ctx.Log("Scrittura file " + path);
-    const std::string description = e.what();
-    ctx.Log("Errore RunDashboardGeneration: " + description);
-    if (!silent) {
-      try {
-        ctx.reporter.ShowMessage(MessageIcon::Warning, kAppTitle,
-                                 "Errore durante la generazione HTML: " + description);
-      } catch (...) {
-        // The run's result already says it failed.
-      }
-    }
+    ReportFailure(ctx, silent, path, write_logged, e.what());
+    return false;
+  } catch (...) {
+    ReportFailure(ctx, silent, path, write_logged, "errore sconosciuto");
     return false;
   }
 }
