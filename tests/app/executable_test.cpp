@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/app_support.h"
+#include "support/test_support.h"
 #include "db/connection.h"
 #include "util/files.h"
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "app/app_support.h"
+#include "support/test_support.h"
 #include "db/connection.h"
 #include "util/files.h"
 

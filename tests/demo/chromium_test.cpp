@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "demo/demo_run.h"
-#include "demo/demo_support.h"
+#include "support/test_support.h"
 
 namespace panorello {
 namespace {

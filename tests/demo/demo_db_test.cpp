@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "db/connection.h"
-#include "demo/demo_support.h"
+#include "support/test_support.h"
 #include "util/files.h"
 
 namespace panorello {

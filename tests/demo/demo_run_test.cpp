@@ -7,7 +7,7 @@
 
 #include "db/connection.h"
 #include "demo/demo_db.h"
-#include "demo/demo_support.h"
+#include "support/test_support.h"
 #include "storage/blocks_file.h"
 
 namespace panorello {

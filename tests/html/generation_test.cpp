@@ -12,6 +12,7 @@
 namespace panorello {
 namespace {
 
+using testing::LogMessages;
 using testing::ReadBytes;
 using testing::TestContext;
 using testing::WriteBytes;
@@ -31,21 +32,6 @@ Block MakeBlock(const std::string& title, int32_t order, const std::string& dash
 std::vector<std::string> Titles(const BlockList& list) {
   std::vector<std::string> out;
   for (const Block& b : list.Blocks()) out.push_back(b.Title);
-  return out;
-}
-
-// The messages of the log, without their time stamps.
-std::vector<std::string> LogMessages(const std::string& folder) {
-  const std::string text = ReadBytes(folder + "/panorello.log");
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find("\r\n", start);
-    const std::string line = text.substr(start, end - start);
-    out.push_back(line.size() > 22 ? line.substr(22) : line);
-    if (end == std::string::npos) break;
-    start = end + 2;
-  }
   return out;
 }
 

@@ -48,4 +48,46 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+std::vector<std::string> LogLines(const std::string& log_path) {
+  const std::string text = ReadBytes(log_path);
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    const std::string line = text.substr(start, end - start);
+    out.push_back(line.size() > 22 ? line.substr(22) : line);
+    if (end == std::string::npos) break;
+    start = end + 2;
+  }
+  return out;
+}
+
+std::vector<std::string> LogMessages(const std::string& folder) {
+  return LogLines(folder + "/panorello.log");
+}
+
+size_t CountOf(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+std::string DemoBlocksSource() {
+  return std::string(PANORELLO_SOURCE_DIR) + "/src/demo/blocks_demo.ini";
+}
+
+std::string ConfigText(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& l : lines) out += l + "\r\n";
+  return out;
+}
+
+std::string BlockText(int id, const std::string& title, const std::string& dashboard,
+                      const std::string& sql, const std::string& mode) {
+  return "[BLOCK]\r\nID=" + std::to_string(id) + "\r\nTITLE=" + title +
+         "\r\nSUBTITLE=\r\nSORTORDER=" + std::to_string(id) + "\r\nACTIVE=1\r\nRENDERMODE=" +
+         mode + "\r\nDASHBOARD=" + dashboard + "\r\nSQLBEGIN\r\n" + sql +
+         "\r\nSQLEND\r\n[/BLOCK]\r\n";
+}
+
 }  // namespace panorello::testing

@@ -65,4 +65,22 @@ struct TestContext {
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 
+// The messages of a log file, without their time stamps ("dd/mm/yyyy hh:nn:ss - ").
+std::vector<std::string> LogLines(const std::string& log_path);
+// The messages of panorello.log in folder.
+std::vector<std::string> LogMessages(const std::string& folder);
+
+// How many times part occurs in text (overlapping occurrences counted).
+size_t CountOf(const std::string& text, const std::string& part);
+
+// The demonstration blocks as they travel beside the executable.
+std::string DemoBlocksSource();
+
+// config.ini text (CR LF after each line).
+std::string ConfigText(const std::vector<std::string>& lines);
+
+// One block in the blocks file format (sort order = id, active).
+std::string BlockText(int id, const std::string& title, const std::string& dashboard,
+                      const std::string& sql, const std::string& mode = "AUTO");
+
 }  // namespace panorello::testing
