@@ -10,34 +10,29 @@ namespace panorello {
 namespace {
 
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+using Ids = std::vector<int32_t>;
 
-BlockList ListWithIds(const std::vector<int32_t>& ids) {
+BlockList ListWithIds(const Ids& ids) {
   BlockList list;
   for (int32_t id : ids) {
     Block b;
     b.Id = id;
-    b.Title = "B" + std::to_string(id);
     list.SaveBlock(-1, b);
   }
   return list;
 }
 
-std::vector<int32_t> Ids(const BlockList& list) {
-  std::vector<int32_t> out;
+Ids IdsOf(const BlockList& list) {
+  Ids out;
   for (const Block& b : list.Blocks()) out.push_back(b.Id);
   return out;
 }
 
+// Highest Id + 1 (at least 1); at the int32 limit the smallest unused positive Id instead of an
+// overflow.
 TEST(NewBlockIdTest, HighestPlusOne) {
-  const std::pair<std::vector<int32_t>, int32_t> cases[] = {
-      {{}, 1},
-      {{3, 7, 5}, 8},
-      {{-4, -1}, 1},
-      {{-4, 2}, 3},
-      {{kMax - 1}, kMax},
-      // The next Id would overflow: the smallest unused positive Id.
-      {{kMax}, 1},
-      {{1, kMax, 2, 4}, 3},
+  const std::pair<Ids, int32_t> cases[] = {
+      {{}, 1}, {{3, 7, 5}, 8}, {{-4, -1}, 1}, {{kMax - 1}, kMax}, {{kMax}, 1},
       {{2, 1, kMax, 3, 3, -7}, 4},
   };
   for (const auto& [ids, expected] : cases) {
@@ -45,47 +40,36 @@ TEST(NewBlockIdTest, HighestPlusOne) {
   }
 }
 
-TEST(SaveBlockTest, AppendsWithNewIdWrittenBack) {
-  BlockList list = ListWithIds({1, 2});
-  Block b;
-  b.Title = "new";
-  list.SaveBlock(-1, b);
-  EXPECT_EQ(b.Id, 3);
-  EXPECT_EQ(list.BlockCount(), 3);
-  EXPECT_EQ(list.At(2).Title, "new");
-  EXPECT_EQ(list.At(2).Id, 3);
-
-  Block duplicate;
-  duplicate.Id = 2;
-  list.SaveBlock(-1, duplicate);
-  EXPECT_EQ(Ids(list), (std::vector<int32_t>{1, 2, 3, 2}));
-
-  Block at_count;
-  list.SaveBlock(list.BlockCount(), at_count);
-  Block beyond;
-  list.SaveBlock(100, beyond);
-  EXPECT_EQ(Ids(list), (std::vector<int32_t>{1, 2, 3, 2, 4, 5}));
+// Index inside the list replaces (Id 0 keeps the old Id, another Id is taken); any other index
+// appends (Id 0 gets a new one, a duplicate Id is kept). The Id used is written back.
+TEST(SaveBlockTest, ReplaceOrAppend) {
+  struct Case {
+    int32_t index, id;
+    Ids after;
+    int32_t written_back;
+  };
+  const Case cases[] = {
+      {-1, 0, {10, 20, 21}, 21}, {-1, 20, {10, 20, 20}, 20}, {2, 0, {10, 20, 21}, 21},
+      {100, 0, {10, 20, 21}, 21}, {1, 0, {10, 20}, 20}, {0, 99, {99, 20}, 99},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "index " << c.index << ", id " << c.id);
+    BlockList list = ListWithIds({10, 20});
+    Block b;
+    b.Id = c.id;
+    b.Title = "saved";
+    list.SaveBlock(c.index, b);
+    EXPECT_EQ(IdsOf(list), c.after);
+    EXPECT_EQ(b.Id, c.written_back);
+    const int32_t at = c.index >= 0 && c.index < 2 ? c.index : list.BlockCount() - 1;
+    EXPECT_EQ(list.At(at).Title, "saved");
+  }
 }
 
-TEST(SaveBlockTest, ReplacesKeepingOrTakingTheId) {
-  BlockList list = ListWithIds({10, 20, 30});
-  Block b;
-  b.Title = "replaced";
-  list.SaveBlock(1, b);
-  EXPECT_EQ(b.Id, 20);
-  EXPECT_EQ(list.At(1).Title, "replaced");
-  EXPECT_EQ(Ids(list), (std::vector<int32_t>{10, 20, 30}));
-
-  Block c;
-  c.Id = 99;
-  c.Title = "other";
-  list.SaveBlock(0, c);
-  EXPECT_EQ(Ids(list), (std::vector<int32_t>{99, 20, 30}));
-  EXPECT_EQ(list.BlockCount(), 3);
-}
-
-TEST(SaveBlockTest, TidiesSortOrdersAndRenderModesOfStoredRecordsOnly) {
-  BlockList list;
+// After every save the whole list is tidied: SortOrder <= 0 becomes position + 1, a blank
+// RenderMode becomes AUTO; other values stay as they are, and the caller's record is not
+// changed.
+TEST(SaveBlockTest, TidiesTheStoredList) {
   struct Case {
     int32_t sort_order;
     std::string mode;
@@ -96,53 +80,40 @@ TEST(SaveBlockTest, TidiesSortOrdersAndRenderModesOfStoredRecordsOnly) {
       {-2, "   ", 1, "AUTO"}, {5, "table", 5, "table"}, {0, "", 3, "AUTO"},
       {0, " kpi ", 4, " kpi "}, {5, "\t", 5, "\t"},
   };
+  BlockList list;
   for (const auto& c : cases) {
     Block b;
     b.SortOrder = c.sort_order;
     b.RenderMode = c.mode;
     list.SaveBlock(-1, b);
-    EXPECT_EQ(b.SortOrder, c.sort_order);  // the caller's record keeps its values
+    EXPECT_EQ(b.SortOrder, c.sort_order);
     EXPECT_EQ(b.RenderMode, c.mode);
   }
   for (int32_t i = 0; i < list.BlockCount(); ++i) {
     EXPECT_EQ(list.At(i).SortOrder, cases[i].stored_sort) << i;
     EXPECT_EQ(list.At(i).RenderMode, cases[i].stored_mode) << i;
   }
+  list.At(4).SortOrder = 0;  // changed directly: tidied by the next save of another block
+  Block first = list.At(0);
+  list.SaveBlock(0, first);
+  EXPECT_EQ(list.At(4).SortOrder, 5);
 }
 
-TEST(SaveBlockTest, TidiesTheWholeList) {
-  BlockList list = ListWithIds({1, 2, 3});
-  list.At(2).SortOrder = 0;  // changed directly, tidied by the next save
-  list.At(1).RenderMode = " ";
-  Block b = list.At(0);
-  list.SaveBlock(0, b);
-  EXPECT_EQ(list.At(2).SortOrder, 3);
-  EXPECT_EQ(list.At(1).RenderMode, "AUTO");
-}
-
-TEST(DeleteBlockTest, RemovesOnlyInsideTheList) {
+// Delete only inside the list, closing the gap; Swap exchanges whole records; Clear empties.
+TEST(BlockListTest, DeleteSwapClear) {
   BlockList list = ListWithIds({1, 2, 3});
   list.DeleteBlock(-1);
   list.DeleteBlock(3);
-  EXPECT_EQ(Ids(list), (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(IdsOf(list), (Ids{1, 2, 3}));
   list.DeleteBlock(0);
-  EXPECT_EQ(Ids(list), (std::vector<int32_t>{2, 3}));
-  EXPECT_EQ(list.At(0).SortOrder, 2);  // sort orders are left alone
-  list.DeleteBlock(1);
-  list.DeleteBlock(0);
-  EXPECT_EQ(list.BlockCount(), 0);
-  list.DeleteBlock(0);
-  EXPECT_EQ(list.BlockCount(), 0);
-}
-
-TEST(BlockListTest, ClearAndSwap) {
-  BlockList list = ListWithIds({1, 2, 3});
-  list.Swap(0, 2);
-  EXPECT_EQ(Ids(list), (std::vector<int32_t>{3, 2, 1}));
-  EXPECT_EQ(list.At(0).Title, "B3");
+  EXPECT_EQ(IdsOf(list), (Ids{2, 3}));
+  EXPECT_EQ(list.At(0).SortOrder, 2);
+  list.Swap(0, 1);
+  EXPECT_EQ(IdsOf(list), (Ids{3, 2}));
+  EXPECT_EQ(list.At(0).SortOrder, 3);
   list.ClearBlocks();
   EXPECT_EQ(list.BlockCount(), 0);
-  EXPECT_EQ(list.NewBlockId(), 1);
+  list.DeleteBlock(0);
 }
 
 }  // namespace
