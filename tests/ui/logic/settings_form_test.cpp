@@ -1,6 +1,7 @@
 // The settings side of the main window without any toolkit.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,6 @@ TEST_F(FormTest, FormLoadFillsEntriesFieldsAndBlockEditor) {
   AddBlocks({MakeBlock(1, "Vendite", 3, false, "KPI", "DEMO"), MakeBlock(2, "Fatturato", 10)});
   s.CurrentBlockIndex = 7;
   form.Form_Load();
-
   EXPECT_EQ(s.cboDbType.entries,
             (std::vector<std::string>{"SQLSERVER", "ACCESS", "ORACLE", "MYSQL", "POSTGRESQL", "ODBC"}));
   EXPECT_EQ(s.cboRenderMode.entries, (std::vector<std::string>{"AUTO", "TABLE", "KPI", "CHARTTABLE"}));
@@ -41,58 +41,41 @@ TEST_F(FormTest, FormLoadFillsEntriesFieldsAndBlockEditor) {
   EXPECT_EQ(s.cboRenderMode.Text(), "AUTO");
   EXPECT_TRUE(s.chkActive);
   EXPECT_EQ(s.lblStatus, "Pronto");
-  // An Oracle type with an empty stored connection string: loading does not put in a template.
-  EXPECT_EQ(s.txtConnectionString, "");
+  EXPECT_EQ(s.txtConnectionString, "");  // loading an Oracle type puts in no template
   EXPECT_TRUE(Boxes().empty());
 }
 
-TEST_F(FormTest, EmptyBlockListProposesOrderOne) {
-  form.Form_Load();
-  EXPECT_TRUE(s.lstBlocks.entries.empty());
-  EXPECT_EQ(s.txtOrder, "1");
-}
-
-struct DbTypeCase {
-  const char* stored;
-  const char* shown;  // text of the combo after loading
-  size_t entry_count;
-};
-
 TEST_F(FormTest, StoredDbTypeIsShownAndSavedUnchanged) {
-  const DbTypeCase cases[] = {
-      {"ACCESS", "ACCESS", 6},    {"access", "ACCESS", 6},   {"Postgresql", "POSTGRESQL", 6},
-      {" odbc ", "ODBC", 6},      {"SYBASE", "SYBASE", 7},   {"Db2 ", "Db2 ", 7},
-      {"", "", 6},
-  };
-  for (const DbTypeCase& c : cases) {
+  const struct {
+    const char* stored;
+    const char* shown;  // text of the combo after loading
+    size_t entry_count;
+  } cases[] = {{"access", "ACCESS", 6}, {" odbc ", "ODBC", 6}, {"SYBASE", "SYBASE", 7},
+               {"Db2 ", "Db2 ", 7},     {"", "", 6}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
     t->settings.DbType = c.stored;
     form.Form_Load();
     EXPECT_EQ(s.cboDbType.Text(), c.shown);
     EXPECT_EQ(s.cboDbType.entries.size(), c.entry_count);
     form.cmdSaveConfig_Click();
-    const Settings reread = LoadSettings(t.folder.Path());
-    // Read back trimmed, as every field: an unknown type is kept, a known one takes its code.
-    EXPECT_EQ(reread.DbType, Trim(c.shown));
+    EXPECT_EQ(LoadSettings(t.folder.Path()).DbType, Trim(c.shown));
   }
-  // Loading a known type after an unknown one drops the extra entry.
+  // A known type after an unknown one drops the extra entry.
   t->settings.DbType = "MYSQL";
   form.SettingsToForm();
   EXPECT_EQ(s.cboDbType.entries.size(), 6u);
   EXPECT_EQ(s.cboDbType.Text(), "MYSQL");
 }
 
-struct RefreshCase {
-  const char* text;
-  int32_t value;
-};
-
-TEST_F(FormTest, FormToSettingsAppliesTheFieldRules) {
+TEST_F(FormTest, FormToSettingsAppliesTheFieldRulesAndWritesNothing) {
   form.Form_Load();
-  const RefreshCase cases[] = {{"30", 30},   {"45 s", 45}, {"12.5", 12}, {"13.5", 14}, {"abc", 0},
-                               {"", 0},      {"-5", -5},   {"-2.5", -2}, {"2147483647", 2147483647},
-                               {"-2147483648", -2147483647 - 1}};
-  for (const RefreshCase& c : cases) {
+  const struct {
+    const char* text;
+    int32_t value;
+  } refresh[] = {{"45 s", 45}, {"12.5", 12}, {"13.5", 14}, {"abc", 0},           {"", 0},
+                 {"-2.5", -2}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1}};
+  for (const auto& c : refresh) {
     SCOPED_TRACE(c.text);
     s.txtRefreshSeconds = c.text;
     ASSERT_TRUE(form.FormToSettings());
@@ -103,32 +86,32 @@ TEST_F(FormTest, FormToSettingsAppliesTheFieldRules) {
   s.txtDatabase = " db ";
   s.txtUser = " mario ";
   s.txtPassword = "  segreta  ";
-  s.chkIntegrated = true;
+  s.chkIntegrated = true;  // user and password are read although disabled
   s.txtConnectionString = " DSN=x ";
   s.txtPageTitle = " Titolo ";
   s.txtOutputFile = " /tmp/out.html ";
   s.txtLogFile = "\tlog ";
   s.chkOpenBrowser = false;
   ASSERT_TRUE(form.FormToSettings());
-  const Settings& st = t->settings;
-  EXPECT_EQ(st.DbType, "POSTGRESQL");
-  EXPECT_EQ(st.Server, "host");
-  EXPECT_EQ(st.Database, "db");
-  EXPECT_EQ(st.User, "mario");
-  EXPECT_EQ(st.Password, "  segreta  ");
-  EXPECT_TRUE(st.Integrated);
-  EXPECT_EQ(st.ConnectionString, "DSN=x");
-  EXPECT_EQ(st.PageTitle, "Titolo");
-  EXPECT_EQ(st.OutputFile, "/tmp/out.html");
-  EXPECT_EQ(st.LogFile, "\tlog");
-  EXPECT_FALSE(st.OpenBrowser);
-  // Nothing reaches the disk.
+  Settings expected = t->settings;
+  expected.DbType = "POSTGRESQL";
+  expected.Server = "host";
+  expected.Database = "db";
+  expected.User = "mario";
+  expected.Password = "  segreta  ";
+  expected.Integrated = true;
+  expected.ConnectionString = "DSN=x";
+  expected.PageTitle = "Titolo";
+  expected.OutputFile = "/tmp/out.html";
+  expected.LogFile = "\tlog";
+  expected.OpenBrowser = false;
+  EXPECT_EQ(t->settings, expected);
   EXPECT_FALSE(FileExists(File("config.ini")));
 }
 
 TEST_F(FormTest, RefreshThatDoesNotFit32BitsIsRefused) {
   form.Form_Load();
-  for (const char* text : {"2147483648", "-2147483649", "1e12", "99999999999999999999"}) {
+  for (const char* text : {"2147483648", "-2147483649", "1e12"}) {
     SCOPED_TRACE(text);
     Boxes().clear();
     const Settings before = t->settings;
@@ -136,10 +119,7 @@ TEST_F(FormTest, RefreshThatDoesNotFit32BitsIsRefused) {
     s.txtRefreshSeconds = text;
     s.lblStatus = "x";
     form.cmdSaveConfig_Click();
-    ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(Boxes()[0].title, kAppTitle);
-    EXPECT_NE(Boxes()[0].text.find("32 bit"), std::string::npos);
+    ExpectOneWarning("32 bit");
     EXPECT_NE(Boxes()[0].text.find(text), std::string::npos);
     EXPECT_EQ(t->settings, before);
     EXPECT_EQ(s.lblStatus, "x");
@@ -156,20 +136,9 @@ TEST_F(FormTest, IntegratedTickDisablesUserAndPasswordKeepingTheirText) {
     form.chkIntegrated_Click();
     EXPECT_EQ(s.txtUserEnabled, !ticked);
     EXPECT_EQ(s.txtPasswordEnabled, !ticked);
-    EXPECT_EQ(s.txtUser, "u");
-    EXPECT_EQ(s.txtPassword, "p");
+    EXPECT_EQ(s.txtUser + s.txtPassword, "up");
   }
-  // Read back whatever the enabled state.
-  ASSERT_TRUE(form.FormToSettings());
-  EXPECT_EQ(t->settings.User, "u");
-  EXPECT_EQ(t->settings.Password, "p");
 }
-
-struct TemplateCase {
-  const char* code;
-  const char* before;
-  const char* after;
-};
 
 TEST_F(FormTest, PickingADatabaseTypeOffersItsTemplateOnlyIntoAnEmptyBox) {
   const std::string oracle =
@@ -180,78 +149,62 @@ TEST_F(FormTest, PickingADatabaseTypeOffersItsTemplateOnlyIntoAnEmptyBox) {
   const std::string pg =
       "Driver={PostgreSQL Unicode};Server=server;Port=5432;Database=nome_db;Uid=utente;Pwd=password;";
   const std::string odbc = "DSN=nome_dsn;Uid=utente;Pwd=password;";
-  const TemplateCase cases[] = {
-      {"ORACLE", "", oracle.c_str()},      {"ORACLE", "   ", oracle.c_str()},
-      {"MYSQL", "", mysql.c_str()},        {"POSTGRESQL", "", pg.c_str()},
-      {"ODBC", "", odbc.c_str()},          {"MYSQL", oracle.c_str(), oracle.c_str()},
-      {"SQLSERVER", "", ""},               {"ACCESS", "", ""},
-      {"ACCESS", "x", "x"},                {"ODBC", "\t", "\t"},
-  };
+  const struct {
+    std::string code, before, after;
+  } cases[] = {{"ORACLE", "   ", oracle},   {"MYSQL", "", mysql},   {"POSTGRESQL", "", pg},
+               {"ODBC", "", odbc},          {"MYSQL", oracle, oracle}, {"SQLSERVER", "", ""},
+               {"ACCESS", "", ""},          {"ODBC", "\t", "\t"}};
   form.Form_Load();
-  for (const TemplateCase& c : cases) {
-    SCOPED_TRACE(std::string(c.code) + "/" + c.before);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code + "/" + c.before);
     s.cboDbType.Show(c.code, kDbTypeEntryCount);
     s.txtConnectionString = c.before;
     form.cboDbType_Click();
     EXPECT_EQ(s.txtConnectionString, c.after);
-    // Only the box changes; Settings get it with the next FormToSettings.
-    EXPECT_EQ(t->settings.ConnectionString, "");
+    EXPECT_EQ(t->settings.ConnectionString, "");  // only the box changes
   }
   EXPECT_EQ(ConnectionTemplate(" oracle "), oracle);
-  EXPECT_EQ(ConnectionTemplate("SYBASE"), "");
 }
 
-TEST_F(FormTest, SaveConfigWritesTheFileAndTheStatusLine) {
+TEST_F(FormTest, SaveConfigWritesTheFileOrShowsWhyNot) {
   form.Form_Load();
   s.txtServer = " srv ";
   s.txtPassword = " pw ";
-  s.txtRefreshSeconds = "12.5";
   form.cmdSaveConfig_Click();
   EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(s.lblStatus, "Configurazione salvata");
   const Settings reread = LoadSettings(t.folder.Path());
   EXPECT_EQ(reread.Server, "srv");
   EXPECT_EQ(reread.Password, " pw ");
-  EXPECT_EQ(reread.RefreshSeconds, 12);
   EXPECT_EQ(reread, t->settings);
-  // The blocks are not saved by this command.
-  EXPECT_FALSE(FileExists(File("blocks.ini")));
-}
+  EXPECT_FALSE(FileExists(File("blocks.ini")));  // the blocks are not saved here
 
-TEST_F(FormTest, ConfigWriteFailureIsShownAndMemoryKeepsTheFields) {
-  form.Form_Load();
+  std::remove(File("config.ini").c_str());
   BlockFile("config.ini");
   s.txtServer = "nuovo";
+  s.lblStatus = "x";
   form.cmdSaveConfig_Click();
-  ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
-  EXPECT_EQ(Boxes()[0].title, kAppTitle);
-  EXPECT_NE(Boxes()[0].text.find("config.ini"), std::string::npos);
+  ExpectOneWarning("config.ini");
   EXPECT_EQ(t->settings.Server, "nuovo");
   EXPECT_NE(s.lblStatus, "Configurazione salvata");
 }
 
-TEST_F(FormTest, FailedConnectionTestShowsTheReasonAndWritesNothing) {
+TEST_F(FormTest, ConnectionTestReportsEitherOutcomeAndWritesNothing) {
   form.Form_Load();
   s.cboDbType.Show("ODBC", kDbTypeEntryCount);
   s.txtConnectionString = "DSN=panorello_no_such_dsn_for_tests";
   s.txtPageTitle = "provato";
   form.cmdTestConnection_Click();
-  ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
-  EXPECT_EQ(Boxes()[0].title, kAppTitle);
-  EXPECT_EQ(Boxes()[0].text.rfind("Connessione non riuscita: ", 0), 0u);
-  EXPECT_GT(Boxes()[0].text.size(), std::string("Connessione non riuscita: ").size());
+  const std::string prefix = "Connessione non riuscita: ";
+  ExpectOneWarning(prefix);
+  EXPECT_EQ(Boxes()[0].text.rfind(prefix, 0), 0u);
+  EXPECT_GT(Boxes()[0].text.size(), prefix.size());
   EXPECT_EQ(s.lblStatus, "Errore connessione");
   EXPECT_EQ(t->settings.PageTitle, "provato");
-  EXPECT_FALSE(FileExists(File("config.ini")));
-}
 
-TEST_F(FormTest, SuccessfulConnectionTestInformsAndKeepsTheTestedValues) {
   std::string error;
   ASSERT_TRUE(CreateDemoDatabase(*t, error)) << error;
-  t.reporter.messages.clear();
-  form.Form_Load();
+  Boxes().clear();
   s.cboDbType.Show("ACCESS", kDbTypeEntryCount);
   s.txtDatabase = " " + DemoDbPath(*t) + " ";
   s.txtConnectionString = "";
@@ -262,7 +215,6 @@ TEST_F(FormTest, SuccessfulConnectionTestInformsAndKeepsTheTestedValues) {
   EXPECT_EQ(Boxes()[0].text, "Connessione riuscita.");
   EXPECT_EQ(s.lblStatus, "Connessione riuscita");
   EXPECT_EQ(t->settings.Database, DemoDbPath(*t));
-  EXPECT_EQ(t->settings.DbType, "ACCESS");
   EXPECT_FALSE(FileExists(File("config.ini")));
 }
 
@@ -272,9 +224,8 @@ TEST(WindowMessages, DisplayIsConfiguredByAnyOfTheThreeVariables) {
   EXPECT_TRUE(DisplayConfigured("offscreen", nullptr, nullptr));
   EXPECT_TRUE(DisplayConfigured(nullptr, ":0", nullptr));
   EXPECT_TRUE(DisplayConfigured(nullptr, "", "wayland-0"));
-  const std::string text = NoDisplayMessage();
   for (const char* sw : {"/RUN", "/AUTORUN", "/OPEN", "/DASH=", "/DEMO"}) {
-    EXPECT_NE(text.find(sw), std::string::npos) << sw;
+    EXPECT_NE(NoDisplayMessage().find(sw), std::string::npos) << sw;
   }
 }
 
