@@ -23,26 +23,31 @@ log() { echo "db_servers: $*" >&2; }
 as_user() {  # as_user USER command...: the server refuses root, so drop to its own user
   local user=$1
   shift
-  if [ "$(id -u)" -eq 0 ]; then
-    runuser -u "$user" -- "$@"
-  else
-    "$@"
-  fi
+  if [ "$(id -u)" -eq 0 ]; then runuser -u "$user" -- "$@"; else "$@"; fi
 }
+
+wait_for() {  # wait_for TRIES command...: retries every 0.1 s until the command succeeds
+  local tries=$1 i
+  shift
+  for i in $(seq 1 "$tries"); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+gone() { ! kill -0 "$1" 2>/dev/null; }
 
 port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 free_port() {
-  local port tries=0
-  while :; do
+  local port i
+  for i in $(seq 1 200); do
     port=$(( 20000 + (RANDOM * 32768 + RANDOM) % 40000 ))
-    if ! port_in_use "$port"; then
-      echo "$port"
-      return 0
-    fi
-    tries=$((tries + 1))
-    [ $tries -lt 200 ] || { log "nessuna porta libera"; return 1; }
+    port_in_use "$port" || { echo "$port"; return 0; }
   done
+  log "nessuna porta libera"
+  return 1
 }
 
 pg_bin() {
@@ -66,12 +71,7 @@ start_postgres() {
   as_user postgres "$bin/pg_ctl" -D "$root/pg" -l "$root/pg-run/server.log" -w -t 60 \
     -o "-c listen_addresses=127.0.0.1 -c port=$port -c fsync=off -c unix_socket_directories=$root/pg-run" \
     start >/dev/null || { cat "$root/pg-run/server.log" >&2; return 1; }
-  local i
-  for i in $(seq 1 100); do
-    pg_isready -q -h 127.0.0.1 -p "$port" && break
-    sleep 0.1
-  done
-  pg_isready -q -h 127.0.0.1 -p "$port" || { log "PostgreSQL non risponde"; return 1; }
+  wait_for 100 pg_isready -q -h 127.0.0.1 -p "$port" || { log "PostgreSQL non risponde"; return 1; }
   local semi_sql=${SEMI_PASSWORD//\'/\'\'}
   as_user postgres psql -q -v ON_ERROR_STOP=1 -h "$root/pg-run" -p "$port" -U postgres -d postgres <<SQL >/dev/null
 CREATE ROLE $DB_USER LOGIN PASSWORD '$DB_PASSWORD';
@@ -93,12 +93,7 @@ start_mariadb() {
   setsid mariadbd --no-defaults --user=mysql --datadir="$root/mariadb" --socket="$root/mariadb-run/socket" \
     --port="$port" --bind-address=127.0.0.1 --pid-file="$root/mariadb-run/pid" \
     --log-error="$root/mariadb-run/error.log" --skip-log-bin </dev/null >/dev/null 2>&1 &
-  local i
-  for i in $(seq 1 300); do
-    mariadb-admin --no-defaults -S "$root/mariadb-run/socket" -u root ping >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  mariadb-admin --no-defaults -S "$root/mariadb-run/socket" -u root ping >/dev/null 2>&1 \
+  wait_for 300 mariadb-admin --no-defaults -S "$root/mariadb-run/socket" -u root ping \
     || { log "MariaDB non risponde"; cat "$root/mariadb-run/error.log" >&2; return 1; }
   local semi_sql=${SEMI_PASSWORD//\"/\\\"}
   mariadb --no-defaults -S "$root/mariadb-run/socket" -u root <<SQL
@@ -121,14 +116,10 @@ stop_all() {
       as_user postgres "$(pg_bin)/pg_ctl" -D "$root/pg" -m immediate -w stop >/dev/null 2>&1 || true
     fi
     if [ -f "$root/mariadb-run/pid" ]; then
-      local pid i
+      local pid
       pid=$(cat "$root/mariadb-run/pid")
       kill "$pid" 2>/dev/null || true
-      for i in $(seq 1 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-      done
-      kill -9 "$pid" 2>/dev/null || true
+      wait_for 100 gone "$pid" || kill -9 "$pid" 2>/dev/null || true
     fi
     rm -rf "$root"
   fi
@@ -150,18 +141,9 @@ case "$action" in
     while [ "$maria_port" = "$pg_port" ]; do maria_port=$(free_port); done
     start_mariadb "$root" "$maria_port"
     refused_port=$(free_port)
-    {
-      printf 'ROOT=%s\n' "$root"
-      printf 'PG_PORT=%s\n' "$pg_port"
-      printf 'MARIADB_PORT=%s\n' "$maria_port"
-      printf 'REFUSED_PORT=%s\n' "$refused_port"
-      printf 'DATABASE=%s\n' "$DB_NAME"
-      printf 'USER=%s\n' "$DB_USER"
-      printf 'PASSWORD=%s\n' "$DB_PASSWORD"
-      printf 'SEMI_USER=%s\n' "$SEMI_USER"
-      printf 'SEMI_PASSWORD=%s\n' "$SEMI_PASSWORD"
-      printf 'READY=1\n'
-    } >"$env_file.partial"
+    printf 'ROOT=%s\nPG_PORT=%s\nMARIADB_PORT=%s\nREFUSED_PORT=%s\nDATABASE=%s\nUSER=%s\nPASSWORD=%s\nSEMI_USER=%s\nSEMI_PASSWORD=%s\nREADY=1\n' \
+      "$root" "$pg_port" "$maria_port" "$refused_port" "$DB_NAME" "$DB_USER" "$DB_PASSWORD" \
+      "$SEMI_USER" "$SEMI_PASSWORD" >"$env_file.partial"
     mv "$env_file.partial" "$env_file"
     log "PostgreSQL su 127.0.0.1:$pg_port, MariaDB su 127.0.0.1:$maria_port"
     ;;

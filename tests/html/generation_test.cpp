@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "db/connection.h"
@@ -15,7 +16,7 @@ namespace {
 using testing::LogMessages;
 using testing::ReadBytes;
 using testing::TestContext;
-using testing::WriteBytes;
+using Texts = std::vector<std::string>;
 
 Block MakeBlock(const std::string& title, int32_t order, const std::string& dashboard = "",
                 bool active = true, const std::string& sql = "SELECT 1 AS n") {
@@ -29,8 +30,8 @@ Block MakeBlock(const std::string& title, int32_t order, const std::string& dash
   return b;
 }
 
-std::vector<std::string> Titles(const BlockList& list) {
-  std::vector<std::string> out;
+Texts Titles(const BlockList& list) {
+  Texts out;
   for (const Block& b : list.Blocks()) out.push_back(b.Title);
   return out;
 }
@@ -43,7 +44,6 @@ struct SqliteContext : TestContext {
     ctx->settings.Database = path;
     ctx->settings.ConnectionString.clear();
     ctx->settings.OutputFile = folder.File("out/page.html");
-    ctx->settings.PageTitle = "Prova";
   }
   // Appends a block and keeps the sort orders of the test (adding tidies non-positive ones).
   void Add(const Block& b) {
@@ -52,97 +52,108 @@ struct SqliteContext : TestContext {
     orders.push_back(b.SortOrder);
     for (size_t i = 0; i < orders.size(); ++i) ctx->blocks.At(static_cast<int32_t>(i)).SortOrder = orders[i];
   }
+  // A context with the same settings, blocks and clock but another reporter.
+  AppContext With(Reporter& other) {
+    return AppContext{ctx->app_folder, ctx->settings, ctx->blocks, clock, other, browser,
+                      RegionalSettings{}, ConnectionLimits{}};
+  }
   std::vector<int32_t> orders;
 };
 
 TEST(SortBlocks, ExchangeSortWithItsInstability) {
-  struct Case {
-    std::vector<std::pair<std::string, int32_t>> in;
-    std::vector<std::string> out;
-  } cases[] = {
+  const std::pair<std::vector<std::pair<std::string, int32_t>>, Texts> cases[] = {
       {{{"A", 2}, {"B", 2}, {"C", 1}}, {"C", "B", "A"}},
       {{{"A", 1}, {"B", 2}, {"C", 3}}, {"A", "B", "C"}},
       {{{"A", 0}, {"B", -1}, {"C", 5}, {"D", -3}}, {"D", "B", "A", "C"}},
       {{{"A", 7}}, {"A"}},
       {{}, {}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [in, out] : cases) {
     SqliteContext t;
-    for (const auto& [title, order] : c.in) t.Add(MakeBlock(title, order));
+    for (const auto& [title, order] : in) t.Add(MakeBlock(title, order));
     SortBlocks(t->blocks);
-    EXPECT_EQ(Titles(t->blocks), c.out);
+    EXPECT_EQ(Titles(t->blocks), out);
   }
-}
-
-TEST(BuildDashboardHtml, NoSelectedBlockIsFrameOnly) {
-  SqliteContext t;
-  t.Add(MakeBlock("spento", 1, "", false));
-  t->settings.RefreshSeconds = 30;
-  const std::string page = BuildDashboardHtml(*t, "");
-  EXPECT_EQ(page, BuildPageHead(t->settings) + BuildPageHeader(*t, "") + BuildPageFooter(*t));
 }
 
 TEST(BuildDashboardHtml, SelectionAndOrder) {
   SqliteContext t;
+  t.Add(MakeBlock("spento", 0, "DEMO", false));
+  EXPECT_EQ(BuildDashboardHtml(*t, ""), BuildPageHead(t->settings) + BuildPageHeader(*t, "") + BuildPageFooter(*t));
   t.Add(MakeBlock("maiuscolo", 5, "DEMO"));
   t.Add(MakeBlock("misto", 4, "Demo"));
   t.Add(MakeBlock("spazi", 3, "demo  "));
   t.Add(MakeBlock("altro", 2, "DEMO2"));
   t.Add(MakeBlock("tutte", 1, ""));
-  t.Add(MakeBlock("inattivo", 0, "DEMO", false));
-  struct Case {
-    std::string name;
-    std::vector<std::string> shown;
-  } cases[] = {
+  const std::pair<std::string, Texts> cases[] = {
       {" demo ", {"tutte", "spazi", "misto", "maiuscolo"}},
       {"", {"tutte", "altro", "spazi", "misto", "maiuscolo"}},
       {"   ", {"tutte", "altro", "spazi", "misto", "maiuscolo"}},
       {"demo2", {"tutte", "altro"}},
       {"Nessuna", {"tutte"}},
   };
-  for (const Case& c : cases) {
-    const std::string page = BuildDashboardHtml(*t, c.name);
-    std::string expected_blocks;
-    for (const std::string& title : c.shown) {
+  for (const auto& [name, shown] : cases) {
+    const std::string page = BuildDashboardHtml(*t, name);
+    std::string blocks;
+    for (const std::string& title : shown) {
       for (const Block& b : t->blocks.Blocks()) {
-        if (b.Title == title) expected_blocks += RenderBlock(*t, b);
+        if (b.Title == title) blocks += RenderBlock(*t, b);
       }
     }
-    EXPECT_EQ(page, BuildPageHead(t->settings) + BuildPageHeader(*t, c.name) + expected_blocks +
-                        BuildPageFooter(*t))
-        << c.name;
-    EXPECT_EQ(page.find('\n'), std::string::npos);
+    EXPECT_EQ(page, BuildPageHead(t->settings) + BuildPageHeader(*t, name) + blocks + BuildPageFooter(*t))
+        << name;
   }
-  EXPECT_EQ(Titles(t->blocks),
-            (std::vector<std::string>{"inattivo", "tutte", "altro", "spazi", "misto", "maiuscolo"}));
+  EXPECT_EQ(Titles(t->blocks), (Texts{"spento", "tutte", "altro", "spazi", "misto", "maiuscolo"}));
 }
 
-TEST(RunDashboardGeneration, WritesTheSamePageAndLogsThreeLines) {
-  SqliteContext t;
-  t.Add(MakeBlock("uno", 2, "", true, "SELECT n FROM t"));
-  t.Add(MakeBlock("due", 1, "", true, "SELECT 'a' AS m, 1 AS v UNION ALL SELECT 'b', 2"));
-  t.Add(MakeBlock("rotto", 3, "", true, "SELECT * FROM manca"));
-  ASSERT_TRUE(RunDashboardGeneration(*t, false, true, ""));
-  const std::string path = t->settings.OutputFile;
-  EXPECT_EQ(LogMessages(t.folder.Path()),
-            (std::vector<std::string>{"Inizio RunDashboardGeneration", "Scrittura file " + path,
-                                      "Fine RunDashboardGeneration OK"}));
-  const std::string written = ReadBytes(path);
-  EXPECT_EQ(written, BuildDashboardHtml(*t, ""));
-  EXPECT_NE(written.find("Errore query: "), std::string::npos);  // a failing block is no failure
-  EXPECT_LT(written.find(">due<"), written.find(">uno<"));
-  EXPECT_TRUE(t.browser.opened.empty());
-  EXPECT_TRUE(t.reporter.messages.empty());
-}
-
-TEST(RunDashboardGeneration, OpensTheBrowserAfterItsLogLine) {
-  SqliteContext t;
-  ASSERT_TRUE(RunDashboardGeneration(*t, true, false, "x"));
-  const std::string path = t->settings.OutputFile;
-  EXPECT_EQ(LogMessages(t.folder.Path()),
-            (std::vector<std::string>{"Inizio RunDashboardGeneration", "Scrittura file " + path,
-                                      "Apertura browser " + path, "Fine RunDashboardGeneration OK"}));
-  EXPECT_EQ(t.browser.opened, std::vector<std::string>{path});
+TEST(RunDashboardGeneration, LogLinesResultAndMessages) {
+  const struct {
+    const char* name;
+    bool open, silent, unwritable, browser_fails;
+    std::string error;  // "" success, "*" the system's description
+  } cases[] = {
+      {"written", false, true, false, false, ""},
+      {"written and opened", true, false, false, false, ""},
+      {"unwritable, silent", true, true, true, false, "*"},
+      {"unwritable, shown", true, false, true, false, "*"},
+      {"browser fails after writing", true, false, false, true, "browser failure"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SqliteContext t;
+    t.Add(MakeBlock("uno", 2, "", true, "SELECT n FROM t"));
+    t.Add(MakeBlock("due", 1, "", true, "SELECT 'a' AS m, 1 AS v UNION ALL SELECT 'b', 2"));
+    t.Add(MakeBlock("rotto", 3, "", true, "SELECT * FROM manca"));
+    if (c.unwritable) {
+      testing::WriteBytes(t.folder.File("file"), "x");
+      t->settings.OutputFile = t.folder.File("file/sotto/page.html");
+    }
+    t.browser.fail = c.browser_fails;
+    const bool ok = RunDashboardGeneration(*t, c.open, c.silent, "");
+    EXPECT_EQ(ok, c.error.empty());
+    const std::string path = t->settings.OutputFile;
+    const Texts log = LogMessages(t.folder.Path());
+    Texts expected = {"Inizio RunDashboardGeneration", "Scrittura file " + path};
+    if (c.open && !c.unwritable) expected.push_back("Apertura browser " + path);
+    std::string error = c.error;
+    if (error == "*" && !log.empty()) error = log.back().substr(std::min<size_t>(31, log.back().size()));
+    EXPECT_FALSE(!ok && error.empty()) << "no description";
+    expected.push_back(ok ? "Fine RunDashboardGeneration OK" : "Errore RunDashboardGeneration: " + error);
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(t.browser.opened, ok && c.open ? Texts{path} : Texts{});
+    EXPECT_EQ(Titles(t->blocks), (Texts{"due", "uno", "rotto"}));  // sorted all the same
+    if (!c.unwritable) {
+      const std::string written = ReadBytes(path);
+      EXPECT_EQ(written, BuildDashboardHtml(*t, ""));
+      EXPECT_NE(written.find("Errore query: "), std::string::npos);  // a failing block is no failure
+    }
+    ASSERT_EQ(t.reporter.messages.size(), ok || c.silent ? 0u : 1u);
+    if (!t.reporter.messages.empty()) {
+      EXPECT_EQ(t.reporter.messages[0].icon, MessageIcon::Warning);
+      EXPECT_EQ(t.reporter.messages[0].title, kAppTitle);
+      EXPECT_EQ(t.reporter.messages[0].text, "Errore durante la generazione HTML: " + error);
+    }
+  }
 }
 
 TEST(RunDashboardGeneration, BlankOutputFileBecomesTheDefaultPath) {
@@ -155,101 +166,45 @@ TEST(RunDashboardGeneration, BlankOutputFileBecomesTheDefaultPath) {
   EXPECT_EQ(LogMessages(t.folder.Path())[1], "Scrittura file " + expected);
 }
 
-TEST(RunDashboardGeneration, UnwritableOutputFailsAndReportsUnlessSilent) {
-  for (bool silent : {true, false}) {
-    SqliteContext t;
-    t.Add(MakeBlock("B", 2));
-    t.Add(MakeBlock("A", 1));
-    WriteBytes(t.folder.File("file"), "x");
-    t->settings.OutputFile = t.folder.File("file/sotto/page.html");
-    EXPECT_FALSE(RunDashboardGeneration(*t, true, silent, ""));
-    const auto log = LogMessages(t.folder.Path());
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_EQ(log[0], "Inizio RunDashboardGeneration");
-    EXPECT_EQ(log[1], "Scrittura file " + t->settings.OutputFile);
-    ASSERT_EQ(log[2].rfind("Errore RunDashboardGeneration: ", 0), 0u);
-    const std::string description = log[2].substr(31);
-    EXPECT_FALSE(description.empty());
-    EXPECT_TRUE(t.browser.opened.empty());
-    EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"A", "B"}));  // sorted all the same
-    if (silent) {
-      EXPECT_TRUE(t.reporter.messages.empty());
-    } else {
-      ASSERT_EQ(t.reporter.messages.size(), 1u);
-      EXPECT_EQ(t.reporter.messages[0].icon, MessageIcon::Warning);
-      EXPECT_EQ(t.reporter.messages[0].title, kAppTitle);
-      EXPECT_EQ(t.reporter.messages[0].text, "Errore durante la generazione HTML: " + description);
-    }
-  }
-}
-
-TEST(RunDashboardGeneration, FailingBrowserAfterThePageWasWritten) {
-  SqliteContext t;
-  t.browser.fail = true;
-  EXPECT_FALSE(RunDashboardGeneration(*t, true, false, ""));
-  const std::string path = t->settings.OutputFile;
-  EXPECT_FALSE(ReadBytes(path).empty());
-  EXPECT_EQ(LogMessages(t.folder.Path()),
-            (std::vector<std::string>{"Inizio RunDashboardGeneration", "Scrittura file " + path,
-                                      "Apertura browser " + path,
-                                      "Errore RunDashboardGeneration: browser failure"}));
-  ASSERT_EQ(t.reporter.messages.size(), 1u);
-  EXPECT_EQ(t.reporter.messages[0].text, "Errore durante la generazione HTML: browser failure");
-}
-
+// Records the progress of a run and, when told to, fails at the second block.
 class ProgressReporter final : public Reporter {
  public:
-  void ShowMessage(MessageIcon, const std::string&, const std::string&) override {}
+  explicit ProgressReporter(bool fail) : fail_(fail) {}
+  void ShowMessage(MessageIcon, const std::string&, const std::string& text) override {
+    events.push_back("message " + text);
+  }
   void BlockStarted(int number, int count, const std::string& title) override {
+    if (fail_ && number == 2) throw Error("interrotto");
     events.push_back(std::to_string(number) + "/" + std::to_string(count) + " " + title);
   }
   void PageWritten(const std::string& path) override { events.push_back("page " + path); }
-  std::vector<std::string> events;
+  Texts events;
+
+ private:
+  bool fail_;
 };
 
-TEST(RunDashboardGeneration, ReportsProgressOfTheSelectedBlocks) {
+TEST(RunDashboardGeneration, ProgressAndAFailureHalfWayThatKeepsTheLastGoodPage) {
   SqliteContext t;
   t.Add(MakeBlock("secondo", 2, "X"));
   t.Add(MakeBlock("escluso", 1, "Y"));
   t.Add(MakeBlock("primo", 0, ""));
-  ProgressReporter progress;
-  AppContext ctx{t->app_folder, t->settings, t->blocks, t.clock, progress, t.browser,
-                 RegionalSettings{}, ConnectionLimits{}};
-  ASSERT_TRUE(RunDashboardGeneration(ctx, false, true, "x"));
-  EXPECT_EQ(progress.events, (std::vector<std::string>{"1/2 primo", "2/2 secondo",
-                                                       "page " + ctx.settings.OutputFile}));
-}
-
-// Fails in the middle of a run, after the page file was opened.
-class ThrowingReporter final : public Reporter {
- public:
-  void ShowMessage(MessageIcon, const std::string&, const std::string& text) override {
-    shown.push_back(text);
-  }
-  void BlockStarted(int number, int, const std::string&) override {
-    if (number == 2) throw Error("interrotto");
-  }
-  std::vector<std::string> shown;
-};
-
-TEST(RunDashboardGeneration, FailureHalfWayLeavesTheLastGoodPage) {
-  SqliteContext t;
-  t.Add(MakeBlock("uno", 1));
-  t.Add(MakeBlock("due", 2));
   const std::string path = t->settings.OutputFile;
-  ASSERT_TRUE(RunDashboardGeneration(*t, false, true, ""));
+  ProgressReporter progress(false);
+  AppContext ctx = t.With(progress);
+  ASSERT_TRUE(RunDashboardGeneration(ctx, false, true, "x"));
+  EXPECT_EQ(progress.events, (Texts{"1/2 primo", "2/2 secondo", "page " + path}));
   const std::string good = ReadBytes(path);
 
-  ThrowingReporter failing;
-  AppContext ctx{t->app_folder, t->settings, t->blocks, t.clock, failing, t.browser,
-                 RegionalSettings{}, ConnectionLimits{}};
-  EXPECT_FALSE(RunDashboardGeneration(ctx, false, false, ""));
+  ProgressReporter failing(true);
+  AppContext failing_ctx = t.With(failing);
+  EXPECT_FALSE(RunDashboardGeneration(failing_ctx, false, false, "x"));
+  EXPECT_EQ(failing.events, (Texts{"1/2 primo", "message Errore durante la generazione HTML: interrotto"}));
   EXPECT_EQ(ReadBytes(path), good);
-  EXPECT_EQ(failing.shown, std::vector<std::string>{"Errore durante la generazione HTML: interrotto"});
   size_t files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(t.folder.File("out"))) ++files;
   EXPECT_EQ(files, 1u);  // no temporary file left behind
-  const auto log = LogMessages(t.folder.Path());
+  const Texts log = LogMessages(t.folder.Path());
   ASSERT_EQ(log.size(), 6u);
   EXPECT_EQ(log[4], "Scrittura file " + path);
   EXPECT_EQ(log[5], "Errore RunDashboardGeneration: interrotto");
