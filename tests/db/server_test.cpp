@@ -84,8 +84,12 @@ class ServerTest : public ::testing::Test {
                       const std::string& port_key = "MARIADB_PORT") {
     return BuildConnectionString(Typed("MYSQL", user, password)) + "Port=" + env_[port_key] + ";";
   }
-  std::unique_ptr<Connection> Pg() { return OpenConnectionString(Postgres(env_["USER"], env_["PASSWORD"]), {}); }
-  std::unique_ptr<Connection> Maria() { return OpenConnectionString(MariaDb(env_["USER"], env_["PASSWORD"]), {}); }
+  std::unique_ptr<Connection> Pg() {
+    return OpenConnectionString(Postgres(env_["USER"], env_["PASSWORD"]), {});
+  }
+  std::unique_ptr<Connection> Maria() {
+    return OpenConnectionString(MariaDb(env_["USER"], env_["PASSWORD"]), {});
+  }
 
   std::map<std::string, std::string> env_;
 };

@@ -123,8 +123,9 @@ TEST(ChartSvg, NineSeriesReuseTheFirstColourInLinesAndLegend) {
     EXPECT_EQ(svg.substr(at, svg.find("/>", at) - at),
               std::string("<polyline fill=\"none\" stroke=\"") + kPalette[k % 8] +
                   "\" stroke-width=\"3\" points=\"55,150 1180,20\"");
-    expected_legend += std::string("<span class=\"legenditem\"><span class=\"legendline\" style=\"background:") +
-                       kPalette[k % 8] + ";\"></span>S" + std::to_string(k + 1) + "</span>";
+    expected_legend += std::string("<span class=\"legenditem\"><span class=\"legendline\" ") +
+                       "style=\"background:" + kPalette[k % 8] + ";\"></span>S" + std::to_string(k + 1) +
+                       "</span>";
   }
   EXPECT_EQ(svg.find("<polyline", at + 1), std::string::npos);
   EXPECT_EQ(legend, expected_legend + "</div>");
@@ -147,13 +148,14 @@ TEST(ChartLabels, EscapedNullEmptyAndLineBreaksAsSpace) {
 TEST(RenderChart, BoxOrEmptyOrError) {
   const RegionalSettings rs;
   ResultGrid grid = SeriesGrid({{1, 2}});
-  EXPECT_EQ(RenderChart(grid, rs), "<div class=\"chartbox\"><div class=\"charttitle\">Andamento storico</div>" +
-                                       BuildChartSvg(grid, rs) + BuildChartLegend(grid) + "</div>");
+  EXPECT_EQ(RenderChart(grid, rs),
+            "<div class=\"chartbox\"><div class=\"charttitle\">Andamento storico</div>" +
+                BuildChartSvg(grid, rs) + BuildChartLegend(grid) + "</div>");
   EXPECT_EQ(RenderChart(MakeGrid({"x", "y"}, {{std::string("a"), 1.0}}), rs), "");
   EXPECT_EQ(RenderChart(MakeGrid({"x"}, {{1.0}, {2.0}}), rs), "");
   // A coordinate that cannot be finite is an error rather than a broken SVG.
-  EXPECT_THROW(RenderChart(MakeGrid({"x", "y"}, {{std::string("a"), 1e-300}, {std::string("b"), -1e300}}), rs),
-               Error);
+  ResultGrid unbounded = MakeGrid({"x", "y"}, {{std::string("a"), 1e-300}, {std::string("b"), -1e300}});
+  EXPECT_THROW(RenderChart(unbounded, rs), Error);
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ TEST(SortBlocks, ExchangeSortWithItsInstability) {
 TEST(BuildDashboardHtml, SelectionAndOrder) {
   SqliteContext t;
   t.Add(MakeBlock("spento", 0, "DEMO", false));
-  EXPECT_EQ(BuildDashboardHtml(*t, ""), BuildPageHead(t->settings) + BuildPageHeader(*t, "") + BuildPageFooter(*t));
+  EXPECT_EQ(BuildDashboardHtml(*t, ""),  // no selected block: the frame alone
+            BuildPageHead(t->settings) + BuildPageHeader(*t, "") + BuildPageFooter(*t));
   t.Add(MakeBlock("maiuscolo", 5, "DEMO"));
   t.Add(MakeBlock("misto", 4, "Demo"));
   t.Add(MakeBlock("spazi", 3, "demo  "));
@@ -109,14 +110,16 @@ TEST(BuildDashboardHtml, SelectionAndOrder) {
 TEST(RunDashboardGeneration, LogLinesResultAndMessages) {
   const struct {
     const char* name;
-    bool open, silent, unwritable, browser_fails;
+    std::string output;  // in the test folder; blanks alone: the default page beside the program
+    bool open, silent, browser_fails;
     std::string error;  // "" success, "*" the system's description
   } cases[] = {
-      {"written", false, true, false, false, ""},
-      {"written and opened", true, false, false, false, ""},
-      {"unwritable, silent", true, true, true, false, "*"},
-      {"unwritable, shown", true, false, true, false, "*"},
-      {"browser fails after writing", true, false, false, true, "browser failure"},
+      {"written", "out/page.html", false, true, false, ""},
+      {"written and opened", "out/page.html", true, false, false, ""},
+      {"blank output file", "   ", false, true, false, ""},
+      {"unwritable, silent", "file/sotto/page.html", true, true, false, "*"},
+      {"unwritable, shown", "file/sotto/page.html", true, false, false, "*"},
+      {"browser fails after writing", "out/page.html", true, false, true, "browser failure"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -124,25 +127,25 @@ TEST(RunDashboardGeneration, LogLinesResultAndMessages) {
     t.Add(MakeBlock("uno", 2, "", true, "SELECT n FROM t"));
     t.Add(MakeBlock("due", 1, "", true, "SELECT 'a' AS m, 1 AS v UNION ALL SELECT 'b', 2"));
     t.Add(MakeBlock("rotto", 3, "", true, "SELECT * FROM manca"));
-    if (c.unwritable) {
-      testing::WriteBytes(t.folder.File("file"), "x");
-      t->settings.OutputFile = t.folder.File("file/sotto/page.html");
-    }
+    testing::WriteBytes(t.folder.File("file"), "x");
+    const bool blank = c.output == "   ", unwritable = c.error == "*";
+    t->settings.OutputFile = blank ? c.output : t.folder.File(c.output);
     t.browser.fail = c.browser_fails;
     const bool ok = RunDashboardGeneration(*t, c.open, c.silent, "");
     EXPECT_EQ(ok, c.error.empty());
-    const std::string path = t->settings.OutputFile;
+    const std::string path = t.folder.File(blank ? "dashboard.html" : c.output);
+    EXPECT_EQ(t->settings.OutputFile, path);
     const Texts log = LogMessages(t.folder.Path());
     Texts expected = {"Inizio RunDashboardGeneration", "Scrittura file " + path};
-    if (c.open && !c.unwritable) expected.push_back("Apertura browser " + path);
+    if (c.open && !unwritable) expected.push_back("Apertura browser " + path);
     std::string error = c.error;
-    if (error == "*" && !log.empty()) error = log.back().substr(std::min<size_t>(31, log.back().size()));
+    if (unwritable && !log.empty()) error = log.back().substr(std::min<size_t>(31, log.back().size()));
     EXPECT_FALSE(!ok && error.empty()) << "no description";
     expected.push_back(ok ? "Fine RunDashboardGeneration OK" : "Errore RunDashboardGeneration: " + error);
     EXPECT_EQ(log, expected);
     EXPECT_EQ(t.browser.opened, ok && c.open ? Texts{path} : Texts{});
     EXPECT_EQ(Titles(t->blocks), (Texts{"due", "uno", "rotto"}));  // sorted all the same
-    if (!c.unwritable) {
+    if (!unwritable) {
       const std::string written = ReadBytes(path);
       EXPECT_EQ(written, BuildDashboardHtml(*t, ""));
       EXPECT_NE(written.find("Errore query: "), std::string::npos);  // a failing block is no failure
@@ -154,16 +157,6 @@ TEST(RunDashboardGeneration, LogLinesResultAndMessages) {
       EXPECT_EQ(t.reporter.messages[0].text, "Errore durante la generazione HTML: " + error);
     }
   }
-}
-
-TEST(RunDashboardGeneration, BlankOutputFileBecomesTheDefaultPath) {
-  SqliteContext t;
-  t->settings.OutputFile = "   ";
-  ASSERT_TRUE(RunDashboardGeneration(*t, false, true, ""));
-  const std::string expected = t.folder.File("dashboard.html");
-  EXPECT_EQ(t->settings.OutputFile, expected);
-  EXPECT_FALSE(ReadBytes(expected).empty());
-  EXPECT_EQ(LogMessages(t.folder.Path())[1], "Scrittura file " + expected);
 }
 
 // Records the progress of a run and, when told to, fails at the second block.
@@ -202,7 +195,7 @@ TEST(RunDashboardGeneration, ProgressAndAFailureHalfWayThatKeepsTheLastGoodPage)
   EXPECT_EQ(failing.events, (Texts{"1/2 primo", "message Errore durante la generazione HTML: interrotto"}));
   EXPECT_EQ(ReadBytes(path), good);
   size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(t.folder.File("out"))) ++files;
+  for ([[maybe_unused]] const auto& f : std::filesystem::directory_iterator(t.folder.File("out"))) ++files;
   EXPECT_EQ(files, 1u);  // no temporary file left behind
   const Texts log = LogMessages(t.folder.Path());
   ASSERT_EQ(log.size(), 6u);
