@@ -65,7 +65,7 @@ std::string UsageText() {
          "\n"
          "Senza opzioni apre la finestra principale.\n"
          "\n"
-         "  /RUN, /AUTORUN   genera la dashboard senza finestra e termina (modalita' batch)\n"
+         "  /RUN, /AUTORUN   genera la dashboard senza finestra e termina (modalità batch)\n"
          "  /DASH=nome       con /RUN: solo i blocchi della dashboard indicata\n"
          "                   (senza: tutti i blocchi attivi)\n"
          "  /OPEN            con /RUN: apre la pagina nel browser dopo averla scritta\n"
@@ -80,8 +80,20 @@ std::string UsageText() {
 
 std::string NoWindowText() {
   return "Questa versione di Panorello non ha la finestra principale.\n"
-         "Usare la modalita' batch: /RUN (o /AUTORUN) con /DASH=nome e /OPEN facoltativi,\n"
+         "Usare la modalità batch: /RUN (o /AUTORUN) con /DASH=nome e /OPEN facoltativi,\n"
          "oppure /DEMO per la dashboard dimostrativa. Dettagli con --help.\n";
+}
+
+// True when one of the space-separated words of the upper-cased command line is /DEMO.
+bool HasDemoArgument(const std::string& upper) {
+  size_t start = 0;
+  while (start <= upper.size()) {
+    size_t end = upper.find(' ', start);
+    if (end == std::string::npos) end = upper.size();
+    if (upper.compare(start, end - start, "/DEMO") == 0) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -114,8 +126,10 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
 
   CheckSampleDatabase(ctx);
 
-  if (Contains(upper, "/DEMO")) return BatchDemo(ctx, command, err, err_is_terminal);
-  if (!Contains(upper, "/AUTORUN") && !Contains(upper, "/RUN")) return window_road(ctx);
+  const bool batch = Contains(upper, "/AUTORUN") || Contains(upper, "/RUN");
+  // /DEMO is an addition of ours: a whole argument, never taking over a designed batch run.
+  if (!batch && HasDemoArgument(upper)) return BatchDemo(ctx, command, err, err_is_terminal);
+  if (!batch) return window_road(ctx);
   return BatchGeneration(ctx, command, upper, err, err_is_terminal);
 }
 

@@ -25,6 +25,8 @@ std::string UsageText();
 std::string NoWindowText();
 
 // True for --help, -h and /? given as an argument of its own.
+// True when a space-separated word of the upper-cased command line is /DEMO.
+bool HasDemoArgument(const std::string& upper_command_line);
 bool WantsHelp(const std::vector<std::string>& args);
 
 // The whole start-up of the process. ctx comes with its executable folder, clock, reporter and

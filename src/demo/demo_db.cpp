@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "db/connection.h"
+#include "db/connection_string.h"
 #include "util/clock.h"
 #include "util/files.h"
 #include "util/text.h"
@@ -101,8 +102,13 @@ std::string IsoDate(const DateTime& t) {
   return year + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) + " 00:00:00";
 }
 
+// The Access form of the connection string for the sample file; a path holding ";" or quotes is
+// quoted like every other built value.
 std::string DemoConnectionString(const std::string& path) {
-  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";";
+  Settings access;
+  access.DbType = "ACCESS";
+  access.Database = path;
+  return BuildConnectionString(access);
 }
 
 // A sample file that could not be completed is removed, so that the next run tries again.

@@ -12,8 +12,6 @@ namespace {
 // Second byte of a two-byte UTF-8 Latin-1 letter after the lead byte 0xC3: 0x80..0x9E are the
 // capitals U+00C0..U+00DE, 0xA0..0xBE the small letters U+00E0..U+00FE; 0x97 (×) and 0xB7 (÷)
 // are not letters. ß and ÿ have no capital of the same length and stay as they are.
-bool IsLatin1Capital(unsigned char second) { return second >= 0x80 && second <= 0x9E && second != 0x97; }
-bool IsLatin1Small(unsigned char second) { return second >= 0xA0 && second <= 0xBE && second != 0xB7; }
 
 bool IsIgnoredInNumber(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
@@ -82,6 +80,64 @@ constexpr uint16_t kWindows1252High[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// The case partner of a letter written with two bytes in UTF-8 (Latin-1, Latin Extended-A,
+// Greek, Cyrillic), when the partner is written with two bytes too; otherwise the letter itself.
+uint32_t CasePartner(uint32_t c, bool upper) {
+  if (c >= 0xC0 && c <= 0xFE && c != 0xD7 && c != 0xF7) {  // Latin-1
+    if (upper && c >= 0xE0 && c != 0xDF) return c - 0x20;
+    if (!upper && c <= 0xDE && c != 0xDF) return c + 0x20;
+    return c;
+  }
+  if (c == 0xFF) return upper ? 0x178 : c;
+  if (c == 0x178) return upper ? c : 0xFF;
+  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
+    const bool is_lower = (c & 1) == 1;  // even capital, odd small
+    if (upper && is_lower) return c - 1;
+    if (!upper && !is_lower) return c + 1;
+    return c;
+  }
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
+    const bool is_lower = (c & 1) == 0;  // odd capital, even small
+    if (upper && is_lower) return c - 1;
+    if (!upper && !is_lower) return c + 1;
+    return c;
+  }
+  if (upper) {
+    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;  // Greek
+    if (c == 0x3C2) return 0x3A3;
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;  // Cyrillic
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  } else {
+    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 0x20;
+    if (c >= 0x410 && c <= 0x42F) return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+  }
+  return c;
+}
+
+// Case mapping that keeps the byte length: ASCII and two-byte letters; every other byte stays.
+std::string MapCase(std::string_view s, bool upper) {
+  std::string out(s);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(out[i]);
+    if (upper && c >= 'a' && c <= 'z') {
+      out[i] = static_cast<char>(c - 'a' + 'A');
+    } else if (!upper && c >= 'A' && c <= 'Z') {
+      out[i] = static_cast<char>(c - 'A' + 'a');
+    } else if (c >= 0xC2 && c <= 0xDF && i + 1 < out.size() &&
+               (static_cast<unsigned char>(out[i + 1]) & 0xC0) == 0x80) {
+      const uint32_t code = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(out[i + 1]) & 0x3Fu);
+      const uint32_t mapped = CasePartner(code, upper);
+      if (mapped >= 0x80 && mapped < 0x800) {
+        out[i] = static_cast<char>(0xC0 | (mapped >> 6));
+        out[i + 1] = static_cast<char>(0x80 | (mapped & 0x3F));
+      }
+      ++i;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string Trim(std::string_view s) {
@@ -92,35 +148,9 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(begin, end - begin));
 }
 
-std::string UpperCase(std::string_view s) {
-  std::string out(s);
-  for (size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (c >= 'a' && c <= 'z') {
-      out[i] = static_cast<char>(c - 'a' + 'A');
-    } else if (c == 0xC3 && i + 1 < out.size() &&
-               IsLatin1Small(static_cast<unsigned char>(out[i + 1]))) {
-      out[i + 1] = static_cast<char>(static_cast<unsigned char>(out[i + 1]) - 0x20);
-      ++i;
-    }
-  }
-  return out;
-}
+std::string UpperCase(std::string_view s) { return MapCase(s, true); }
 
-std::string LowerCase(std::string_view s) {
-  std::string out(s);
-  for (size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (c >= 'A' && c <= 'Z') {
-      out[i] = static_cast<char>(c - 'A' + 'a');
-    } else if (c == 0xC3 && i + 1 < out.size() &&
-               IsLatin1Capital(static_cast<unsigned char>(out[i + 1]))) {
-      out[i + 1] = static_cast<char>(static_cast<unsigned char>(out[i + 1]) + 0x20);
-      ++i;
-    }
-  }
-  return out;
-}
+std::string LowerCase(std::string_view s) { return MapCase(s, false); }
 
 double ParseLeadingNumber(std::string_view s) {
   // Spaces, tabs and line feeds do not count wherever they stand.
