@@ -2,6 +2,7 @@
 // go through std::to_chars / std::from_chars and the separator comes from RegionalSettings.
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "db/result_grid.h"
@@ -17,6 +18,11 @@ void AppendInt(std::string& out, int64_t v) {
 }
 
 void AppendPadded(std::string& out, int v, int width) {
+  if (width == 2 && v >= 0 && v < 100) {  // the fields of dates and times
+    const char two[2] = {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
+    out.append(two, 2);
+    return;
+  }
   char buffer[16];
   const bool negative = v < 0;
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, negative ? -v : v);
@@ -30,60 +36,86 @@ void AppendPadded(std::string& out, int v, int width) {
 // decimal exponent e of the rounded value satisfies -5 < e < digits, otherwise mantissa, "E", sign
 // and at least two exponent digits ("1E+15", "1.5E-07"). So with 15 digits 100000000000000 stays
 // plain and 1E+15 switches to the exponent form; 0.0001 stays plain and 0.00001 gives "1E-05".
-std::string FormatFloating(double v, int digits, char separator) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
-  if (v == 0) return "0";  // also -0
-  char buffer[64];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, digits - 1);
-  const std::string_view sci(buffer, static_cast<size_t>(result.ptr - buffer));
-  // sci: [-]d[.ddd]e(+|-)XX
-  const size_t e_pos = sci.find('e');
-  const bool negative = sci.front() == '-';
-  std::string mantissa;
-  for (char ch : sci.substr(0, e_pos)) {
-    if (ch >= '0' && ch <= '9') mantissa.push_back(ch);
+//
+// The shortest round-trip digits of a double are its value rounded to 15 digits whenever there
+// are at most 15 of them: the double lies within half an ulp (relative 2^-53) of them, less than
+// half a unit of the 15th digit (relative at least 5E-16). Subnormal values have fewer bits, and
+// longer digit strings need the (slower) conversion with a fixed precision.
+void AppendFloating(std::string& out, double v, int digits, char separator) {
+  if (std::isnan(v)) {
+    out += "NaN";
+    return;
   }
-  while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
+  if (std::isinf(v)) {
+    out += v < 0 ? "-Infinity" : "Infinity";
+    return;
+  }
+  if (v == 0) {  // also -0
+    out.push_back('0');
+    return;
+  }
+  char buffer[64];
+  const char* end = buffer;
+  if (digits == 15 && std::fabs(v) >= std::numeric_limits<double>::min()) {
+    end = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific).ptr;
+  }
+  // buffer: [-]d[.ddd]e(+|-)XX
+  char mantissa[40];
+  size_t count = 0;
+  const char* p = buffer;
+  const bool negative = v < 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    count = 0;
+    p = buffer;
+    if (end != buffer) {
+      if (*p == '-') ++p;
+      for (; p < end && *p != 'e'; ++p) {
+        if (*p != '.' && count < sizeof mantissa) mantissa[count++] = *p;
+      }
+      if (count <= static_cast<size_t>(digits)) break;
+    }
+    end = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, digits - 1)
+              .ptr;
+  }
+  while (count > 1 && mantissa[count - 1] == '0') --count;
+  ++p;  // 'e'
+  const bool negative_exponent = *p == '-';
+  ++p;
   int exponent = 0;
-  std::string_view exp_text = sci.substr(e_pos + 1);
-  if (!exp_text.empty() && exp_text.front() == '+') exp_text.remove_prefix(1);
-  std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
+  for (; p < end; ++p) exponent = exponent * 10 + (*p - '0');
+  if (negative_exponent) exponent = -exponent;
 
-  std::string out;
   if (negative) out.push_back('-');
   if (exponent < -5 + 1 || exponent >= digits) {
     out.push_back(mantissa[0]);
-    if (mantissa.size() > 1) {
+    if (count > 1) {
       out.push_back(separator);
-      out.append(mantissa, 1, std::string::npos);
+      out.append(mantissa + 1, count - 1);
     }
     out.push_back('E');
     out.push_back(exponent < 0 ? '-' : '+');
     AppendPadded(out, exponent < 0 ? -exponent : exponent, 2);
   } else if (exponent < 0) {
-    out += '0';
+    out.push_back('0');
     out.push_back(separator);
     out.append(static_cast<size_t>(-exponent - 1), '0');
-    out += mantissa;
+    out.append(mantissa, count);
   } else {
     const size_t int_digits = static_cast<size_t>(exponent) + 1;
-    if (mantissa.size() <= int_digits) {
-      out += mantissa;
-      out.append(int_digits - mantissa.size(), '0');
+    if (count <= int_digits) {
+      out.append(mantissa, count);
+      out.append(int_digits - count, '0');
     } else {
-      out.append(mantissa, 0, int_digits);
+      out.append(mantissa, int_digits);
       out.push_back(separator);
-      out.append(mantissa, int_digits, std::string::npos);
+      out.append(mantissa + int_digits, count - int_digits);
     }
   }
-  return out;
 }
 
 // Exact decimal digits as the database gave them ("-123.4500", ".5", "+7"): sign kept only for
 // a non-zero value, a leading zero before a bare separator, no trailing fractional zeros.
-std::string FormatDecimal(std::string_view digits, char separator) {
+void AppendDecimal(std::string& out, std::string_view digits, char separator) {
   bool negative = false;
   if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
     negative = digits.front() == '-';
@@ -99,14 +131,12 @@ std::string FormatDecimal(std::string_view digits, char separator) {
   while (integer.size() > 1 && integer.front() == '0') integer.remove_prefix(1);
   if (integer.empty()) integer = "0";
   const bool zero = integer == "0" && fraction.empty();
-  std::string out;
   if (negative && !zero) out.push_back('-');
   out += integer;
   if (!fraction.empty()) {
     out.push_back(separator);
     out += fraction;
   }
-  return out;
 }
 
 void AppendDate(std::string& out, const DateTimeValue& v, const std::string& pattern) {
@@ -183,8 +213,7 @@ bool ParseNumericText(std::string_view text, char separator, double* value) {
 
 }  // namespace
 
-std::string CellText(const CellView& cell, const RegionalSettings& regional) {
-  std::string out;
+void AppendCellText(std::string& out, const CellView& cell, const RegionalSettings& regional) {
   switch (cell.type) {
     case CellType::Null:
       break;
@@ -192,16 +221,16 @@ std::string CellText(const CellView& cell, const RegionalSettings& regional) {
       AppendInt(out, cell.integer);
       break;
     case CellType::Double:
-      out = FormatFloating(cell.real, 15, regional.decimal_separator);
+      AppendFloating(out, cell.real, 15, regional.decimal_separator);
       break;
     case CellType::Single:
-      out = FormatFloating(cell.real, 7, regional.decimal_separator);
+      AppendFloating(out, cell.real, 7, regional.decimal_separator);
       break;
     case CellType::Decimal:
-      out = FormatDecimal(cell.text, regional.decimal_separator);
+      AppendDecimal(out, cell.text, regional.decimal_separator);
       break;
     case CellType::Text:
-      out.assign(cell.text);
+      out.append(cell.text);
       break;
     case CellType::DateTime: {
       const DateTimeValue& v = cell.date_time;
@@ -219,11 +248,11 @@ std::string CellText(const CellView& cell, const RegionalSettings& regional) {
       AppendTime(out, cell.date_time);
       break;
     case CellType::Boolean:
-      out = cell.integer != 0 ? "True" : "False";
+      out += cell.integer != 0 ? "True" : "False";
       break;
     case CellType::Binary: {
       static constexpr char kHex[] = "0123456789ABCDEF";
-      out.reserve(cell.text.size() * 2);
+      out.reserve(out.size() + cell.text.size() * 2);
       for (unsigned char byte : cell.text) {
         out.push_back(kHex[byte >> 4]);
         out.push_back(kHex[byte & 0x0F]);
@@ -231,6 +260,11 @@ std::string CellText(const CellView& cell, const RegionalSettings& regional) {
       break;
     }
   }
+}
+
+std::string CellText(const CellView& cell, const RegionalSettings& regional) {
+  std::string out;
+  AppendCellText(out, cell, regional);
   return out;
 }
 

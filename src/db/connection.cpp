@@ -42,7 +42,7 @@ std::vector<std::string> DriversOrNone() {
 std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
                                                  const ConnectionLimits& limits) {
   const OpenTarget target =
-      TranslateConnectionString(connection_string, DriversOrNone(), ProbeFile);
+      TranslateConnectionStringLazily(connection_string, DriversOrNone, ProbeFile);
   if (target.sqlite_file) return OpenSqliteFile(target.path, limits, /*create_new=*/false);
   // A data source named without a driver: its driver decides the options all the same.
   std::string dsn_driver;

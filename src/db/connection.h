@@ -3,12 +3,26 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "db/result_grid.h"
 #include "storage/app_context.h"
 #include "storage/settings.h"
 
 namespace panorello {
+
+// Receives a result row by row, for bodies that are written while the rows arrive.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  // Once, after the statement ran and before its first row (also when no row follows).
+  virtual void Columns(const std::vector<std::string>& names) = 0;
+  // One row: count cells, left to right. The views are valid during the call only.
+  virtual void Row(const CellView* cells, size_t count) = 0;
+  // Everything received so far is void: the result is read again from the start (Columns, then
+  // the rows). Happens when a driver reported a value size that was too small.
+  virtual void Restart() = 0;
+};
 
 class Connection {
  public:
@@ -17,6 +31,9 @@ class Connection {
   // Throws Error (the database's own message) on failure, for an empty text and for a statement
   // without result columns.
   virtual std::optional<ResultGrid> Query(const std::string& sql) = 0;
+  // Runs one statement and hands its rows to sink as they are read, without holding the result;
+  // returns whether any row came. Fails as Query does; a failure may come after some rows.
+  virtual bool QueryRows(const std::string& sql, RowSink& sink) = 0;
   // Runs one statement whose result is not read.
   virtual void Execute(const std::string& sql) = 0;
 };

@@ -67,6 +67,35 @@ class OdbcConnection final : public Connection {
     return grid;
   }
 
+  bool QueryRows(const std::string& sql, RowSink& sink) override {
+    OdbcHandle stmt = Run(sql);
+    SQLSMALLINT cols = 0;
+    Check(SQLNumResultCols(stmt.get(), &cols), stmt, "SQLNumResultCols");
+    if (cols <= 0) throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
+    const std::vector<OdbcColumn> columns = DescribeColumns(stmt, cols);
+    const std::vector<std::string> names = ColumnNames(columns);
+    const bool long_values = std::any_of(columns.begin(), columns.end(),
+                                         [](const OdbcColumn& c) { return c.long_data; });
+    bool any = false;
+    const OdbcRowFn to_sink = [&sink, &any](const CellView* cells, size_t count) {
+      sink.Row(cells, count);
+      any = true;
+    };
+    sink.Columns(names);
+    if (long_values) {
+      FetchValues(stmt, columns, to_sink);
+    } else if (!FetchRowArrays(stmt, columns, to_sink)) {
+      // A value longer than its column reported: read the result again value by value.
+      Check(SQLFreeStmt(stmt.get(), SQL_CLOSE), stmt, "SQLFreeStmt");
+      stmt = Run(sql);
+      any = false;
+      sink.Restart();
+      sink.Columns(names);
+      FetchValues(stmt, columns, to_sink);
+    }
+    return any;
+  }
+
   void Execute(const std::string& sql) override { Run(sql); }
 
  private:

@@ -120,70 +120,65 @@ DateTimeValue FromTimestamp(const SQL_TIMESTAMP_STRUCT& t) {
   return v;
 }
 
-// A fixed-size value at data into the grid.
-void AddFixed(ResultGrid& grid, OdbcKind kind, const char* data) {
+// A fixed-size value at data.
+CellView FixedView(OdbcKind kind, const char* data) {
+  CellView cell;
   switch (kind) {
-    case OdbcKind::Integer: {
-      int64_t v = 0;
-      std::memcpy(&v, data, sizeof v);
-      grid.AddInteger(v);
-      return;
-    }
+    case OdbcKind::Integer:
+      cell.type = CellType::Integer;
+      std::memcpy(&cell.integer, data, sizeof cell.integer);
+      break;
     case OdbcKind::Bit:
-      grid.AddBoolean(static_cast<unsigned char>(data[0]) != 0);
-      return;
+      cell.type = CellType::Boolean;
+      cell.integer = static_cast<unsigned char>(data[0]) != 0 ? 1 : 0;
+      break;
     case OdbcKind::Single: {
       float v = 0;
       std::memcpy(&v, data, sizeof v);
-      grid.AddSingle(v);
-      return;
+      cell.type = CellType::Single;
+      cell.real = v;
+      break;
     }
-    case OdbcKind::Double: {
-      double v = 0;
-      std::memcpy(&v, data, sizeof v);
-      grid.AddDouble(v);
-      return;
-    }
+    case OdbcKind::Double:
+      cell.type = CellType::Double;
+      std::memcpy(&cell.real, data, sizeof cell.real);
+      break;
     case OdbcKind::Date: {
       SQL_DATE_STRUCT v;
       std::memcpy(&v, data, sizeof v);
-      grid.AddDate(FromDate(v));
-      return;
+      cell.type = CellType::Date;
+      cell.date_time = FromDate(v);
+      break;
     }
     case OdbcKind::Time: {
       SQL_TIME_STRUCT v;
       std::memcpy(&v, data, sizeof v);
-      grid.AddTime(FromTime(v));
-      return;
+      cell.type = CellType::Time;
+      cell.date_time = FromTime(v);
+      break;
     }
     case OdbcKind::Timestamp: {
       SQL_TIMESTAMP_STRUCT v;
       std::memcpy(&v, data, sizeof v);
-      grid.AddDateTime(FromTimestamp(v));
-      return;
+      cell.type = CellType::DateTime;
+      cell.date_time = FromTimestamp(v);
+      break;
     }
     case OdbcKind::Decimal:
     case OdbcKind::Text:
     case OdbcKind::Binary:
       break;
   }
+  return cell;
 }
 
-void AddVariable(ResultGrid& grid, OdbcKind kind, std::string_view bytes) {
-  if (kind == OdbcKind::Decimal) {
-    grid.AddDecimal(bytes);
-  } else if (kind == OdbcKind::Binary) {
-    grid.AddBinary(bytes);
-  } else {
-    grid.AddText(bytes);
-  }
-}
-
-std::vector<std::string> Names(const std::vector<OdbcColumn>& columns) {
-  std::vector<std::string> names;
-  names.reserve(columns.size());
-  for (const OdbcColumn& c : columns) names.push_back(c.name);
-  return names;
+CellView VariableView(OdbcKind kind, std::string_view bytes) {
+  CellView cell;
+  cell.type = kind == OdbcKind::Decimal  ? CellType::Decimal
+              : kind == OdbcKind::Binary ? CellType::Binary
+                                         : CellType::Text;
+  cell.text = bytes;
+  return cell;
 }
 
 void SetStmtAttribute(const OdbcHandle& stmt, SQLINTEGER attribute, SQLPOINTER value) {
@@ -295,7 +290,8 @@ std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT coun
   return columns;
 }
 
-std::optional<ResultGrid> FetchAll(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns) {
+bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
+                    const OdbcRowFn& row_fn) {
   size_t row_bytes = 0;
   for (const OdbcColumn& c : columns) row_bytes += static_cast<size_t>(WidthOf(c)) + sizeof(SQLLEN);
   SQLULEN rows = std::clamp<SQLULEN>(kRowArrayBytes / std::max<size_t>(row_bytes, 1), 1, kMaxRowArray);
@@ -329,14 +325,33 @@ std::optional<ResultGrid> FetchAll(const OdbcHandle& stmt, const std::vector<Odb
                      b.data.data(), b.width, b.indicators.data()),
           stmt, "SQLBindCol");
   }
+  // Leave the statement as plain as it was, whatever comes next on it (also after a failure).
+  struct Unbind {
+    const OdbcHandle& stmt;
+    ~Unbind() {
+      CheckTolerant(SQLFreeStmt(stmt.get(), SQL_UNBIND));
+      CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
+      CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0));
+      CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0));
+    }
+  } unbind{stmt};
 
-  ResultGrid grid(Names(columns));
-  bool truncated = false;
+  std::vector<CellView> row(columns.size());
   for (;;) {
     fetched = 0;
     const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
     if (rc == SQL_NO_DATA) break;
-    for (SQLULEN r = 0; r < fetched && !truncated; ++r) {
+    // A value longer than its buffer anywhere in the array: nothing of the array is handed on.
+    for (size_t c = 0; c < columns.size(); ++c) {
+      if (!IsVariable(columns[c].kind)) continue;
+      const SQLLEN room = columns[c].kind == OdbcKind::Binary ? buffers[c].width : buffers[c].width - 1;
+      for (SQLULEN r = 0; r < fetched; ++r) {
+        const SQLLEN indicator = buffers[c].indicators[r];
+        if (indicator == SQL_NULL_DATA || status[r] == SQL_ROW_ERROR) continue;
+        if (indicator == SQL_NO_TOTAL || indicator > room || indicator < 0) return false;
+      }
+    }
+    for (SQLULEN r = 0; r < fetched; ++r) {
       if (status[r] == SQL_ROW_ERROR) {
         const std::string message = FirstDiagnostic(stmt);
         throw Error(message.empty() ? "Errore ODBC nella lettura di una riga del risultato" : message);
@@ -346,34 +361,24 @@ std::optional<ResultGrid> FetchAll(const OdbcHandle& stmt, const std::vector<Odb
         const SQLLEN indicator = b.indicators[r];
         const char* data = b.data.data() + static_cast<size_t>(b.width) * r;
         if (indicator == SQL_NULL_DATA) {
-          grid.AddNull();
+          row[c] = CellView{};
         } else if (!IsVariable(columns[c].kind)) {
-          AddFixed(grid, columns[c].kind, data);
+          row[c] = FixedView(columns[c].kind, data);
         } else {
-          const SQLLEN room = columns[c].kind == OdbcKind::Binary ? b.width : b.width - 1;
-          if (indicator == SQL_NO_TOTAL || indicator > room || indicator < 0) {
-            truncated = true;
-            break;
-          }
-          AddVariable(grid, columns[c].kind, std::string_view(data, static_cast<size_t>(indicator)));
+          row[c] = VariableView(columns[c].kind, std::string_view(data, static_cast<size_t>(indicator)));
         }
       }
+      row_fn(row.data(), row.size());
     }
-    if (truncated) break;
   }
-  // Leave the statement as plain as it was, whatever comes next on it.
-  CheckTolerant(SQLFreeStmt(stmt.get(), SQL_UNBIND));
-  CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
-  CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0));
-  CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0));
-  if (truncated) return std::nullopt;
-  return grid;
+  return true;
 }
 
-ResultGrid FetchByValue(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns) {
-  ResultGrid grid(Names(columns));
+void FetchValues(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
+                 const OdbcRowFn& row_fn) {
   std::vector<char> piece(static_cast<size_t>(kPieceBytes));
-  std::string value;
+  std::vector<std::string> values(columns.size());
+  std::vector<CellView> row(columns.size());
   for (;;) {
     const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
     if (rc == SQL_NO_DATA) break;
@@ -385,15 +390,12 @@ ResultGrid FetchByValue(const OdbcHandle& stmt, const std::vector<OdbcColumn>& c
         alignas(8) char fixed[sizeof(SQL_TIMESTAMP_STRUCT) + 8] = {};
         Check(SQLGetData(stmt.get(), number, CTypeOf(kind), fixed, sizeof fixed, &indicator), stmt,
               "SQLGetData");
-        if (indicator == SQL_NULL_DATA) {
-          grid.AddNull();
-        } else {
-          AddFixed(grid, kind, fixed);
-        }
+        row[c] = indicator == SQL_NULL_DATA ? CellView{} : FixedView(kind, fixed);
         continue;
       }
       // Variable values in pieces until the driver says there is no more.
       const bool binary = kind == OdbcKind::Binary;
+      std::string& value = values[c];
       value.clear();
       bool is_null = false;
       for (;;) {
@@ -413,13 +415,33 @@ ResultGrid FetchByValue(const OdbcHandle& stmt, const std::vector<OdbcColumn>& c
         value.append(piece.data(), static_cast<size_t>(indicator));
         break;
       }
-      if (is_null) {
-        grid.AddNull();
-      } else {
-        AddVariable(grid, kind, value);
-      }
+      row[c] = is_null ? CellView{} : VariableView(kind, value);
     }
+    row_fn(row.data(), row.size());
   }
+}
+
+std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns) {
+  std::vector<std::string> names;
+  names.reserve(columns.size());
+  for (const OdbcColumn& c : columns) names.push_back(c.name);
+  return names;
+}
+
+std::optional<ResultGrid> FetchAll(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns) {
+  ResultGrid grid(ColumnNames(columns));
+  const bool complete = FetchRowArrays(stmt, columns, [&grid](const CellView* cells, size_t count) {
+    for (size_t c = 0; c < count; ++c) grid.Add(cells[c]);
+  });
+  if (!complete) return std::nullopt;
+  return grid;
+}
+
+ResultGrid FetchByValue(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns) {
+  ResultGrid grid(ColumnNames(columns));
+  FetchValues(stmt, columns, [&grid](const CellView* cells, size_t count) {
+    for (size_t c = 0; c < count; ++c) grid.Add(cells[c]);
+  });
   return grid;
 }
 

@@ -3,6 +3,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,21 @@ struct OdbcColumn {
 };
 
 std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT count);
+
+// Receives one row of cells; the views are valid during the call only.
+using OdbcRowFn = std::function<void(const CellView* cells, size_t count)>;
+
+std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns);
+
+// The rows in row arrays with bound buffers, handed to row_fn one by one. False when a value did
+// not fit its buffer (the reported size was wrong): the rows of that array and later ones were not
+// handed on; read the result again with FetchValues on a fresh execution.
+bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
+                    const OdbcRowFn& row_fn);
+
+// The rows one at a time, every value read with SQLGetData, long ones in pieces.
+void FetchValues(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
+                 const OdbcRowFn& row_fn);
 
 // The whole result in row arrays with bound buffers. nullopt when the result has long columns
 // or a value did not fit its buffer (the reported size was wrong): then use FetchByValue on a

@@ -83,14 +83,33 @@ bool IsTrue(std::string_view v) {
   return l == "sspi" || l == "true" || l == "yes";
 }
 
-OpenTarget JetFile(const std::vector<ConnectionPair>& pairs, const std::vector<std::string>& drivers,
+// The registered drivers, asked for only when a translation needs them (reading them makes the
+// driver manager parse its configuration files, which costs more than opening a SQLite file).
+class LazyDrivers {
+ public:
+  explicit LazyDrivers(const DriverListSource& source) : source_(source) {}
+  const std::vector<std::string>& Get() {
+    if (!loaded_) {
+      list_ = source_();
+      loaded_ = true;
+    }
+    return list_;
+  }
+
+ private:
+  const DriverListSource& source_;
+  std::vector<std::string> list_;
+  bool loaded_ = false;
+};
+
+OpenTarget JetFile(const std::vector<ConnectionPair>& pairs, LazyDrivers& drivers,
                    const std::function<FileFormat(const std::string&)>& probe) {
   const std::string path = ValueOf(pairs, "Data Source");
   if (path.empty()) {
     throw Error("Stringa di connessione senza Data Source: manca il percorso del database");
   }
   if (probe(path) == FileFormat::Access) {
-    const std::string driver = FirstDriverStarting(drivers, "MDBTools");
+    const std::string driver = FirstDriverStarting(drivers.Get(), "MDBTools");
     if (driver.empty()) {
       throw Error("Il file " + path +
                   " è un database Access: per leggerlo installare il pacchetto Debian "
@@ -106,8 +125,8 @@ OpenTarget JetFile(const std::vector<ConnectionPair>& pairs, const std::vector<s
   return t;
 }
 
-OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs,
-                     const std::vector<std::string>& drivers) {
+OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs, LazyDrivers& lazy) {
+  const std::vector<std::string>& drivers = lazy.Get();
   std::string driver;
   for (const char* candidate :
        {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"}) {
@@ -148,8 +167,8 @@ OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs,
   return t;
 }
 
-OpenTarget Oracle(const std::vector<ConnectionPair>& pairs, const std::vector<std::string>& drivers) {
-  const std::string driver = FirstDriverStarting(drivers, "Oracle");
+OpenTarget Oracle(const std::vector<ConnectionPair>& pairs, LazyDrivers& drivers) {
+  const std::string driver = FirstDriverStarting(drivers.Get(), "Oracle");
   if (driver.empty()) {
     throw Error("Nessun driver ODBC Oracle installato: impossibile aprire la connessione Oracle");
   }
@@ -251,6 +270,13 @@ std::string QuoteOdbcValue(std::string_view value) {
 
 OpenTarget TranslateConnectionString(std::string_view text, const std::vector<std::string>& drivers,
                                      const std::function<FileFormat(const std::string&)>& probe) {
+  return TranslateConnectionStringLazily(
+      text, [&drivers] { return drivers; }, probe);
+}
+
+OpenTarget TranslateConnectionStringLazily(std::string_view text, const DriverListSource& source,
+                                           const std::function<FileFormat(const std::string&)>& probe) {
+  LazyDrivers drivers(source);
   const std::vector<ConnectionPair> pairs = ParseConnectionString(text);
   if (const ConnectionPair* provider = FindPair(pairs, "Provider")) {
     const std::string name = Lowered(provider->value);
@@ -265,8 +291,9 @@ OpenTarget TranslateConnectionString(std::string_view text, const std::vector<st
   OpenTarget target;
   target.odbc = std::string(text);
   if (const ConnectionPair* driver = FindPair(pairs, "Driver")) {
-    if (StartsNoCase(TrimBlanks(driver->value), "MySQL") && !IsRegistered(drivers, driver->value)) {
-      const std::string mariadb = FirstDriverStarting(drivers, "MariaDB");
+    if (StartsNoCase(TrimBlanks(driver->value), "MySQL") &&
+        !IsRegistered(drivers.Get(), driver->value)) {
+      const std::string mariadb = FirstDriverStarting(drivers.Get(), "MariaDB");
       if (!mariadb.empty()) {
         target.odbc.replace(driver->value_begin, driver->value_end - driver->value_begin,
                             "{" + mariadb + "}");

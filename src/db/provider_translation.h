@@ -43,6 +43,13 @@ struct OpenTarget {
 OpenTarget TranslateConnectionString(std::string_view text, const std::vector<std::string>& drivers,
                                      const std::function<FileFormat(const std::string&)>& probe);
 
+// The same, asking source for the registered drivers only when the string needs them (the
+// SQL Server and Oracle providers, a Jet/ACE file that is an Access database, a MySQL driver
+// name); source is called at most once.
+using DriverListSource = std::function<std::vector<std::string>()>;
+OpenTarget TranslateConnectionStringLazily(std::string_view text, const DriverListSource& source,
+                                           const std::function<FileFormat(const std::string&)>& probe);
+
 // Options appended to an ODBC string where its driver ignores the ODBC time-out attributes or
 // needs settings for whole results (memory, booleans as bits). Keys already present are kept as
 // the user wrote them. dsn_driver: the driver of the string's data source (DSN=...) when the

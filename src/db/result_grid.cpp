@@ -149,6 +149,22 @@ void ResultGrid::AddTime(const DateTimeValue& v) { Push(CellType::Time, PackDate
 void ResultGrid::AddBoolean(bool v) { Push(CellType::Boolean, v ? 1 : 0); }
 void ResultGrid::AddBinary(std::string_view bytes) { Push(CellType::Binary, Store(bytes)); }
 
+void ResultGrid::Add(const CellView& cell) {
+  switch (cell.type) {
+    case CellType::Null: AddNull(); return;
+    case CellType::Integer: AddInteger(cell.integer); return;
+    case CellType::Double: AddDouble(cell.real); return;
+    case CellType::Single: AddSingle(static_cast<float>(cell.real)); return;
+    case CellType::Decimal: AddDecimal(cell.text); return;
+    case CellType::Text: AddText(cell.text); return;
+    case CellType::DateTime: AddDateTime(cell.date_time); return;
+    case CellType::Date: AddDate(cell.date_time); return;
+    case CellType::Time: AddTime(cell.date_time); return;
+    case CellType::Boolean: AddBoolean(cell.integer != 0); return;
+    case CellType::Binary: AddBinary(cell.text); return;
+  }
+}
+
 size_t ResultGrid::MemoryBytes() const {
   size_t bytes = sizeof *this + blocks_.capacity() * sizeof(Block) +
                  blocks_.size() * kBlockCells * (sizeof(CellType) + sizeof(uint64_t)) +

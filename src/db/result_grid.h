@@ -70,6 +70,8 @@ class ResultGrid {
   void AddTime(const DateTimeValue& v);
   void AddBoolean(bool v);
   void AddBinary(std::string_view bytes);
+  // Any cell by its view (a Single's real is narrowed back to float).
+  void Add(const CellView& cell);
 
   // Bytes held, for the memory budget.
   size_t MemoryBytes() const;
@@ -102,6 +104,8 @@ class ResultGrid {
 
 // The text of a cell as the page shows it.
 std::string CellText(const CellView& cell, const RegionalSettings& regional);
+// The same text appended to out (no temporary string).
+void AppendCellText(std::string& out, const CellView& cell, const RegionalSettings& regional);
 
 // A finite number, or a text that reads whole as a number with the regional separator (blanks
 // around it allowed; no grouping, hex, inf or nan). value receives the number when numeric.

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "db/engines.h"
 #include "db/sqlite_values.h"
@@ -40,17 +41,9 @@ class SqliteConnection final : public Connection {
 
   std::optional<ResultGrid> Query(const std::string& sql) override {
     Statement stmt = Prepare(sql);
-    const int cols = sqlite3_column_count(stmt.get());
-    if (cols == 0) {
-      throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
-    }
     std::vector<std::string> names;
     std::vector<SqliteColumnKind> kinds;
-    for (int c = 0; c < cols; ++c) {
-      const char* name = sqlite3_column_name(stmt.get(), c);
-      names.emplace_back(name != nullptr ? name : "");
-      kinds.push_back(SqliteKindOfDeclaredType(sqlite3_column_decltype(stmt.get(), c)));
-    }
+    const int cols = DescribeColumns(stmt.get(), names, kinds);
     ResultGrid grid(std::move(names));
     StartDeadline();
     for (;;) {
@@ -61,6 +54,28 @@ class SqliteConnection final : public Connection {
     }
     if (grid.Rows() == 0) return std::nullopt;
     return grid;
+  }
+
+  bool QueryRows(const std::string& sql, RowSink& sink) override {
+    Statement stmt = Prepare(sql);
+    std::vector<std::string> names;
+    std::vector<SqliteColumnKind> kinds;
+    const int cols = DescribeColumns(stmt.get(), names, kinds);
+    sink.Columns(names);
+    std::vector<CellView> row(static_cast<size_t>(cols));
+    bool any = false;
+    StartDeadline();
+    for (;;) {
+      const int rc = sqlite3_step(stmt.get());
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) Fail(rc);
+      for (int c = 0; c < cols; ++c) {
+        row[static_cast<size_t>(c)] = SqliteCellView(stmt.get(), c, kinds[static_cast<size_t>(c)]);
+      }
+      sink.Row(row.data(), row.size());
+      any = true;
+    }
+    return any;
   }
 
   void Execute(const std::string& sql) override {
@@ -84,6 +99,21 @@ class SqliteConnection final : public Connection {
  private:
   static int Progress(void* self) {
     return Clock::now() > static_cast<SqliteConnection*>(self)->deadline_ ? 1 : 0;
+  }
+
+  // Names and value kinds of the result columns; a statement without any fails.
+  static int DescribeColumns(sqlite3_stmt* stmt, std::vector<std::string>& names,
+                             std::vector<SqliteColumnKind>& kinds) {
+    const int cols = sqlite3_column_count(stmt);
+    if (cols == 0) {
+      throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
+    }
+    for (int c = 0; c < cols; ++c) {
+      const char* name = sqlite3_column_name(stmt, c);
+      names.emplace_back(name != nullptr ? name : "");
+      kinds.push_back(SqliteKindOfDeclaredType(sqlite3_column_decltype(stmt, c)));
+    }
+    return cols;
   }
 
   void StartDeadline() { deadline_ = Clock::now() + std::chrono::seconds(limits_.query_seconds); }

@@ -104,28 +104,31 @@ std::optional<IsoValue> ParseIsoDateTime(std::string_view text) {
   return result;
 }
 
-void AddSqliteCell(ResultGrid& grid, sqlite3_stmt* stmt, int c, SqliteColumnKind kind) {
+CellView SqliteCellView(sqlite3_stmt* stmt, int c, SqliteColumnKind kind) {
+  CellView cell;
   switch (sqlite3_column_type(stmt, c)) {
     case SQLITE_NULL:
-      grid.AddNull();
-      return;
-    case SQLITE_INTEGER: {
-      const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
+      return cell;
+    case SQLITE_INTEGER:
+      cell.integer = sqlite3_column_int64(stmt, c);
       if (kind == SqliteColumnKind::Boolean) {
-        grid.AddBoolean(v != 0);
+        cell.type = CellType::Boolean;
+        cell.integer = cell.integer != 0 ? 1 : 0;
       } else {
-        grid.AddInteger(v);
+        cell.type = CellType::Integer;
       }
-      return;
-    }
+      return cell;
     case SQLITE_FLOAT:
-      grid.AddDouble(sqlite3_column_double(stmt, c));
-      return;
+      cell.type = CellType::Double;
+      cell.real = sqlite3_column_double(stmt, c);
+      return cell;
     case SQLITE_BLOB: {
       const void* data = sqlite3_column_blob(stmt, c);
       const int size = sqlite3_column_bytes(stmt, c);
-      grid.AddBinary(std::string_view(static_cast<const char*>(data), static_cast<size_t>(size)));
-      return;
+      cell.type = CellType::Binary;
+      cell.text = size > 0 ? std::string_view(static_cast<const char*>(data), static_cast<size_t>(size))
+                           : std::string_view();
+      return cell;
     }
     default: {
       const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
@@ -133,30 +136,27 @@ void AddSqliteCell(ResultGrid& grid, sqlite3_stmt* stmt, int c, SqliteColumnKind
       const std::string_view text(data != nullptr ? data : "", static_cast<size_t>(size));
       if (kind == SqliteColumnKind::DateTime) {
         if (const auto iso = ParseIsoDateTime(text)) {
-          if (iso->type == CellType::Date) {
-            grid.AddDate(iso->value);
-          } else if (iso->type == CellType::Time) {
-            grid.AddTime(iso->value);
-          } else {
-            grid.AddDateTime(iso->value);
-          }
-          return;
+          cell.type = iso->type;
+          cell.date_time = iso->value;
+          return cell;
         }
       } else if (kind == SqliteColumnKind::Boolean) {
         const std::string upper = Upper(std::string(text).c_str());
-        if (upper == "TRUE" || upper == "1") {
-          grid.AddBoolean(true);
-          return;
-        }
-        if (upper == "FALSE" || upper == "0") {
-          grid.AddBoolean(false);
-          return;
+        if (upper == "TRUE" || upper == "1" || upper == "FALSE" || upper == "0") {
+          cell.type = CellType::Boolean;
+          cell.integer = upper == "TRUE" || upper == "1" ? 1 : 0;
+          return cell;
         }
       }
-      grid.AddText(text);
-      return;
+      cell.type = CellType::Text;
+      cell.text = text;
+      return cell;
     }
   }
+}
+
+void AddSqliteCell(ResultGrid& grid, sqlite3_stmt* stmt, int c, SqliteColumnKind kind) {
+  grid.Add(SqliteCellView(stmt, c, kind));
 }
 
 }  // namespace panorello

@@ -25,6 +25,10 @@ struct IsoValue {
 // is accepted. Fields out of range or anything else: nullopt.
 std::optional<IsoValue> ParseIsoDateTime(std::string_view text);
 
+// Column c of the current row of stmt; texts and blobs point into the statement (valid until the
+// next step).
+CellView SqliteCellView(sqlite3_stmt* stmt, int c, SqliteColumnKind kind);
+
 // Appends column c of the current row of stmt to grid.
 void AddSqliteCell(ResultGrid& grid, sqlite3_stmt* stmt, int c, SqliteColumnKind kind);
 

@@ -1,5 +1,6 @@
 #include "html/block_render.h"
 
+#include <cstdint>
 #include <exception>
 #include <optional>
 
@@ -85,9 +86,37 @@ void RenderGridBody(const ResultGrid& grid, const std::string& mode,
   WriteBody(grid, kind, chart, regional, out);
 }
 
+namespace {
+
+// A TABLE body needs no whole result: the rows go to the page as the statement gives them. A
+// failure after some rows takes back what was written, so the body is the error box alone.
+void StreamTableBody(const AppContext& ctx, const std::string& sql, PageOut& out) {
+  const uint64_t mark = out.Size();
+  try {
+    auto connection = OpenConnection(ctx.settings, ctx.limits);
+    ResultTableSink table(ctx.regional, out);
+    if (!connection->QueryRows(sql, table)) {
+      out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
+      return;
+    }
+    table.Finish();
+  } catch (const PageWriteError&) {
+    throw;  // the page file itself failed: the run fails
+  } catch (const std::exception& e) {
+    out.TruncateTo(mark);
+    AppendErrorBox(out, e.what());
+  }
+}
+
+}  // namespace
+
 void RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode,
                       PageOut& out) {
   const std::string body_mode = ModeOf(mode);
+  if (body_mode == "TABLE") {
+    StreamTableBody(ctx, sql, out);
+    return;
+  }
   std::optional<ResultGrid> grid;
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole

@@ -26,37 +26,88 @@ std::string RenderKpiCards(const ResultGrid& grid, const RegionalSettings& regio
   return out;
 }
 
-void RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional, PageOut& page) {
-  std::string& out = page.Buffer();
+namespace {
+
+// Whether a text needs HTML escaping (the characters HtmlEncode replaces).
+bool NeedsEscape(const char* p, const char* end) {
+  for (; p < end; ++p) {
+    const char ch = *p;
+    if (ch == '&' || ch == '<' || ch == '>' || ch == '"' || ch == '\r' || ch == '\n') return true;
+  }
+  return false;
+}
+
+void AppendTableHead(std::string& out, const std::string* names, size_t count) {
   out += "<table class=\"result\"><tr>";
-  const size_t cols = grid.Cols();
-  for (size_t c = 0; c < cols; ++c) {
+  for (size_t c = 0; c < count; ++c) {
     out += "<th>";
-    HtmlEncodeAppend(out, grid.ColumnName(c));
+    HtmlEncodeAppend(out, names[c]);
     out += "</th>";
   }
   out += "</tr>";
+}
+
+}  // namespace
+
+void AppendTableCell(std::string& out, const CellView& cell, const RegionalSettings& regional) {
+  out += "<td>";
+  if (cell.type == CellType::Text) {
+    HtmlEncodeAppend(out, cell.text);  // a text cell is its own cell text
+  } else if (cell.type == CellType::Integer) {
+    char digits[24];  // an integer's cell text is its plain digits: nothing to escape
+    const auto end = std::to_chars(digits, digits + sizeof digits, cell.integer).ptr;
+    out.append(digits, static_cast<size_t>(end - digits));
+  } else if (cell.type != CellType::Null) {
+    // Numbers and dates rarely need escaping (only through an odd separator or date pattern):
+    // written in place, and escaped afterwards when they do.
+    const size_t start = out.size();
+    AppendCellText(out, cell, regional);
+    if (NeedsEscape(out.data() + start, out.data() + out.size())) {
+      const std::string text = out.substr(start);
+      out.resize(start);
+      HtmlEncodeAppend(out, text);
+    }
+  }
+  out += "</td>";
+}
+
+void RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional, PageOut& page) {
+  std::string& out = page.Buffer();
+  const size_t cols = grid.Cols();
+  std::vector<std::string> names;
+  names.reserve(cols);
+  for (size_t c = 0; c < cols; ++c) names.push_back(grid.ColumnName(c));
+  AppendTableHead(out, names.data(), names.size());
   const size_t rows = grid.Rows();
   for (size_t r = 0; r < rows; ++r) {
     out += "<tr>";
-    for (size_t c = 0; c < cols; ++c) {
-      out += "<td>";
-      const CellView cell = grid.At(r, c);
-      if (cell.type == CellType::Text) {
-        HtmlEncodeAppend(out, cell.text);  // a text cell is its own cell text
-      } else if (cell.type == CellType::Integer) {
-        char digits[24];  // an integer's cell text is its plain digits: nothing to escape
-        const auto end = std::to_chars(digits, digits + sizeof digits, cell.integer).ptr;
-        out.append(digits, static_cast<size_t>(end - digits));
-      } else if (cell.type != CellType::Null) {
-        HtmlEncodeAppend(out, CellText(cell, regional));
-      }
-      out += "</td>";
-    }
+    for (size_t c = 0; c < cols; ++c) AppendTableCell(out, grid.At(r, c), regional);
     out += "</tr>";
     page.MaybeFlush();
   }
   out += "</table>";
+}
+
+void ResultTableSink::Row(const CellView* cells, size_t count) {
+  std::string& out = page_.Buffer();
+  if (!started_) {
+    AppendTableHead(out, names_.data(), names_.size());
+    started_ = true;
+  }
+  out += "<tr>";
+  for (size_t c = 0; c < count; ++c) AppendTableCell(out, cells[c], regional_);
+  out += "</tr>";
+  page_.MaybeFlush();
+}
+
+void ResultTableSink::Restart() {
+  page_.TruncateTo(mark_);
+  started_ = false;
+  names_.clear();
+}
+
+void ResultTableSink::Finish() {
+  if (started_) page_.Append("</table>");
 }
 
 std::string RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional) {

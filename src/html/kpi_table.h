@@ -1,7 +1,9 @@
 #pragma once
 // The two plain block bodies: a row of KPI cards from the first result row, and the result table.
 #include <string>
+#include <vector>
 
+#include "db/connection.h"
 #include "db/result_grid.h"
 #include "html/page_out.h"
 
@@ -13,5 +15,28 @@ void RenderKpiCards(const ResultGrid& grid, const RegionalSettings& regional, st
 std::string RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional);
 // Streams the rows, handing chunks on as they fill.
 void RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional, PageOut& out);
+
+// "<td>" + the HTML-escaped cell text + "</td>", appended without a temporary text.
+void AppendTableCell(std::string& out, const CellView& cell, const RegionalSettings& regional);
+
+// The result table written while the rows arrive from a statement: the head comes with the first
+// row, so that a result without rows leaves nothing; Finish closes a table that was started.
+// Restart drops everything written since the sink was made.
+class ResultTableSink final : public RowSink {
+ public:
+  ResultTableSink(const RegionalSettings& regional, PageOut& page)
+      : regional_(regional), page_(page), mark_(page.Size()) {}
+  void Columns(const std::vector<std::string>& names) override { names_ = names; }
+  void Row(const CellView* cells, size_t count) override;
+  void Restart() override;
+  void Finish();
+
+ private:
+  const RegionalSettings& regional_;
+  PageOut& page_;
+  uint64_t mark_;
+  std::vector<std::string> names_;
+  bool started_ = false;
+};
 
 }  // namespace panorello

@@ -195,14 +195,43 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 void AtomicFileWriter::Append(std::string_view text) {
   if (fd_ < 0) throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
+  constexpr size_t kBufferBytes = size_t{1} << 16;
+  if (buffer_.empty() && text.size() >= kBufferBytes) {
+    WriteAll(text);  // a large piece goes straight to the file, without a copy
+    return;
+  }
   buffer_.append(text);
-  if (buffer_.size() >= 1 << 16) Flush();
+  if (buffer_.size() >= kBufferBytes) Flush();
+}
+
+void AtomicFileWriter::TruncateTo(uint64_t size) {
+  if (fd_ < 0) throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
+  if (size > Size()) {
+    throw Error("Impossibile scrivere il file " + path_ + ": posizione oltre la fine del file");
+  }
+  if (size >= written_) {
+    buffer_.resize(static_cast<size_t>(size - written_));
+    return;
+  }
+  buffer_.clear();
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 ||
+      ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) {
+    int error_number = errno;
+    Abandon();
+    ThrowWriteError(path_, error_number);
+  }
+  written_ = size;
 }
 
 void AtomicFileWriter::Flush() {
+  WriteAll(buffer_);
+  buffer_.clear();
+}
+
+void AtomicFileWriter::WriteAll(std::string_view bytes) {
   size_t done = 0;
-  while (done < buffer_.size()) {
-    ssize_t written = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+  while (done < bytes.size()) {
+    ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
     if (written < 0) {
       if (errno == EINTR) continue;
       int error_number = errno;
@@ -210,8 +239,8 @@ void AtomicFileWriter::Flush() {
       ThrowWriteError(path_, error_number);
     }
     done += static_cast<size_t>(written);
+    written_ += static_cast<uint64_t>(written);
   }
-  buffer_.clear();
 }
 
 void AtomicFileWriter::Commit() {

@@ -1,6 +1,7 @@
 #pragma once
 // Paths beside the executable and whole-file text reading and writing. "/" is the only path
 // separator.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -38,16 +39,23 @@ class AtomicFileWriter {
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
   void Append(std::string_view text);
+  // Bytes appended so far (the length the file will have).
+  uint64_t Size() const { return written_ + buffer_.size(); }
+  // Drops everything appended after the first size bytes (size <= Size()), so that a piece that
+  // failed half-way can be replaced. Throws Error like Append.
+  void TruncateTo(uint64_t size);
   void Commit();
   const std::string& Path() const { return path_; }
 
  private:
   void Flush();
+  void WriteAll(std::string_view bytes);
   void Abandon() noexcept;
   std::string path_;
   std::string target_path_;  // path_, or the file a symbolic link there names
   std::string temp_path_;
   std::string buffer_;
+  uint64_t written_ = 0;  // bytes already in the temporary file
   int fd_ = -1;
   bool committed_ = false;
 };
