@@ -76,11 +76,16 @@ TEST_F(Program, HelpWindowRoadWithoutDisplayAndBatchExitCodes) {
 
 TEST_F(Program, DemoSwitchWritesAndOpensTheDemoPage) {
   WriteBytes(folder.File("blocks_demo.ini"), ReadBytes(testing::DemoBlocksSource()));
-  EXPECT_EQ(Run("/DEMO"), 0) << err;
+  EXPECT_EQ(Run("/demo"), 0) << err;
   const std::string page = folder.File("dashboard_demo.html");
   EXPECT_NE(ReadBytes(page).find("<title>Panorello Demo - Zavo Software</title>"), std::string::npos);
   EXPECT_FALSE(FileExists(folder.File("config.ini")));
   EXPECT_FALSE(FileExists(folder.File("blocks.ini")));
+  const auto log = LogLines(folder.File("panorello.log"));
+  ASSERT_EQ(log.size(), 8u);
+  EXPECT_EQ(log[0], "Avvio batch. CMD=/demo");
+  EXPECT_EQ(log[1], "Creazione database demo: " + folder.File("demo_panorello.mdb"));
+  EXPECT_EQ(log[7], "Batch completato con successo");
   for (int i = 0; i < 50 && ReadBytes(folder.File("opened")).empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the opener runs detached
   }

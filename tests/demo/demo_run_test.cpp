@@ -84,42 +84,5 @@ TEST(RunDemo, CreatesGeneratesAndOpensTheDemoPage) {
   EXPECT_EQ(again[6], "Inizio RunDashboardGeneration");
 }
 
-TEST(RunDemo, WithoutTheBlocksFileTheDemoBlocksInMemoryAreUsed) {
-  TestContext t;
-  const std::pair<const char*, const char*> blocks[] = {{"mio", "demo"}, {"altro", "DEMO2"}};
-  for (const auto& [title, dashboard] : blocks) {
-    Block b;
-    b.Title = title;
-    b.Dashboard = dashboard;
-    b.Sql = "SELECT COUNT(*) AS n FROM Clienti";
-    t->blocks.SaveBlock(-1, b);
-  }
-  EXPECT_EQ(RunDemo(*t, true).outcome, DemoOutcome::Succeeded);
-  const std::string page = ReadBytes(t.folder.File("dashboard_demo.html"));
-  EXPECT_NE(page.find("<div class=\"title\">mio</div>"), std::string::npos);
-  EXPECT_NE(page.find("<div class=\"kpivalue\">10</div>"), std::string::npos);
-  EXPECT_EQ(page.find("altro"), std::string::npos);
-  EXPECT_EQ(t->blocks.BlockCount(), 2);
-}
-
-TEST(RunDemo, FailuresAreTold) {
-  TestContext t;
-  WriteBytes(t.folder.File("file"), "x");
-  t->app_folder = t.folder.File("file/sotto");  // no sample file can be created there
-  const Settings before = t->settings;
-  const DemoResult result = RunDemo(*t, false);
-  EXPECT_EQ(result.outcome, DemoOutcome::DatabaseFailed);
-  EXPECT_EQ(result.error_text.rfind("Errore creazione tabelle: ", 0), 0u);
-  EXPECT_EQ(t->settings, before);
-  EXPECT_TRUE(t.browser.opened.empty());
-
-  TestContext u;
-  u.browser.fail = true;
-  EXPECT_EQ(RunDemo(*u, false).outcome, DemoOutcome::GenerationFailed);
-  ASSERT_EQ(u.reporter.messages.size(), 1u);
-  EXPECT_EQ(u.reporter.messages[0].text, "Errore durante la generazione HTML: browser failure");
-  EXPECT_EQ(u->settings.DbType, "ACCESS");  // the settings stay switched to the demo
-}
-
 }  // namespace
 }  // namespace panorello
