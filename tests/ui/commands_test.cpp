@@ -54,6 +54,10 @@ TEST_F(WindowTest, TypingAndClickingThroughTheWindow) {
   db->setFocus();
   QTest::keyClick(db, Qt::Key_Down);  // ACCESS: no template
   EXPECT_EQ(cs->text(), "");
+  QTest::keyClick(db, Qt::Key_Down);  // ORACLE: its template into the empty box
+  EXPECT_TRUE(cs->text().startsWith("Provider=OraOLEDB.Oracle;"));
+  QTest::keyClick(db, Qt::Key_Up);
+  Retype(cs, "");
   Retype(Find<QLineEdit>("txtDatabase"), QString::fromStdString(DemoDbPath(*t)));
   Tick(Find<QCheckBox>("chkIntegrated"));
   auto* user = Find<QLineEdit>("txtUser");

@@ -217,6 +217,7 @@ TEST_F(DemoCommandTest, FailedPageIsReportedTwiceAndBlocksComeBack) {
   EXPECT_EQ(Boxes()[1].title, "Panorello Demo");
   EXPECT_EQ(Boxes()[1].text, "Errore durante la generazione della dashboard demo.");
   ExpectUserStateBack();
+  EXPECT_EQ(t->settings.DbType, "ACCESS");  // the settings stay switched to the sample
 }
 
 TEST_F(DemoCommandTest, FailedSampleDatabaseChangesNothing) {
