@@ -54,11 +54,13 @@ class Program : public ::testing::Test {
 };
 
 TEST_F(Program, HelpWindowRoadWithoutDisplayAndBatchExitCodes) {
-  for (const char* arg : {"--help", "'/?'"}) {
+  WriteSqliteConfig(folder.File("page.html"));
+  for (const char* arg : {"--help", "'/?'", "/RUN -h"}) {  // help wins and touches nothing
     EXPECT_EQ(Run(arg), 0) << arg;
     EXPECT_EQ(out.rfind("Uso: panorello", 0), 0u) << out;
+    EXPECT_NE(out.find("/DASH="), std::string::npos);
+    EXPECT_FALSE(FileExists(folder.File("page.html")) || FileExists(folder.File("panorello.log")));
   }
-  WriteSqliteConfig(folder.File("page.html"));
   EXPECT_EQ(Run(""), 2);  // no display: the batch switches are named instead
   EXPECT_NE(err.find("/RUN"), std::string::npos) << err;
   EXPECT_FALSE(FileExists(folder.File("page.html")));

@@ -134,17 +134,6 @@ TEST(Main, UnreadableFileStopsStartUpWithTwo) {
   }
 }
 
-TEST(Main, HelpPrintsUsageAndTouchesNothing) {
-  for (const char* arg : {"--help", "-h", "/?"}) {
-    Startup t;
-    EXPECT_EQ(t.Run({"/RUN", arg}), kExitOk);
-    EXPECT_EQ(t.out, UsageText());
-    EXPECT_NE(t.out.find("/DASH=nome"), std::string::npos);
-    EXPECT_FALSE(FileExists(t.folder.File("page.html")));
-    EXPECT_FALSE(FileExists(t.folder.File("panorello.log")));
-  }
-}
-
 TEST(Main, SampleDatabaseCheckOnTheWindowRoad) {
   const struct {
     std::string type, database;
