@@ -129,8 +129,8 @@ TEST_F(BlockEditorTest, NewBlockTakesItsPositionForAFoulOrderAndIsListedLast) {
   }
 }
 
-TEST_F(BlockEditorTest, ClickingLoadsTheBlockAndSaveReplacesIt) {
-  AddBlocks({MakeBlock(7, "A", 5, true, "KPI", "Nord"), MakeBlock(9, "B", 6, false, "TABLE", "")});
+TEST_F(BlockEditorTest, ClickLoadsSaveReplacesNewClears) {
+  AddBlocks({MakeBlock(7, "A", 5, true, "KPI", "Nord"), MakeBlock(9, "B", 6, false, "TABLE", "Sud")});
   t->blocks.At(1).Sql = "SELECT b\r\nFROM t";
   form.Form_Load();
   for (int32_t outside : {-1, 2}) {  // a click that selects no block does nothing
@@ -146,7 +146,7 @@ TEST_F(BlockEditorTest, ClickingLoadsTheBlockAndSaveReplacesIt) {
   EXPECT_EQ(s.txtOrder, "6");
   EXPECT_FALSE(s.chkActive);
   EXPECT_EQ(s.cboRenderMode.Text(), "TABLE");
-  EXPECT_EQ(s.txtDashboard, "");
+  EXPECT_EQ(s.txtDashboard, "Sud");
   EXPECT_EQ(s.lblStatus, "Blocco caricato");
 
   for (const char* title : {"B2", "B3"}) {  // every save replaces the same block
@@ -161,6 +161,16 @@ TEST_F(BlockEditorTest, ClickingLoadsTheBlockAndSaveReplacesIt) {
   ExpectOneWarning("Seleziona un blocco da eliminare.");
   EXPECT_EQ(t->blocks.BlockCount(), 2);
   EXPECT_EQ(StoredBlocks().At(1).Title, "B3");
+
+  Click(1);
+  form.cmdNew_Click();  // back to a new, empty block
+  EXPECT_EQ(s.lstBlocks.selected, -1);
+  EXPECT_EQ(s.CurrentBlockIndex, -1);
+  EXPECT_EQ(s.txtTitle + s.txtSql + s.txtSubtitle + s.txtDashboard, "");
+  EXPECT_EQ(s.txtOrder, "3");
+  EXPECT_TRUE(s.chkActive);
+  EXPECT_EQ(s.cboRenderMode.Text(), "AUTO");
+  EXPECT_EQ(s.lblStatus, "Nuovo blocco");
 }
 
 TEST_F(BlockEditorTest, UnknownRenderModeIsShownAndKept) {
@@ -176,20 +186,6 @@ TEST_F(BlockEditorTest, UnknownRenderModeIsShownAndKept) {
   s.cboRenderMode.selected = -1;  // no entry selected: stored as AUTO
   form.cmdSaveBlock_Click();
   EXPECT_EQ(t->blocks.At(1).RenderMode, "AUTO");
-}
-
-TEST_F(BlockEditorTest, NewClearsFieldsAndSelection) {
-  AddBlocks({MakeBlock(1, "A", 1, false, "KPI", "D")});
-  form.Form_Load();
-  Click(0);
-  form.cmdNew_Click();
-  EXPECT_EQ(s.lstBlocks.selected, -1);
-  EXPECT_EQ(s.CurrentBlockIndex, -1);
-  EXPECT_EQ(s.txtTitle + s.txtSql + s.txtSubtitle + s.txtDashboard, "");
-  EXPECT_EQ(s.txtOrder, "2");
-  EXPECT_TRUE(s.chkActive);
-  EXPECT_EQ(s.cboRenderMode.Text(), "AUTO");
-  EXPECT_EQ(s.lblStatus, "Nuovo blocco");
 }
 
 TEST_F(BlockEditorTest, DeleteRemovesTheSelectedEntryNotTheLoadedBlock) {
