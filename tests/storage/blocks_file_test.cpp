@@ -38,17 +38,10 @@ BlockList ListOf(std::vector<Block> blocks) {
   return list;
 }
 
+// Odd Ids active, even ones not.
 Block Make(int32_t id, std::string title, std::string sql, int32_t sort_order = 1) {
-  Block b;
-  b.Id = id;
-  b.Title = std::move(title);
-  b.Subtitle = "sub";
-  b.Sql = std::move(sql);
-  b.SortOrder = sort_order;
-  b.Active = id % 2 == 1;
-  b.RenderMode = " chart ";
-  b.Dashboard = "Vendite";
-  return b;
+  return {id,         std::move(title), "sub",    std::move(sql),
+          sort_order, id % 2 == 1,      " chart ", "Vendite"};
 }
 
 // The written form, byte for byte: twelve CR LF lines per block, mode trimmed and upper-cased,

@@ -17,31 +17,15 @@ using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
 
+// The record of a missing config.ini, and one with every field set.
 Settings Defaults(const std::string& folder) {
-  Settings s;
-  s.DbType = "SQLSERVER";
-  s.Integrated = true;
-  s.OutputFile = folder + "/dashboard.html";
-  s.PageTitle = "Panorello dinamico";
-  s.OpenBrowser = true;
-  s.LogFile = folder + "/panorello.log";
-  return s;
+  return {"SQLSERVER", "", "", "", "", true, "", folder + "/dashboard.html", "Panorello dinamico",
+          0, true, folder + "/panorello.log"};
 }
-
 Settings Sample() {
-  Settings s;
-  s.DbType = "POSTGRESQL";
-  s.Server = "db.example";
-  s.Database = "vendite";
-  s.User = "marco";
-  s.Password = " pa=ss ";
-  s.ConnectionString = "Driver={PostgreSQL Unicode};Server=x;Pwd={a;b}";
-  s.OutputFile = "/srv/out/città.html";
-  s.PageTitle = "Cruscotto €";
-  s.RefreshSeconds = -30;
-  s.OpenBrowser = true;
-  s.LogFile = "/var/log/p.log";
-  return s;
+  return {"POSTGRESQL", "db.example", "vendite", "marco", " pa=ss ", false,
+          "Driver={PostgreSQL Unicode};Server=x;Pwd={a;b}", "/srv/out/città.html", "Cruscotto €",
+          -30, true, "/var/log/p.log"};
 }
 
 mode_t ModeOf(const std::string& path) {
@@ -75,10 +59,16 @@ TEST(LoadSettingsTest, FieldRules) {
       {"REFRESHSECONDS=99999999999", [](Settings& s) { s.RefreshSeconds = 2147483647; }},
       {"REFRESHSECONDS=-1E999", [](Settings& s) { s.RefreshSeconds = -2147483647 - 1; }},
       {"SERVER=first\r\nSERVER=second", [](Settings& s) { s.Server = "first"; }},
-      {"CONNECTIONSTRING=Driver={x};Pwd=b=c", [](Settings& s) { s.ConnectionString = "Driver={x};Pwd=b=c"; }},
+      {"CONNECTIONSTRING=Pwd=b=c", [](Settings& s) { s.ConnectionString = "Pwd=b=c"; }},
       {"OUTPUTFILE=\nLOGFILE=", [](Settings& s) { s.OutputFile = s.LogFile = ""; }},
-      {"[x]\n;USER=x\n\nUSER=u \rDATABASE=d", [](Settings& s) { s.User = "u ", s.Database = "d"; }},
-      {"PASSWORD= p w \nPAGETITLE=Citt\xE0", [](Settings& s) { s.Password = " p w ", s.PageTitle = "Città"; }},
+      {"[x]\n;USER=x\n\nUSER=u \rDATABASE=d", [](Settings& s) {
+         s.User = "u ";
+         s.Database = "d";
+       }},
+      {"PASSWORD= p w \nPAGETITLE=Citt\xE0", [](Settings& s) {
+         s.Password = " p w ";
+         s.PageTitle = "Città";
+       }},
   };
   for (const auto& c : cases) {
     WriteBytes(app.File("config.ini"), c.file);
@@ -96,7 +86,8 @@ TEST(SettingsFromWindowTest, TrimsAllButThePassword) {
   Settings expected{"ACCESS", "srv", "db", "u", " secret  ", true, "DSN=x", "/tmp/o.html",
                     "Titolo", 2, false, "\tlog"};
   EXPECT_EQ(SettingsFromWindow(f), expected);
-  const std::pair<std::string, int32_t> refresh[] = {{"3.5", 4}, {"x", 0}, {"-1E10", -2147483647 - 1}};
+  const std::pair<std::string, int32_t> refresh[] = {
+      {"3.5", 4}, {"x", 0}, {"-1E10", -2147483647 - 1}};
   for (const auto& [text, value] : refresh) {
     f.RefreshSeconds = text;
     EXPECT_EQ(SettingsFromWindow(f).RefreshSeconds, value) << text;

@@ -127,7 +127,9 @@ TEST(HtmlEncodeTest, OnePassEqualsTheSevenReplacements) {
   for (int length = 0, combinations = 1; length <= 4; ++length, combinations *= base) {
     for (int n = 0; n < combinations; ++n) {
       text.clear();
-      for (int i = 0, k = n; i < length; ++i, k /= base) text += alphabet[static_cast<size_t>(k % base)];
+      for (int i = 0, k = n; i < length; ++i, k /= base) {
+        text += alphabet[static_cast<size_t>(k % base)];
+      }
       ASSERT_EQ(HtmlEncode(text), SequentialHtmlEncode(text)) << text;
     }
   }
