@@ -9,8 +9,9 @@ namespace panorello {
 // Removes leading and trailing space characters (U+0020) only; tabs and line breaks stay.
 std::string Trim(std::string_view s);
 
-// Upper/lower case of UTF-8 text, byte length unchanged: ASCII letters and the two-byte
-// letters of Latin-1 (à -> À, ...). Positions in the result index the original text.
+// Upper/lower case of UTF-8 text, byte length unchanged: ASCII letters and the letters written
+// with two bytes whose partner has two bytes too (Latin-1, Latin Extended-A, Greek, Cyrillic:
+// à -> À, ÿ -> Ÿ, š -> Š, ω -> Ω, ж -> Ж; ß stays). Positions in the result index the original.
 std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 
