@@ -37,11 +37,6 @@ class OdbcConnection final : public Connection {
                            SQL_DRIVER_NOPROMPT),
           dbc_, "SQLDriverConnect");
     connected_ = true;
-    SQLCHAR driver[256] = {};
-    SQLSMALLINT length = 0;
-    if (CheckTolerant(SQLGetInfo(dbc_.get(), SQL_DRIVER_NAME, driver, sizeof driver, &length))) {
-      psqlodbc_ = strncasecmp(reinterpret_cast<const char*>(driver), "psqlodbc", 8) == 0;
-    }
   }
 
   ~OdbcConnection() override {
@@ -56,7 +51,7 @@ class OdbcConnection final : public Connection {
     SQLSMALLINT cols = 0;
     Check(SQLNumResultCols(stmt.get(), &cols), stmt, "SQLNumResultCols");
     if (cols <= 0) throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
-    std::vector<OdbcColumn> columns = Describe(stmt, cols);
+    std::vector<OdbcColumn> columns = DescribeColumns(stmt, cols);
     const bool long_values = std::any_of(columns.begin(), columns.end(),
                                          [](const OdbcColumn& c) { return c.long_data; });
     std::optional<ResultGrid> grid;
@@ -77,7 +72,7 @@ class OdbcConnection final : public Connection {
     SQLSMALLINT cols = 0;
     Check(SQLNumResultCols(stmt.get(), &cols), stmt, "SQLNumResultCols");
     if (cols <= 0) throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
-    const std::vector<OdbcColumn> columns = Describe(stmt, cols);
+    const std::vector<OdbcColumn> columns = DescribeColumns(stmt, cols);
     const std::vector<std::string> names = ColumnNames(columns);
     const bool long_values = std::any_of(columns.begin(), columns.end(),
                                          [](const OdbcColumn& c) { return c.long_data; });
@@ -111,27 +106,6 @@ class OdbcConnection final : public Connection {
                                     SQL_IS_UINTEGER));
   }
 
-  // psqlODBC reads a timestamp for SQL_C_TYPE_TIMESTAMP with sscanf, which costs more than the
-  // rest of the row: plain timestamps (not those with a time zone) are bound as their ISO text
-  // instead, which the server sends anyway.
-  std::vector<OdbcColumn> Describe(const OdbcHandle& stmt, SQLSMALLINT cols) {
-    std::vector<OdbcColumn> columns = DescribeColumns(stmt, cols);
-    if (!psqlodbc_) return columns;
-    for (size_t c = 0; c < columns.size(); ++c) {
-      if (columns[c].kind != OdbcKind::Timestamp) continue;
-      SQLCHAR type_name[64] = {};
-      SQLSMALLINT length = 0;
-      if (CheckTolerant(SQLColAttribute(stmt.get(), static_cast<SQLUSMALLINT>(c + 1),
-                                        SQL_DESC_TYPE_NAME, type_name, sizeof type_name, &length,
-                                        nullptr))) {
-        const char* name = reinterpret_cast<const char*>(type_name);
-        columns[c].iso_text = strcasecmp(name, "timestamp") == 0 ||
-                              strcasecmp(name, "timestamp without time zone") == 0;
-      }
-    }
-    return columns;
-  }
-
   OdbcHandle Run(const std::string& sql) {
     if (IsBlankText(sql)) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
     OdbcHandle stmt(SQL_HANDLE_STMT, dbc_.get());
@@ -149,7 +123,6 @@ class OdbcConnection final : public Connection {
   OdbcHandle env_;
   OdbcHandle dbc_;
   bool connected_ = false;
-  bool psqlodbc_ = false;
 };
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <string>
 #include <thread>
 
-#include "db/sqlite_values.h"
 #include "util/error.h"
 
 namespace panorello {
@@ -81,10 +80,7 @@ bool IsVariable(OdbcKind kind) {
 }
 
 // Bound buffer width of one value.
-constexpr SQLLEN kIsoTextWidth = 40;
-
 SQLLEN WidthOf(const OdbcColumn& c) {
-  if (c.iso_text) return kIsoTextWidth;
   switch (c.kind) {
     case OdbcKind::Integer: return sizeof(int64_t);
     case OdbcKind::Bit: return sizeof(unsigned char);
@@ -496,8 +492,8 @@ bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& colum
   std::vector<std::max_align_t> block((2 * set_bytes) / sizeof(std::max_align_t) + 1);
   char* const base = reinterpret_cast<char*>(block.data());
   for (size_t c = 0; c < columns.size(); ++c) {
-    Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1),
-                     columns[c].iso_text ? SQL_C_CHAR : CTypeOf(columns[c].kind), base + buffers[c].data_at, buffers[c].width,
+    Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), CTypeOf(columns[c].kind),
+                     base + buffers[c].data_at, buffers[c].width,
                      reinterpret_cast<SQLLEN*>(base + buffers[c].indicators_at)),
           stmt, "SQLBindCol");
   }
@@ -513,22 +509,8 @@ bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& colum
     const auto indicators = [set](const Buffer& b) {
       return reinterpret_cast<const SQLLEN*>(set + b.indicators_at);
     };
-    // A value longer than its buffer anywhere in the array, or a date-time text that does not
-    // read: nothing of the array is handed on.
+    // A value longer than its buffer anywhere in the array: nothing of the array is handed on.
     for (size_t c = 0; c < columns.size(); ++c) {
-      if (columns[c].iso_text) {
-        const SQLLEN* ind = indicators(buffers[c]);
-        const char* data = set + buffers[c].data_at;
-        for (SQLULEN r = 0; r < array.fetched; ++r) {
-          if (ind[r] == SQL_NULL_DATA || array.status[r] == SQL_ROW_ERROR) continue;
-          if (ind[r] < 0 || ind[r] >= kIsoTextWidth) return false;
-          const std::string_view text(data + static_cast<size_t>(kIsoTextWidth) * r,
-                                      static_cast<size_t>(ind[r]));
-          const auto iso = ParseIsoDateTime(text);
-          if (!iso || iso->type != CellType::DateTime || text.back() == 'Z') return false;
-        }
-        continue;
-      }
       if (!IsVariable(columns[c].kind)) continue;
       const SQLLEN room = columns[c].kind == OdbcKind::Binary ? buffers[c].width : buffers[c].width - 1;
       const SQLLEN* ind = indicators(buffers[c]);
@@ -548,10 +530,6 @@ bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& colum
         const char* data = set + b.data_at + static_cast<size_t>(b.width) * r;
         if (indicator == SQL_NULL_DATA) {
           row[c] = CellView{};
-        } else if (columns[c].iso_text) {
-          row[c] = CellView{};
-          row[c].type = CellType::DateTime;
-          row[c].date_time = ParseIsoDateTime(std::string_view(data, static_cast<size_t>(indicator)))->value;
         } else if (!IsVariable(columns[c].kind)) {
           row[c] = FixedView(columns[c].kind, data);
         } else {

@@ -50,9 +50,6 @@ struct OdbcColumn {
   SQLULEN size = 0;
   OdbcKind kind = OdbcKind::Text;
   bool long_data = false;  // read in pieces with SQLGetData
-  // A date-time bound in row arrays as its ISO text and read here (the driver's own conversion
-  // costs more than the rest of the row); a value in any other form makes the row arrays give up.
-  bool iso_text = false;
 };
 
 std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT count);

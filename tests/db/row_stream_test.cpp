@@ -239,53 +239,6 @@ TEST_F(ServerRows, AValueLongerThanItsColumnSaidStartsTheRowsAgain) {
   ExpectSameAsGrid(*pg, sql);
 }
 
-TEST_F(ServerRows, TimestampsReadAsTextMatchTheDriverConversion) {
-  // Row arrays read plain timestamps from their text; a value that text cannot carry (BC) makes
-  // the arrays give up and the driver's conversion read the result again. (The driver itself
-  // turns infinity into 9999-12-31 23:59:59.)
-  // The reference: the same values behind a value longer than its column reported in row 1,
-  // which reads the whole result through the driver's conversion.
-  const std::string values =
-      "(VALUES (1, TIMESTAMP '2024-03-05 14:30:00.75'), (2, TIMESTAMP '2024-02-29 00:00:00'), "
-      "(3, NULL), (4, TIMESTAMP '0001-01-01 23:59:59.999999'), (5, TIMESTAMP '9999-12-31 01:02:03')"
-      "%EXTRA%) AS v(n, ts)";
-  struct Case {
-    const char* name;
-    std::string extra;
-    int restarts;
-  } cases[] = {
-      {"ISO texts only", "", 0},
-      {"infinity", ", (6, TIMESTAMP 'infinity')", 0},
-      {"before Christ", ", (6, TIMESTAMP '0044-03-15 12:00:00 BC')", 1},
-  };
-  auto pg = Pg();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string from = values;
-    from.replace(from.find("%EXTRA%"), 7, c.extra);
-    RecordingSink fast;
-    ASSERT_TRUE(pg->QueryRows("SELECT n, ts FROM " + from + " ORDER BY n", fast));
-    EXPECT_EQ(fast.restarts, c.restarts);
-    RecordingSink reference;
-    ASSERT_TRUE(pg->QueryRows(
-        "SELECT n, ts, CASE WHEN n = 1 THEN repeat('y', 9000) END AS pad FROM " + from + " ORDER BY n",
-        reference));
-    EXPECT_EQ(reference.restarts, 1);
-    ASSERT_EQ(fast.rows.size(), reference.rows.size());
-    for (size_t r = 0; r < fast.rows.size(); ++r) {
-      EXPECT_EQ(fast.rows[r][1], reference.rows[r][1]) << r;
-    }
-    EXPECT_EQ(fast.rows[0][1], "6:05.03.2024 14:30:00");
-    EXPECT_EQ(fast.rows[1][1], "6:29.02.2024");
-    EXPECT_EQ(fast.rows[2][1], "0:");
-  }
-  // With a time zone the driver's conversion is used from the start.
-  RecordingSink zoned;
-  ASSERT_TRUE(pg->QueryRows("SELECT TIMESTAMPTZ '2024-03-05 14:30:00+00' AS tz", zoned));
-  EXPECT_EQ(zoned.restarts, 0);
-  ExpectSameAsGrid(*pg, "SELECT TIMESTAMPTZ '2024-03-05 14:30:00+00' AS tz");
-}
-
 TEST_F(ServerRows, FailuresComeAsTheDriverMessage) {
   auto pg = Pg();
   RecordingSink sink;
