@@ -23,6 +23,12 @@ void AppendPadded(std::string& out, int v, int width) {
     out.append(two, 2);
     return;
   }
+  if (width == 4 && v >= 0 && v < 10000) {  // years
+    const char four[4] = {static_cast<char>('0' + v / 1000), static_cast<char>('0' + v / 100 % 10),
+                          static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
+    out.append(four, 4);
+    return;
+  }
   char buffer[16];
   const bool negative = v < 0;
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, negative ? -v : v);
@@ -141,7 +147,11 @@ void AppendDecimal(std::string& out, std::string_view digits, char separator) {
 
 void AppendDate(std::string& out, const DateTimeValue& v, const std::string& pattern) {
   for (size_t i = 0; i < pattern.size();) {
-    if (pattern.compare(i, 4, "yyyy") == 0) {
+    const char ch = pattern[i];
+    if (ch != 'y' && ch != 'd' && ch != 'm') {
+      out.push_back(ch);
+      ++i;
+    } else if (pattern.compare(i, 4, "yyyy") == 0) {
       AppendPadded(out, v.year, 4);
       i += 4;
     } else if (pattern.compare(i, 2, "dd") == 0) {
