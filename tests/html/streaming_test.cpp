@@ -2,7 +2,9 @@
 // no-data note, and a failure half-way through that leaves the error box alone — in memory and in
 // the page file, also after parts of the table already reached the file.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -126,7 +128,7 @@ TEST(TableStreaming, NoRowsGiveTheNoteAndFailuresTheErrorBox) {
 }
 
 TEST(TableStreaming, AFailureAfterPartsReachedTheFileLeavesTheErrorBoxAlone) {
-  // The failing block writes about 600 KB of rows before its error: more than one chunk goes to
+  // The failing block writes about 2.5 MB of rows before its error: several chunks go to
   // the temporary file first. The page must equal the page where that block fails at once
   // (mode AUTO reads the whole result before writing anything) and the page built in memory.
   SqliteContext t;
@@ -153,6 +155,33 @@ TEST(TableStreaming, AFailureAfterPartsReachedTheFileLeavesTheErrorBoxAlone) {
   EXPECT_EQ(testing::CountOf(streamed, "riga 5000 "), 0u);  // none of the failed rows is left
   EXPECT_EQ(testing::CountOf(streamed, "riga 3000 "), 1u);
   EXPECT_EQ(testing::CountOf(streamed, "Nessun dato disponibile"), 1u);
+}
+
+TEST(TableStreaming, AFailingPageFileFailsTheRunInsteadOfBecomingAnErrorBox) {
+  // The file of the page stops growing at 1 MB while a TABLE block is being written: that is not
+  // the block's failure but the run's, with the file's own message.
+  SqliteContext t;
+  t.Add("Grande", "TABLE", "SELECT n, testo FROM molte");
+  struct rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 1000000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool ok = RunDashboardGeneration(*t, false, true, "");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(FileExists(t->settings.OutputFile));
+  const std::vector<std::string> log = testing::LogMessages(t.folder.Path());
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back().rfind("Errore RunDashboardGeneration: Impossibile scrivere il file " +
+                                 t->settings.OutputFile + ": ",
+                             0),
+            0u)
+      << log.back();
+  // The system's reason, not a later "write interrupted" from taking the block back.
+  EXPECT_EQ(log.back().find("scrittura interrotta"), std::string::npos) << log.back();
 }
 
 TEST(PageOutRollback, TruncateToAMarkInMemoryAndInTheFile) {
