@@ -1,14 +1,9 @@
 #include "db/odbc_fetch.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <exception>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "util/error.h"
 
@@ -295,158 +290,6 @@ std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT coun
   return columns;
 }
 
-namespace {
-
-// One row array as SQLFetch left it: how many rows, their status, the end or the failure.
-struct RowArray {
-  bool filled = false;
-  bool end = false;
-  SQLULEN fetched = 0;
-  std::vector<SQLUSMALLINT> status;
-  std::string row_error;  // the diagnostic when a row has SQL_ROW_ERROR
-  std::exception_ptr error;
-};
-
-// Fetches the row arrays of a statement into two alternating buffer sets (the bind offset picks
-// the set), on a thread of its own when the driver takes a bind offset, so that the driver and
-// the server prepare the next rows while the caller handles the previous ones. Without the
-// offset the arrays are fetched in turn, one set only, on the caller's thread.
-class RowArrayFetcher {
- public:
-  // probe: the indicator of row 0, column 0 in set 1, which tells whether the driver honours the
-  // bind offset (a driver that ignored it would write set 0 while the caller reads it).
-  RowArrayFetcher(const OdbcHandle& stmt, SQLULEN rows, size_t set_bytes, SQLLEN* probe)
-      : stmt_(stmt), status_(rows), set_bytes_(set_bytes) {
-    SetStmtAttribute(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_);
-    SetStmtAttribute(stmt_, SQL_ATTR_ROW_STATUS_PTR, status_.data());
-    SQLPOINTER offset_ptr = nullptr;
-    if (!CheckTolerant(SQLSetStmtAttr(stmt_.get(), SQL_ATTR_ROW_BIND_OFFSET_PTR, &offset_, 0)) ||
-        !CheckTolerant(SQLGetStmtAttr(stmt_.get(), SQL_ATTR_ROW_BIND_OFFSET_PTR, &offset_ptr, 0,
-                                      nullptr)) ||
-        offset_ptr != &offset_) {
-      return;  // one set, fetched in turn
-    }
-    constexpr SQLLEN kUntouched = -7777;
-    *probe = kUntouched;
-    RowArray first = Fetch(1);
-    if (!first.end && !first.error && first.fetched > 0 && *probe == kUntouched) {
-      // The rows went to set 0: the offset is ignored.
-      offset_ = 0;
-      pending_ = std::move(first);
-      has_pending_ = true;
-      return;
-    }
-    const bool last = first.end || first.error != nullptr;
-    arrays_[1] = std::move(first);
-    next_ = 1;
-    threaded_ = true;
-    if (!last) worker_ = std::thread([this] { Run(); });
-  }
-  ~RowArrayFetcher() {
-    if (worker_.joinable()) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-      }
-      changed_.notify_all();
-      worker_.join();
-    }
-    CheckTolerant(SQLSetStmtAttr(stmt_.get(), SQL_ATTR_ROW_BIND_OFFSET_PTR, nullptr, 0));
-  }
-  RowArrayFetcher(const RowArrayFetcher&) = delete;
-  RowArrayFetcher& operator=(const RowArrayFetcher&) = delete;
-
-  // Which buffer set holds the next array, and the array; valid until Release.
-  size_t NextSet() const { return next_; }
-  const RowArray& Next() {
-    if (!threaded_) {
-      if (has_pending_) {
-        arrays_[0] = std::move(pending_);
-        has_pending_ = false;
-      } else {
-        arrays_[0] = Fetch(0);
-      }
-      return arrays_[0];
-    }
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return arrays_[next_].filled; });
-    return arrays_[next_];
-  }
-  void Release() {
-    if (!threaded_) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      arrays_[next_].filled = false;
-    }
-    changed_.notify_all();
-    next_ ^= 1;
-  }
-
- private:
-  RowArray Fetch(size_t set) {
-    RowArray array;
-    array.filled = true;
-    try {
-      offset_ = static_cast<SQLLEN>(set * set_bytes_);
-      fetched_ = 0;
-      const SQLRETURN rc = Check(SQLFetch(stmt_.get()), stmt_, "SQLFetch", /*no_data_ok=*/true);
-      if (rc == SQL_NO_DATA) {
-        array.end = true;
-        return array;
-      }
-      array.fetched = std::min<SQLULEN>(fetched_, status_.size());
-      array.status.assign(status_.begin(), status_.begin() + static_cast<std::ptrdiff_t>(array.fetched));
-      for (SQLULEN r = 0; r < array.fetched; ++r) {
-        if (array.status[r] == SQL_ROW_ERROR) {
-          array.row_error = FirstDiagnostic(stmt_);
-          break;
-        }
-      }
-    } catch (...) {
-      array.error = std::current_exception();
-    }
-    return array;
-  }
-
-  // Set 1 holds the first array already.
-  void Run() {
-    for (size_t set = 0;; set ^= 1) {
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this, set] { return stop_ || !arrays_[set].filled; });
-        if (stop_) return;
-      }
-      RowArray array = Fetch(set);
-      const bool last = array.end || array.error != nullptr;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        arrays_[set] = std::move(array);
-      }
-      changed_.notify_all();
-      if (last) return;
-    }
-  }
-
-  const OdbcHandle& stmt_;
-  SQLULEN fetched_ = 0;              // written by the driver in SQLFetch
-  std::vector<SQLUSMALLINT> status_;  // likewise
-  SQLLEN offset_ = 0;                 // read by the driver in SQLFetch
-  size_t set_bytes_;
-  bool threaded_ = false;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  RowArray arrays_[2];
-  bool stop_ = false;
-  size_t next_ = 0;
-  RowArray pending_;  // the first array when it turned out to be in set 0
-  bool has_pending_ = false;
-  std::thread worker_;
-};
-
-size_t Aligned(size_t n) { return (n + 15) & ~size_t{15}; }
-
-}  // namespace
-
 bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
                     const OdbcRowFn& row_fn) {
   size_t row_bytes = 0;
@@ -462,6 +305,26 @@ bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& colum
       granted >= 1 && granted <= rows) {
     rows = granted;
   }
+  SQLULEN fetched = 0;
+  SetStmtAttribute(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched);
+  std::vector<SQLUSMALLINT> status(rows);
+  SetStmtAttribute(stmt, SQL_ATTR_ROW_STATUS_PTR, status.data());
+
+  struct Buffer {
+    SQLLEN width;
+    std::vector<char> data;
+    std::vector<SQLLEN> indicators;
+  };
+  std::vector<Buffer> buffers(columns.size());
+  for (size_t c = 0; c < columns.size(); ++c) {
+    Buffer& b = buffers[c];
+    b.width = WidthOf(columns[c]);
+    b.data.resize(static_cast<size_t>(b.width) * rows);
+    b.indicators.resize(rows);
+    Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), CTypeOf(columns[c].kind),
+                     b.data.data(), b.width, b.indicators.data()),
+          stmt, "SQLBindCol");
+  }
   // Leave the statement as plain as it was, whatever comes next on it (also after a failure).
   struct Unbind {
     const OdbcHandle& stmt;
@@ -473,61 +336,30 @@ bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& colum
     }
   } unbind{stmt};
 
-  // Two buffer sets in one block: set 1 lies set_bytes after set 0, for every column alike.
-  struct Buffer {
-    SQLLEN width;
-    size_t data_at;
-    size_t indicators_at;
-  };
-  std::vector<Buffer> buffers(columns.size());
-  size_t set_bytes = 0;
-  for (size_t c = 0; c < columns.size(); ++c) {
-    Buffer& b = buffers[c];
-    b.width = WidthOf(columns[c]);
-    b.data_at = set_bytes;
-    set_bytes += Aligned(static_cast<size_t>(b.width) * rows);
-    b.indicators_at = set_bytes;
-    set_bytes += Aligned(sizeof(SQLLEN) * rows);
-  }
-  std::vector<std::max_align_t> block((2 * set_bytes) / sizeof(std::max_align_t) + 1);
-  char* const base = reinterpret_cast<char*>(block.data());
-  for (size_t c = 0; c < columns.size(); ++c) {
-    Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), CTypeOf(columns[c].kind),
-                     base + buffers[c].data_at, buffers[c].width,
-                     reinterpret_cast<SQLLEN*>(base + buffers[c].indicators_at)),
-          stmt, "SQLBindCol");
-  }
-
-  RowArrayFetcher fetcher(stmt, rows, set_bytes,
-                          reinterpret_cast<SQLLEN*>(base + set_bytes + buffers[0].indicators_at));
   std::vector<CellView> row(columns.size());
   for (;;) {
-    const RowArray& array = fetcher.Next();
-    if (array.error) std::rethrow_exception(array.error);
-    if (array.end) break;
-    const char* const set = base + fetcher.NextSet() * set_bytes;
-    const auto indicators = [set](const Buffer& b) {
-      return reinterpret_cast<const SQLLEN*>(set + b.indicators_at);
-    };
+    fetched = 0;
+    const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
+    if (rc == SQL_NO_DATA) break;
     // A value longer than its buffer anywhere in the array: nothing of the array is handed on.
     for (size_t c = 0; c < columns.size(); ++c) {
       if (!IsVariable(columns[c].kind)) continue;
       const SQLLEN room = columns[c].kind == OdbcKind::Binary ? buffers[c].width : buffers[c].width - 1;
-      const SQLLEN* ind = indicators(buffers[c]);
-      for (SQLULEN r = 0; r < array.fetched; ++r) {
-        if (ind[r] == SQL_NULL_DATA || array.status[r] == SQL_ROW_ERROR) continue;
-        if (ind[r] == SQL_NO_TOTAL || ind[r] > room || ind[r] < 0) return false;
+      for (SQLULEN r = 0; r < fetched; ++r) {
+        const SQLLEN indicator = buffers[c].indicators[r];
+        if (indicator == SQL_NULL_DATA || status[r] == SQL_ROW_ERROR) continue;
+        if (indicator == SQL_NO_TOTAL || indicator > room || indicator < 0) return false;
       }
     }
-    for (SQLULEN r = 0; r < array.fetched; ++r) {
-      if (array.status[r] == SQL_ROW_ERROR) {
-        throw Error(array.row_error.empty() ? "Errore ODBC nella lettura di una riga del risultato"
-                                            : array.row_error);
+    for (SQLULEN r = 0; r < fetched; ++r) {
+      if (status[r] == SQL_ROW_ERROR) {
+        const std::string message = FirstDiagnostic(stmt);
+        throw Error(message.empty() ? "Errore ODBC nella lettura di una riga del risultato" : message);
       }
       for (size_t c = 0; c < columns.size(); ++c) {
         const Buffer& b = buffers[c];
-        const SQLLEN indicator = indicators(b)[r];
-        const char* data = set + b.data_at + static_cast<size_t>(b.width) * r;
+        const SQLLEN indicator = b.indicators[r];
+        const char* data = b.data.data() + static_cast<size_t>(b.width) * r;
         if (indicator == SQL_NULL_DATA) {
           row[c] = CellView{};
         } else if (!IsVariable(columns[c].kind)) {
@@ -538,7 +370,6 @@ bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& colum
       }
       row_fn(row.data(), row.size());
     }
-    fetcher.Release();
   }
   return true;
 }
