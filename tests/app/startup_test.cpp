@@ -67,6 +67,8 @@ TEST(Main, CommandLineFormsChooseTheRoadTheDashboardAndTheBrowser) {
       {{"/RUN", "/DASH="}, "OPENBROWSER=0", all, {"Blocco vendite", "Blocco acquisti"}, false},
       {{"/RUN", "/DASH=\""}, "OPENBROWSER=0", "&quot;", {}, false},
       {{"/RUN", "/DASH=Acquisti", "/DASH=Vendite"}, "OPENBROWSER=0", "Acquisti", {"Blocco acquisti"}, false},
+      // /DEMO is a word of its own and never takes over a designed batch run.
+      {{"/RUN", "/DASH=/demo"}, "OPENBROWSER=0", "/demo", {}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));

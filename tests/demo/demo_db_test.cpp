@@ -17,8 +17,10 @@ using testing::TestContext;
 
 // The rows of a query on the sample file as cell texts: "a|b" per row, rows split by "\n".
 std::string Text(AppContext& ctx, const std::string& sql) {
-  auto db = OpenConnectionString(
-      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + DemoDbPath(ctx) + ";", ctx.limits);
+  Settings access;
+  access.DbType = "ACCESS";
+  access.Database = DemoDbPath(ctx);
+  auto db = OpenConnection(access, ctx.limits);
   auto grid = db->Query(sql);
   if (!grid) return "<no rows>";
   std::string out;
@@ -54,6 +56,16 @@ TEST(CreateDemoDatabase, CreatesTheFourTablesWithTheRowsOfTheCreationDay) {
       {"SELECT COUNT(*) FROM Clienti WHERE RagioneSociale LIKE '%''%'", "0"},
   };
   for (const auto& [sql, expected] : cases) EXPECT_EQ(Text(*t, sql), expected) << sql;
+}
+
+// A program folder whose path holds ";" or quotes still gets its sample database.
+TEST(CreateDemoDatabase, FolderWithSemicolonAndQuotes) {
+  TestContext t;
+  t->app_folder = t.folder.File("a;b \"c\"");
+  ASSERT_EQ(mkdir(t->app_folder.c_str(), 0755), 0);
+  std::string error_text;
+  ASSERT_TRUE(CreateDemoDatabase(*t, error_text)) << error_text;
+  EXPECT_EQ(Text(*t, "SELECT COUNT(*) FROM Clienti"), "10");
 }
 
 TEST(CreateDemoDatabase, PresentFileIsLeftAlone) {

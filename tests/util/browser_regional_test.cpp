@@ -76,6 +76,16 @@ TEST_F(OpenInBrowserTest, PathIsOneArgumentDetachedFromUs) {
   EXPECT_EQ(waitpid(-1, &status, WNOHANG), -1);
 }
 
+// A relative page path starting with "-" must not be taken for an option of the opener.
+TEST_F(OpenInBrowserTest, PathStartingWithADashStaysAPath) {
+  {
+    const char* old_path = std::getenv("PATH");
+    ScopedEnv search_path("PATH", tmp.Path() + ":" + (old_path != nullptr ? old_path : ""));
+    OpenInBrowser("-dashboard.html", "fake-opener");
+  }
+  EXPECT_EQ(Record().substr(0, 20), "1\n./-dashboard.html\n");
+}
+
 // An opener that cannot be started raises, naming it and the two remedies; no zombie is left.
 TEST_F(OpenInBrowserTest, MissingOpenerRaisesWithTheRemedy) {
   WriteBytes(tmp.File("not-executable"), "#!/bin/sh\n");

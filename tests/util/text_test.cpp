@@ -19,8 +19,8 @@ TEST(TrimTest, RemovesOnlySpaces) {
 }
 
 // Case mapping keeps the byte length (callers index the original text with positions in the
-// upper-cased one) and maps the Latin-1 letters, not the neighbouring signs.
-TEST(CaseTest, AsciiAndLatin1LettersKeepTheirLength) {
+// upper-cased one) and maps the two-byte letters, not the neighbouring signs.
+TEST(CaseTest, LettersKeepTheirLength) {
   struct Case {
     std::string input, upper, lower;
   };
@@ -28,6 +28,8 @@ TEST(CaseTest, AsciiAndLatin1LettersKeepTheirLength) {
       {"abc XYZ 123", "ABC XYZ 123", "abc xyz 123"},
       {"ÀÉÌÒÙ àéìòù ñÑçÇøØþÞ", "ÀÉÌÒÙ ÀÉÌÒÙ ÑÑÇÇØØÞÞ", "àéìòù àéìòù ññççøøþþ"},
       {"ß×÷ € ü", "ß×÷ € Ü", "ß×÷ € ü"},  // no same-length capital; not letters
+      // Latin Extended-A (both pairing rules), Greek with final sigma, Cyrillic with ё.
+      {"ćČ łŁ žŽ αΩς жЖё", "ĆČ ŁŁ ŽŽ ΑΩΣ ЖЖЁ", "ćč łł žž αως жжё"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
