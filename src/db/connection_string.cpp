@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "db/provider_translation.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -11,18 +12,6 @@ namespace {
 
 bool NeedsQuoting(std::string_view value) {
   return value.find_first_of(";{}\"") != std::string_view::npos;
-}
-
-// A value of the ODBC forms: {...} with every } doubled when it holds ; { } or ".
-std::string OdbcValue(std::string_view value) {
-  if (!NeedsQuoting(value)) return std::string(value);
-  std::string out = "{";
-  for (char ch : value) {
-    out.push_back(ch);
-    if (ch == '}') out.push_back('}');
-  }
-  out.push_back('}');
-  return out;
 }
 
 // A value of the provider forms: "..." with every " doubled when it holds ; { } or ".
@@ -61,18 +50,18 @@ std::string BuildConnectionString(const Settings& s) {
            ";User ID=" + ProviderValue(s.User) + ";Password=" + ProviderValue(s.Password) + ";";
   }
   if (type == "MYSQL") {
-    return "Driver={MySQL ODBC 8.0 Unicode Driver};Server=" + OdbcValue(s.Server) +
-           ";Database=" + OdbcValue(s.Database) + ";User=" + OdbcValue(s.User) +
-           ";Password=" + OdbcValue(s.Password) + ";";
+    return "Driver={MySQL ODBC 8.0 Unicode Driver};Server=" + QuoteOdbcValue(s.Server) +
+           ";Database=" + QuoteOdbcValue(s.Database) + ";User=" + QuoteOdbcValue(s.User) +
+           ";Password=" + QuoteOdbcValue(s.Password) + ";";
   }
   if (type == "POSTGRESQL") {
-    return "Driver={PostgreSQL Unicode};Server=" + OdbcValue(s.Server) +
-           ";Port=5432;Database=" + OdbcValue(s.Database) + ";Uid=" + OdbcValue(s.User) +
-           ";Pwd=" + OdbcValue(s.Password) + ";";
+    return "Driver={PostgreSQL Unicode};Server=" + QuoteOdbcValue(s.Server) +
+           ";Port=5432;Database=" + QuoteOdbcValue(s.Database) + ";Uid=" + QuoteOdbcValue(s.User) +
+           ";Pwd=" + QuoteOdbcValue(s.Password) + ";";
   }
   if (type == "ODBC") {
-    return "DSN=" + OdbcValue(s.Database) + ";Uid=" + OdbcValue(s.User) +
-           ";Pwd=" + OdbcValue(s.Password) + ";";
+    return "DSN=" + QuoteOdbcValue(s.Database) + ";Uid=" + QuoteOdbcValue(s.User) +
+           ";Pwd=" + QuoteOdbcValue(s.Password) + ";";
   }
   return SqlServerIntegrated(s);
 }
