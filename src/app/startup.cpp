@@ -74,7 +74,7 @@ std::string UsageText() {
          "  --help, -h, /?   mostra questo aiuto\n"
          "\n"
          "Impostazioni in config.ini e blocchi in blocks.ini, accanto al programma.\n"
-         "Ogni esecuzione batch e' registrata nel log (panorello.log se non indicato).\n"
+         "Ogni esecuzione batch è registrata nel log (panorello.log se non indicato).\n"
          "Codice di uscita: 0 riuscito, 1 generazione non riuscita, 2 avvio non riuscito.\n";
 }
 
