@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps build test test-unit test-asan demo bench screenshot clean
+.PHONY: all deps build test test-asan demo bench screenshot clean
 
 all: build
 

@@ -93,7 +93,7 @@ if [ -n "$geometry" ]; then
 fi
 kill "$pid" 2>/dev/null
 wait "$pid" 2>/dev/null
-[ "$status" = 0 ] || { echo "screenshot: la finestra non si e' aperta" >&2; cat "$win/out.txt" >&2; }
+[ "$status" = 0 ] || { echo "screenshot: la finestra non si è aperta" >&2; cat "$win/out.txt" >&2; }
 exit "$status"
 EOF
 env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY \
