@@ -125,6 +125,12 @@ OpenTarget JetFile(const std::vector<ConnectionPair>& pairs, LazyDrivers& driver
   return t;
 }
 
+// UID and PWD from the provider's user and password keys, when present.
+void AppendLogin(std::string& out, const std::vector<ConnectionPair>& pairs) {
+  if (const ConnectionPair* u = UserKey(pairs)) out += "UID=" + QuoteOdbcValue(u->value) + ";";
+  if (const ConnectionPair* p = PasswordKey(pairs)) out += "PWD=" + QuoteOdbcValue(p->value) + ";";
+}
+
 OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs, LazyDrivers& lazy) {
   const std::vector<std::string>& drivers = lazy.Get();
   std::string driver;
@@ -155,12 +161,7 @@ OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs, LazyDrivers& lazy
   if (IsTrue(ValueOf(pairs, "Integrated Security"))) {
     out += "Trusted_Connection=Yes;";
   } else {
-    if (const ConnectionPair* u = UserKey(pairs)) {
-      out += "UID=" + QuoteOdbcValue(u->value) + ";";
-    }
-    if (const ConnectionPair* p = PasswordKey(pairs)) {
-      out += "PWD=" + QuoteOdbcValue(p->value) + ";";
-    }
+    AppendLogin(out, pairs);
   }
   OpenTarget t;
   t.odbc = out;
@@ -174,12 +175,7 @@ OpenTarget Oracle(const std::vector<ConnectionPair>& pairs, LazyDrivers& drivers
   }
   const ConnectionPair* ds = DataSourceKey(pairs);
   std::string out = "Driver={" + driver + "};DBQ=" + QuoteOdbcValue(ds ? ds->value : "") + ";";
-  if (const ConnectionPair* u = UserKey(pairs)) {
-    out += "UID=" + QuoteOdbcValue(u->value) + ";";
-  }
-  if (const ConnectionPair* p = PasswordKey(pairs)) {
-    out += "PWD=" + QuoteOdbcValue(p->value) + ";";
-  }
+  AppendLogin(out, pairs);
   OpenTarget t;
   t.odbc = out;
   return t;
