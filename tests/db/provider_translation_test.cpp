@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "util/error.h"
@@ -25,8 +26,7 @@ FileFormat NoAccess(const std::string& path) {
 TEST(ParseConnectionString, SplitsAndUnquotes) {
   using Pairs = std::vector<std::pair<std::string, std::string>>;
   const std::pair<std::string, Pairs> cases[] = {
-      {"", {}},
-      {";;", {}},
+      {"", {}}, {";;", {}}, {"A=b=c", {{"A", "b=c"}}}, {"Trusted;A=", {{"Trusted", ""}, {"A", ""}}},
       {"DSN=x;Uid=a;", {{"DSN", "x"}, {"Uid", "a"}}},
       {" Data Source = C:\\a b.mdb ;x=1", {{"Data Source", "C:\\a b.mdb"}, {"x", "1"}}},
       {"Pwd={p;w}}x};Uid=u", {{"Pwd", "p;w}x"}, {"Uid", "u"}}},
@@ -35,8 +35,6 @@ TEST(ParseConnectionString, SplitsAndUnquotes) {
       {"Driver={MySQL ODBC 8.0 Unicode Driver};Server=h",
        {{"Driver", "MySQL ODBC 8.0 Unicode Driver"}, {"Server", "h"}}},
       {"Pwd={unterminated;x=1", {{"Pwd", "unterminated;x=1"}}},
-      {"Trusted;A=", {{"Trusted", ""}, {"A", ""}}},
-      {"A=b=c", {{"A", "b=c"}}},
   };
   for (const auto& [text, expected] : cases) {
     SCOPED_TRACE(text);
@@ -93,24 +91,18 @@ TEST(TranslateConnectionString, ProviderFormsForTheRegisteredDrivers) {
 }
 
 TEST(TranslateConnectionString, NothingToOpenItExplainsInItalian) {
-  struct Case {
-    std::string text;
-    std::vector<std::string> drivers;
-    std::string message_part;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
       {"Provider=SQLOLEDB;Data Source=s;", kBare, "Nessun driver ODBC per SQL Server"},
       {"Provider=OraOLEDB.Oracle;Data Source=o;", kDebian, "Nessun driver ODBC Oracle"},
       {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/real.accdb;", kBare, "odbc-mdbtools"},
       {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=;", kDebian, "manca il percorso"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, drivers, message_part] : cases) {
     try {
-      TranslateConnectionString(c.text, c.drivers, NoAccess);
-      ADD_FAILURE() << "no error";
+      TranslateConnectionString(text, drivers, NoAccess);
+      ADD_FAILURE() << text;
     } catch (const Error& e) {
-      EXPECT_NE(std::string(e.what()).find(c.message_part), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(message_part), std::string::npos) << e.what();
     }
   }
 }
@@ -119,10 +111,7 @@ TEST(WithDriverOptions, TimeOutsAndResultSettingsPerDriver) {
   ConnectionLimits limits;
   limits.connect_seconds = 7;
   limits.query_seconds = 9;
-  struct Case {
-    std::string odbc, dsn_driver, expected;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
       {"Driver={MariaDB Unicode};Server=h;", "",
        "Driver={MariaDB Unicode};Server=h;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;"},
       {"Driver={MariaDB Unicode};read_timeout=100", "",
@@ -139,10 +128,42 @@ TEST(WithDriverOptions, TimeOutsAndResultSettingsPerDriver) {
       {"DSN=Vendite", "FreeTDS", "DSN=Vendite;LoginTimeout=7;Timeout=9;"},
       {"DSN=V;Driver=SQLite3;", "MariaDB Unicode", "DSN=V;Driver=SQLite3;"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.odbc + " / " + c.dsn_driver);
-    EXPECT_EQ(WithDriverOptions(c.odbc, limits, c.dsn_driver), c.expected);
+  for (const auto& [odbc, dsn_driver, expected] : cases) {
+    EXPECT_EQ(WithDriverOptions(odbc, limits, dsn_driver), expected) << dsn_driver;
   }
+}
+
+// The registered-driver list is read only for the translations that need it, and once.
+TEST(TranslateConnectionStringLazily, AsksForTheDriversOnlyWhenNeeded) {
+  const std::tuple<const char*, FileFormat, int, std::string> cases[] = {
+      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/dati/vendite.db;", FileFormat::Other, 0, "/dati/vendite.db"},
+      {"Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/dati/nuovo.db;", FileFormat::Missing, 0, "/dati/nuovo.db"},
+      {"Driver={PostgreSQL Unicode};Server=h;", FileFormat::Other, 0, "Driver={PostgreSQL Unicode};Server=h;"},
+      {"DSN=Vendite;", FileFormat::Other, 0, "DSN=Vendite;"},
+      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/dati/vero.mdb;", FileFormat::Access, 1,
+       "Driver={MDBTools};DBQ=/dati/vero.mdb;"},
+      {"Driver={MySQL ODBC 8.0 Unicode Driver};Server=h;", FileFormat::Other, 1, "Driver={MariaDB Unicode};Server=h;"},
+      {"Provider=SQLOLEDB;Data Source=srv;", FileFormat::Other, 1, "Driver={FreeTDS};Server=srv;"},
+  };
+  for (const auto& [text, file, expected_calls, expected] : cases) {
+    int calls = 0;
+    const DriverListSource source = [&calls] {
+      ++calls;
+      return std::vector<std::string>{"PostgreSQL Unicode", "MariaDB Unicode", "FreeTDS", "MDBTools"};
+    };
+    const OpenTarget t = TranslateConnectionStringLazily(text, source, [&](const std::string&) { return file; });
+    EXPECT_EQ(calls, expected_calls) << text;
+    EXPECT_EQ(t.sqlite_file ? t.path : t.odbc, expected);
+  }
+  int calls = 0;  // an empty list: asked once per translation, reported as by the eager form
+  const DriverListSource none = [&calls] {
+    ++calls;
+    return std::vector<std::string>{};
+  };
+  const auto other = [](const std::string&) { return FileFormat::Other; };
+  EXPECT_THROW(TranslateConnectionStringLazily("Provider=SQLOLEDB;Data Source=srv;", none, other), Error);
+  EXPECT_EQ(TranslateConnectionStringLazily("Driver={MySQL};Server=h;", none, other).odbc, "Driver={MySQL};Server=h;");
+  EXPECT_EQ(calls, 2);
 }
 
 }  // namespace

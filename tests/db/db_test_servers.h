@@ -1,0 +1,61 @@
+// Fixture for the tests against the servers that tests/db/db_servers.sh starts under ctest.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/connection_string.h"
+
+namespace panorello::testing {
+
+inline std::vector<std::string> RowTexts(const ResultGrid& grid, size_t row) {
+  RegionalSettings italian;
+  italian.decimal_separator = ',';
+  std::vector<std::string> texts;
+  for (size_t c = 0; c < grid.Cols(); ++c) texts.push_back(CellText(grid.At(row, c), italian));
+  return texts;
+}
+
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ifstream in(std::string(PANORELLO_BINARY_DIR) + "/db-servers/servers.env");
+    for (std::string line; std::getline(in, line);) {
+      const size_t eq = line.find('=');
+      if (eq != std::string::npos) env_[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    if (env_["READY"] != "1") GTEST_SKIP() << "Server di test non avviati (eseguire con ctest)";
+  }
+  Settings Typed(const char* type, const std::string& user, const std::string& password) {
+    Settings s;
+    s.DbType = type;
+    s.Server = "127.0.0.1";
+    s.Database = env_["DATABASE"];
+    s.User = user;
+    s.Password = password;
+    return s;
+  }
+  // The built POSTGRESQL string fixes Port=5432; the test cluster listens elsewhere.
+  std::string Postgres(const std::string& user, const std::string& password) {
+    std::string built = BuildConnectionString(Typed("POSTGRESQL", user, password));
+    const size_t at = built.find(";Port=5432;");
+    EXPECT_NE(at, std::string::npos) << built;
+    if (at != std::string::npos) built.replace(at, 11, ";Port=" + env_["PG_PORT"] + ";");
+    return built;
+  }
+  std::string MariaDb(const std::string& user, const std::string& password,
+                      const std::string& port_key = "MARIADB_PORT") {
+    return BuildConnectionString(Typed("MYSQL", user, password)) + "Port=" + env_[port_key] + ";";
+  }
+  std::unique_ptr<Connection> Pg() { return OpenConnectionString(Postgres(env_["USER"], env_["PASSWORD"]), {}); }
+  std::unique_ptr<Connection> Maria() { return OpenConnectionString(MariaDb(env_["USER"], env_["PASSWORD"]), {}); }
+
+  std::map<std::string, std::string> env_;
+};
+
+}  // namespace panorello::testing
