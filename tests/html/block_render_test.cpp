@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "db/connection.h"
 #include "html/chart.h"
 #include "html/grid_builder.h"
 #include "html/kpi_table.h"
@@ -15,7 +14,6 @@ namespace {
 using testing::Cell;
 using testing::MakeGrid;
 using testing::Null;
-using testing::TestContext;
 
 // Twelve rows: a label, then two numeric columns; odd_cell replaces column 2 of row 4.
 ResultGrid TwelveMonths(const Cell& odd_cell = int64_t{4}) {
@@ -61,20 +59,14 @@ TEST(ChooseBody, ModesAndTheAutoRuleGiveTheirRenderersInOrder) {
   }
 }
 
-struct SqliteContext : TestContext {
-  SqliteContext() {
-    const std::string path = folder.File("dati.db");
-    auto db = CreateSqliteDatabase(path, ctx->limits);
-    db->Execute("CREATE TABLE t (m VARCHAR(10), a INTEGER, b DOUBLE)");
-    db->Execute("INSERT INTO t VALUES ('Gen', 10, 1.5), ('Feb', 20, 2.5), ('Mar', 40, 3.5)");
-    ctx->settings.DbType = "ACCESS";
-    ctx->settings.Database = path;
-    ctx->settings.ConnectionString.clear();
-  }
+struct MonthsContext : testing::SqliteContext {
+  MonthsContext()
+      : SqliteContext({"CREATE TABLE t (m VARCHAR(10), a INTEGER, b DOUBLE)",
+                       "INSERT INTO t VALUES ('Gen', 10, 1.5), ('Feb', 20, 2.5), ('Mar', 40, 3.5)"}) {}
 };
 
 TEST(RenderBlockQuery, RealQueriesNoRowsAndErrorBoxes) {
-  SqliteContext t;
+  MonthsContext t;
   const RegionalSettings rs;
   const ResultGrid months = MakeGrid({"m", "a", "b"}, {{std::string("Gen"), int64_t{10}, 1.5},
                                                        {std::string("Feb"), int64_t{20}, 2.5},
@@ -103,7 +95,7 @@ TEST(RenderBlockQuery, RealQueriesNoRowsAndErrorBoxes) {
 }
 
 TEST(RenderBlock, FrameAroundTheBody) {
-  SqliteContext t;
+  MonthsContext t;
   Block b;
   b.Title = "Vendite & co";
   b.Sql = "SELECT a FROM t WHERE a = 10";

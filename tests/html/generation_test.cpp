@@ -8,6 +8,7 @@
 #include "db/connection.h"
 #include "html/block_render.h"
 #include "html/page_frame.h"
+#include "html/grid_builder.h"
 #include "support/test_support.h"
 
 namespace panorello {
@@ -23,22 +24,13 @@ Texts Titles(const BlockList& list) {
   return out;
 }
 
-struct SqliteContext : testing::TestContext {
-  SqliteContext() {
-    const std::string path = folder.File("dati.db");
-    CreateSqliteDatabase(path, ctx->limits)->Execute("CREATE TABLE t (n INTEGER)");
-    ctx->settings.DbType = "ACCESS";
-    ctx->settings.Database = path;
-    ctx->settings.ConnectionString.clear();
-    ctx->settings.OutputFile = folder.File("out/page.html");
-  }
+struct SqliteContext : testing::SqliteContext {
+  SqliteContext() : testing::SqliteContext({"CREATE TABLE t (n INTEGER)"}) {}
   // Appends a block and keeps the sort orders of the test (adding tidies non-positive ones).
   void Add(const std::string& title, int32_t order, const std::string& dashboard = "", bool active = true,
            const std::string& sql = "SELECT 1 AS n") {
-    Block b;
-    b.Title = title, b.SortOrder = order, b.Dashboard = dashboard, b.Active = active, b.Sql = sql;
-    b.RenderMode = "AUTO";
-    ctx->blocks.SaveBlock(-1, b);
+    Block& b = testing::SqliteContext::Add(title, sql);
+    b.Dashboard = dashboard, b.Active = active;
     orders.push_back(order);
     for (size_t i = 0; i < orders.size(); ++i) ctx->blocks.At(static_cast<int32_t>(i)).SortOrder = orders[i];
   }

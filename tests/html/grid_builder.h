@@ -1,41 +1,33 @@
 #pragma once
-// Small helpers to build result grids in the tests.
+// Small helpers for the page tests: result grids written as literals, and SQLite-backed contexts.
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
+#include "db/connection.h"
 #include "db/result_grid.h"
+#include "support/test_support.h"
 
 namespace panorello::testing {
 
 struct Null {};
-
-// One cell value of a test grid.
-struct Cell {
-  enum class Kind { Null, Integer, Double, Text, DateTime };
-  Cell(Null) {}
-  Cell(int64_t v) : kind(Kind::Integer), integer(v) {}
-  Cell(double v) : kind(Kind::Double), real(v) {}
-  Cell(std::string v) : kind(Kind::Text), text(std::move(v)) {}
-  Cell(DateTimeValue v) : kind(Kind::DateTime), date_time(v) {}
-  Kind kind = Kind::Null;
-  int64_t integer = 0;
-  double real = 0;
-  std::string text;
-  DateTimeValue date_time;
-};
+using Cell = std::variant<Null, int64_t, double, std::string, DateTimeValue>;
 
 inline ResultGrid MakeGrid(std::vector<std::string> names, const std::vector<std::vector<Cell>>& rows) {
   ResultGrid grid(std::move(names));
   for (const auto& row : rows) {
     for (const Cell& cell : row) {
-      switch (cell.kind) {
-        case Cell::Kind::Null: grid.AddNull(); break;
-        case Cell::Kind::Integer: grid.AddInteger(cell.integer); break;
-        case Cell::Kind::Double: grid.AddDouble(cell.real); break;
-        case Cell::Kind::Text: grid.AddText(cell.text); break;
-        case Cell::Kind::DateTime: grid.AddDateTime(cell.date_time); break;
-      }
+      std::visit([&grid](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, Null>) grid.AddNull();
+        else if constexpr (std::is_same_v<T, int64_t>) grid.AddInteger(v);
+        else if constexpr (std::is_same_v<T, double>) grid.AddDouble(v);
+        else if constexpr (std::is_same_v<T, std::string>) grid.AddText(v);
+        else grid.AddDateTime(v);
+      }, cell);
     }
   }
   return grid;
@@ -46,12 +38,31 @@ inline ResultGrid SeriesGrid(const std::vector<std::vector<double>>& series) {
   std::vector<std::string> names{"Mese"};
   for (size_t k = 0; k < series.size(); ++k) names.push_back("S" + std::to_string(k + 1));
   ResultGrid grid(names);
-  const size_t rows = series.empty() ? 0 : series[0].size();
-  for (size_t r = 0; r < rows; ++r) {
+  for (size_t r = 0; r < (series.empty() ? 0 : series[0].size()); ++r) {
     grid.AddText("R" + std::to_string(r + 1));
     for (const auto& s : series) grid.AddDouble(s[r]);
   }
   return grid;
 }
+
+// A context whose database is a new SQLite file made by the given statements.
+struct SqliteContext : TestContext {
+  explicit SqliteContext(std::initializer_list<const char*> statements) {
+    const std::string path = folder.File("dati.db");
+    auto db = CreateSqliteDatabase(path, ctx->limits);
+    for (const char* sql : statements) db->Execute(sql);
+    ctx->settings.DbType = "ACCESS";
+    ctx->settings.Database = path;
+    ctx->settings.ConnectionString.clear();
+    ctx->settings.OutputFile = folder.File("out/page.html");
+  }
+  // Appends a block; returns it for further changes.
+  Block& Add(const std::string& title, const std::string& sql, const std::string& mode = "AUTO") {
+    Block b;
+    b.Title = title, b.Sql = sql, b.RenderMode = mode;
+    ctx->blocks.SaveBlock(-1, b);
+    return ctx->blocks.At(ctx->blocks.BlockCount() - 1);
+  }
+};
 
 }  // namespace panorello::testing

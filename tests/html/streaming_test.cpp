@@ -12,6 +12,7 @@
 #include "html/generation.h"
 #include "html/kpi_table.h"
 #include "html/page_out.h"
+#include "html/grid_builder.h"
 #include "support/test_support.h"
 #include "util/text.h"
 
@@ -26,31 +27,15 @@ const std::string kOverflowBox = "<div class=\"error\">Errore query: integer ove
 constexpr const char* kFailsLate =
     "SELECT n, testo, CASE WHEN n > 5000 THEN abs(-9223372036854775808) ELSE n END AS v FROM molte";
 
-struct SqliteContext : testing::TestContext {
-  SqliteContext() {
-    const std::string path = folder.File("dati.db");
-    auto c = CreateSqliteDatabase(path, ctx->limits);
-    c->Execute("CREATE TABLE t (id INTEGER, \"nome & co\" TEXT, importo DOUBLE, creato DATETIME, ok BOOLEAN, dato BLOB)");
-    c->Execute(
-        "INSERT INTO t VALUES (1, 'A & <b> \"c\"', 1.37, '2024-03-05 14:30:00', 1, x'00ff'), "
-        "(2, NULL, 0.1, '2024-03-05', 'false', NULL), (3, 'riga\r\ndue\rtre', -1e20, 'non data', 'x', x''), "
-        "(4, '', 1234567.125, '07:08:09', 0, x'10'), (5, 'è ✓', 0.000012, NULL, NULL, NULL)");
-    c->Execute(
-        "CREATE TABLE molte AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-        "WHERE i < 8000) SELECT i AS n, 'riga ' || i || ' ' || replace(hex(zeroblob(50)), '0', '&') AS testo "
-        "FROM n");
-    ctx->settings.DbType = "ACCESS";
-    ctx->settings.Database = path;
-    ctx->settings.ConnectionString.clear();
-    ctx->settings.OutputFile = folder.File("out/page.html");
-  }
-  void Add(const std::string& title, const std::string& sql) {
-    Block b;
-    b.Title = title;
-    b.RenderMode = "TABLE";
-    b.Sql = sql;
-    ctx->blocks.SaveBlock(-1, b);
-  }
+struct SqliteContext : testing::SqliteContext {
+  SqliteContext()
+      : testing::SqliteContext(
+            {"CREATE TABLE t (id INTEGER, \"nome & co\" TEXT, importo DOUBLE, creato DATETIME, ok BOOLEAN, dato BLOB)",
+             "INSERT INTO t VALUES (1, 'A & <b> \"c\"', 1.37, '2024-03-05 14:30:00', 1, x'00ff'), "
+             "(2, NULL, 0.1, '2024-03-05', 'false', NULL), (3, 'riga\r\ndue\rtre', -1e20, 'non data', 'x', x''), "
+             "(4, '', 1234567.125, '07:08:09', 0, x'10'), (5, 'è ✓', 0.000012, NULL, NULL, NULL)",
+             "CREATE TABLE molte AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 8000) "
+             "SELECT i AS n, 'riga ' || i || ' ' || replace(hex(zeroblob(50)), '0', '&') AS testo FROM n"}) {}
 };
 
 TEST(TableStreaming, SameBytesAsTheTableOfTheWholeResult) {
@@ -79,9 +64,9 @@ TEST(TableStreaming, AFailureAfterPartsReachedTheFileLeavesTheErrorBoxAlone) {
   // About 2.5 MB of rows reach the temporary file before the error. The page must equal the one
   // where that block fails at once (AUTO reads the whole result first) and the one built in memory.
   SqliteContext t;
-  t.Add("Prima", "SELECT id, \"nome & co\" FROM t ORDER BY id");
-  t.Add("Guasto", kFailsLate);
-  t.Add("Dopo", "SELECT n, testo FROM molte WHERE n <= 3000");
+  t.Add("Prima", "SELECT id, \"nome & co\" FROM t ORDER BY id", "TABLE");
+  t.Add("Guasto", kFailsLate, "TABLE");
+  t.Add("Dopo", "SELECT n, testo FROM molte WHERE n <= 3000", "TABLE");
   ASSERT_TRUE(RunDashboardGeneration(*t, false, true, ""));
   const std::string streamed = ReadBytes(t->settings.OutputFile);
   const std::string in_memory = BuildDashboardHtml(*t, "");
@@ -99,7 +84,7 @@ TEST(TableStreaming, AFailingPageFileFailsTheRunInsteadOfBecomingAnErrorBox) {
   // The page file stops growing at 1 MB while a TABLE block is written: the run fails with the
   // system's reason, not a later "write interrupted" from taking the block back.
   SqliteContext t;
-  t.Add("Grande", "SELECT n, testo FROM molte");
+  t.Add("Grande", "SELECT n, testo FROM molte", "TABLE");
   struct rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
