@@ -29,11 +29,9 @@ TEST(SqlHasEndMarkerLine, FindsEveryLineTheBlocksFileWouldEndTheQueryAt) {
   const struct {
     const char* sql;
     bool refused;
-  } cases[] = {{"SQLEND", true},           {"SELECT 1\r\n  SQLEND  \r\nFROM t", true},
-               {"SELECT 1\nSQLEND\n", true}, {"SELECT 1\rSQLEND\rFROM t", true},
-               {"SELECT 1", false},        {"SELECT 1\r\n\tSQLEND", false},
-               {"SELECT 1\r\nsqlend", false}, {"SELECT 'SQLEND' FROM t", false},
-               {"SQLEND2", false},         {"", false}};
+  } cases[] = {{"SQLEND", true}, {"SELECT 1\r\n  SQLEND  \r\nFROM t", true}, {"SELECT 1\nSQLEND\n", true},
+               {"SELECT 1\rSQLEND\rFROM t", true}, {"SELECT 1", false}, {"SELECT 1\r\n\tSQLEND", false},
+               {"SELECT 1\r\nsqlend", false}, {"SELECT 'SQLEND' FROM t", false}, {"SQLEND2", false}, {"", false}};
   for (const auto& c : cases) EXPECT_EQ(SqlHasEndMarkerLine(c.sql), c.refused) << c.sql;
 }
 
@@ -56,19 +54,14 @@ TEST_F(BlockEditorTest, SavingANewBlockTwiceGivesTwoBlocks) {
   form.cmdSaveBlock_Click();
   form.cmdSaveBlock_Click();
   ASSERT_EQ(t->blocks.BlockCount(), 2);
-  const Block& a = t->blocks.At(0);
-  EXPECT_NE(a.Id, t->blocks.At(1).Id);
-  EXPECT_EQ(a.Title, "Vendite");
-  EXPECT_EQ(a.Subtitle, "riga 1\r\nriga 2");
-  EXPECT_EQ(a.Sql, "SELECT 1 ");  // tested trimmed, stored as typed
-  EXPECT_EQ(a.SortOrder, 1);
-  EXPECT_EQ(a.RenderMode, "KPI");
-  EXPECT_EQ(a.Dashboard, "DEMO");
-  EXPECT_EQ(t->blocks.At(1).Title, a.Title);
+  Block expected = MakeBlock(1, "Vendite", 1, true, "KPI", "DEMO", "SELECT 1 ");  // SQL stored as typed
+  expected.Subtitle = "riga 1\r\nriga 2";
+  EXPECT_EQ(t->blocks.At(0), expected);
+  expected.Id = 2;
+  EXPECT_EQ(t->blocks.At(1), expected);
   EXPECT_EQ(s.CurrentBlockIndex, -1);
   EXPECT_EQ(s.lblStatus, "Blocco salvato");
   EXPECT_EQ(s.lstBlocks.entries, std::vector<std::string>(2, "001 - Vendite [DEMO] {KPI}"));
-  EXPECT_EQ(s.lstBlocks.selected, -1);
   EXPECT_EQ(StoredBlocks().BlockCount(), 2);
   EXPECT_TRUE(Boxes().empty());
 }
@@ -80,14 +73,10 @@ TEST_F(BlockEditorTest, RefusedBlocksChangeNothing) {
     const char* sql;
     const char* order;
     const char* expected_start;
-  } cases[] = {
-      {"   ", "SELECT 1", "1", "Inserire il titolo."},
-      {"T", "   ", "1", "Inserire la SQL."},
-      {"T", "", "1", "Inserire la SQL."},
-      {"T", "SELECT 1", "3000000000", "Il valore di Ordine"},
-      {"T", "SELECT 1", "-1e10", "Il valore di Ordine"},
-      {"T", "SELECT 1\r\nSQLEND\r\nFROM t", "1", "La SQL contiene una riga \"SQLEND\""},
-  };
+  } cases[] = {{"   ", "SELECT 1", "1", "Inserire il titolo."}, {"T", "   ", "1", "Inserire la SQL."},
+               {"T", "", "1", "Inserire la SQL."}, {"T", "SELECT 1", "3000000000", "Il valore di Ordine"},
+               {"T", "SELECT 1", "-1e10", "Il valore di Ordine"},
+               {"T", "SELECT 1\r\nSQLEND\r\nFROM t", "1", "La SQL contiene una riga \"SQLEND\""}};
   form.Form_Load();
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.title) + "|" + c.sql + "|" + c.order);
@@ -97,7 +86,6 @@ TEST_F(BlockEditorTest, RefusedBlocksChangeNothing) {
     Type(c.title, c.sql, c.order);
     form.cmdSaveBlock_Click();
     ExpectOneWarning(c.expected_start);
-    EXPECT_EQ(Boxes()[0].text.rfind(c.expected_start, 0), 0u);
     EXPECT_EQ(t->blocks, before);
     EXPECT_EQ(s.lblStatus, "prima");
     EXPECT_FALSE(FileExists(File("blocks.ini")));
@@ -110,8 +98,7 @@ TEST_F(BlockEditorTest, NewBlockTakesItsPositionForAFoulOrderAndIsListedLast) {
     const char* sql;
     int32_t stored_order;
     const char* entry;
-  } cases[] = {{"0", "SELECT 4", 4, "004 - D {AUTO}"},
-               {"-3", "SELECT 4", 4, "004 - D {AUTO}"},
+  } cases[] = {{"0", "SELECT 4", 4, "004 - D {AUTO}"}, {"-3", "SELECT 4", 4, "004 - D {AUTO}"},
                {"abc", "SELECT 4", 4, "004 - D {AUTO}"},
                {"1", "\r\n\r\n", 1, "001 - D {AUTO}"}};  // line breaks only are an SQL
   for (const auto& c : cases) {
@@ -140,14 +127,10 @@ TEST_F(BlockEditorTest, ClickLoadsSaveReplacesNewClears) {
   }
   Click(1);
   EXPECT_EQ(s.CurrentBlockIndex, 1);
-  EXPECT_EQ(s.txtTitle, "B");
-  EXPECT_EQ(s.txtSubtitle, "sub B");
-  EXPECT_EQ(s.txtSql, "SELECT b\r\nFROM t");
-  EXPECT_EQ(s.txtOrder, "6");
+  EXPECT_EQ(s.txtTitle + "|" + s.txtSubtitle + "|" + s.txtSql + "|" + s.txtOrder + "|" + s.cboRenderMode.Text() +
+                "|" + s.txtDashboard + "|" + s.lblStatus,
+            "B|sub B|SELECT b\r\nFROM t|6|TABLE|Sud|Blocco caricato");
   EXPECT_FALSE(s.chkActive);
-  EXPECT_EQ(s.cboRenderMode.Text(), "TABLE");
-  EXPECT_EQ(s.txtDashboard, "Sud");
-  EXPECT_EQ(s.lblStatus, "Blocco caricato");
 
   for (const char* title : {"B2", "B3"}) {  // every save replaces the same block
     s.txtTitle = title;
@@ -166,11 +149,10 @@ TEST_F(BlockEditorTest, ClickLoadsSaveReplacesNewClears) {
   form.cmdNew_Click();  // back to a new, empty block
   EXPECT_EQ(s.lstBlocks.selected, -1);
   EXPECT_EQ(s.CurrentBlockIndex, -1);
-  EXPECT_EQ(s.txtTitle + s.txtSql + s.txtSubtitle + s.txtDashboard, "");
-  EXPECT_EQ(s.txtOrder, "3");
+  EXPECT_EQ(s.txtTitle + s.txtSql + s.txtSubtitle + s.txtDashboard + "|" + s.txtOrder + "|" +
+                s.cboRenderMode.Text() + "|" + s.lblStatus,
+            "|3|AUTO|Nuovo blocco");
   EXPECT_TRUE(s.chkActive);
-  EXPECT_EQ(s.cboRenderMode.Text(), "AUTO");
-  EXPECT_EQ(s.lblStatus, "Nuovo blocco");
 }
 
 TEST_F(BlockEditorTest, UnknownRenderModeIsShownAndKept) {
@@ -204,10 +186,8 @@ TEST_F(BlockEditorTest, DeleteRemovesTheSelectedEntryNotTheLoadedBlock) {
     EXPECT_EQ(Titles(t->blocks), c.left);
     EXPECT_EQ(Titles(StoredBlocks()), c.left);
     EXPECT_EQ(s.CurrentBlockIndex, -1);
-    EXPECT_EQ(s.txtOrder, "3");
-    EXPECT_EQ(s.txtTitle, "");
+    EXPECT_EQ(s.txtTitle + "|" + s.txtOrder + "|" + s.lblStatus, "|3|Blocco eliminato");
     EXPECT_EQ(s.lstBlocks.entries.size(), 2u);
-    EXPECT_EQ(s.lblStatus, "Blocco eliminato");
   }
   // Deleting the last blocks leaves an empty list, an empty file and order 1.
   for (int i = 0; i < 2; ++i) {
@@ -216,8 +196,7 @@ TEST_F(BlockEditorTest, DeleteRemovesTheSelectedEntryNotTheLoadedBlock) {
   }
   EXPECT_TRUE(s.lstBlocks.entries.empty());
   EXPECT_EQ(s.txtOrder, "1");
-  EXPECT_TRUE(FileExists(File("blocks.ini")));
-  EXPECT_EQ(ReadBytes(File("blocks.ini")), "");
+  EXPECT_TRUE(FileExists(File("blocks.ini")) && ReadBytes(File("blocks.ini")).empty());
 }
 
 TEST_F(BlockEditorTest, BlocksWriteFailureIsShownAndMemoryKeepsTheChange) {
