@@ -1,38 +1,26 @@
 #!/usr/bin/env bash
-# Starts (or stops) the real database servers that the tests of the data-access layer use:
-# a PostgreSQL cluster and a MariaDB server, on loopback, on free ports, in a temporary folder,
-# each as its unprivileged system user when run as root. Once per test run (a CTest fixture).
-#
-#   db_servers.sh start STATE_DIR   -> STATE_DIR/servers.env with ports and credentials
-#   db_servers.sh stop  STATE_DIR   -> stops both servers and removes their folder
+# The PostgreSQL and MariaDB servers of the data-access tests (a CTest fixture): on loopback, free
+# ports, a temporary folder, as their own system users when run as root.
+#   db_servers.sh start|stop STATE_DIR   (start writes STATE_DIR/servers.env: ports, credentials)
 set -euo pipefail
 
 action=${1:?start|stop}
 state_dir=${2:?state folder}
 env_file="$state_dir/servers.env"
 
-# Test credentials. The second user's password holds ; } and " on purpose.
-DB_NAME=panorello_test
-DB_USER=panorello
-DB_PASSWORD=Segreta.1
-SEMI_USER=semicolon
-SEMI_PASSWORD='p;w}x"q'
+DB_NAME=panorello_test DB_USER=panorello DB_PASSWORD=Segreta.1
+SEMI_USER=semicolon SEMI_PASSWORD='p;w}x"q'  # holds ; } and " on purpose
 
 log() { echo "db_servers: $*" >&2; }
 
-as_user() {  # as_user USER command...: the server refuses root, so drop to its own user
-  local user=$1
-  shift
+as_user() {  # as_user USER command...: the servers refuse root
+  local user=$1; shift
   if [ "$(id -u)" -eq 0 ]; then runuser -u "$user" -- "$@"; else "$@"; fi
 }
 
 wait_for() {  # wait_for TRIES command...: retries every 0.1 s until the command succeeds
-  local tries=$1 i
-  shift
-  for i in $(seq 1 "$tries"); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
+  local tries=$1 i; shift
+  for i in $(seq 1 "$tries"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
   return 1
 }
 
@@ -51,17 +39,13 @@ free_port() {
 }
 
 pg_bin() {
-  local dir
-  dir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
-  [ -n "$dir" ] || { log "PostgreSQL non installato (pacchetto postgresql)"; return 1; }
-  echo "$dir"
+  local dir; dir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+  [ -n "$dir" ] && echo "$dir" || { log "PostgreSQL non installato (pacchetto postgresql)"; return 1; }
 }
 
 start_postgres() {
-  local root=$1 port=$2 bin
-  bin=$(pg_bin)
-  # Everything the server writes lives in folders of its own user.
-  install -d -m 755 "$root/pg-run"
+  local root=$1 port=$2 bin; bin=$(pg_bin)
+  install -d -m 755 "$root/pg-run"  # everything the server writes is in folders of its own user
   printf '%s\n' "$DB_PASSWORD" >"$root/pg-run/pwfile"
   install -d -m 700 "$root/pg"
   if [ "$(id -u)" -eq 0 ]; then chown -R postgres:postgres "$root/pg-run" "$root/pg"; fi
@@ -109,15 +93,13 @@ SQL
 
 stop_all() {
   [ -f "$env_file" ] || return 0
-  local root
-  root=$(sed -n 's/^ROOT=//p' "$env_file")
+  local root; root=$(sed -n 's/^ROOT=//p' "$env_file")
   if [ -n "$root" ] && [ -d "$root" ]; then
     if [ -f "$root/pg/postmaster.pid" ]; then
       as_user postgres "$(pg_bin)/pg_ctl" -D "$root/pg" -m immediate -w stop >/dev/null 2>&1 || true
     fi
     if [ -f "$root/mariadb-run/pid" ]; then
-      local pid
-      pid=$(cat "$root/mariadb-run/pid")
+      local pid; pid=$(cat "$root/mariadb-run/pid")
       kill "$pid" 2>/dev/null || true
       wait_for 100 gone "$pid" || kill -9 "$pid" 2>/dev/null || true
     fi
@@ -130,10 +112,8 @@ case "$action" in
   start)
     mkdir -p "$state_dir"
     stop_all  # what an interrupted earlier run left behind
-    root=$(mktemp -d /tmp/panorello-dbservers-XXXXXX)
-    chmod 755 "$root"
-    # Written first so that stop cleans up even after a failed start.
-    printf 'ROOT=%s\n' "$root" >"$env_file.partial"
+    root=$(mktemp -d /tmp/panorello-dbservers-XXXXXX) && chmod 755 "$root"
+    printf 'ROOT=%s\n' "$root" >"$env_file.partial"  # first, so that stop cleans up a failed start
     mv "$env_file.partial" "$env_file"
     pg_port=$(free_port)
     start_postgres "$root" "$pg_port"
@@ -147,11 +127,6 @@ case "$action" in
     mv "$env_file.partial" "$env_file"
     log "PostgreSQL su 127.0.0.1:$pg_port, MariaDB su 127.0.0.1:$maria_port"
     ;;
-  stop)
-    stop_all
-    ;;
-  *)
-    echo "uso: $0 start|stop STATE_DIR" >&2
-    exit 2
-    ;;
+  stop) stop_all ;;
+  *) echo "uso: $0 start|stop STATE_DIR" >&2; exit 2 ;;
 esac

@@ -53,16 +53,13 @@ TEST(TranslateConnectionString, ProviderFormsForTheRegisteredDrivers) {
   };
   const Case cases[] = {
       {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/srv/demo.mdb;", kDebian, true, "/srv/demo.mdb"},
-      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/srv/a;b \"\"c\"\".db\";", kDebian, true,
-       "/srv/a;b \"c\".db"},
-      {"provider=microsoft.ace.oledb.12.0;data source=/x/missing.accdb", kBare, true,
-       "/x/missing.accdb"},
+      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/srv/a;b \"\"c\"\".db\";", kDebian, true, "/srv/a;b \"c\".db"},
+      {"provider=microsoft.ace.oledb.12.0;data source=/x/missing.accdb", kBare, true, "/x/missing.accdb"},
       {"Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/x/real.accdb;", kDebian, false,
        "Driver={MDBTools};DBQ=/x/real.accdb;"},
       {"Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;User ID=sa;Password=\"a;b\";", kDebian,
        false, "Driver={FreeTDS};Server=srv;Database=db;UID=sa;PWD={a;b};"},
-      {"Provider=SQLNCLI11;Data Source=db.local, 1433;Initial Catalog=x;Integrated Security=SSPI;",
-       kMicrosoft, false,
+      {"Provider=SQLNCLI11;Data Source=db.local, 1433;Initial Catalog=x;Integrated Security=SSPI;", kMicrosoft, false,
        "Driver={ODBC Driver 18 for SQL Server};Server=db.local;Port=1433;Database=x;"
        "Trusted_Connection=Yes;"},
       {"Provider=MSOLEDBSQL;Server=tcp:db,1500;Database=vendite;UID=u;PWD={x;y};", kDebian, false,
@@ -123,8 +120,7 @@ TEST(WithDriverOptions, TimeOutsAndResultSettingsPerDriver) {
       {"DSN=x;Uid=u;", "", "DSN=x;Uid=u;"},
       {"Driver=SQLite3;Database=a", "", "Driver=SQLite3;Database=a"},
       // A data source's own driver decides, unless the string names a driver itself.
-      {"DSN=Vendite;Uid=u;", "MariaDB Unicode",
-       "DSN=Vendite;Uid=u;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;"},
+      {"DSN=Vendite;Uid=u;", "MariaDB Unicode", "DSN=Vendite;Uid=u;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;"},
       {"DSN=Vendite", "FreeTDS", "DSN=Vendite;LoginTimeout=7;Timeout=9;"},
       {"DSN=V;Driver=SQLite3;", "MariaDB Unicode", "DSN=V;Driver=SQLite3;"},
   };
@@ -135,25 +131,22 @@ TEST(WithDriverOptions, TimeOutsAndResultSettingsPerDriver) {
 
 // The registered-driver list is read only for the translations that need it, and once.
 TEST(TranslateConnectionStringLazily, AsksForTheDriversOnlyWhenNeeded) {
-  const std::tuple<const char*, FileFormat, int, std::string> cases[] = {
-      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/dati/vendite.db;", FileFormat::Other, 0, "/dati/vendite.db"},
-      {"Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/dati/nuovo.db;", FileFormat::Missing, 0, "/dati/nuovo.db"},
-      {"Driver={PostgreSQL Unicode};Server=h;", FileFormat::Other, 0, "Driver={PostgreSQL Unicode};Server=h;"},
-      {"DSN=Vendite;", FileFormat::Other, 0, "DSN=Vendite;"},
-      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/dati/vero.mdb;", FileFormat::Access, 1,
-       "Driver={MDBTools};DBQ=/dati/vero.mdb;"},
-      {"Driver={MySQL ODBC 8.0 Unicode Driver};Server=h;", FileFormat::Other, 1, "Driver={MariaDB Unicode};Server=h;"},
-      {"Provider=SQLOLEDB;Data Source=srv;", FileFormat::Other, 1, "Driver={FreeTDS};Server=srv;"},
+  const std::vector<std::string> drivers = {"PostgreSQL Unicode", "MariaDB Unicode", "FreeTDS", "MDBTools"};
+  const std::tuple<const char*, FileFormat, int> cases[] = {
+      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/dati/vendite.db;", FileFormat::Other, 0},
+      {"Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/dati/nuovo.db;", FileFormat::Missing, 0},
+      {"Driver={PostgreSQL Unicode};Server=h;", FileFormat::Other, 0}, {"DSN=Vendite;", FileFormat::Other, 0},
+      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/dati/vero.mdb;", FileFormat::Access, 1},
+      {"Driver={MySQL ODBC 8.0 Unicode Driver};Server=h;", FileFormat::Other, 1},
+      {"Provider=SQLOLEDB;Data Source=srv;", FileFormat::Other, 1},
   };
-  for (const auto& [text, file, expected_calls, expected] : cases) {
+  for (const auto& [text, file, expected_calls] : cases) {
     int calls = 0;
-    const DriverListSource source = [&calls] {
-      ++calls;
-      return std::vector<std::string>{"PostgreSQL Unicode", "MariaDB Unicode", "FreeTDS", "MDBTools"};
-    };
-    const OpenTarget t = TranslateConnectionStringLazily(text, source, [&](const std::string&) { return file; });
+    const auto format = [&](const std::string&) { return file; };
+    const OpenTarget lazy = TranslateConnectionStringLazily(text, [&] { ++calls; return drivers; }, format);
+    const OpenTarget eager = TranslateConnectionString(text, drivers, format);
     EXPECT_EQ(calls, expected_calls) << text;
-    EXPECT_EQ(t.sqlite_file ? t.path : t.odbc, expected);
+    EXPECT_TRUE(lazy.sqlite_file == eager.sqlite_file && lazy.path == eager.path && lazy.odbc == eager.odbc) << text;
   }
   int calls = 0;  // an empty list: asked once per translation, reported as by the eager form
   const DriverListSource none = [&calls] {
