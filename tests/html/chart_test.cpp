@@ -14,7 +14,6 @@
 namespace panorello {
 namespace {
 
-using testing::Cell;
 using testing::MakeGrid;
 using testing::Null;
 using testing::SeriesGrid;

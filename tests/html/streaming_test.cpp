@@ -10,11 +10,10 @@
 #include "db/connection.h"
 #include "html/block_render.h"
 #include "html/generation.h"
+#include "html/grid_builder.h"
 #include "html/kpi_table.h"
 #include "html/page_out.h"
-#include "html/grid_builder.h"
 #include "support/test_support.h"
-#include "util/text.h"
 
 namespace panorello {
 namespace {
