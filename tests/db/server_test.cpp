@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "db_test_servers.h"
+#include "db_test_support.h"
 #include "support/test_support.h"
 #include "util/error.h"
 
@@ -22,6 +22,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using Texts = std::vector<std::string>;
+using testing::ExpectSameAsGrid;
+using testing::RecordingSink;
 using testing::RowTexts;
 
 std::string Repeat(const std::string& piece, int times) {
@@ -150,6 +152,49 @@ TEST_F(ServerTest, QueryPastTheTimeOutIsStopped) {
     EXPECT_THROW(c->Query(sql), Error) << sql;
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(4000)) << sql;
   }
+}
+
+TEST_F(ServerTest, StreamedRowsAreTheCellsOfTheGrid) {
+  auto pg = Pg();
+  for (const char* sql :
+       {"SELECT g AS n, g * 0.5::float8 AS half, TIMESTAMP '2024-01-01' + g * INTERVAL '1 minute' "
+        "AS ts, CASE WHEN g % 7 = 0 THEN NULL ELSE 'r' || g END AS maybe, 1.50::numeric(5,2) AS d, "
+        "g % 2 = 0 AS pari FROM generate_series(1, 3000) g",
+        "SELECT 1 AS n WHERE false", "SELECT repeat('àb', 70000) AS t, 1 AS n UNION ALL SELECT 'corto', 2"}) {
+    ExpectSameAsGrid(*pg, sql);
+  }
+  ExpectSameAsGrid(*Maria(), "SELECT 1 AS n, 'è' AS t, CAST(2.5 AS DOUBLE) AS d UNION ALL SELECT 2, REPEAT('x', 20000), NULL");
+}
+
+TEST_F(ServerTest, AValueLongerThanItsColumnSaidStartsTheRowsAgain) {
+  // Text columns are bound at their reported width; a longer value far into the result voids the
+  // rows handed on, and the whole result comes again, value by value.
+  const std::string sql =
+      "SELECT g AS n, CASE WHEN g = 2900 THEN repeat('y', 9000) ELSE 'r' || g END AS t "
+      "FROM generate_series(1, 3000) g ORDER BY g";
+  auto pg = Pg();
+  RecordingSink sink;
+  ASSERT_TRUE(pg->QueryRows(sql, sink));
+  EXPECT_EQ(sink.restarts, 1);
+  EXPECT_EQ(sink.columns_calls, 2);
+  ASSERT_EQ(sink.rows.size(), 3000u);
+  EXPECT_EQ(sink.rows[2899][1], "5:" + std::string(9000, 'y'));
+  ExpectSameAsGrid(*pg, sql);
+}
+
+TEST_F(ServerTest, StreamingFailuresComeAsTheDriverMessage) {
+  auto pg = Pg();
+  RecordingSink sink;
+  try {
+    pg->QueryRows("SELECT * FROM tabella_che_non_esiste", sink);
+    ADD_FAILURE() << "nessun errore";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("tabella_che_non_esiste"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(sink.columns_calls, 0);
+  EXPECT_THROW(pg->QueryRows("SET search_path TO public", sink), Error);
+  // Division by zero on row 2000, after the first row arrays were read.
+  EXPECT_THROW(pg->QueryRows("SELECT 1 / (2000 - g) AS x FROM generate_series(1, 3000) g", sink), Error);
 }
 
 // The SQLite3 ODBC driver never frees a small block per connection: the driver's, not ours.

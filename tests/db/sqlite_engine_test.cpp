@@ -11,14 +11,17 @@
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/sqlite_values.h"
-#include "db_test_servers.h"
+#include "db_test_support.h"
 #include "support/test_support.h"
 #include "util/error.h"
 
 namespace panorello {
 namespace {
 
+using testing::ExpectSameAsGrid;
+using testing::RecordingSink;
 using testing::TempFolder;
+using Texts = std::vector<std::string>;
 
 std::string ErrorOf(const std::function<void()>& f) {
   try {
@@ -48,6 +51,8 @@ class SqliteFile : public ::testing::Test {
     c->Execute("INSERT INTO t VALUES (1, 1234.5, 'Città', '2024-03-05 14:30:00', 1, 12.50, x'00FF', "
                "'2024-12-01', '07:08:09', 0), (NULL, NULL, NULL, '2024-03-05', 0, 7, NULL, "
                "'non una data', NULL, 'true')");
+    c->Execute("CREATE TABLE molte AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+               "WHERE i < 10000) SELECT i AS n, 'riga ' || i AS testo FROM n");
   }
   int64_t Count(Connection& c) { return c.Query("SELECT count(*) FROM t")->At(0, 0).integer; }
 
@@ -59,9 +64,9 @@ TEST_F(SqliteFile, DeclaredTypesBecomeCells) {
   auto grid = Open(path_)->Query("SELECT i, r, s, d, b, n, x, dd, tt, bit, 'a' || 'b' AS expr FROM t ORDER BY rowid");
   ASSERT_TRUE(grid.has_value());
   ASSERT_EQ(grid->Rows(), 2u);
-  EXPECT_EQ(testing::RowTexts(*grid, 0), (std::vector<std::string>{"1", "1234,5", "Città", "05/03/2024 14:30:00",
+  EXPECT_EQ(testing::RowTexts(*grid, 0), (Texts{"1", "1234,5", "Città", "05/03/2024 14:30:00",
       "True", "12,5", "00FF", "01/12/2024", "07:08:09", "False", "ab"}));
-  EXPECT_EQ(testing::RowTexts(*grid, 1), (std::vector<std::string>{"", "", "", "05/03/2024", "False", "7", "",
+  EXPECT_EQ(testing::RowTexts(*grid, 1), (Texts{"", "", "", "05/03/2024", "False", "7", "",
       "non una data", "", "True", "ab"}));
   const std::tuple<size_t, size_t, CellType> types[] = {
       {0, 3, CellType::DateTime}, {1, 3, CellType::Date}, {0, 8, CellType::Time},
@@ -105,6 +110,49 @@ TEST_F(SqliteFile, QueryPastTheLimitIsStoppedAndLockWaitsThenFails) {
   EXPECT_EQ(error, "database is locked");
   EXPECT_GE(elapsed, std::chrono::milliseconds(900));
   EXPECT_LT(elapsed, std::chrono::seconds(5));
+}
+
+TEST_F(SqliteFile, StreamedRowsAreTheCellsOfTheGrid) {
+  auto c = Open(path_);
+  for (const char* sql : {"SELECT * FROM t ORDER BY rowid", "SELECT * FROM t WHERE i > 99",
+                          "SELECT n, testo, n * 0.5 AS meta FROM molte", "SELECT NULL AS niente, 'x' AS y"}) {
+    ExpectSameAsGrid(*c, sql);
+  }
+  RecordingSink empty;  // no rows: the columns are still named
+  EXPECT_FALSE(c->QueryRows("SELECT i AS numero, s AS nome FROM t WHERE i < 0", empty));
+  EXPECT_EQ(empty.names, (Texts{"numero", "nome"}));
+}
+
+TEST_F(SqliteFile, StreamingFailuresBeforeAndAfterTheFirstRows) {
+  auto c = Open(path_);
+  const struct {
+    const char* sql;
+    size_t rows_before;  // rows handed on before the failure
+    const char* message;
+  } cases[] = {
+      {"SELECT CASE WHEN n > 5000 THEN abs(-9223372036854775808) ELSE n END AS v FROM molte", 5000, "integer overflow"},
+      {"SELECT * FROM mancante", 0, "no such table: mancante"},
+      {"CREATE TABLE nuova (x)", 0, "L'istruzione SQL non restituisce un risultato (nessuna colonna)"},
+      {"   ", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"},
+  };
+  for (const auto& k : cases) {
+    RecordingSink sink;
+    try {
+      c->QueryRows(k.sql, sink);
+      ADD_FAILURE() << k.sql;
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), k.message);
+    }
+    EXPECT_EQ(sink.rows.size(), k.rows_before) << k.sql;
+  }
+  // An exception of the sink stops the statement, and the connection stays usable.
+  RecordingSink sink;
+  sink.on_row = [&sink] {
+    if (sink.rows.size() == 3) throw Error("pagina piena");
+  };
+  EXPECT_THROW(c->QueryRows("SELECT n FROM molte", sink), Error);
+  EXPECT_EQ(sink.rows.size(), 3u);
+  ExpectSameAsGrid(*c, "SELECT count(*) AS quante FROM molte");
 }
 
 TEST(SqliteOpen, OpeningAndCreatingFiles) {

@@ -1,9 +1,11 @@
-// Fixture for the tests against the servers that tests/db/db_servers.sh starts under ctest.
+// Shared by the data-access tests: cell texts, a recording row sink, and the fixture of the
+// servers that tests/db/db_servers.sh starts under ctest.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +21,57 @@ inline std::vector<std::string> RowTexts(const ResultGrid& grid, size_t row) {
   std::vector<std::string> texts;
   for (size_t c = 0; c < grid.Cols(); ++c) texts.push_back(CellText(grid.At(row, c), italian));
   return texts;
+}
+
+inline std::string TypedText(const CellView& cell) {
+  RegionalSettings r;
+  r.decimal_separator = ',';
+  r.short_date = "dd.mm.yyyy";
+  return std::to_string(static_cast<int>(cell.type)) + ":" + CellText(cell, r);
+}
+
+struct RecordingSink final : RowSink {
+  void Columns(const std::vector<std::string>& n) override {
+    ++columns_calls;
+    names = n;
+  }
+  void Row(const CellView* cells, size_t count) override {
+    std::vector<std::string> row;
+    for (size_t c = 0; c < count; ++c) row.push_back(TypedText(cells[c]));
+    rows.push_back(std::move(row));
+    if (on_row) on_row();
+  }
+  void Restart() override {
+    ++restarts;
+    names.clear();
+    rows.clear();
+  }
+  int columns_calls = 0;
+  int restarts = 0;
+  std::vector<std::string> names;
+  std::vector<std::vector<std::string>> rows;
+  std::function<void()> on_row;
+};
+
+// QueryRows and Query of one statement agree: same names, same cells, same "any row" answer.
+inline void ExpectSameAsGrid(Connection& connection, const std::string& sql) {
+  SCOPED_TRACE(sql);
+  RecordingSink sink;
+  const bool any = connection.QueryRows(sql, sink);
+  const std::optional<ResultGrid> grid = connection.Query(sql);
+  EXPECT_EQ(sink.columns_calls - sink.restarts, 1);
+  ASSERT_EQ(any, grid.has_value());
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> names;
+  for (size_t r = 0; grid && r < grid->Rows(); ++r) {
+    rows.emplace_back();
+    for (size_t c = 0; c < grid->Cols(); ++c) rows.back().push_back(TypedText(grid->At(r, c)));
+  }
+  for (size_t c = 0; grid && c < grid->Cols(); ++c) names.push_back(grid->ColumnName(c));
+  if (grid) {
+    EXPECT_EQ(sink.names, names);
+  }
+  EXPECT_TRUE(sink.rows == rows);
 }
 
 class ServerTest : public ::testing::Test {
