@@ -58,7 +58,6 @@ TEST_F(Program, HelpWindowRoadWithoutDisplayAndBatchExitCodes) {
   for (const char* arg : {"--help", "'/?'", "/RUN -h"}) {  // help wins and touches nothing
     EXPECT_EQ(Run(arg), 0) << arg;
     EXPECT_EQ(out.rfind("Uso: panorello", 0), 0u) << out;
-    EXPECT_NE(out.find("/DASH="), std::string::npos);
     EXPECT_FALSE(FileExists(folder.File("page.html")) || FileExists(folder.File("panorello.log")));
   }
   EXPECT_EQ(Run(""), 2);  // no display: the batch switches are named instead
@@ -81,13 +80,8 @@ TEST_F(Program, DemoSwitchWritesAndOpensTheDemoPage) {
   EXPECT_EQ(Run("/demo"), 0) << err;
   const std::string page = folder.File("dashboard_demo.html");
   EXPECT_NE(ReadBytes(page).find("<title>Panorello Demo - Zavo Software</title>"), std::string::npos);
-  EXPECT_FALSE(FileExists(folder.File("config.ini")));
-  EXPECT_FALSE(FileExists(folder.File("blocks.ini")));
-  const auto log = LogLines(folder.File("panorello.log"));
-  ASSERT_EQ(log.size(), 8u);
-  EXPECT_EQ(log[0], "Avvio batch. CMD=/demo");
-  EXPECT_EQ(log[1], "Creazione database demo: " + folder.File("demo_panorello.mdb"));
-  EXPECT_EQ(log[7], "Batch completato con successo");
+  EXPECT_FALSE(FileExists(folder.File("config.ini")) || FileExists(folder.File("blocks.ini")));
+  EXPECT_EQ(LogLines(folder.File("panorello.log")).back(), "Batch completato con successo");
   for (int i = 0; i < 50 && ReadBytes(folder.File("opened")).empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the opener runs detached
   }
