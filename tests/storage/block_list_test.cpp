@@ -14,11 +14,7 @@ using Ids = std::vector<int32_t>;
 
 BlockList ListWithIds(const Ids& ids) {
   BlockList list;
-  for (int32_t id : ids) {
-    Block b;
-    b.Id = id;
-    list.SaveBlock(-1, b);
-  }
+  for (Block b; int32_t id : ids) b.Id = id, list.SaveBlock(-1, b);
   return list;
 }
 
@@ -32,9 +28,7 @@ Ids IdsOf(const BlockList& list) {
 // overflow.
 TEST(NewBlockIdTest, HighestPlusOne) {
   const std::pair<Ids, int32_t> cases[] = {
-      {{}, 1}, {{3, 7, 5}, 8}, {{-4, -1}, 1}, {{kMax - 1}, kMax}, {{kMax}, 1},
-      {{2, 1, kMax, 3, 3, -7}, 4},
-  };
+      {{}, 1}, {{3, 7, 5}, 8}, {{-4, -1}, 1}, {{kMax - 1}, kMax}, {{kMax}, 1}, {{2, 1, kMax, 3, 3, -7}, 4}};
   for (const auto& [ids, expected] : cases) {
     EXPECT_EQ(ListWithIds(ids).NewBlockId(), expected) << ::testing::PrintToString(ids);
   }
@@ -43,11 +37,7 @@ TEST(NewBlockIdTest, HighestPlusOne) {
 // Index inside the list replaces (Id 0 keeps the old Id, another Id is taken); any other index
 // appends (Id 0 gets a new one, a duplicate Id is kept). The Id used is written back.
 TEST(SaveBlockTest, ReplaceOrAppend) {
-  struct Case {
-    int32_t index, id;
-    Ids after;
-    int32_t written_back;
-  };
+  struct Case { int32_t index, id; Ids after; int32_t written_back; };
   const Case cases[] = {
       {-1, 0, {10, 20, 21}, 21}, {-1, 20, {10, 20, 20}, 20}, {2, 0, {10, 20, 21}, 21},
       {100, 0, {10, 20, 21}, 21}, {1, 0, {10, 20}, 20}, {0, 99, {99, 20}, 99},
@@ -56,8 +46,7 @@ TEST(SaveBlockTest, ReplaceOrAppend) {
     SCOPED_TRACE(::testing::Message() << "index " << c.index << ", id " << c.id);
     BlockList list = ListWithIds({10, 20});
     Block b;
-    b.Id = c.id;
-    b.Title = "saved";
+    b.Id = c.id, b.Title = "saved";
     list.SaveBlock(c.index, b);
     EXPECT_EQ(IdsOf(list), c.after);
     EXPECT_EQ(b.Id, c.written_back);
@@ -70,12 +59,7 @@ TEST(SaveBlockTest, ReplaceOrAppend) {
 // RenderMode becomes AUTO; other values stay as they are, and the caller's record is not
 // changed.
 TEST(SaveBlockTest, TidiesTheStoredList) {
-  struct Case {
-    int32_t sort_order;
-    std::string mode;
-    int32_t stored_sort;
-    std::string stored_mode;
-  };
+  struct Case { int32_t sort_order; std::string mode; int32_t stored_sort; std::string stored_mode; };
   const Case cases[] = {
       {-2, "   ", 1, "AUTO"}, {5, "table", 5, "table"}, {0, "", 3, "AUTO"},
       {0, " kpi ", 4, " kpi "}, {5, "\t", 5, "\t"},
@@ -83,8 +67,7 @@ TEST(SaveBlockTest, TidiesTheStoredList) {
   BlockList list;
   for (const auto& c : cases) {
     Block b;
-    b.SortOrder = c.sort_order;
-    b.RenderMode = c.mode;
+    b.SortOrder = c.sort_order, b.RenderMode = c.mode;
     list.SaveBlock(-1, b);
     EXPECT_EQ(b.SortOrder, c.sort_order);
     EXPECT_EQ(b.RenderMode, c.mode);

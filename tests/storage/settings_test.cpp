@@ -41,10 +41,7 @@ TEST(LoadSettingsTest, FieldRules) {
   TempFolder app;
   EXPECT_EQ(LoadSettings(app.Path()), Defaults(app.Path()));
   EXPECT_FALSE(std::filesystem::exists(app.File("config.ini")));  // loading creates nothing
-  struct Case {
-    std::string file;
-    std::function<void(Settings&)> change;
-  };
+  struct Case { std::string file; std::function<void(Settings&)> change; };
   const Case cases[] = {
       {"", [](Settings&) {}},
       {"dbtype = ACCESS", [](Settings& s) { s.DbType = " ACCESS"; }},
@@ -61,14 +58,8 @@ TEST(LoadSettingsTest, FieldRules) {
       {"SERVER=first\r\nSERVER=second", [](Settings& s) { s.Server = "first"; }},
       {"CONNECTIONSTRING=Pwd=b=c", [](Settings& s) { s.ConnectionString = "Pwd=b=c"; }},
       {"OUTPUTFILE=\nLOGFILE=", [](Settings& s) { s.OutputFile = s.LogFile = ""; }},
-      {"[x]\n;USER=x\n\nUSER=u \rDATABASE=d", [](Settings& s) {
-         s.User = "u ";
-         s.Database = "d";
-       }},
-      {"PASSWORD= p w \nPAGETITLE=Citt\xE0", [](Settings& s) {
-         s.Password = " p w ";
-         s.PageTitle = "Città";
-       }},
+      {"[x]\n;USER=x\n\nUSER=u \rDATABASE=d", [](Settings& s) { s.User = "u ", s.Database = "d"; }},
+      {"PASSWORD= p w \nPAGETITLE=Citt\xE0", [](Settings& s) { s.Password = " p w ", s.PageTitle = "Città"; }},
   };
   for (const auto& c : cases) {
     WriteBytes(app.File("config.ini"), c.file);
@@ -86,8 +77,7 @@ TEST(SettingsFromWindowTest, TrimsAllButThePassword) {
   Settings expected{"ACCESS", "srv", "db", "u", " secret  ", true, "DSN=x", "/tmp/o.html",
                     "Titolo", 2, false, "\tlog"};
   EXPECT_EQ(SettingsFromWindow(f), expected);
-  const std::pair<std::string, int32_t> refresh[] = {
-      {"3.5", 4}, {"x", 0}, {"-1E10", -2147483647 - 1}};
+  const std::pair<std::string, int32_t> refresh[] = {{"3.5", 4}, {"x", 0}, {"-1E10", -2147483647 - 1}};
   for (const auto& [text, value] : refresh) {
     f.RefreshSeconds = text;
     EXPECT_EQ(SettingsFromWindow(f).RefreshSeconds, value) << text;
