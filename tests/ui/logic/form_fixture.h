@@ -16,16 +16,7 @@ namespace panorello::testing {
 inline Block MakeBlock(int32_t id, const std::string& title, int32_t order, bool active = true,
                        const std::string& mode = "AUTO", const std::string& dashboard = "",
                        const std::string& sql = "SELECT 1") {
-  Block b;
-  b.Id = id;
-  b.Title = title;
-  b.Subtitle = "sub " + title;
-  b.Sql = sql;
-  b.SortOrder = order;
-  b.Active = active;
-  b.RenderMode = mode;
-  b.Dashboard = dashboard;
-  return b;
+  return {id, title, "sub " + title, sql, order, active, mode, dashboard};
 }
 
 inline std::vector<std::string> Titles(const BlockList& list) {
@@ -56,7 +47,7 @@ class FormTest : public ::testing::Test {
     s.lstBlocks.selected = i;
     form.lstBlocks_Click();
   }
-  // Makes `name` in the executable folder a folder, so that replacing the file fails.
+  // A folder in the file's place: replacing the file fails.
   void BlockFile(const std::string& name) { EnsureFolder(File(name)); }
   // Exactly one warning box with the application title whose text contains `part`.
   void ExpectOneWarning(const std::string& part) {
