@@ -163,8 +163,7 @@ TEST(WithDriverOptions, TimeOutsAndResultSettingsPerDriver) {
        "Driver={PostgreSQL Unicode};Server=h;BoolsAsChar=1;UseDeclareFetch=1;Fetch=10000;"
        "TextAsLongVarchar=0;MaxVarcharSize=1024;"},
       {"Driver={FreeTDS};Server=s;", "", "Driver={FreeTDS};Server=s;LoginTimeout=7;Timeout=9;"},
-      {"DSN=x;Uid=u;", "", "DSN=x;Uid=u;"},
-      {"Driver=SQLite3;Database=a", "", "Driver=SQLite3;Database=a"},
+      {"DSN=x;Uid=u;", "", "DSN=x;Uid=u;"}, {"Driver=SQLite3;Database=a", "", "Driver=SQLite3;Database=a"},
       // A data source's own driver decides, unless the string names a driver itself.
       {"DSN=Vendite;Uid=u;", "MariaDB Unicode", "DSN=Vendite;Uid=u;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;"},
       {"DSN=Vendite", "FreeTDS", "DSN=Vendite;LoginTimeout=7;Timeout=9;"},

@@ -36,31 +36,23 @@ CellView T(std::string_view t, CellType type = CellType::Text) { return Cell(typ
 CellView DT(CellType type, DateTimeValue v) { return Cell(type, 0, 0, {}, v); }
 CellView B(bool v) { return Cell(CellType::Boolean, v ? 1 : 0, 0, {}, {}); }
 
-TEST(ResultGrid, StoresEveryTypeAndReadsItBack) {
-  ResultGrid grid({"a", "b", "c"});
-  const DateTimeValue when{2024, 2, 29, 23, 59, 58};
+// Every type through the grid is read back end to end in the SQLite and server tests; here the
+// edges: extreme integers, bytes with NUL, the incomplete row, reads outside the grid.
+TEST(ResultGrid, EdgesOfStorage) {
+  ResultGrid grid({"a", "b"});
   const std::string bytes("\x00\xff", 2);
-  grid.AddInteger(std::numeric_limits<int64_t>::min()); grid.AddText("città"); grid.AddNull();
-  grid.AddDouble(-1.25); grid.AddSingle(0.5f); grid.AddDecimal("12.340");
-  grid.AddDateTime(when); grid.AddDate(DateTimeValue{1, 1, 1, 0, 0, 0}); grid.AddTime(DateTimeValue{0, 0, 0, 7, 8, 9});
-  grid.AddBoolean(true); grid.AddBinary(bytes); grid.AddText("");
+  grid.AddInteger(std::numeric_limits<int64_t>::min());
+  grid.AddBinary(bytes);
+  grid.AddSingle(0.5f);
+  grid.AddDate(DateTimeValue{1, 1, 1, 0, 0, 0});
   grid.AddInteger(5);  // an incomplete row is not counted
-  const CellView expected[] = {
-      I(std::numeric_limits<int64_t>::min()), T("città"), CellView{}, D(-1.25), F(0.5f),
-      T("12.340", CellType::Decimal), DT(CellType::DateTime, when),
-      DT(CellType::Date, {1, 1, 1, 0, 0, 0}), DT(CellType::Time, {0, 0, 0, 7, 8, 9}), B(true),
-      T(bytes, CellType::Binary), T("")};
-  ASSERT_EQ(grid.Rows(), 4u);
-  ASSERT_EQ(grid.Cols(), 3u);
-  EXPECT_EQ(grid.ColumnName(1), "b");
-  for (size_t i = 0; i < 12; ++i) {
-    SCOPED_TRACE(i);
-    const CellView got = grid.At(i / 3, i % 3);
-    EXPECT_TRUE(got.type == expected[i].type && got.integer == expected[i].integer &&
-                got.real == expected[i].real && got.text == expected[i].text && got.date_time == expected[i].date_time);
-  }
-  EXPECT_THROW(grid.At(4, 0), std::out_of_range);
-  EXPECT_THROW(grid.At(0, 3), std::out_of_range);
+  ASSERT_EQ(grid.Rows(), 2u);
+  EXPECT_EQ(grid.At(0, 0).integer, std::numeric_limits<int64_t>::min());
+  EXPECT_TRUE(grid.At(0, 1).type == CellType::Binary && grid.At(0, 1).text == bytes);
+  EXPECT_TRUE(grid.At(1, 0).type == CellType::Single && grid.At(1, 0).real == 0.5);
+  EXPECT_TRUE(grid.At(1, 1).type == CellType::Date && grid.At(1, 1).date_time == (DateTimeValue{1, 1, 1, 0, 0, 0}));
+  EXPECT_THROW(grid.At(2, 0), std::out_of_range);
+  EXPECT_THROW(grid.At(0, 2), std::out_of_range);
 }
 
 TEST(ResultGrid, StaysCompactAndCopiesAreIndependentAcrossBlocksAndChunks) {
@@ -183,8 +175,7 @@ TEST(IsNumericCell, NumbersAndTextsThatReadWholeAsNumbers) {
       {T("1,234"), kPlain, nan}, {T("0x1F"), kPlain, nan}, {T("&H1F"), kPlain, nan},
       {T("inf"), kPlain, nan}, {T("nan"), kPlain, nan}, {T("12 5"), kPlain, nan},
       {T("-"), kPlain, nan}, {T("."), kPlain, nan}, {T("12abc"), kPlain, nan}, {B(true), kPlain, nan},
-      {DT(CellType::DateTime, {2024, 1, 1, 0, 0, 0}), kPlain, nan},
-      {T("12", CellType::Binary), kPlain, nan},
+      {DT(CellType::DateTime, {2024, 1, 1, 0, 0, 0}), kPlain, nan}, {T("12", CellType::Binary), kPlain, nan},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(CellText(c.cell, kPlain));

@@ -122,24 +122,6 @@ TEST_F(ServerTest, EveryColumnTypeIntoCellText) {
   }
 }
 
-TEST_F(ServerTest, ManyRowsAcrossFetchBlocksEmptyResultsAndErrors) {
-  auto c = Pg();
-  auto grid = c->Query("SELECT g, CASE WHEN g % 7 = 0 THEN NULL ELSE g END FROM generate_series(1, 25000) g");
-  ASSERT_TRUE(grid.has_value());
-  ASSERT_EQ(grid->Rows(), 25000u);
-  int64_t sum = 0;
-  size_t nulls = 0;
-  for (size_t r = 0; r < grid->Rows(); ++r) {
-    sum += grid->At(r, 0).integer;
-    nulls += grid->At(r, 1).type == CellType::Null;
-  }
-  EXPECT_EQ(sum, 25000LL * 25001 / 2);
-  EXPECT_EQ(nulls, 25000u / 7);
-  EXPECT_FALSE(c->Query("SELECT 1 WHERE false").has_value());
-  EXPECT_THROW(c->Query("SET search_path TO public"), Error);
-  EXPECT_THROW(c->Query("  "), Error);
-}
-
 TEST_F(ServerTest, QueryPastTheTimeOutIsStopped) {
   ConnectionLimits limits;
   limits.query_seconds = 1;
@@ -154,8 +136,19 @@ TEST_F(ServerTest, QueryPastTheTimeOutIsStopped) {
   }
 }
 
-TEST_F(ServerTest, StreamedRowsAreTheCellsOfTheGrid) {
+TEST_F(ServerTest, RowsAcrossFetchBlocksCollectedOrStreamed) {
   auto pg = Pg();
+  auto grid = pg->Query("SELECT g, CASE WHEN g % 7 = 0 THEN NULL ELSE g END FROM generate_series(1, 25000) g");
+  ASSERT_TRUE(grid.has_value());
+  ASSERT_EQ(grid->Rows(), 25000u);
+  int64_t sum = 0;
+  size_t nulls = 0;
+  for (size_t r = 0; r < grid->Rows(); ++r) {
+    sum += grid->At(r, 0).integer;
+    nulls += grid->At(r, 1).type == CellType::Null;
+  }
+  EXPECT_EQ(sum, 25000LL * 25001 / 2);
+  EXPECT_EQ(nulls, 25000u / 7);
   for (const char* sql :
        {"SELECT g AS n, g * 0.5::float8 AS half, TIMESTAMP '2024-01-01' + g * INTERVAL '1 minute' "
         "AS ts, CASE WHEN g % 7 = 0 THEN NULL ELSE 'r' || g END AS maybe, 1.50::numeric(5,2) AS d, "
@@ -182,8 +175,10 @@ TEST_F(ServerTest, AValueLongerThanItsColumnSaidStartsTheRowsAgain) {
   ExpectSameAsGrid(*pg, sql);
 }
 
-TEST_F(ServerTest, StreamingFailuresComeAsTheDriverMessage) {
+TEST_F(ServerTest, EmptyResultsAndFailuresComeAsTheDriverMessage) {
   auto pg = Pg();
+  EXPECT_FALSE(pg->Query("SELECT 1 WHERE false").has_value());
+  EXPECT_THROW(pg->Query("  "), Error);
   RecordingSink sink;
   try {
     pg->QueryRows("SELECT * FROM tabella_che_non_esiste", sink);
