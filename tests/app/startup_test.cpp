@@ -47,11 +47,8 @@ struct Startup : TestContext {
 TEST(Main, CommandLineFormsChooseTheRoadTheDashboardAndTheBrowser) {
   const std::string all = "Tutte le dashboard";
   const struct {
-    std::vector<std::string> args;
-    const char* open_setting;
-    std::string label;  // "" for the window road
-    std::vector<std::string> titles;
-    bool opened;
+    std::vector<std::string> args; const char* open_setting;
+    std::string label; std::vector<std::string> titles; bool opened;  // label "" for the window road
   } cases[] = {
       {{}, "OPENBROWSER=1", "", {}, false},
       {{"/DASH=Vendite", "/OPEN"}, "OPENBROWSER=0", "", {}, false},
@@ -130,11 +127,9 @@ TEST(Main, UnreadableFileStopsStartUpWithTwo) {
 }
 
 TEST(Main, SampleDatabaseCheckOnTheWindowRoad) {
-  const struct {
-    std::string type, database;
-    bool created;
-  } cases[] = {{" access ", "/x/DEMO_Panorello.mdb", true}, {"ACCESS", "C:\\dati\\demo_panorello.mdb", true},
-               {"ACCESS", "/x/archivio.mdb", false}, {"ODBC", "/x/demo_panorello.mdb", false}};
+  const struct { std::string type, database; bool created; } cases[] = {
+      {" access ", "/x/DEMO_Panorello.mdb", true}, {"ACCESS", "C:\\dati\\demo_panorello.mdb", true},
+      {"ACCESS", "/x/archivio.mdb", false}, {"ODBC", "/x/demo_panorello.mdb", false}};
   for (const auto& c : cases) {
     Startup t;
     t.config[0] = "DBTYPE=" + c.type;

@@ -38,12 +38,7 @@ void AnswerNextBox(std::string& seen) {
 }
 
 TEST_F(WindowTest, ReporterShowsOneModalBoxPerMessage) {
-  const struct {
-    MessageIcon icon;
-    const char* title;
-    const char* text;
-    std::string expected;
-  } cases[] = {
+  const struct { MessageIcon icon; const char* title; const char* text; std::string expected; } cases[] = {
       {MessageIcon::Information, "Panorello Demo", "Dashboard demo generata e aperta nel browser.",
        std::to_string(QMessageBox::Information) +
            "|Panorello Demo|Dashboard demo generata e aperta nel browser.|plain|1|modal"},

@@ -10,10 +10,7 @@ namespace panorello::testing {
 namespace {
 
 TEST(BlockEntryText, FollowsTheListFormat) {
-  const struct {
-    Block block;
-    const char* text;
-  } cases[] = {
+  const struct { Block block; const char* text; } cases[] = {
       {MakeBlock(1, "Vendite", 3, false, "KPI", "DEMO"), "003 - Vendite [DEMO] {KPI} [OFF]"},
       {MakeBlock(1, "T", 7, true, "", "  "), "007 - T"},
       {MakeBlock(1, "T", 42, true, " chart ", " Nord "), "042 - T [ Nord ] { chart }"},
@@ -26,12 +23,10 @@ TEST(BlockEntryText, FollowsTheListFormat) {
 }
 
 TEST(SqlHasEndMarkerLine, FindsEveryLineTheBlocksFileWouldEndTheQueryAt) {
-  const struct {
-    const char* sql;
-    bool refused;
-  } cases[] = {{"SQLEND", true}, {"SELECT 1\r\n  SQLEND  \r\nFROM t", true}, {"SELECT 1\nSQLEND\n", true},
-               {"SELECT 1\rSQLEND\rFROM t", true}, {"SELECT 1", false}, {"SELECT 1\r\n\tSQLEND", false},
-               {"SELECT 1\r\nsqlend", false}, {"SELECT 'SQLEND' FROM t", false}, {"SQLEND2", false}, {"", false}};
+  const struct { const char* sql; bool refused; } cases[] = {
+      {"SQLEND", true}, {"SELECT 1\r\n  SQLEND  \r\nFROM t", true}, {"SELECT 1\nSQLEND\n", true},
+      {"SELECT 1\rSQLEND\rFROM t", true}, {"SELECT 1", false}, {"SELECT 1\r\n\tSQLEND", false},
+      {"SELECT 1\r\nsqlend", false}, {"SELECT 'SQLEND' FROM t", false}, {"SQLEND2", false}, {"", false}};
   for (const auto& c : cases) EXPECT_EQ(SqlHasEndMarkerLine(c.sql), c.refused) << c.sql;
 }
 
@@ -69,14 +64,12 @@ TEST_F(BlockEditorTest, SavingANewBlockTwiceGivesTwoBlocks) {
 TEST_F(BlockEditorTest, RefusedBlocksChangeNothing) {
   AddBlocks({MakeBlock(1, "A", 1)});
   const struct {
-    const char* title;
-    const char* sql;
-    const char* order;
-    const char* expected_start;
-  } cases[] = {{"   ", "SELECT 1", "1", "Inserire il titolo."}, {"T", "   ", "1", "Inserire la SQL."},
-               {"T", "", "1", "Inserire la SQL."}, {"T", "SELECT 1", "3000000000", "Il valore di Ordine"},
-               {"T", "SELECT 1", "-1e10", "Il valore di Ordine"},
-               {"T", "SELECT 1\r\nSQLEND\r\nFROM t", "1", "La SQL contiene una riga \"SQLEND\""}};
+    const char* title; const char* sql; const char* order; const char* expected_start;
+  } cases[] = {
+      {"   ", "SELECT 1", "1", "Inserire il titolo."}, {"T", "   ", "1", "Inserire la SQL."},
+      {"T", "", "1", "Inserire la SQL."}, {"T", "SELECT 1", "3000000000", "Il valore di Ordine"},
+      {"T", "SELECT 1", "-1e10", "Il valore di Ordine"},
+      {"T", "SELECT 1\r\nSQLEND\r\nFROM t", "1", "La SQL contiene una riga \"SQLEND\""}};
   form.Form_Load();
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.title) + "|" + c.sql + "|" + c.order);
@@ -93,14 +86,10 @@ TEST_F(BlockEditorTest, RefusedBlocksChangeNothing) {
 }
 
 TEST_F(BlockEditorTest, NewBlockTakesItsPositionForAFoulOrderAndIsListedLast) {
-  const struct {
-    const char* order;
-    const char* sql;
-    int32_t stored_order;
-    const char* entry;
-  } cases[] = {{"0", "SELECT 4", 4, "004 - D {AUTO}"}, {"-3", "SELECT 4", 4, "004 - D {AUTO}"},
-               {"abc", "SELECT 4", 4, "004 - D {AUTO}"},
-               {"1", "\r\n\r\n", 1, "001 - D {AUTO}"}};  // line breaks only are an SQL
+  const struct { const char* order; const char* sql; int32_t stored_order; const char* entry; } cases[] = {
+      {"0", "SELECT 4", 4, "004 - D {AUTO}"}, {"-3", "SELECT 4", 4, "004 - D {AUTO}"},
+      {"abc", "SELECT 4", 4, "004 - D {AUTO}"},
+      {"1", "\r\n\r\n", 1, "001 - D {AUTO}"}};  // line breaks only are an SQL
   for (const auto& c : cases) {
     SCOPED_TRACE(c.order);
     t->blocks.ClearBlocks();
@@ -171,10 +160,8 @@ TEST_F(BlockEditorTest, UnknownRenderModeIsShownAndKept) {
 }
 
 TEST_F(BlockEditorTest, DeleteRemovesTheSelectedEntryNotTheLoadedBlock) {
-  const struct {
-    int32_t selected;
-    std::vector<std::string> left;
-  } cases[] = {{0, {"B", "C"}}, {1, {"A", "C"}}, {2, {"A", "B"}}};
+  const struct { int32_t selected; std::vector<std::string> left; } cases[] = {
+      {0, {"B", "C"}}, {1, {"A", "C"}}, {2, {"A", "B"}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.selected);
     t->blocks.ClearBlocks();

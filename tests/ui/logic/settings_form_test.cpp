@@ -38,14 +38,9 @@ TEST_F(FormTest, FormLoadFillsEntriesFieldsAndBlockEditor) {
 }
 
 TEST_F(FormTest, StoredDbTypeIsShownAndSavedUnchanged) {
-  const struct {
-    const char* stored;
-    const char* shown;  // text of the combo after loading
-    size_t entry_count;
-    const char* saved;  // read back trimmed: an unknown type is kept, a known one takes its code
-  } cases[] = {{"access", "ACCESS", 6, "ACCESS"}, {" odbc ", "ODBC", 6, "ODBC"},
-               {"SYBASE", "SYBASE", 7, "SYBASE"}, {"Db2 ", "Db2 ", 7, "Db2"},
-               {"", "", 6, ""}};
+  const struct { const char* stored; const char* shown; size_t entry_count; const char* saved; } cases[] = {
+      {"access", "ACCESS", 6, "ACCESS"}, {" odbc ", "ODBC", 6, "ODBC"},
+      {"SYBASE", "SYBASE", 7, "SYBASE"}, {"Db2 ", "Db2 ", 7, "Db2"}, {"", "", 6, ""}};  // saved trimmed
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
     t->settings.DbType = c.stored;
@@ -72,18 +67,16 @@ TEST_F(FormTest, FormToSettingsAppliesTheFieldRulesAndWritesNothing) {
     EXPECT_EQ(t->settings.RefreshSeconds, value) << text;
   }
   const struct {
-    std::string FormState::*box;
-    const char* typed;
-    std::string Settings::*field;
-    const char* read;
-  } texts[] = {{&FormState::txtServer, "  host  ", &Settings::Server, "host"},
-               {&FormState::txtDatabase, " db ", &Settings::Database, "db"},
-               {&FormState::txtUser, " mario ", &Settings::User, "mario"},
-               {&FormState::txtPassword, "  segreta  ", &Settings::Password, "  segreta  "},
-               {&FormState::txtConnectionString, " DSN=x ", &Settings::ConnectionString, "DSN=x"},
-               {&FormState::txtPageTitle, " Titolo ", &Settings::PageTitle, "Titolo"},
-               {&FormState::txtOutputFile, " /tmp/o.html ", &Settings::OutputFile, "/tmp/o.html"},
-               {&FormState::txtLogFile, "\tlog ", &Settings::LogFile, "\tlog"}};
+    std::string FormState::*box; const char* typed; std::string Settings::*field; const char* read;
+  } texts[] = {
+      {&FormState::txtServer, "  host  ", &Settings::Server, "host"},
+      {&FormState::txtDatabase, " db ", &Settings::Database, "db"},
+      {&FormState::txtUser, " mario ", &Settings::User, "mario"},
+      {&FormState::txtPassword, "  segreta  ", &Settings::Password, "  segreta  "},
+      {&FormState::txtConnectionString, " DSN=x ", &Settings::ConnectionString, "DSN=x"},
+      {&FormState::txtPageTitle, " Titolo ", &Settings::PageTitle, "Titolo"},
+      {&FormState::txtOutputFile, " /tmp/o.html ", &Settings::OutputFile, "/tmp/o.html"},
+      {&FormState::txtLogFile, "\tlog ", &Settings::LogFile, "\tlog"}};
   for (const auto& c : texts) s.*c.box = c.typed;
   s.cboDbType.selected = 4;
   s.chkIntegrated = true;  // user and password are read although disabled
@@ -116,9 +109,7 @@ TEST_F(FormTest, RefreshThatDoesNotFit32BitsIsRefused) {
 
 TEST_F(FormTest, PickingADatabaseTypeOffersItsTemplateOnlyIntoAnEmptyBox) {
   const std::string oracle = "Provider=OraOLEDB.Oracle;Data Source=TNS_NAME;User ID=utente;Password=password;";
-  const struct {
-    std::string code, before, after;
-  } cases[] = {
+  const struct { std::string code, before, after; } cases[] = {
       {"ORACLE", "   ", oracle}, {"MYSQL", oracle, oracle}, {"SQLSERVER", "", ""}, {"ACCESS", "", ""},
       {"ODBC", "\t", "\t"}, {"ODBC", "", "DSN=nome_dsn;Uid=utente;Pwd=password;"},
       {"MYSQL", "", "Driver={MySQL ODBC 8.0 Unicode Driver};Server=server;Database=nome_db;User=utente;Password=password;"},
