@@ -37,9 +37,11 @@ TEST(BuildConnectionString, EveryTypeAndTheExplicitString) {
       {"ODBC", "s", "dsn", "u", "p", false, "     ", "DSN=dsn;Uid=u;Pwd=p;"},
       {"ACCESS", "", "a.mdb", "", "", false, "\t\t", "\t\t"},
       {"ACCESS", "srv", "a.mdb", "u", "p", false, "  DSN=x;Uid=a;  ", "  DSN=x;Uid=a;  "},
-      {"  access ", "", "C:\\data\\a.mdb", "", "", false, "", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\data\\a.mdb;"},
+      {"  access ", "", "C:\\data\\a.mdb", "", "", false, "",
+       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\data\\a.mdb;"},
       {"ACCESS", "", "/tmp/a;b.db", "", "", false, "", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/tmp/a;b.db\";"},
-      {"SQLSERVER", "srv", "db", "", "", false, "", "Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;User ID=;Password=;"},
+      {"SQLSERVER", "srv", "db", "", "", false, "",
+       "Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;User ID=;Password=;"},
       {"SqlServer", "srv", "db", "u", "p", true, "", integrated},
       {"SQLSERVER", "srv", "db", "sa", "a\"b;c", false, "",
        "Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;User ID=sa;Password=\"a\"\"b;c\";"},
@@ -47,7 +49,8 @@ TEST(BuildConnectionString, EveryTypeAndTheExplicitString) {
       {"", "srv", "db", "u", "p", false, "", integrated},
       {"SQLITE", "srv", "db", "u", "p", false, "", integrated},
       {"\tACCESS", "srv", "db", "", "", false, "", integrated},
-      {"ORACLE", "orcl", "ignored", "scott", "tiger", false, "", "Provider=OraOLEDB.Oracle;Data Source=orcl;User ID=scott;Password=tiger;"},
+      {"ORACLE", "orcl", "ignored", "scott", "tiger", false, "",
+       "Provider=OraOLEDB.Oracle;Data Source=orcl;User ID=scott;Password=tiger;"},
       {"mysql", "db.local", "shop", "u", "p", false, "",
        "Driver={MySQL ODBC 8.0 Unicode Driver};Server=db.local;Database=shop;User=u;Password=p;"},
       {"MYSQL", "h", "d", "u", "p;w}x", false, "",
@@ -62,7 +65,8 @@ TEST(BuildConnectionString, EveryTypeAndTheExplicitString) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type + " -> " + c.expected);
     Settings s;
-    std::tie(s.DbType, s.Server, s.Database, s.User, s.Password) = std::tie(c.type, c.server, c.database, c.user, c.password);
+    std::tie(s.DbType, s.Server, s.Database, s.User, s.Password) =
+        std::tie(c.type, c.server, c.database, c.user, c.password);
     s.Integrated = c.integrated;
     s.ConnectionString = c.explicit_string;
     EXPECT_EQ(BuildConnectionString(s), c.expected);

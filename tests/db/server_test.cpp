@@ -156,7 +156,8 @@ TEST_F(ServerTest, RowsAcrossFetchBlocksCollectedOrStreamed) {
         "SELECT 1 AS n WHERE false", "SELECT repeat('àb', 70000) AS t, 1 AS n UNION ALL SELECT 'corto', 2"}) {
     ExpectSameAsGrid(*pg, sql);
   }
-  ExpectSameAsGrid(*Maria(), "SELECT 1 AS n, 'è' AS t, CAST(2.5 AS DOUBLE) AS d UNION ALL SELECT 2, REPEAT('x', 20000), NULL");
+  ExpectSameAsGrid(*Maria(),
+      "SELECT 1 AS n, 'è' AS t, CAST(2.5 AS DOUBLE) AS d UNION ALL SELECT 2, REPEAT('x', 20000), NULL");
 }
 
 TEST_F(ServerTest, AValueLongerThanItsColumnSaidStartsTheRowsAgain) {

@@ -126,7 +126,8 @@ TEST_F(SqliteFile, StreamingFailuresBeforeAndAfterTheFirstRows) {
       {"SELECT CASE WHEN n > 5000 THEN abs(-9223372036854775808) ELSE n END AS v FROM molte", 5000, "integer overflow"},
       {"SELECT * FROM mancante", 0, "no such table: mancante"},
       {"DELETE FROM t", 0, "L'istruzione SQL non restituisce un risultato (nessuna colonna)"},
-      {"   ", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"}, {";", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"},
+      {"   ", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"}, {";", 0,
+       "Testo SQL vuoto: nessuna istruzione da eseguire"},
       {"-- solo un commento", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"},
   };
   for (const auto& k : cases) {
@@ -198,7 +199,8 @@ TEST(SqliteValues, IsoTextsAndDeclaredTypes) {
       {"BOOLEAN", SqliteColumnKind::Boolean},   {"bit", SqliteColumnKind::Boolean},
       {"INTEGER", SqliteColumnKind::Plain},     {"BITS", SqliteColumnKind::Plain},
       {nullptr, SqliteColumnKind::Plain}};
-  for (const auto& [declared, kind] : kinds) EXPECT_EQ(SqliteKindOfDeclaredType(declared), kind) << (declared ? declared : "(none)");
+  for (const auto& [declared, kind] : kinds)
+    EXPECT_EQ(SqliteKindOfDeclaredType(declared), kind) << (declared ? declared : "(none)");
 }
 
 }  // namespace
