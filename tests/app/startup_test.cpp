@@ -116,8 +116,7 @@ TEST(Main, UnreadableFileStopsStartUpWithTwo) {
     ASSERT_EQ(symlink("/proc/self/mem", t.folder.File(file).c_str()), 0);
     std::ostringstream o, e;
     EXPECT_EQ(Main(*t, {}, [&](AppContext&) { ++t.windows; return 0; }, o, e, false), kExitStartup);
-    EXPECT_EQ(t.windows, 0);
-    // Once the settings are read, their log file is used.
+    EXPECT_EQ(t.windows, 0);  // once the settings are read, their log file is used
     const auto log = t.Log(file == std::string("config.ini") ? "panorello.log" : "logs/mio.log");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].rfind("Errore avvio: ", 0), 0u);
