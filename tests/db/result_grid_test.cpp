@@ -20,21 +20,12 @@ RegionalSettings Regional(char separator, const char* dates = "dd/mm/yyyy") {
 }
 const RegionalSettings kPlain;
 
-CellView Cell(CellType type, int64_t integer, double real, std::string_view text, DateTimeValue when) {
-  CellView c;
-  c.type = type;
-  c.integer = integer;
-  c.real = real;
-  c.text = text;
-  c.date_time = when;
-  return c;
-}
-CellView I(int64_t v) { return Cell(CellType::Integer, v, 0, {}, {}); }
-CellView D(double v) { return Cell(CellType::Double, 0, v, {}, {}); }
-CellView F(float v) { return Cell(CellType::Single, 0, v, {}, {}); }
-CellView T(std::string_view t, CellType type = CellType::Text) { return Cell(type, 0, 0, t, {}); }
-CellView DT(CellType type, DateTimeValue v) { return Cell(type, 0, 0, {}, v); }
-CellView B(bool v) { return Cell(CellType::Boolean, v ? 1 : 0, 0, {}, {}); }
+CellView I(int64_t v) { return {CellType::Integer, v, 0, {}, {}}; }
+CellView D(double v) { return {CellType::Double, 0, v, {}, {}}; }
+CellView F(float v) { return {CellType::Single, 0, v, {}, {}}; }
+CellView T(std::string_view t, CellType type = CellType::Text) { return {type, 0, 0, t, {}}; }
+CellView DT(CellType type, DateTimeValue v) { return {type, 0, 0, {}, v}; }
+CellView B(bool v) { return {CellType::Boolean, v, 0, {}, {}}; }
 
 // Every type through the grid is read back end to end in the SQLite and server tests; here the
 // edges: extreme integers, bytes with NUL, the incomplete row, reads outside the grid.
