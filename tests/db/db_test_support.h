@@ -31,21 +31,14 @@ inline std::string TypedText(const CellView& cell) {
 }
 
 struct RecordingSink final : RowSink {
-  void Columns(const std::vector<std::string>& n) override {
-    ++columns_calls;
-    names = n;
-  }
+  void Columns(const std::vector<std::string>& n) override { ++columns_calls; names = n; }
   void Row(const CellView* cells, size_t count) override {
     std::vector<std::string> row;
     for (size_t c = 0; c < count; ++c) row.push_back(TypedText(cells[c]));
     rows.push_back(std::move(row));
     if (on_row) on_row();
   }
-  void Restart() override {
-    ++restarts;
-    names.clear();
-    rows.clear();
-  }
+  void Restart() override { ++restarts; names.clear(); rows.clear(); }
   int columns_calls = 0;
   int restarts = 0;
   std::vector<std::string> names;
