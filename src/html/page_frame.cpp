@@ -47,6 +47,28 @@ constexpr std::string_view kStyleRules[] = {
 };
 static_assert(std::size(kStyleRules) == 27);
 
+// Narrow screens (phones): a wide table scrolls inside its own box instead of widening the page
+// (the row group keeps the table at least as wide as the box), and the page keeps less padding.
+constexpr std::string_view kNarrowScreenRules =
+    "@media (max-width: 600px){"
+    ".page{padding:8px;}"
+    "table.result{display:block;overflow-x:auto;}"
+    "table.result tbody{display:table;width:100%;}"
+    "}";
+
+// Paper: a block's title stays with its body, a KPI row, chart or block is not split across pages
+// when it fits on one, the KPI cards and legend lines keep their colours, no shadows.
+constexpr std::string_view kPrintRules =
+    "@media print{"
+    ".block,.kpiwrap,.chartbox{break-inside:avoid;page-break-inside:avoid;}"
+    ".title,.subtitle,.sep{break-after:avoid;page-break-after:avoid;}"
+    ".kpicard,.legendline{-webkit-print-color-adjust:exact;print-color-adjust:exact;}"
+    ".head,.block,.kpicard{box-shadow:none;}"
+    "}";
+
+constexpr std::string_view kViewport =
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">";
+
 constexpr std::string_view kSeparator = " &nbsp;|&nbsp; ";
 
 }  // namespace
@@ -54,6 +76,8 @@ constexpr std::string_view kSeparator = " &nbsp;|&nbsp; ";
 std::string BuildStyleSheet() {
   std::string out = "<style type=\"text/css\">";
   for (std::string_view rule : kStyleRules) out += rule;
+  out += kNarrowScreenRules;
+  out += kPrintRules;
   out += "</style>";
   return out;
 }
@@ -61,6 +85,7 @@ std::string BuildStyleSheet() {
 std::string BuildPageHead(const Settings& settings) {
   std::string out = "<html><head>";
   out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">";
+  out += kViewport;
   if (settings.RefreshSeconds > 0) {
     out += "<meta http-equiv=\"refresh\" content=\"";
     out += FormatInt(settings.RefreshSeconds);

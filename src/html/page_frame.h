@@ -7,10 +7,11 @@
 
 namespace panorello {
 
-// The inline style element with its 27 rules; always the same text.
+// The inline style element: its 27 rules, then the rules for narrow screens and for printing;
+// always the same text.
 std::string BuildStyleSheet();
 
-// "<html><head>" ... "</head><body>": charset, optional refresh, title, style sheet.
+// "<html><head>" ... "</head><body>": charset, viewport, optional refresh, title, style sheet.
 std::string BuildPageHead(const Settings& settings);
 
 // Opens the page container and writes the header box; the time stamp is taken now.

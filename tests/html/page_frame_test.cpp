@@ -9,7 +9,7 @@ namespace {
 
 using testing::TestContext;
 
-TEST(StyleSheet, IsTheTwentySevenRulesInOrder) {
+TEST(StyleSheet, IsTheTwentySevenRulesInOrderThenPhoneAndPrintRules) {
   EXPECT_EQ(BuildStyleSheet(),
       "<style type=\"text/css\">"
       "body{margin:0;padding:0;background:#f4f6f9;font-family:Arial,Helvetica,sans-serif;color:#1f2937;}"
@@ -42,6 +42,12 @@ TEST(StyleSheet, IsTheTwentySevenRulesInOrder) {
       ".chartlegend{margin-top:8px;font-size:12px;color:#4b5563;}"
       ".legenditem{display:inline-block;margin-right:16px;}"
       ".legendline{display:inline-block;width:18px;height:3px;vertical-align:middle;margin-right:5px;}"
+      "@media (max-width: 600px){.page{padding:8px;}table.result{display:block;overflow-x:auto;}"
+      "table.result tbody{display:table;width:100%;}}"
+      "@media print{.block,.kpiwrap,.chartbox{break-inside:avoid;page-break-inside:avoid;}"
+      ".title,.subtitle,.sep{break-after:avoid;page-break-after:avoid;}"
+      ".kpicard,.legendline{-webkit-print-color-adjust:exact;print-color-adjust:exact;}"
+      ".head,.block,.kpicard{box-shadow:none;}}"
       "</style>");
 }
 
@@ -68,7 +74,9 @@ TEST(PageFrame, HeadHeaderAndFooterPieces) {
     t->settings.Database = "db & co";
     t->settings.RefreshSeconds = c.refresh;
     EXPECT_EQ(BuildPageHead(t->settings), "<html><head><meta http-equiv=\"Content-Type\" "
-                                          "content=\"text/html; charset=utf-8\">" + c.refresh_meta +
+                                          "content=\"text/html; charset=utf-8\"><meta name=\"viewport\" "
+                                          "content=\"width=device-width, initial-scale=1\">" +
+                                              c.refresh_meta +
                                               "<title>" + c.encoded_title + "</title>" +
                                               BuildStyleSheet() + "</head><body>");
     EXPECT_EQ(BuildPageHeader(*t, c.dashboard), "<div class=\"page\"><div class=\"head\"><h1>" +
