@@ -12,10 +12,21 @@ PACKAGES=(
   clang libclang-rt-14-dev lintian dpkg-dev fakeroot file poppler-utils ccache
   postgresql postgresql-client mariadb-server mariadb-client
   qt6-base-dev libgl-dev xvfb xauth x11-apps imagemagick xdg-utils fonts-liberation
-  chromium
+  chromium nodejs
   x11-utils
   time
 )
+
+# npm comes with some builds of nodejs; Debian's is a package of its own.
+command -v npm >/dev/null || PACKAGES+=(npm)
+
+# puppeteer-core (browser tests, phone screenshot) into node_modules; it never fetches a browser.
+node_modules() {
+  local root
+  root=$(cd "$(dirname "$0")/.." && pwd)
+  [ -f "$root/node_modules/puppeteer-core/package.json" ] && return 0
+  (cd "$root" && npm ci --no-audit --no-fund)
+}
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -26,6 +37,7 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: tutti i pacchetti sono presenti"
+  node_modules
   exit 0
 fi
 
@@ -46,3 +58,4 @@ if [ ! -e /usr/sbin/policy-rc.d ]; then
 fi
 trap '[ "$policy_created" = 1 ] && $SUDO rm -f /usr/sbin/policy-rc.d' EXIT
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+node_modules
