@@ -47,13 +47,12 @@ constexpr std::string_view kStyleRules[] = {
 };
 static_assert(std::size(kStyleRules) == 27);
 
-// Narrow screens (phones): a wide table scrolls inside its own box instead of widening the page
-// (the row group keeps the table at least as wide as the box), and the page keeps less padding.
+// Narrow screens (phones): a block whose table is wider than the screen scrolls sideways inside
+// its own box instead of widening the page, and the page keeps less padding.
 constexpr std::string_view kNarrowScreenRules =
     "@media (max-width: 600px){"
     ".page{padding:8px;}"
-    "table.result{display:block;overflow-x:auto;}"
-    "table.result tbody{display:table;width:100%;}"
+    ".block{overflow-x:auto;}"
     "}";
 
 // Paper: a block's title stays with its body, a KPI row, chart or block is not split across pages
