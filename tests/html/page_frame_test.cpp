@@ -72,12 +72,11 @@ TEST(PageFrame, HeadHeaderAndFooterPieces) {
     t->settings.Server = c.server;
     t->settings.Database = "db & co";
     t->settings.RefreshSeconds = c.refresh;
-    EXPECT_EQ(BuildPageHead(t->settings), "<html><head><meta http-equiv=\"Content-Type\" "
-                                          "content=\"text/html; charset=utf-8\"><meta name=\"viewport\" "
-                                          "content=\"width=device-width, initial-scale=1\">" +
-                                              c.refresh_meta +
-                                              "<title>" + c.encoded_title + "</title>" +
-                                              BuildStyleSheet() + "</head><body>");
+    EXPECT_EQ(BuildPageHead(t->settings),
+              "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
+              "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">" +
+                  c.refresh_meta + "<title>" + c.encoded_title + "</title>" + BuildStyleSheet() +
+                  "</head><body>");
     EXPECT_EQ(BuildPageHeader(*t, c.dashboard), "<div class=\"page\"><div class=\"head\"><h1>" +
                                                     c.encoded_title + "</h1><div class=\"meta\">" +
                                                     c.meta_line + "</div></div>");
