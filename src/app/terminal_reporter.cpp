@@ -24,4 +24,21 @@ void TerminalReporter::PageWritten(const std::string& path) {
   err_.flush();
 }
 
+void TerminalReporter::BlockFailed(const std::string& line) {
+  err_ << LineBreaksToSpaces(line) << '\n';
+  err_.flush();
+}
+
+void TerminalReporter::LogUnwritable(const std::string& log_path, const std::string& reason,
+                                     const std::string& line) {
+  if (log_path != unwritable_log_) {
+    unwritable_log_ = log_path;
+    err_ << "Impossibile scrivere il log " << log_path << ": " << reason
+         << ". Controllare LOGFILE in config.ini e i permessi della cartella; le righe del log "
+            "seguono qui.\n";
+  }
+  err_ << LineBreaksToSpaces(line) << '\n';
+  err_.flush();
+}
+
 }  // namespace panorello
