@@ -6,7 +6,7 @@ set(CPACK_PACKAGE_NAME panorello)
 set(CPACK_PACKAGE_VENDOR "Panorello Dashboard")
 set(CPACK_PACKAGE_CONTACT "Panorello Dashboard <panorello@example.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "dashboard HTML da query SQL per piccole aziende")
+# No CPACK_PACKAGE_DESCRIPTION_SUMMARY: each package's description starts with its own synopsis.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -24,19 +24,17 @@ set(CPACK_DEBIAN_BATCH_PACKAGE_NAME panorello)
 set(CPACK_DEBIAN_BATCH_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_BATCH_PACKAGE_RECOMMENDS
   "odbc-postgresql, odbc-mariadb, odbc-mdbtools, tdsodbc, libsqliteodbc, xdg-utils, fonts-liberation")
-set(CPACK_COMPONENT_BATCH_DESCRIPTION
-  "dashboard HTML da query SQL per piccole aziende\n"
-  "Panorello esegue le query SQL dei blocchi di una dashboard sul database\n"
-  "dell'azienda (PostgreSQL, MySQL/MariaDB, SQL Server, Access, ODBC) e scrive\n"
-  "una sola pagina HTML autonoma con indicatori, tabelle e grafici.\n"
-  "Questo pacchetto contiene il programma senza finestra, per cron e per i\n"
-  "timer di systemd; la finestra e' nel pacchetto panorello-gui.")
+set(CPACK_DEBIAN_BATCH_DESCRIPTION "dashboard HTML da query SQL per piccole aziende
+Panorello esegue le query SQL dei blocchi di una dashboard sul database
+dell'azienda (PostgreSQL, MySQL/MariaDB, SQL Server, Access, ODBC) e scrive
+una sola pagina HTML autonoma con indicatori, tabelle e grafici.
+Questo pacchetto contiene il programma senza finestra, per cron e per i
+timer di systemd; la finestra e' nel pacchetto panorello-gui.")
 
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME panorello-gui)
 set(CPACK_DEBIAN_GUI_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "panorello (= ${PROJECT_VERSION}-1)")
-set(CPACK_COMPONENT_GUI_DESCRIPTION
-  "dashboard HTML da query SQL - finestra principale\n"
-  "La finestra di Panorello (Qt): impostazioni, editor dei blocchi, prova della\n"
-  "connessione, generazione della pagina e demo. Comprende la voce di menu.")
+set(CPACK_DEBIAN_GUI_DESCRIPTION "dashboard HTML da query SQL - finestra principale
+La finestra di Panorello (Qt): impostazioni, editor dei blocchi, prova della
+connessione, generazione della pagina e demo. Comprende la voce di menu.")
 include(CPack)
