@@ -15,6 +15,8 @@ namespace panorello {
 
 namespace {
 
+constexpr const char* kCheck = "Controllare HOME, XDG_CONFIG_HOME o PANORELLO_HOME.";
+
 std::string Variable(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? std::string(value) : std::string();
@@ -31,13 +33,13 @@ void CreateFolderChain(const std::string& folder, mode_t mode) {
   if (::stat(folder.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return;
     throw Error("Impossibile creare la cartella dei dati " + folder +
-                ": esiste già un file con quel nome", ErrorKind::kFile);
+                ": esiste già un file con quel nome. " + kCheck, ErrorKind::kFile);
   }
   const std::string parent = ParentFolder(folder);
   if (!parent.empty() && parent != folder) CreateFolderChain(parent, mode);
   if (::mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) {
     throw Error("Impossibile creare la cartella dei dati " + folder + ": " +
-                std::strerror(errno) + ". Controllare HOME, XDG_CONFIG_HOME o PANORELLO_HOME.",
+                std::strerror(errno) + ". " + kCheck,
                 ErrorKind::kFile);
   }
 }
