@@ -1,5 +1,6 @@
 #include "app/terminal_reporter.h"
 
+#include "util/log.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -31,13 +32,7 @@ void TerminalReporter::BlockFailed(const std::string& line) {
 
 void TerminalReporter::LogUnwritable(const std::string& log_path, const std::string& reason,
                                      const std::string& line) {
-  if (log_path != unwritable_log_) {
-    unwritable_log_ = log_path;
-    err_ << "Impossibile scrivere il log " << log_path << ": " << reason
-         << ". Controllare LOGFILE in config.ini e i permessi della cartella; le righe del log "
-            "seguono qui.\n";
-  }
-  err_ << LineBreaksToSpaces(line) << '\n';
+  err_ << LogFallbackText(log_path, reason, line, unwritable_log_);
   err_.flush();
 }
 

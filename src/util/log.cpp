@@ -16,6 +16,18 @@ std::string LogFilePath(std::string_view log_file_setting, std::string_view app_
                                         : std::string(log_file_setting);
 }
 
+std::string LogFallbackText(const std::string& log_path, const std::string& reason,
+                            const std::string& line, std::string& named_log) {
+  std::string text;
+  if (log_path != named_log) {
+    named_log = log_path;
+    text = "Impossibile scrivere il log " + log_path + ": " + reason +
+           ". Controllare LOGFILE in config.ini e i permessi della cartella; le righe del log "
+           "seguono qui.\n";
+  }
+  return text + LineBreaksToSpaces(line) + "\n";
+}
+
 bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, const Clock& clock,
               std::string_view message, LogFailure* failure) noexcept {
   try {

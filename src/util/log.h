@@ -16,6 +16,11 @@ struct LogFailure {
   std::string line;  // "dd/mm/yyyy hh:nn:ss - message", without the line end
 };
 
+// What standard error gets for a line the log refused: the line, preceded by one line naming the
+// log and the reason when named_log is not that log yet (named_log then becomes it).
+std::string LogFallbackText(const std::string& log_path, const std::string& reason,
+                            const std::string& line, std::string& named_log);
+
 // Appends "dd/mm/yyyy hh:nn:ss - message" + CR LF to the log with a single write. Creates
 // missing folders. Never throws; returns false, and fills *failure when given, when the line
 // could not be written.
