@@ -16,7 +16,7 @@ struct GenerationOutcome {
   bool written = false;   // the page replaced OutputFile (also when the browser then failed)
   int blocks = 0;         // blocks rendered on the page
   int failed_blocks = 0;  // of which show an error box
-  std::string error_text; // why the run failed (the text of its "Errore RunDashboardGeneration" line)
+  std::string error_text;  // why the run failed (as in its "Errore RunDashboardGeneration" line)
 };
 
 // The same run, also telling how it went.
