@@ -74,9 +74,18 @@ TEST_F(Program, HelpVersionAndWindowRoadWithoutDisplay) {
   }
   EXPECT_EQ(Run("--version"), 0);
   EXPECT_EQ(out, std::string("panorello ") + PANORELLO_VERSION + "\n");
-  EXPECT_EQ(Run(""), 2);  // no display: the batch switches are named instead
+  EXPECT_EQ(Run(""), 2);  // no window program beside it: the batch switches are named instead
   EXPECT_NE(err.find("/RUN"), std::string::npos) << err;
+  EXPECT_NE(err.find("panorello-gui"), std::string::npos) << err;
   EXPECT_FALSE(FileExists(folder.File("page.html")));
+
+  // With panorello-gui beside it, the window road is handed over (which then finds no display).
+  const std::string gui = std::string(PANORELLO_BINARY_DIR) + "/panorello-gui";
+  if (!FileExists(gui)) GTEST_SKIP() << "built without the window";
+  std::filesystem::copy_file(gui, folder.File("panorello-gui"));
+  std::filesystem::permissions(folder.File("panorello-gui"), std::filesystem::perms::owner_all);
+  EXPECT_EQ(Run(""), 2);
+  EXPECT_NE(err.find("impossibile aprire la finestra"), std::string::npos) << err;
 }
 
 // The exit statuses and what cron would mail: nothing on success, one line per failure.
