@@ -1,10 +1,11 @@
 # The two set-up commands of the README: `make demo` and `make test`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+PACKAGE_BUILD ?= build-package
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps build test test-asan demo bench screenshot clean
+.PHONY: all deps build test test-asan demo bench screenshot package clean
 
 all: build
 
@@ -40,5 +41,14 @@ bench: build
 screenshot: build
 	bash scripts/screenshot.sh $(BUILD)
 
+# The Debian packages panorello (no Qt: batch, cron, timers) and panorello-gui (the window),
+# built for /usr in their own folder.
+package: deps
+	cmake -S . -B $(PACKAGE_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DPANORELLO_TESTS=OFF -DPANORELLO_BENCH=OFF
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	@ls -1 $(PACKAGE_BUILD)/*.deb
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD)

@@ -35,7 +35,7 @@ for tool in xvfb-run import convert xwininfo; do
 done
 win="$work/window"
 mkdir "$win"
-cp "$build/panorello" "$win/"
+cp "$build/panorello" "$build/panorello-gui" "$win/"  # panorello hands the window to panorello-gui
 
 crlf() { sed 's/$/\r/'; }
 crlf >"$win/config.ini" <<'EOF'

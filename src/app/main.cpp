@@ -1,4 +1,5 @@
-// Entry point: builds the one application context and hands it to the start-up.
+// Entry point: reads the environment once, builds the one application context in the data
+// folder and hands it to the start-up.
 #include <unistd.h>
 
 #include <exception>
@@ -11,6 +12,7 @@
 #include "storage/app_context.h"
 #include "util/browser.h"
 #include "util/clock.h"
+#include "util/data_folder.h"
 #include "util/files.h"
 #include "util/regional.h"
 
@@ -18,27 +20,49 @@
 #include "ui/main_window.h"
 #endif
 
+namespace {
+
+#ifndef PANORELLO_WITH_UI
+// The window lives in panorello-gui: when it sits beside this program, the window road becomes
+// that program with the same arguments. Returns only when it cannot be started.
+void HandOverToWindow(const std::string& executable_folder, char** argv) {
+  const std::string gui = panorello::AppFile(executable_folder, "panorello-gui");
+  if (::access(gui.c_str(), X_OK) != 0) return;
+  argv[0] = const_cast<char*>(gui.c_str());
+  ::execv(gui.c_str(), argv);
+}
+#endif
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace panorello;
   try {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const bool err_is_terminal = isatty(STDERR_FILENO) == 1;
+    const ProcessEnvironment env = ProcessEnvironment::FromProcess();
+    const std::string executable_folder = ExecutableFolder();
+    const std::string data_folder = ChooseDataFolder(env, executable_folder);
     SystemClock clock;
     TerminalReporter reporter(std::cerr, err_is_terminal);
     SystemBrowser browser;
-    AppContext ctx{ExecutableFolder(), Settings{},  BlockList{},
-                   clock,              reporter,    browser,
-                   RegionalSettings::FromEnvironment(), ConnectionLimits{}};
+    AppContext ctx{data_folder, Settings{},  BlockList{},
+                   clock,       reporter,    browser,
+                   RegionalSettings::FromEnvironment(), ConnectionLimits{},
+                   ShippedDataFolders(data_folder, executable_folder,
+                                      AppFile(executable_folder, PANORELLO_INSTALLED_DATA_REL))};
     const WindowRoad window = [&](AppContext& c) -> int {
 #ifdef PANORELLO_WITH_UI
       return RunWindow(c, argc, argv);
 #else
       (void)c;
+      HandOverToWindow(executable_folder, argv);
       std::cerr << NoWindowText();
       return kExitStartup;
 #endif
     };
-    return Main(ctx, args, window, std::cout, std::cerr, err_is_terminal);
+    const BatchIo io{std::cerr, err_is_terminal, env.graphical_session};
+    return Main(ctx, args, window, std::cout, io);
   } catch (const std::exception& e) {
     std::cerr << "Errore avvio: " << e.what() << '\n';
     return kExitStartup;

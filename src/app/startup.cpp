@@ -8,6 +8,7 @@
 #include "html/generation.h"
 #include "storage/blocks_file.h"
 #include "storage/settings.h"
+#include "util/log.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -25,42 +26,64 @@ void CheckSampleDatabase(AppContext& ctx) {
   CreateDemoDatabase(ctx, error_text);  // logs its own outcome; start-up goes on either way
 }
 
-int Finish(AppContext& ctx, bool ok, std::ostream& err, bool err_is_terminal) {
+// The closing lines of a batch run: the log's outcome line, on a terminal the summary, and the
+// exit status (3: the page was written but some blocks show an error box).
+int Finish(AppContext& ctx, const BatchIo& io, bool ok, const GenerationOutcome& run,
+           const std::string& failure) {
   ctx.Log(ok ? "Batch completato con successo" : "Batch terminato con errore");
-  if (!ok && err_is_terminal) err << "Batch terminato con errore: i dettagli sono nel log.\n";
-  return ok ? kExitOk : kExitFailed;
+  if (!ok) io.err << "Batch terminato con errore: " << LineBreaksToSpaces(failure) << '\n';
+  if (io.err_is_terminal) {
+    io.err << "Riepilogo: " << run.blocks << " blocchi, " << run.failed_blocks
+           << " con errore; pagina " << (run.written ? ctx.settings.OutputFile : "non scritta")
+           << "; log " << LogFilePath(ctx.settings.LogFile, ctx.app_folder) << '\n';
+  }
+  if (!ok) return kExitFailed;
+  return run.failed_blocks > 0 ? kExitBlockErrors : kExitOk;
+}
+
+// Whether the batch opens the page: /OPEN always tries; the setting (or /DEMO) only where a
+// graphical session could show it.
+bool BatchOpensBrowser(const BatchIo& io, bool explicit_open, bool asked_by_default) {
+  return explicit_open || (asked_by_default && io.graphical_session);
+}
+
+void LogSkippedBrowser(AppContext& ctx, const GenerationOutcome& run) {
+  if (run.written) ctx.Log("Browser non aperto: nessuna sessione grafica");
 }
 
 int BatchGeneration(AppContext& ctx, const std::string& command, const std::string& upper,
-                    std::ostream& err, bool err_is_terminal) {
+                    const BatchIo& io) {
   const std::string dashboard = ParseDashArgument(command);
-  const bool open_browser = Contains(upper, "/OPEN") || ctx.settings.OpenBrowser;
+  const bool explicit_open = Contains(upper, "/OPEN");
+  const bool open_browser = BatchOpensBrowser(io, explicit_open, ctx.settings.OpenBrowser);
   ctx.Log("Avvio batch. CMD=" + command);
-  const bool ok = RunDashboardGeneration(ctx, open_browser, true, dashboard);
-  return Finish(ctx, ok, err, err_is_terminal);
+  GenerationOutcome run;
+  const bool ok = RunDashboardGeneration(ctx, open_browser, true, dashboard, run);
+  if (!open_browser && ctx.settings.OpenBrowser) LogSkippedBrowser(ctx, run);
+  return Finish(ctx, io, ok, run, run.error_text);
 }
 
-int BatchDemo(AppContext& ctx, const std::string& command, std::ostream& err,
-              bool err_is_terminal) {
+int BatchDemo(AppContext& ctx, const std::string& command, const BatchIo& io) {
   ctx.Log("Avvio batch. CMD=" + command);
-  bool ok = false;
+  const bool open_browser = BatchOpensBrowser(io, false, true);
+  DemoResult result;
+  std::string failure;
   try {
-    const DemoResult result = RunDemo(ctx, true);
-    ok = result.outcome == DemoOutcome::Succeeded;
-    if (result.outcome == DemoOutcome::DatabaseFailed && err_is_terminal) {
-      err << result.error_text << '\n';
-    }
+    result = RunDemo(ctx, true, {}, open_browser);
+    if (result.outcome == DemoOutcome::DatabaseFailed) failure = result.error_text;
+    if (result.outcome == DemoOutcome::GenerationFailed) failure = result.generation.error_text;
+    if (!open_browser) LogSkippedBrowser(ctx, result.generation);
   } catch (const std::exception& e) {
     // Only reading blocks_demo.ini can raise here.
-    ctx.Log(std::string("Errore demo: ") + e.what());
-    if (err_is_terminal) err << "Errore demo: " << e.what() << '\n';
+    failure = std::string("Errore demo: ") + e.what();
+    ctx.Log(failure);
   }
-  return Finish(ctx, ok, err, err_is_terminal);
+  return Finish(ctx, io, result.outcome == DemoOutcome::Succeeded, result.generation, failure);
 }
 
 }  // namespace
 
-std::string UsageText() {
+std::string UsageText(const std::string& data_folder) {
   return "Uso: panorello [opzioni]\n"
          "\n"
          "Senza opzioni apre la finestra principale.\n"
@@ -72,16 +95,36 @@ std::string UsageText() {
          "  /DEMO            crea il database di esempio e genera la dashboard demo,\n"
          "                   senza finestra\n"
          "  --help, -h, /?   mostra questo aiuto\n"
+         "  --version        mostra nome e versione del programma\n"
          "\n"
-         "Impostazioni in config.ini e blocchi in blocks.ini, accanto al programma.\n"
-         "Ogni esecuzione batch è registrata nel log (panorello.log se non indicato).\n"
-         "Codice di uscita: 0 riuscito, 1 generazione non riuscita, 2 avvio non riuscito.\n";
+         "Cartella dei dati in uso: " + data_folder + "\n"
+         "Lì stanno config.ini (impostazioni), blocks.ini (blocchi), panorello.log (il log,\n"
+         "se LOGFILE non indica altro), dashboard.html e i file della demo.\n"
+         "La cartella è PANORELLO_HOME se impostata; altrimenti la cartella del programma,\n"
+         "se contiene config.ini o è scrivibile; altrimenti ~/.config/panorello.\n"
+         "\n"
+         "Codici di uscita:\n"
+         "  0  pagina scritta, tutti i blocchi riusciti\n"
+         "  1  generazione non riuscita (pagina non scritta, o browser chiesto con /OPEN\n"
+         "     e non aperto)\n"
+         "  2  avvio non riuscito\n"
+         "  3  pagina scritta, ma almeno un blocco mostra un errore\n";
+}
+
+std::string VersionText() { return std::string("panorello ") + PANORELLO_VERSION + "\n"; }
+
+bool WantsVersion(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--version") return true;
+  }
+  return false;
 }
 
 std::string NoWindowText() {
   return "Questa versione di Panorello non ha la finestra principale.\n"
          "Usare la modalità batch: /RUN (o /AUTORUN) con /DASH=nome e /OPEN facoltativi,\n"
-         "oppure /DEMO per la dashboard dimostrativa. Dettagli con --help.\n";
+         "oppure /DEMO per la dashboard dimostrativa. Dettagli con --help.\n"
+         "La finestra è nel programma panorello-gui (pacchetto panorello-gui).\n";
 }
 
 // True when one of the space-separated words of the upper-cased command line is /DEMO.
@@ -104,9 +147,13 @@ bool WantsHelp(const std::vector<std::string>& args) {
 }
 
 int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad& window_road,
-         std::ostream& out, std::ostream& err, bool err_is_terminal) {
+         std::ostream& out, const BatchIo& io) {
   if (WantsHelp(args)) {
-    out << UsageText();
+    out << UsageText(ctx.app_folder);
+    return kExitOk;
+  }
+  if (WantsVersion(args)) {
+    out << VersionText();
     return kExitOk;
   }
   const std::string command = Trim(JoinCommandLine(args));
@@ -120,7 +167,7 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
     // Nothing may be written over files that could not be read: stop here.
     const std::string message = std::string("Errore avvio: ") + e.what();
     ctx.Log(message);
-    err << message << '\n';
+    io.err << message << '\n';
     return kExitStartup;
   }
 
@@ -128,9 +175,9 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
 
   const bool batch = Contains(upper, "/AUTORUN") || Contains(upper, "/RUN");
   // /DEMO is an addition of ours: a whole argument, never taking over a designed batch run.
-  if (!batch && HasDemoArgument(upper)) return BatchDemo(ctx, command, err, err_is_terminal);
+  if (!batch && HasDemoArgument(upper)) return BatchDemo(ctx, command, io);
   if (!batch) return window_road(ctx);
-  return BatchGeneration(ctx, command, upper, err, err_is_terminal);
+  return BatchGeneration(ctx, command, upper, io);
 }
 
 }  // namespace panorello

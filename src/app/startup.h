@@ -14,12 +14,23 @@ namespace panorello {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;   // the batch generation or demo did not succeed
 inline constexpr int kExitStartup = 2;  // start-up could not go on (unreadable files, no window)
+inline constexpr int kExitBlockErrors = 3;  // the page was written, some blocks show an error box
 
 // The window road: gets the loaded context and returns the exit status.
 using WindowRoad = std::function<int(AppContext&)>;
 
-// The usage text of --help, -h and /?.
-std::string UsageText();
+// Where a batch run reports beyond the log, and what it knows of its session.
+struct BatchIo {
+  std::ostream& err;             // start-up failures, failure lines, terminal progress
+  bool err_is_terminal = false;  // progress and a closing summary only on a terminal
+  bool graphical_session = false;  // DISPLAY or WAYLAND_DISPLAY: the setting may open a browser
+};
+
+// The usage text of --help, -h and /?, naming the data folder in use.
+std::string UsageText(const std::string& data_folder);
+
+// "panorello " + the version, for --version.
+std::string VersionText();
 
 // What a build without the window says when asked for it.
 std::string NoWindowText();
@@ -29,10 +40,11 @@ std::string NoWindowText();
 bool HasDemoArgument(const std::string& upper_command_line);
 bool WantsHelp(const std::vector<std::string>& args);
 
-// The whole start-up of the process. ctx comes with its executable folder, clock, reporter and
-// browser; Main loads Settings and the BlockList into it. out receives the usage text; err the
-// start-up failures (and, when err_is_terminal, the outcome of a batch run).
+// The whole start-up of the process. ctx comes with its data folder, clock, reporter and
+// browser; Main loads Settings and the BlockList into it. out receives the usage and version
+// texts; io.err the start-up failures and the failure lines of a batch run (on a terminal also
+// its summary).
 int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad& window_road,
-         std::ostream& out, std::ostream& err, bool err_is_terminal);
+         std::ostream& out, const BatchIo& io);
 
 }  // namespace panorello

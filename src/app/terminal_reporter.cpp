@@ -1,5 +1,6 @@
 #include "app/terminal_reporter.h"
 
+#include "util/log.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -21,6 +22,17 @@ void TerminalReporter::BlockStarted(int number, int count, const std::string& ti
 void TerminalReporter::PageWritten(const std::string& path) {
   if (!progress_) return;
   err_ << "Pagina scritta: " << path << '\n';
+  err_.flush();
+}
+
+void TerminalReporter::BlockFailed(const std::string& line) {
+  err_ << LineBreaksToSpaces(line) << '\n';
+  err_.flush();
+}
+
+void TerminalReporter::LogUnwritable(const std::string& log_path, const std::string& reason,
+                                     const std::string& line) {
+  err_ << LogFallbackText(log_path, reason, line, unwritable_log_);
   err_.flush();
 }
 

@@ -21,7 +21,7 @@ void ApplyDemoSettings(AppContext& ctx) {
   s.OpenBrowser = true;
 }
 
-DemoResult RunDemo(AppContext& ctx, bool silent, const DemoHooks& hooks) {
+DemoResult RunDemo(AppContext& ctx, bool silent, const DemoHooks& hooks, bool open_browser) {
   DemoResult result;
   std::string error_text;
   if (!CreateDemoDatabase(ctx, error_text)) {
@@ -32,15 +32,15 @@ DemoResult RunDemo(AppContext& ctx, bool silent, const DemoHooks& hooks) {
   ApplyDemoSettings(ctx);
   if (hooks.settings_applied) hooks.settings_applied();
 
-  const std::string blocks_path = ctx.AppFile("blocks_demo.ini");
+  const std::string blocks_path = ctx.ShippedFile("blocks_demo.ini");
   if (FileExists(blocks_path)) {
     ctx.blocks.ClearBlocks();
     LoadBlocksFrom(ctx.blocks, blocks_path);
     if (hooks.blocks_loaded) hooks.blocks_loaded();
   }
 
-  result.outcome = RunDashboardGeneration(ctx, true, silent, "DEMO") ? DemoOutcome::Succeeded
-                                                                      : DemoOutcome::GenerationFailed;
+  const bool ok = RunDashboardGeneration(ctx, open_browser, silent, "DEMO", result.generation);
+  result.outcome = ok ? DemoOutcome::Succeeded : DemoOutcome::GenerationFailed;
   return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // One block's box: title, subtitle, separator and the body its render mode gives.
+#include <optional>
 #include <string>
 
 #include "db/result_grid.h"
@@ -23,12 +24,14 @@ void RenderGridBody(const ResultGrid& grid, const std::string& mode,
                     const RegionalSettings& regional, PageOut& out);
 
 // Runs sql on a fresh connection from ctx.settings and renders the result; never fails: every
-// error of the connection, the query or the renderers becomes the error box.
-void RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode,
-                      PageOut& out);
+// error of the connection, the query or the renderers becomes the error box, and its text is
+// returned (nothing when the body rendered).
+std::optional<std::string> RenderBlockQuery(const AppContext& ctx, const std::string& sql,
+                                            const std::string& mode, PageOut& out);
 std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode);
 
-void RenderBlock(const AppContext& ctx, const Block& block, PageOut& out);
+// The block's box; returns the text of its error box, if it shows one.
+std::optional<std::string> RenderBlock(const AppContext& ctx, const Block& block, PageOut& out);
 std::string RenderBlock(const AppContext& ctx, const Block& block);
 
 }  // namespace panorello

@@ -25,7 +25,8 @@ bool IsSelected(const Block& block, const std::string& trimmed_name,
 
 // The page from the head to the closing tags, in the order of the page frame. The blocks are
 // sorted first; each block's grid is gone before the next block runs.
-void WritePage(AppContext& ctx, const std::string& dashboardName, PageOut& out) {
+void WritePage(AppContext& ctx, const std::string& dashboardName, PageOut& out,
+               GenerationOutcome& outcome) {
   out.Append(BuildPageHead(ctx.settings));
   out.Append(BuildPageHeader(ctx, dashboardName));
   SortBlocks(ctx.blocks);
@@ -41,7 +42,14 @@ void WritePage(AppContext& ctx, const std::string& dashboardName, PageOut& out) 
     const Block& block = ctx.blocks.At(i);
     if (!IsSelected(block, trimmed_name, upper_name)) continue;
     ctx.reporter.BlockStarted(++number, count, block.Title);
-    RenderBlock(ctx, block, out);
+    const std::optional<std::string> error = RenderBlock(ctx, block, out);
+    ++outcome.blocks;
+    if (error) {
+      ++outcome.failed_blocks;
+      const std::string line = BlockErrorLine(block, *error);
+      ctx.Log(line);
+      ctx.reporter.BlockFailed(line);
+    }
     out.MaybeFlush();
   }
   out.Append(BuildPageFooter(ctx));
@@ -74,14 +82,26 @@ void SortBlocks(BlockList& blocks) {
   }
 }
 
+std::string BlockErrorLine(const Block& block, const std::string& error_text) {
+  return "Errore blocco " + FormatInt(block.Id) + " (" + block.Title + "): " + error_text;
+}
+
 std::string BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName) {
   PageOut out;
-  WritePage(ctx, dashboardName, out);
+  GenerationOutcome outcome;
+  WritePage(ctx, dashboardName, out, outcome);
   return out.TakeText();
 }
 
 bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
                             const std::string& dashboardName) {
+  GenerationOutcome outcome;
+  return RunDashboardGeneration(ctx, openBrowser, silent, dashboardName, outcome);
+}
+
+bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
+                            const std::string& dashboardName, GenerationOutcome& outcome) {
+  outcome = GenerationOutcome{};
   // The page is streamed into the temporary file of the atomic replace while the blocks run, so
   // the "Scrittura file" line is written once the page is complete, just before it replaces the
   // old one; a failure to open or fill the file logs it too, just before the error line.
@@ -97,10 +117,11 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
     {
       AtomicFileWriter file(path);
       PageOut out(&file);
-      WritePage(ctx, dashboardName, out);
+      WritePage(ctx, dashboardName, out, outcome);
       ctx.Log("Scrittura file " + path);
       write_logged = true;
       file.Commit();
+      outcome.written = true;
     }
     ctx.reporter.PageWritten(path);
     if (openBrowser) {
@@ -108,14 +129,15 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
       ctx.browser.Open(path);
     }
     ctx.Log("Fine RunDashboardGeneration OK");
+    outcome.ok = true;
     return true;
   } catch (const std::exception& e) {
-    ReportFailure(ctx, silent, path, write_logged, e.what());
-    return false;
+    outcome.error_text = e.what();
   } catch (...) {
-    ReportFailure(ctx, silent, path, write_logged, "errore sconosciuto");
-    return false;
+    outcome.error_text = "errore sconosciuto";
   }
+  ReportFailure(ctx, silent, path, write_logged, outcome.error_text);
+  return false;
 }
 
 }  // namespace panorello

@@ -2,6 +2,7 @@
 // The one application context: created at start-up, passed by reference. Nothing else is global.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "storage/block_list.h"
 #include "storage/settings.h"
@@ -19,7 +20,7 @@ struct ConnectionLimits {
 };
 
 struct AppContext {
-  std::string app_folder;  // folder of the executable (tests: a temporary folder)
+  std::string app_folder;  // the data folder (tests: a temporary folder)
   Settings settings;       // the one Settings record
   BlockList blocks;        // the one BlockList
   const Clock& clock;
@@ -27,8 +28,12 @@ struct AppContext {
   Browser& browser;
   RegionalSettings regional;
   ConnectionLimits limits;
+  // Further folders searched, after app_folder, for data shipped with the program.
+  std::vector<std::string> shipped_folders;
 
   std::string AppFile(std::string_view name) const;
+  // The first of app_folder and shipped_folders holding `name`; AppFile(name) when none does.
+  std::string ShippedFile(std::string_view name) const;
   // WriteLog with the current LogFile setting.
   void Log(std::string_view message) const noexcept;
 };

@@ -3,6 +3,9 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <cstdio>
+
+#include "util/log.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -15,6 +18,13 @@ void QtReporter::ShowMessage(MessageIcon icon, const std::string& title, const s
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
+}
+
+void QtReporter::LogUnwritable(const std::string& log_path, const std::string& reason,
+                               const std::string& line) {
+  const std::string text = LogFallbackText(log_path, reason, line, unwritable_log_);
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
 }
 
 }  // namespace panorello

@@ -6,10 +6,25 @@
 
 namespace panorello {
 
-// Appends "dd/mm/yyyy hh:nn:ss - message" + CR LF to the log with a single write. The log is
-// log_file_setting, or panorello.log in app_folder when that setting is blank. Creates missing
-// folders. Never throws.
-void WriteLog(std::string_view log_file_setting, std::string_view app_folder, const Clock& clock,
-              std::string_view message) noexcept;
+// The log: log_file_setting, or panorello.log in app_folder when that setting is blank.
+std::string LogFilePath(std::string_view log_file_setting, std::string_view app_folder);
+
+// A line that could not be written: the log, the system's reason, and the whole line.
+struct LogFailure {
+  std::string path;
+  std::string reason;
+  std::string line;  // "dd/mm/yyyy hh:nn:ss - message", without the line end
+};
+
+// What standard error gets for a line the log refused: the line, preceded by one line naming the
+// log and the reason when named_log is not that log yet (named_log then becomes it).
+std::string LogFallbackText(const std::string& log_path, const std::string& reason,
+                            const std::string& line, std::string& named_log);
+
+// Appends "dd/mm/yyyy hh:nn:ss - message" + CR LF to the log with a single write. Creates
+// missing folders. Never throws; returns false, and fills *failure when given, when the line
+// could not be written.
+bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, const Clock& clock,
+              std::string_view message, LogFailure* failure = nullptr) noexcept;
 
 }  // namespace panorello

@@ -17,6 +17,11 @@ class Reporter {
   // Progress of a generation run (batch on a terminal shows it; others ignore it).
   virtual void BlockStarted(int /*number*/, int /*count*/, const std::string& /*title*/) {}
   virtual void PageWritten(const std::string& /*path*/) {}
+  // A block whose box shows an error; line is the log line that names it.
+  virtual void BlockFailed(const std::string& /*line*/) {}
+  // A log line that could not be written to log_path (the batch shows it on standard error).
+  virtual void LogUnwritable(const std::string& /*log_path*/, const std::string& /*reason*/,
+                             const std::string& /*line*/) {}
 };
 
 // Drops every message (batch under cron).

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -16,6 +17,7 @@ namespace {
 using testing::LogLines;
 using testing::ReadBytes;
 using testing::WriteBytes;
+using testing::CountOf;
 
 class Program : public ::testing::Test {
  protected:
@@ -29,63 +31,136 @@ class Program : public ::testing::Test {
     WriteBytes(folder.File("bin/xdg-open"), "#!/bin/sh\necho \"$1\" >> \"" + folder.File("opened") + "\"\n");
     std::filesystem::permissions(folder.File("bin/xdg-open"), std::filesystem::perms::owner_all);
   }
-  // Runs the copy with a plain environment (no display, the stand-in opener first on PATH);
-  // returns the exit status, or -1 when it did not exit.
-  int Run(const std::string& args) {
+  // Runs the copy as cron would: a plain environment (no display, no terminal, the stand-in
+  // opener first on PATH) plus `env` (NAME=value words); returns the exit status, or -1 when it
+  // did not exit.
+  int Run(const std::string& args, const std::string& env = "") {
     const std::string command = "cd '" + folder.Path() + "' && env -i PATH='" + folder.File("bin") +
-                                ":/usr/bin:/bin' HOME='" + folder.Path() + "' ./panorello " + args +
-                                " > out.txt 2> err.txt < /dev/null";
+                                ":/usr/bin:/bin' HOME='" + folder.Path() + "' " + env +
+                                " ./panorello " + args + " > out.txt 2> err.txt < /dev/null";
     const int status = std::system(command.c_str());
     out = ReadBytes(folder.File("out.txt"));
     err = ReadBytes(folder.File("err.txt"));
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  void WriteSqliteConfig(const std::string& output) {
+  void WriteSqliteConfig(const std::string& output, const std::vector<std::string>& more = {}) {
     if (!FileExists(folder.File("dati.db"))) {
       CreateSqliteDatabase(folder.File("dati.db"), ConnectionLimits{})->Execute("CREATE TABLE t (n INTEGER)");
     }
-    WriteBytes(folder.File("config.ini"),
-               testing::ConfigText({"DBTYPE=ACCESS", "DATABASE=" + folder.File("dati.db"),
-                                    "OUTPUTFILE=" + output, "OPENBROWSER=0"}));
+    std::vector<std::string> lines = {"DBTYPE=ACCESS", "DATABASE=" + folder.File("dati.db"),
+                                      "OUTPUTFILE=" + output, "OPENBROWSER=0"};
+    lines.insert(lines.end(), more.begin(), more.end());
+    WriteBytes(folder.File("config.ini"), testing::ConfigText(lines));
     WriteBytes(folder.File("blocks.ini"), testing::BlockText(1, "Uno", "", "SELECT 1 AS n"));
+  }
+  // Waits for the detached opener; returns what it recorded.
+  std::string Opened() {
+    for (int i = 0; i < 50 && ReadBytes(folder.File("opened")).empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return ReadBytes(folder.File("opened"));
   }
   testing::TempFolder folder;
   std::string out, err;
 };
 
-TEST_F(Program, HelpWindowRoadWithoutDisplayAndBatchExitCodes) {
+TEST_F(Program, HelpVersionAndWindowRoadWithoutDisplay) {
   WriteSqliteConfig(folder.File("page.html"));
   for (const char* arg : {"--help", "'/?'", "/RUN -h"}) {  // help wins and touches nothing
     EXPECT_EQ(Run(arg), 0) << arg;
     EXPECT_EQ(out.rfind("Uso: panorello", 0), 0u) << out;
+    EXPECT_NE(out.find("Cartella dei dati in uso: " + folder.Path() + "\n"), std::string::npos);
     EXPECT_FALSE(FileExists(folder.File("page.html")) || FileExists(folder.File("panorello.log")));
   }
-  EXPECT_EQ(Run(""), 2);  // no display: the batch switches are named instead
+  EXPECT_EQ(Run("--version"), 0);
+  EXPECT_EQ(out, std::string("panorello ") + PANORELLO_VERSION + "\n");
+  EXPECT_EQ(Run(""), 2);  // no window program beside it: the batch switches are named instead
   EXPECT_NE(err.find("/RUN"), std::string::npos) << err;
+  EXPECT_NE(err.find("panorello-gui"), std::string::npos) << err;
   EXPECT_FALSE(FileExists(folder.File("page.html")));
 
-  EXPECT_EQ(Run("/RUN"), 0) << err;
-  EXPECT_TRUE(err.empty()) << err;  // not a terminal: no progress lines
-  EXPECT_NE(ReadBytes(folder.File("page.html")).find("<div class=\"title\">Uno</div>"), std::string::npos);
-  EXPECT_EQ(LogLines(folder.File("panorello.log")).back(), "Batch completato con successo");
-
-  WriteBytes(folder.File("file"), "x");
-  WriteSqliteConfig(folder.File("file/page.html"));
-  EXPECT_EQ(Run("/RUN"), 1);
-  EXPECT_EQ(LogLines(folder.File("panorello.log")).back(), "Batch terminato con errore");
+  // With panorello-gui beside it, the window road is handed over (which then finds no display).
+  const std::string gui = std::string(PANORELLO_BINARY_DIR) + "/panorello-gui";
+  if (!FileExists(gui)) GTEST_SKIP() << "built without the window";
+  std::filesystem::copy_file(gui, folder.File("panorello-gui"));
+  std::filesystem::permissions(folder.File("panorello-gui"), std::filesystem::perms::owner_all);
+  EXPECT_EQ(Run(""), 2);
+  EXPECT_NE(err.find("impossibile aprire la finestra"), std::string::npos) << err;
 }
 
-TEST_F(Program, DemoSwitchWritesAndOpensTheDemoPage) {
-  WriteBytes(folder.File("blocks_demo.ini"), ReadBytes(testing::DemoBlocksSource()));
-  EXPECT_EQ(Run("/demo"), 0) << err;
-  const std::string page = folder.File("dashboard_demo.html");
-  EXPECT_NE(ReadBytes(page).find("<title>Panorello Demo - Zavo Software</title>"), std::string::npos);
-  EXPECT_FALSE(FileExists(folder.File("config.ini")) || FileExists(folder.File("blocks.ini")));
-  EXPECT_EQ(LogLines(folder.File("panorello.log")).back(), "Batch completato con successo");
-  for (int i = 0; i < 50 && ReadBytes(folder.File("opened")).empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the opener runs detached
+// The exit statuses and what cron would mail: nothing on success, one line per failure.
+TEST_F(Program, ExitStatusAndCronOutput) {
+  WriteBytes(folder.File("file"), "x");
+  const struct {
+    const char* label; std::string output, sql; bool unreadable_config; int status; std::string err;
+  } cases[] = {
+      {"all fine", folder.File("page.html"), "SELECT 1 AS n", false, 0, ""},
+      {"one failing block", folder.File("page.html"), "SELECT * FROM manca", false, 3,
+       "Errore blocco 2 (Rotto): no such table: manca\n"},
+      {"page not writable", folder.File("file/page.html"), "SELECT 1 AS n", false, 1,
+       "Batch terminato con errore: "},
+      {"start-up failure", folder.File("page.html"), "SELECT 1 AS n", true, 2, "Errore avvio: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteSqliteConfig(c.output);
+    WriteBytes(folder.File("blocks.ini"), testing::BlockText(1, "Uno", "", "SELECT 1 AS n") +
+                                              testing::BlockText(2, "Rotto", "", c.sql));
+    if (c.unreadable_config) {
+      std::filesystem::remove(folder.File("config.ini"));
+      std::filesystem::create_symlink("/proc/self/mem", folder.File("config.ini"));
+    }
+    EXPECT_EQ(Run("/RUN"), c.status);
+    EXPECT_EQ(err.rfind(c.err, 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), c.err.empty() ? 0 : 1) << err;
+    std::filesystem::remove(folder.File("config.ini"));
   }
-  EXPECT_EQ(ReadBytes(folder.File("opened")), page + "\n");
+}
+
+TEST_F(Program, LogLinesOfARunWithAFailedBlock) {
+  WriteSqliteConfig(folder.File("page.html"));
+  WriteBytes(folder.File("blocks.ini"), testing::BlockText(3, "Rotto", "", "SELECT * FROM manca") +
+                                            testing::BlockText(5, "Uno", "", "SELECT 1 AS n") +
+                                            testing::BlockText(9, "Vuoto", "", "SELEC"));
+  EXPECT_EQ(Run("/RUN"), 3);
+  const auto log = LogLines(folder.File("panorello.log"));
+  ASSERT_EQ(log.size(), 7u);
+  EXPECT_EQ(log[0], "Avvio batch. CMD=/RUN");
+  EXPECT_EQ(log[1], "Inizio RunDashboardGeneration");
+  EXPECT_EQ(log[2], "Errore blocco 3 (Rotto): no such table: manca");
+  EXPECT_EQ(log[3].rfind("Errore blocco 9 (Vuoto): ", 0), 0u);
+  EXPECT_EQ(log[4], "Scrittura file " + folder.File("page.html"));
+  EXPECT_EQ(log[5], "Fine RunDashboardGeneration OK");
+  EXPECT_EQ(log[6], "Batch completato con successo");
+}
+
+TEST_F(Program, ALogThatCannotBeWrittenGoesToStandardError) {
+  WriteBytes(folder.File("file"), "x");
+  const std::string log = folder.File("file/panorello.log");
+  WriteSqliteConfig(folder.File("page.html"), {"LOGFILE=" + log});
+  EXPECT_EQ(Run("/RUN"), 0);
+  EXPECT_TRUE(FileExists(folder.File("page.html")));
+  EXPECT_EQ(err.rfind("Impossibile scrivere il log " + log + ": ", 0), 0u) << err;
+  EXPECT_EQ(CountOf(err, "Impossibile scrivere il log"), 1u);  // named once, then the lines
+  EXPECT_NE(err.find(" - Avvio batch. CMD=/RUN\n"), std::string::npos) << err;
+  EXPECT_NE(err.find(" - Batch completato con successo\n"), std::string::npos) << err;
+}
+
+TEST_F(Program, DemoSwitchWritesTheDemoPageAndOpensItOnlyWithADisplay) {
+  WriteBytes(folder.File("blocks_demo.ini"), ReadBytes(testing::DemoBlocksSource()));
+  const std::string page = folder.File("dashboard_demo.html");
+  for (bool display : {false, true}) {
+    SCOPED_TRACE(display ? "display" : "no display");
+    std::filesystem::remove(folder.File("opened"));
+    EXPECT_EQ(Run("/demo", display ? "DISPLAY=:99" : ""), 0) << err;
+    EXPECT_TRUE(err.empty()) << err;
+    EXPECT_NE(ReadBytes(page).find("<title>Panorello Demo - Zavo Software</title>"), std::string::npos);
+    EXPECT_FALSE(FileExists(folder.File("config.ini")) || FileExists(folder.File("blocks.ini")));
+    const auto log = LogLines(folder.File("panorello.log"));
+    EXPECT_EQ(log.back(), "Batch completato con successo");
+    EXPECT_EQ(log[log.size() - 2] == "Browser non aperto: nessuna sessione grafica", !display);
+    EXPECT_EQ(Opened(), display ? page + "\n" : "");
+  }
 }
 
 }  // namespace

@@ -33,7 +33,8 @@ struct Startup : TestContext {
   int Run(const std::vector<std::string>& args, bool terminal = false) {
     WriteBytes(folder.File("config.ini"), ConfigText(config));
     std::ostringstream o, e;
-    const int code = Main(*ctx, args, [&](AppContext&) { ++windows; return 0; }, o, e, terminal);
+    const int code =
+        Main(*ctx, args, [&](AppContext&) { ++windows; return 0; }, o, BatchIo{e, terminal, graphical});
     out = o.str();
     err = e.str();
     return code;
@@ -41,6 +42,7 @@ struct Startup : TestContext {
   std::vector<std::string> Log(const std::string& name = "panorello.log") const { return LogLines(folder.File(name)); }
   std::vector<std::string> config;
   int windows = 0;
+  bool graphical = true;
   std::string out, err;
 };
 
@@ -90,7 +92,7 @@ TEST(Main, BatchLogLinesAndTrimmedCommandLine) {
   EXPECT_TRUE(t.err.empty());
 }
 
-TEST(Main, FailedBatchExitsWithOneSilently) {
+TEST(Main, FailedBatchExitsWithOneAndSaysWhyOnStandardError) {
   for (bool terminal : {false, true}) {
     Startup t;
     WriteBytes(t.folder.File("file"), "x");
@@ -101,8 +103,54 @@ TEST(Main, FailedBatchExitsWithOneSilently) {
     EXPECT_EQ(log[3].rfind("Errore RunDashboardGeneration: ", 0), 0u);
     EXPECT_EQ(log[4], "Batch terminato con errore");
     EXPECT_TRUE(t.reporter.messages.empty());
-    EXPECT_EQ(t.err.empty(), !terminal);
+    // One line under cron; on a terminal the summary follows it.
+    const std::string reason = log[3].substr(31);
+    EXPECT_EQ(t.err, "Batch terminato con errore: " + reason + "\n" +
+                         (terminal ? "Riepilogo: 0 blocchi, 0 con errore; pagina non scritta; log " +
+                                         t.folder.File("panorello.log") + "\n"
+                                   : ""));
   }
+}
+
+TEST(Main, FailedBlocksGiveThreeAndTheTerminalSummaryCountsThem) {
+  for (bool terminal : {false, true}) {
+    Startup t;
+    WriteBytes(t.folder.File("blocks.ini"), BlockText(1, "Buono", "", "SELECT 1 AS uno") +
+                                                BlockText(7, "Rotto", "", "SELECT * FROM manca"));
+    EXPECT_EQ(t.Run({"/RUN"}, terminal), kExitBlockErrors);
+    EXPECT_EQ(t.Log().back(), "Batch completato con successo");
+    // (The block's own line goes through the reporter: see the process tests.)
+    EXPECT_EQ(t.err, terminal ? "Riepilogo: 2 blocchi, 1 con errore; pagina " + t.folder.File("page.html") +
+                                    "; log " + t.folder.File("panorello.log") + "\n"
+                              : "");
+  }
+}
+
+TEST(Main, WithoutAGraphicalSessionOnlyAnExplicitOpenStartsTheBrowser) {
+  const struct { std::vector<std::string> args; const char* setting; bool graphical, opened, skipped; } cases[] = {
+      {{"/RUN"}, "OPENBROWSER=1", false, false, true},
+      {{"/RUN"}, "OPENBROWSER=1", true, true, false},
+      {{"/RUN"}, "OPENBROWSER=0", false, false, false},
+      {{"/RUN", "/OPEN"}, "OPENBROWSER=0", false, true, false},
+      {{"/RUN", "/OPEN"}, "OPENBROWSER=1", false, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args) + c.setting + (c.graphical ? " display" : ""));
+    Startup t;
+    t.config.back() = c.setting;
+    t.graphical = c.graphical;
+    EXPECT_EQ(t.Run(c.args), kExitOk);
+    EXPECT_EQ(t.browser.opened.size(), c.opened ? 1u : 0u);
+    const auto log = t.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Browser non aperto: nessuna sessione grafica"),
+              c.skipped ? 1 : 0);
+    EXPECT_TRUE(t.err.empty()) << t.err;
+  }
+  // An explicit /OPEN whose browser cannot be started still fails the run.
+  Startup t;
+  t.graphical = false;
+  t.browser.fail = true;
+  EXPECT_EQ(t.Run({"/RUN", "/OPEN"}), kExitFailed);
 }
 
 TEST(Main, UnreadableFileStopsStartUpWithTwo) {
@@ -115,7 +163,8 @@ TEST(Main, UnreadableFileStopsStartUpWithTwo) {
     unlink(t.folder.File(file).c_str());
     ASSERT_EQ(symlink("/proc/self/mem", t.folder.File(file).c_str()), 0);
     std::ostringstream o, e;
-    EXPECT_EQ(Main(*t, {}, [&](AppContext&) { ++t.windows; return 0; }, o, e, false), kExitStartup);
+    EXPECT_EQ(Main(*t, {}, [&](AppContext&) { ++t.windows; return 0; }, o, BatchIo{e, false, true}),
+              kExitStartup);
     EXPECT_EQ(t.windows, 0);  // once the settings are read, their log file is used
     const auto log = t.Log(file == std::string("config.ini") ? "panorello.log" : "logs/mio.log");
     ASSERT_EQ(log.size(), 1u);

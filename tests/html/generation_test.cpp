@@ -99,18 +99,26 @@ TEST(RunDashboardGeneration, LogLinesResultAndMessages) {
     const bool blank = c.output == "   ", unwritable = c.error == "*";
     t->settings.OutputFile = blank ? c.output : t.folder.File(c.output);
     t.browser.fail = c.browser_fails;
-    const bool ok = RunDashboardGeneration(*t, c.open, c.silent, "");
+    GenerationOutcome run;
+    const bool ok = RunDashboardGeneration(*t, c.open, c.silent, "", run);
     EXPECT_EQ(ok, c.error.empty());
+    EXPECT_EQ(run.ok, ok);
+    EXPECT_EQ(run.written, !unwritable);
+    // An unwritable page fails before any block runs.
+    EXPECT_EQ(std::to_string(run.blocks) + "/" + std::to_string(run.failed_blocks), unwritable ? "0/0" : "2/1");
     const std::string path = t.folder.File(blank ? "dashboard.html" : c.output);
     EXPECT_EQ(t->settings.OutputFile, path);
     const Texts log = LogMessages(t.folder.Path());
-    Texts expected = {"Inizio RunDashboardGeneration", "Scrittura file " + path};
+    Texts expected = {"Inizio RunDashboardGeneration"};
+    if (!unwritable) expected.push_back("Errore blocco 2 (rotto): no such table: manca");  // page order
+    expected.push_back("Scrittura file " + path);
     if (c.open && !unwritable) expected.push_back("Apertura browser " + path);
     std::string error = c.error;
     if (unwritable && !log.empty()) error = log.back().substr(std::min<size_t>(31, log.back().size()));
     EXPECT_FALSE(!ok && error.empty()) << "no description";
     expected.push_back(ok ? "Fine RunDashboardGeneration OK" : "Errore RunDashboardGeneration: " + error);
     EXPECT_EQ(log, expected);
+    EXPECT_EQ(run.error_text, ok ? "" : error);
     EXPECT_EQ(t.browser.opened, ok && c.open ? Texts{path} : Texts{});
     if (!unwritable) {
       EXPECT_EQ(ReadBytes(path), BuildDashboardHtml(*t, ""));
@@ -145,7 +153,7 @@ TEST(RunDashboardGeneration, ProgressAndAFailureHalfWayThatKeepsTheLastGoodPage)
   const std::string path = t->settings.OutputFile;
   for (bool fail : {false, true}) {
     ProgressReporter progress(fail);
-    AppContext ctx{t->app_folder, t->settings, t->blocks, t.clock, progress, t.browser, RegionalSettings{}, ConnectionLimits{}};
+    AppContext ctx{t->app_folder, t->settings, t->blocks, t.clock, progress, t.browser, RegionalSettings{}, ConnectionLimits{}, {}};
     const std::string before = fail ? ReadBytes(path) : "";
     EXPECT_EQ(RunDashboardGeneration(ctx, false, !fail, "x"), !fail);
     const Texts events = fail ? Texts{"1/2 primo", "Errore durante la generazione HTML: interrotto"}

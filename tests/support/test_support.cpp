@@ -31,7 +31,7 @@ TempFolder::~TempFolder() {
 TestContext::TestContext(DateTime now) : clock(now) {
   ctx = std::unique_ptr<AppContext>(new AppContext{folder.Path(), Settings{}, BlockList{}, clock,
                                                    reporter, browser, RegionalSettings{},
-                                                   ConnectionLimits{}});
+                                                   ConnectionLimits{}, {}});
   ctx->settings = LoadSettings(folder.Path());
 }
 

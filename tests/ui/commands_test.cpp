@@ -138,12 +138,35 @@ TEST_F(WindowTest, TypingAndClickingThroughTheWindow) {
   EXPECT_EQ(t.reporter.messages[0].text, "Seleziona un blocco da eliminare.");
 }
 
+// The demo shows its page and gives the user's settings back: "Salva config" afterwards stores
+// exactly what was stored before.
+TEST_F(WindowTest, DemoThenSaveConfigKeepsTheUsersSettings) {
+  WriteBytes(File("config.ini"),
+             ConfigText({"DBTYPE=POSTGRESQL", "SERVER=db.ufficio", "DATABASE=vendite", "USER=mario",
+                         "PASSWORD=segreta", "PAGETITLE=Le mie vendite", "OUTPUTFILE=" + File("mia.html"),
+                         "OPENBROWSER=0"}));
+  WriteBytes(File("blocks_demo.ini"), ReadBytes(DemoBlocksSource()));
+  t->settings = LoadSettings(t.folder.Path());
+  Open();
+  Click(Find<QPushButton>("cmdSaveConfig"));
+  const std::string stored = ReadBytes(File("config.ini"));
+  Click(Find<QPushButton>("cmdDemo"));
+  ASSERT_EQ(t.reporter.messages.size(), 1u);
+  EXPECT_EQ(t.reporter.messages[0].text, "Dashboard demo generata e aperta nel browser.");
+  EXPECT_EQ(t.browser.opened, std::vector<std::string>{File("dashboard_demo.html")});
+  EXPECT_EQ(Find<QLineEdit>("txtPageTitle")->text(), "Le mie vendite");
+  EXPECT_EQ(Find<QComboBox>("cboDbType")->currentText(), "POSTGRESQL");
+  Click(Find<QPushButton>("cmdSaveConfig"));
+  EXPECT_EQ(ReadBytes(File("config.ini")), stored);
+  EXPECT_EQ(t->settings, LoadSettings(t.folder.Path()));
+}
+
 // The real program with a display that cannot be reached: our message and status 2, no abort.
 TEST(WindowRoad, UnreachableDisplayDoesNotAbort) {
-  const std::string exe = std::string(PANORELLO_BINARY_DIR) + "/panorello";
-  ASSERT_TRUE(FileExists(exe)) << "build the panorello target first";
+  const std::string exe = std::string(PANORELLO_BINARY_DIR) + "/panorello-gui";
+  ASSERT_TRUE(FileExists(exe)) << "build the panorello-gui target first";
   TempFolder folder;
-  const std::string copy = folder.File("panorello");
+  const std::string copy = folder.File("panorello-gui");
   WriteBytes(copy, ReadBytes(exe));
   ASSERT_EQ(std::system(("chmod +x '" + copy + "'").c_str()), 0);
   const std::string cmd = "env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:173 '" + copy +

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "html/generation.h"
 #include "storage/app_context.h"
 #include "ui/logic/form_state.h"
 
@@ -82,6 +83,9 @@ std::string ConnectionTemplate(std::string_view db_type);
 // For a list `after` holding the records of `before` in another order (the generation run's
 // sort), the new position of every old position (-1 when a record cannot be found).
 std::vector<int32_t> TrackPositions(const BlockList& before, const BlockList& after);
+
+// "2 blocchi su 5 con errore": what the window adds after a run whose page shows error boxes.
+std::string FailedBlocksText(const GenerationOutcome& run);
 
 // Texts of the checks that the window adds to the designed ones.
 std::string RefreshOutOfRangeMessage(std::string_view text);

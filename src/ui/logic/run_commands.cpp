@@ -84,19 +84,29 @@ void MainForm::cmdGenerate_Click() {
   const std::string dashboard = Trim(s_.txtDashboard);
   const BlockList before = ctx_.blocks;
   const int32_t selected_before = s_.lstBlocks.selected;
-  bool ok = false;
+  GenerationOutcome run;
   try {
-    ok = RunDashboardGeneration(ctx_, open_browser, false, dashboard);
+    RunDashboardGeneration(ctx_, open_browser, false, dashboard, run);
   } catch (const std::exception& e) {
     // The run reports its own failures; this only keeps the window alive.
     Warn(std::string("Errore durante la generazione HTML: ") + e.what());
   }
   RepairAfterRun(before, selected_before);
-  if (ok) {
+  if (run.ok) {
     s_.lblStatus = "HTML generato: " + ctx_.settings.OutputFile;
+    if (run.failed_blocks > 0) {
+      s_.lblStatus += " (" + FailedBlocksText(run) + ")";
+      Warn("HTML generato: " + ctx_.settings.OutputFile + "\r\n" + FailedBlocksText(run) +
+           ": la pagina li mostra con il riquadro di errore; i motivi sono nel log.");
+    }
   } else {
     s_.lblStatus = "Errore nella generazione HTML";
   }
+}
+
+std::string FailedBlocksText(const GenerationOutcome& run) {
+  return FormatInt(run.failed_blocks) + (run.failed_blocks == 1 ? " blocco" : " blocchi") +
+         " su " + FormatInt(run.blocks) + " con errore";
 }
 
 void MainForm::DemoSettingsToForm() {
@@ -113,9 +123,12 @@ void MainForm::cmdDemo_Click() {
   s_.cmdDemoCaption = "Creazione...";
   ShowNow();
 
-  // The user's blocks come back when the demo ends, whatever its outcome: the demonstration
-  // blocks never reach blocks.ini and a loaded block is never confused with a demo block.
+  // The user's blocks and settings come back when the demo ends, whatever its outcome: the
+  // demonstration values never reach blocks.ini or config.ini and a loaded block is never
+  // confused with a demo block. The five controls the demo fills get back what they showed.
   const BlockList users_blocks = ctx_.blocks;
+  const Settings users_settings = ctx_.settings;
+  const FormState shown = s_;
   const int32_t selected_before = s_.lstBlocks.selected;
 
   DemoHooks hooks;
@@ -145,6 +158,12 @@ void MainForm::cmdDemo_Click() {
   }
 
   ctx_.blocks = users_blocks;
+  ctx_.settings = users_settings;
+  s_.cboDbType = shown.cboDbType;
+  s_.txtServer = shown.txtServer;
+  s_.txtDatabase = shown.txtDatabase;
+  s_.txtPageTitle = shown.txtPageTitle;
+  s_.txtOutputFile = shown.txtOutputFile;
   RefreshBlockList();
   s_.lstBlocks.selected = selected_before < ctx_.blocks.BlockCount() ? selected_before : -1;
   s_.cmdDemoCaption = "Avvia Demo";

@@ -81,6 +81,32 @@ TEST_F(RunCommandTest, GenerateWritesSettingsBlocksAndPage) {
   EXPECT_TRUE(FileExists(File("dashboard.html")));
 }
 
+TEST_F(RunCommandTest, GenerateSaysHowManyBlocksFailed) {
+  const struct { std::vector<const char*> sqls; std::string status_end; size_t boxes; } cases[] = {
+      {{"SELECT 1 AS a", "SELECT 2 AS b"}, "page.html", 0},
+      {{"SELECT 1 AS a", "SELECT * FROM manca"}, "page.html (1 blocco su 2 con errore)", 1},
+      {{"SELECT * FROM manca", "SELECT x FROM", "SELECT 3"}, "page.html (2 blocchi su 3 con errore)", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status_end);
+    Boxes().clear();
+    t->blocks.ClearBlocks();
+    int32_t id = 0;
+    for (const char* sql : c.sqls) {
+      ++id;
+      AddBlocks({MakeBlock(id, "B", id, true, "AUTO", "", sql)});
+    }
+    form.Form_Load();
+    form.cmdGenerate_Click();
+    EXPECT_EQ(s.lblStatus, "HTML generato: " + File("out/" + c.status_end));
+    ASSERT_EQ(Boxes().size(), c.boxes);
+    if (c.boxes == 1) {
+      EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
+      EXPECT_NE(Boxes()[0].text.find(c.status_end.substr(11, c.status_end.size() - 12)), std::string::npos);
+    }
+  }
+}
+
 TEST_F(RunCommandTest, FailuresAreShownAndTheStatusSaysSo) {
   form.Form_Load();
   WriteBytes(File("not_a_folder"), "x");
@@ -144,6 +170,8 @@ class DemoCommandTest : public RunCommandTest {
     form.Form_Load();
     Click(0);
     s.txtUser = "utente nel campo";
+    s.txtPageTitle = "titolo nel campo";
+    users_settings = t->settings;
   }
   void PlaceDemoBlocks() { WriteBytes(File("blocks_demo.ini"), ReadBytes(DemoBlocksSource())); }
   // The user's blocks, list, loaded block and button are back; nothing was written.
@@ -157,7 +185,12 @@ class DemoCommandTest : public RunCommandTest {
     EXPECT_TRUE(s.cmdDemoEnabled);
     EXPECT_FALSE(FileExists(File("blocks.ini")));
     EXPECT_FALSE(FileExists(File("config.ini")));
+    // The user's settings are back in memory, and the fields the demo filled show what they did.
+    EXPECT_EQ(t->settings, users_settings);
+    EXPECT_EQ(s.cboDbType.Text() + "|" + s.txtDatabase + "|" + s.txtPageTitle + "|" + s.txtOutputFile,
+              "ACCESS|" + DemoDbPath(*t) + "|titolo nel campo|" + File("out/page.html"));
   }
+  Settings users_settings;
 };
 
 TEST_F(DemoCommandTest, DemoWithItsBlocksGeneratesAndGivesTheUsersBlocksBack) {
@@ -177,10 +210,6 @@ TEST_F(DemoCommandTest, DemoWithItsBlocksGeneratesAndGivesTheUsersBlocksBack) {
   ASSERT_FALSE(listed_during_run.empty());  // the demo blocks were listed during the run
   EXPECT_NE(listed_during_run.front().find("[DEMO]"), std::string::npos);
   ExpectUserStateBack();
-  // Settings switched to the sample; five fields show it, the others keep their text.
-  EXPECT_EQ(t->settings.User, "");
-  EXPECT_EQ(s.cboDbType.Text() + "|" + s.txtDatabase + "|" + s.txtPageTitle + "|" + s.txtOutputFile,
-            "ACCESS|" + DemoDbPath(*t) + "|Panorello Demo - Zavo Software|" + File("dashboard_demo.html"));
   EXPECT_EQ(t.browser.opened, (std::vector<std::string>{File("dashboard_demo.html")}));
   EXPECT_EQ(ReadBytes(File("dashboard_demo.html")).find("Mio A"), std::string::npos);
   // A save after the demo stores into the user's block, not a demo block.
@@ -205,20 +234,18 @@ TEST_F(DemoCommandTest, FailedPageIsReportedTwiceAndBlocksComeBack) {
   EXPECT_EQ(Boxes()[1].icon, MessageIcon::Warning);
   EXPECT_EQ(Boxes()[1].title + "|" + Boxes()[1].text, "Panorello Demo|Errore durante la generazione della dashboard demo.");
   ExpectUserStateBack();
-  EXPECT_EQ(t->settings.DbType, "ACCESS");  // the settings stay switched to the sample
 }
 
 TEST_F(DemoCommandTest, FailedSampleDatabaseChangesNothing) {
   std::remove(DemoDbPath(*t).c_str());
   EnsureFolder(DemoDbPath(*t));  // the sample file's name is taken by a folder
   t->settings.DbType = "SQLSERVER";
-  const Settings before = t->settings;
+  users_settings = t->settings;
   form.cmdDemo_Click();
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
   EXPECT_EQ(Boxes()[0].title, "Panorello Demo");
   EXPECT_EQ(Boxes()[0].text.rfind("Errore durante la creazione del database demo:\r\n", 0), 0u);
-  EXPECT_EQ(t->settings, before);
   ExpectUserStateBack();
 }
 
