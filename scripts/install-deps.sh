@@ -24,8 +24,15 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
+# The Access test file (npm, outside Debian); the tests skip without it.
+fetch_test_data() {
+  bash "$(dirname "$0")/fetch-test-data.sh" >/dev/null ||
+    echo "install-deps: file Access di prova non scaricato: i test Access saranno saltati"
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: tutti i pacchetti sono presenti"
+  fetch_test_data
   exit 0
 fi
 
@@ -46,3 +53,4 @@ if [ ! -e /usr/sbin/policy-rc.d ]; then
 fi
 trap '[ "$policy_created" = 1 ] && $SUDO rm -f /usr/sbin/policy-rc.d' EXIT
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fetch_test_data

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -63,17 +64,22 @@ std::string PathPrefix(const std::string& absolute_source) {
 
 std::string SystemText(int err) { return std::generic_category().message(err); }
 
-// Removes the copies of older versions of the same file (only finished copies: never a
-// temporary file that another run is still writing).
+// Removes the copies of older versions of the same file, and temporary files that a run which
+// ended half-way left behind (untouched for a day: never one that a run is still writing).
 void RemoveOlderCopies(const std::string& folder, const std::string& prefix,
                        const std::string& keep) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return;
+  const time_t day_ago = ::time(nullptr) - 86400;
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name != keep && name.rfind(prefix, 0) == 0 && name.size() > 7 &&
-        name.compare(name.size() - 7, 7, ".sqlite") == 0) {
-      ::unlink(AppFile(folder, name).c_str());
+    if (name == keep || name.rfind(prefix, 0) != 0) continue;
+    const std::string path = AppFile(folder, name);
+    struct stat st{};
+    if (name.ends_with(".sqlite") ||
+        (name.find(".sqlite.tmp-") != std::string::npos && ::stat(path.c_str(), &st) == 0 &&
+         st.st_mtime < day_ago)) {
+      ::unlink(path.c_str());
     }
   }
   closedir(dir);

@@ -254,8 +254,17 @@ TEST_F(AccessFile, CopyIsMadeAgainOnlyWhenSizeOrTimeChanges) {
   EXPECT_EQ(again.st_ino, before.st_ino) << "copia rifatta senza modifiche al file";
   EXPECT_EQ(Copies(), first);
 
+  // Temporary files of runs that ended half-way: removed after a day, not before.
+  const std::string left = place_.cache_folder + "/" + fruit_copy + ".tmp-1-vecchio";
+  const std::string writing = place_.cache_folder + "/" + fruit_copy + ".tmp-2-recente";
+  std::ofstream(left) << "x";
+  std::ofstream(writing) << "x";
+  SetMtime(left, ::time(nullptr) - 2 * 86400);
+
   SetMtime(mdb_, 1700000000);  // time alone
   EXPECT_EQ(FruitCount(*Open()), 37);
+  EXPECT_FALSE(std::filesystem::exists(left));
+  EXPECT_TRUE(std::filesystem::exists(writing));
   const std::vector<std::string> after_time = Copies();
   ASSERT_EQ(after_time.size(), 2u);
   EXPECT_NE(after_time, first);
