@@ -76,9 +76,8 @@ void RemoveOlderCopies(const std::string& folder, const std::string& prefix,
     if (name == keep || name.rfind(prefix, 0) != 0) continue;
     const std::string path = AppFile(folder, name);
     struct stat st{};
-    if (name.ends_with(".sqlite") ||
-        (name.find(".sqlite.tmp-") != std::string::npos && ::stat(path.c_str(), &st) == 0 &&
-         st.st_mtime < day_ago)) {
+    if (name.ends_with(".sqlite") || (name.find(".sqlite.tmp-") != std::string::npos &&
+                                      ::stat(path.c_str(), &st) == 0 && st.st_mtime < day_ago)) {
       ::unlink(path.c_str());
     }
   }
@@ -92,7 +91,8 @@ struct Spawned {
 
 Spawned Spawn(const std::string& program, const std::string& source, const std::string& target) {
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) throw Error("Impossibile avviare " + program + ": " + SystemText(errno));
+  if (pipe2(fds, O_CLOEXEC) != 0)
+    throw Error("Impossibile avviare " + program + ": " + SystemText(errno));
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -109,9 +109,10 @@ Spawned Spawn(const std::string& program, const std::string& source, const std::
   if (rc != 0) {
     ::close(fds[0]);
     if (rc == ENOENT) {
-      throw Error("Programma di lettura dei file Access non trovato: " + program +
-                      " (deve stare accanto all'eseguibile di Panorello; reinstallare il programma)",
-                  ErrorKind::kFile);
+      throw Error(
+          "Programma di lettura dei file Access non trovato: " + program +
+              " (deve stare accanto all'eseguibile di Panorello; reinstallare il programma)",
+          ErrorKind::kFile);
     }
     throw Error("Impossibile avviare " + program + ": " + SystemText(rc));
   }
@@ -124,7 +125,8 @@ int WaitChild(const Spawned& child, SteadyClock::time_point deadline, std::strin
   char buffer[4096];
   bool open = true;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
     if (left.count() <= 0) break;
     if (open) {
       pollfd p{child.err_fd, POLLIN, 0};
@@ -169,8 +171,8 @@ void MakeCopy(const std::string& source, const std::string& temp, const std::str
   const int status = WaitChild(child, SteadyClock::now() + std::chrono::seconds(seconds), tail);
   ::close(child.err_fd);
   if (status == -1) {
-    throw Error("Tempo scaduto: la lettura del file Access " + source + " ha superato il limite di " +
-                    std::to_string(seconds) + " secondi",
+    throw Error("Tempo scaduto: la lettura del file Access " + source +
+                    " ha superato il limite di " + std::to_string(seconds) + " secondi",
                 ErrorKind::kTimeout);
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
@@ -206,14 +208,16 @@ std::string EnsureAccessCopy(const std::string& source, const std::string& cache
   std::error_code ec;
   const std::string absolute = std::filesystem::absolute(source, ec).lexically_normal().string();
   const int64_t mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
-  const std::string name = AccessCopyName(ec ? source : absolute, static_cast<uint64_t>(st.st_size), mtime_ns);
+  const std::string name =
+      AccessCopyName(ec ? source : absolute, static_cast<uint64_t>(st.st_size), mtime_ns);
   const std::string copy = AppFile(cache_folder, name);
   if (FileExists(copy)) return copy;
   try {
     EnsureFolder(cache_folder);
   } catch (const Error& e) {
-    throw Error(std::string(e.what()) + " (cartella delle copie dei file Access; controllare i permessi)",
-                ErrorKind::kFile);
+    throw Error(
+        std::string(e.what()) + " (cartella delle copie dei file Access; controllare i permessi)",
+        ErrorKind::kFile);
   }
   const std::string temp = copy + UniqueSuffix();
   try {

@@ -31,7 +31,7 @@ class Failure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-constexpr size_t kTextBindSize = 16384;            // libmdb's own default
+constexpr size_t kTextBindSize = 16384;             // libmdb's own default
 constexpr size_t kLargestMemo = size_t{256} << 20;  // bytes of UTF-8
 
 struct HandleCloser {
@@ -59,14 +59,16 @@ std::string Quoted(const std::string& name) {
 
 void Exec(sqlite3* db, const std::string& sql) {
   if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-    throw Failure("Impossibile scrivere la copia del file Access: " + std::string(sqlite3_errmsg(db)));
+    throw Failure("Impossibile scrivere la copia del file Access: " +
+                  std::string(sqlite3_errmsg(db)));
   }
 }
 
 Statement Prepare(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* raw = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-    throw Failure("Impossibile scrivere la copia del file Access: " + std::string(sqlite3_errmsg(db)));
+    throw Failure("Impossibile scrivere la copia del file Access: " +
+                  std::string(sqlite3_errmsg(db)));
   }
   return Statement(raw);
 }
@@ -91,8 +93,8 @@ void BindText(sqlite3_stmt* stmt, int index, MdbHandle* mdb, const MdbColumn* co
     room = std::min(kLargestMemo, std::max(room, size_t{stored & 0x3fffffffu} * 3 + 64));
   }
   mdb_set_bind_size(mdb, room);
-  char* text = mdb_col_to_string(mdb, mdb->pg_buf, col->cur_value_start, col->col_type,
-                                 col->cur_value_len);
+  char* text =
+      mdb_col_to_string(mdb, mdb->pg_buf, col->cur_value_start, col->col_type, col->cur_value_len);
   mdb_set_bind_size(mdb, kTextBindSize);
   if (text == nullptr) {
     sqlite3_bind_null(stmt, index);
@@ -116,8 +118,12 @@ void BindValue(sqlite3_stmt* stmt, int index, MdbHandle* mdb, MdbColumn* col) {
   const unsigned char* data = mdb->pg_buf + col->cur_value_start;
   switch (static_cast<JetType>(type)) {
     case JetType::kText:
-    case JetType::kMemo: BindText(stmt, index, mdb, col); return;
-    case JetType::kBinary: sqlite3_bind_blob(stmt, index, data, col->cur_value_len, SQLITE_TRANSIENT); return;
+    case JetType::kMemo:
+      BindText(stmt, index, mdb, col);
+      return;
+    case JetType::kBinary:
+      sqlite3_bind_blob(stmt, index, data, col->cur_value_len, SQLITE_TRANSIENT);
+      return;
     case JetType::kOle: {
       size_t size = 0;
       void* bytes = mdb_ole_read_full(mdb, col, &size);
@@ -125,16 +131,25 @@ void BindValue(sqlite3_stmt* stmt, int index, MdbHandle* mdb, MdbColumn* col) {
       free(bytes);
       return;
     }
-    default: break;
+    default:
+      break;
   }
   // Precision is never below the scale; versions of the library disagree on which is which.
   const int scale = std::min(col->col_scale, col->col_prec);
   const JetNumber n = DecodeJetFixed(type, data, static_cast<size_t>(col->cur_value_len), scale);
   switch (n.kind) {
-    case JetNumber::Kind::kInteger: sqlite3_bind_int64(stmt, index, n.integer); break;
-    case JetNumber::Kind::kReal: sqlite3_bind_double(stmt, index, n.real); break;
-    case JetNumber::Kind::kText: sqlite3_bind_text(stmt, index, n.text.c_str(), -1, SQLITE_TRANSIENT); break;
-    case JetNumber::Kind::kNull: sqlite3_bind_null(stmt, index); break;
+    case JetNumber::Kind::kInteger:
+      sqlite3_bind_int64(stmt, index, n.integer);
+      break;
+    case JetNumber::Kind::kReal:
+      sqlite3_bind_double(stmt, index, n.real);
+      break;
+    case JetNumber::Kind::kText:
+      sqlite3_bind_text(stmt, index, n.text.c_str(), -1, SQLITE_TRANSIENT);
+      break;
+    case JetNumber::Kind::kNull:
+      sqlite3_bind_null(stmt, index);
+      break;
   }
 }
 
@@ -142,7 +157,8 @@ void CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
   const std::string name = entry->object_name;
   std::unique_ptr<MdbTableDef, TableFreer> table(mdb_read_table(entry));
   if (!table || mdb_read_columns(table.get()) == nullptr) {
-    throw Failure("La tabella " + name + " del file Access non può essere letta: il file è danneggiato");
+    throw Failure("La tabella " + name +
+                  " del file Access non può essere letta: il file è danneggiato");
   }
   const unsigned cols = table->num_cols;
   if (cols == 0) return;
@@ -152,7 +168,8 @@ void CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
   std::vector<std::vector<char>> ole_buffers(cols);
   for (unsigned c = 0; c < cols; ++c) {
     auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
-    create += (c > 0 ? ", " : "") + Quoted(col->name) + " " + panorello::SqliteTypeOfJet(col->col_type);
+    create +=
+        (c > 0 ? ", " : "") + Quoted(col->name) + " " + panorello::SqliteTypeOfJet(col->col_type);
     insert += c > 0 ? ", ?" : "?";
     if (col->col_type == static_cast<int>(JetType::kOle)) {
       ole_buffers[c].resize(size_t{MDB_BIND_SIZE} * 64);
@@ -168,7 +185,8 @@ void CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
                 static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c)));
     }
     if (sqlite3_step(stmt.get()) != SQLITE_DONE) {
-      throw Failure("Impossibile scrivere la copia del file Access: " + std::string(sqlite3_errmsg(db)));
+      throw Failure("Impossibile scrivere la copia del file Access: " +
+                    std::string(sqlite3_errmsg(db)));
     }
     sqlite3_reset(stmt.get());
   }
@@ -179,22 +197,26 @@ void CopyAccessFile(const std::string& source, const std::string& target) {
   std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open(source.c_str(), MDB_NOFLAGS));
   GPtrArray* catalog = mdb ? mdb_read_catalog(mdb.get(), MDB_TABLE) : nullptr;
   if (catalog == nullptr) {
-    throw Failure("Il file Access " + source +
-                  " non può essere letto: è danneggiato, protetto o di una versione non riconosciuta");
+    throw Failure(
+        "Il file Access " + source +
+        " non può essere letto: è danneggiato, protetto o di una versione non riconosciuta");
   }
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(target.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   std::unique_ptr<sqlite3, DatabaseCloser> db(raw);
   if (rc != SQLITE_OK) {
-    throw Failure("Impossibile creare la copia del file Access " + target + ": " + sqlite3_errstr(rc));
+    throw Failure("Impossibile creare la copia del file Access " + target + ": " +
+                  sqlite3_errstr(rc));
   }
   Exec(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
   for (unsigned i = 0; i < catalog->len; ++i) {
     auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-    if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry)) CopyTable(mdb.get(), entry, db.get());
+    if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry))
+      CopyTable(mdb.get(), entry, db.get());
   }
   Exec(db.get(), "COMMIT");
-  if (sqlite3_close(db.release()) != SQLITE_OK) throw Failure("Impossibile chiudere la copia " + target);
+  if (sqlite3_close(db.release()) != SQLITE_OK)
+    throw Failure("Impossibile chiudere la copia " + target);
   // On disk before the caller renames it into place.
   const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0 || ::fsync(fd) != 0) throw Failure("Impossibile salvare la copia " + target);

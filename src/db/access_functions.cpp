@@ -19,9 +19,15 @@ namespace {
 void IIf(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
   bool condition = false;
   switch (sqlite3_value_numeric_type(argv[0])) {
-    case SQLITE_INTEGER: condition = sqlite3_value_int64(argv[0]) != 0; break;
-    case SQLITE_FLOAT: condition = sqlite3_value_double(argv[0]) != 0.0; break;
-    default: condition = false; break;
+    case SQLITE_INTEGER:
+      condition = sqlite3_value_int64(argv[0]) != 0;
+      break;
+    case SQLITE_FLOAT:
+      condition = sqlite3_value_double(argv[0]) != 0.0;
+      break;
+    default:
+      condition = false;
+      break;
   }
   sqlite3_result_value(ctx, argv[condition ? 1 : 2]);
 }
@@ -104,17 +110,16 @@ struct FunctionSpec {
 
 void RegisterJetFunctions(sqlite3* db, const Clock* clock) {
   static constexpr FunctionSpec kFunctions[] = {
-      {"IIf", 3, true, IIf},     {"Nz", 1, true, Nz},        {"Nz", 2, true, Nz},
-      {"Year", 1, true, Year},   {"Month", 1, true, Month},  {"Day", 1, true, Day},
-      {"Now", 0, false, Now},    {"Date", 0, false, Today},
+      {"IIf", 3, true, IIf},   {"Nz", 1, true, Nz},       {"Nz", 2, true, Nz},
+      {"Year", 1, true, Year}, {"Month", 1, true, Month}, {"Day", 1, true, Day},
+      {"Now", 0, false, Now},  {"Date", 0, false, Today},
   };
   for (const FunctionSpec& f : kFunctions) {
     const int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
     // Date() with no argument replaces SQLite's date() of today in UTC; date(...) with
     // arguments stays SQLite's own.
-    const int rc = sqlite3_create_function_v2(db, f.name, f.args, flags,
-                                              const_cast<Clock*>(clock), f.function, nullptr,
-                                              nullptr, nullptr);
+    const int rc = sqlite3_create_function_v2(db, f.name, f.args, flags, const_cast<Clock*>(clock),
+                                              f.function, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
       throw Error(std::string("Impossibile registrare la funzione SQL ") + f.name + ": " +
                   sqlite3_errstr(rc));

@@ -37,8 +37,8 @@ float SingleOf(const unsigned char* data) {
 double DecimalOf(const unsigned char* data, int scale) {
   long double magnitude = 0;
   for (int word = 0; word < 4; ++word) {
-    magnitude = magnitude * 4294967296.0L +
-                static_cast<long double>(static_cast<uint64_t>(LittleEndian(data + 1 + 4 * word, 4, false)));
+    magnitude = magnitude * 4294967296.0L + static_cast<long double>(static_cast<uint64_t>(
+                                                LittleEndian(data + 1 + 4 * word, 4, false)));
   }
   for (int i = 0; i < scale && i < 38; ++i) magnitude /= 10;
   const double v = static_cast<double>(magnitude);
@@ -48,25 +48,32 @@ double DecimalOf(const unsigned char* data, int scale) {
 std::string GuidText(const unsigned char* b) {
   char out[40];
   std::snprintf(out, sizeof out,
-                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3], b[2],
-                b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
-                b[15]);
+                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
+                b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
+                b[14], b[15]);
   return out;
 }
 
 size_t FixedSize(int jet_type) {
   switch (static_cast<JetType>(jet_type)) {
-    case JetType::kByte: return 1;
-    case JetType::kInteger: return 2;
+    case JetType::kByte:
+      return 1;
+    case JetType::kInteger:
+      return 2;
     case JetType::kLongInteger:
     case JetType::kComplex:
-    case JetType::kSingle: return 4;
+    case JetType::kSingle:
+      return 4;
     case JetType::kCurrency:
     case JetType::kDouble:
-    case JetType::kDateTime: return 8;
-    case JetType::kGuid: return 16;
-    case JetType::kDecimal: return 17;
-    default: return 0;
+    case JetType::kDateTime:
+      return 8;
+    case JetType::kGuid:
+      return 16;
+    case JetType::kDecimal:
+      return 17;
+    default:
+      return 0;
   }
 }
 
@@ -74,20 +81,30 @@ size_t FixedSize(int jet_type) {
 
 const char* SqliteTypeOfJet(int jet_type) {
   switch (static_cast<JetType>(jet_type)) {
-    case JetType::kBoolean: return "BOOLEAN";
+    case JetType::kBoolean:
+      return "BOOLEAN";
     case JetType::kByte:
     case JetType::kInteger:
     case JetType::kLongInteger:
-    case JetType::kComplex: return "INTEGER";
-    case JetType::kCurrency: return "CURRENCY REAL";
-    case JetType::kSingle: return "FLOAT";
-    case JetType::kDouble: return "DOUBLE";
-    case JetType::kDecimal: return "DECIMAL REAL";
-    case JetType::kDateTime: return "DATETIME";
+    case JetType::kComplex:
+      return "INTEGER";
+    case JetType::kCurrency:
+      return "CURRENCY REAL";
+    case JetType::kSingle:
+      return "FLOAT";
+    case JetType::kDouble:
+      return "DOUBLE";
+    case JetType::kDecimal:
+      return "DECIMAL REAL";
+    case JetType::kDateTime:
+      return "DATETIME";
     case JetType::kText:
-    case JetType::kGuid: return "TEXT";
-    case JetType::kMemo: return "MEMO TEXT";
-    default: return "BLOB";
+    case JetType::kGuid:
+      return "TEXT";
+    case JetType::kMemo:
+      return "MEMO TEXT";
+    default:
+      return "BLOB";
   }
 }
 
@@ -117,10 +134,16 @@ JetNumber DecodeJetFixed(int jet_type, const unsigned char* data, size_t size, i
   if (need == 0 || data == nullptr || size < need) return out;
   out.kind = JetNumber::Kind::kInteger;
   switch (static_cast<JetType>(jet_type)) {
-    case JetType::kByte: out.integer = data[0]; break;
-    case JetType::kInteger: out.integer = LittleEndian(data, 2, true); break;
+    case JetType::kByte:
+      out.integer = data[0];
+      break;
+    case JetType::kInteger:
+      out.integer = LittleEndian(data, 2, true);
+      break;
     case JetType::kLongInteger:
-    case JetType::kComplex: out.integer = LittleEndian(data, 4, true); break;
+    case JetType::kComplex:
+      out.integer = LittleEndian(data, 4, true);
+      break;
     case JetType::kCurrency:
       out.kind = JetNumber::Kind::kReal;
       out.real = static_cast<double>(LittleEndian(data, 8, true)) / 10000.0;
@@ -147,7 +170,9 @@ JetNumber DecodeJetFixed(int jet_type, const unsigned char* data, size_t size, i
       out.kind = JetNumber::Kind::kText;
       out.text = GuidText(data);
       break;
-    default: out.kind = JetNumber::Kind::kNull; break;
+    default:
+      out.kind = JetNumber::Kind::kNull;
+      break;
   }
   return out;
 }

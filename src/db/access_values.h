@@ -17,14 +17,14 @@ enum class JetType : int {
   kCurrency = 0x05,     // 64 bit, scaled by 10000
   kSingle = 0x06,
   kDouble = 0x07,
-  kDateTime = 0x08,     // double: days since 1899-12-30, time as the fraction
+  kDateTime = 0x08,  // double: days since 1899-12-30, time as the fraction
   kBinary = 0x09,
   kText = 0x0a,
   kOle = 0x0b,
   kMemo = 0x0c,
   kGuid = 0x0f,
-  kDecimal = 0x10,      // sign byte + 128-bit magnitude
-  kComplex = 0x12,      // attachment / multi-value reference: a 32-bit id
+  kDecimal = 0x10,  // sign byte + 128-bit magnitude
+  kComplex = 0x12,  // attachment / multi-value reference: a 32-bit id
 };
 
 // The declared type of the column in the SQLite copy: it makes dates and booleans come back as

@@ -47,7 +47,8 @@ std::string MdbToolsFile(const std::string& odbc) {
   const ConnectionPair* file = FindPair(pairs, "DBQ");
   if (driver == nullptr || file == nullptr) return {};
   std::string name = driver->value;
-  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char ch) { return std::tolower(ch); });
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
   return name.rfind("mdbtools", 0) == 0 ? file->value : std::string();
 }
 

@@ -60,8 +60,8 @@ std::unique_ptr<Connection> OpenConnection(const Settings& settings, const Conne
 
 // True when a connection could be opened (and was closed again); otherwise false and errorText
 // holds the driver's description.
-bool TestConnection(const Settings& settings, const ConnectionLimits& limits, std::string& errorText,
-                    const ConnectionPlace& place = {});
+bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
+                    std::string& errorText, const ConnectionPlace& place = {});
 
 // A new SQLite database file (fails when the file already exists); used by the sample database.
 std::unique_ptr<Connection> CreateSqliteDatabase(const std::string& path, const ConnectionLimits& limits);

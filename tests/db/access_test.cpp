@@ -1,8 +1,8 @@
 // Access files: dashboard queries on a real JET4 file agree with the same data loaded into SQLite
 // by hand; the SQLite copy is made again only when the file changes, is never seen half-made,
 // and nothing reaches standard output or standard error.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -162,7 +162,9 @@ class AccessFile : public ::testing::Test {
   std::unique_ptr<Connection> Open(ConnectionLimits limits = {}) {
     return OpenConnectionString(JetString(mdb_), limits, place_);
   }
-  int64_t FruitCount(Connection& c) { return c.Query("SELECT count(*) FROM Fruit")->At(0, 0).integer; }
+  int64_t FruitCount(Connection& c) {
+    return c.Query("SELECT count(*) FROM Fruit")->At(0, 0).integer;
+  }
   // The finished copies in the cache folder, and whether any temporary file is left.
   std::vector<std::string> Copies(bool* temporary = nullptr) {
     std::vector<std::string> names;
@@ -204,10 +206,13 @@ TEST_F(AccessFile, BlocksAgreeWithTheSameDataLoadedByHand) {
       {"SELECT * FROM Dried", ""},
       {"SELECT Fruit, Sugar FROM Fruit WHERE Sugar = 12 ORDER BY Fruit", ""},
       {"SELECT Fat AS Grassi, SUM(Sugar) AS Zuccheri, COUNT(*) AS Frutti FROM Fruit GROUP BY Fat "
-       "ORDER BY Zuccheri DESC, Grassi", ""},
-      {"SELECT Fruit FROM Fruit WHERE \"Vit C\" > 20 OR Fruit LIKE 'p%' ORDER BY \"Vit C\" DESC, 1", ""},
+       "ORDER BY Zuccheri DESC, Grassi",
+       ""},
+      {"SELECT Fruit FROM Fruit WHERE \"Vit C\" > 20 OR Fruit LIKE 'p%' ORDER BY \"Vit C\" DESC, 1",
+       ""},
       {"SELECT DISTINCT m.fruit FROM \"Muffin/Bread\" AS m JOIN Dried AS d ON d.Fruit = m.fruit "
-       "ORDER BY 1", ""},
+       "ORDER BY 1",
+       ""},
       {"SELECT MIN(Protien), MAX(\"Vit A\"), AVG(Fiber), COUNT(DISTINCT Fat) FROM Fruit", ""},
       {"SELECT Fruit, IIf(Sugar >= 10, 'dolce', 'poco dolce') AS Gusto FROM Fruit ORDER BY Fruit",
        "SELECT Fruit, CASE WHEN Sugar >= 10 THEN 'dolce' ELSE 'poco dolce' END AS Gusto FROM Fruit "
@@ -398,7 +403,10 @@ TEST(AccessValues, FixedSizeValuesDecodeAsAccessStoresThem) {
       {JetType::kCurrency, {0xb2, 0x9e, 0x43, 0xff, 0xff, 0xff, 0xff, 0xff}, 0, "r:-1234.5678"},
       {JetType::kSingle, {0x00, 0x00, 0xc0, 0x3f}, 0, "r:1.5"},
       {JetType::kDouble, date(-0.25), 0, "r:-0.25"},
-      {JetType::kDecimal, {0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x39, 0x30, 0, 0}, 2, "r:-123.45"},
+      {JetType::kDecimal,
+       {0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x39, 0x30, 0, 0},
+       2,
+       "r:-123.45"},
       {JetType::kDecimal, {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, 0, "r:4294967296"},
       {JetType::kDateTime, date(0), 0, "t:1899-12-30 00:00:00"},
       {JetType::kDateTime, date(45000.5), 0, "t:2023-03-15 12:00:00"},
@@ -406,13 +414,17 @@ TEST(AccessValues, FixedSizeValuesDecodeAsAccessStoresThem) {
       {JetType::kDateTime, date(45000.9999999), 0, "t:2023-03-16 00:00:00"},
       {JetType::kDateTime, date(2958466), 0, "null"},
       {JetType::kDateTime, date(std::nan("")), 0, "null"},
-      {JetType::kGuid, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d,
-                        0x0e, 0x0f, 0x10}, 0, "t:{04030201-0605-0807-090A-0B0C0D0E0F10}"},
+      {JetType::kGuid,
+       {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
+        0x10},
+       0,
+       "t:{04030201-0605-0807-090A-0B0C0D0E0F10}"},
       {JetType::kDouble, {0, 0, 0}, 0, "null"},  // too short
       {JetType::kText, {'a'}, 0, "null"},        // not fixed-size
   };
   for (const Case& c : cases) {
-    const JetNumber n = DecodeJetFixed(static_cast<int>(c.type), c.bytes.data(), c.bytes.size(), c.scale);
+    const JetNumber n =
+        DecodeJetFixed(static_cast<int>(c.type), c.bytes.data(), c.bytes.size(), c.scale);
     std::string got = "null";
     char real[64];
     std::snprintf(real, sizeof real, "%.10g", n.real);
