@@ -147,7 +147,8 @@ int WaitChild(const Spawned& child, SteadyClock::time_point deadline, std::strin
     int status = 0;
     const pid_t done = ::waitpid(child.pid, &status, WNOHANG);
     if (done == child.pid) return status;
-    if (done < 0 && errno != EINTR) return 0;  // reaped elsewhere: the file decides
+    // Reaped elsewhere: its outcome is unknown, so its file is not trusted.
+    if (done < 0 && errno != EINTR) return 1 << 8;
   }
   ::kill(child.pid, SIGKILL);
   int status = 0;

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -76,6 +78,10 @@ Statement Prepare(sqlite3* db, const std::string& sql) {
 // The signature of a Jet or ACE database at offset 4.
 void CheckSignature(const std::string& source) {
   std::ifstream in(source, std::ios::binary);
+  if (!in) {
+    throw Failure("Impossibile leggere il file Access " + source + ": " + std::strerror(errno) +
+                  "; controllare i permessi del file");
+  }
   char header[20] = {};
   in.read(header, sizeof header);
   const std::string signature(header + 4, 15);
@@ -153,12 +159,13 @@ void BindValue(sqlite3_stmt* stmt, int index, MdbHandle* mdb, MdbColumn* col) {
   }
 }
 
-void CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
+void CopyTable(const std::string& source, MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
   const std::string name = entry->object_name;
   std::unique_ptr<MdbTableDef, TableFreer> table(mdb_read_table(entry));
   if (!table || mdb_read_columns(table.get()) == nullptr) {
-    throw Failure("La tabella " + name +
-                  " del file Access non può essere letta: il file è danneggiato");
+    throw Failure("La tabella " + name + " del file Access " + source +
+                  " non può essere letta: il file è danneggiato; provare a ripararlo con Access "
+                  "(Compatta e ripristina database)");
   }
   const unsigned cols = table->num_cols;
   if (cols == 0) return;
@@ -197,9 +204,10 @@ void CopyAccessFile(const std::string& source, const std::string& target) {
   std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open(source.c_str(), MDB_NOFLAGS));
   GPtrArray* catalog = mdb ? mdb_read_catalog(mdb.get(), MDB_TABLE) : nullptr;
   if (catalog == nullptr) {
-    throw Failure(
-        "Il file Access " + source +
-        " non può essere letto: è danneggiato, protetto o di una versione non riconosciuta");
+    throw Failure("Il file Access " + source +
+                  " non può essere letto: è danneggiato, protetto o di una versione non "
+                  "riconosciuta; provare ad aprirlo e ripararlo con Access (Compatta e ripristina "
+                  "database)");
   }
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(target.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
@@ -212,7 +220,7 @@ void CopyAccessFile(const std::string& source, const std::string& target) {
   for (unsigned i = 0; i < catalog->len; ++i) {
     auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
     if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry))
-      CopyTable(mdb.get(), entry, db.get());
+      CopyTable(source, mdb.get(), entry, db.get());
   }
   Exec(db.get(), "COMMIT");
   if (sqlite3_close(db.release()) != SQLITE_OK)
@@ -233,7 +241,10 @@ int main(int argc, char** argv) {
   // A new file only: never one that another run is writing.
   const int created = ::open(argv[2], O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (created < 0) {
-    std::fprintf(stderr, "ERRORE: Impossibile creare la copia del file Access %s\n", argv[2]);
+    std::fprintf(stderr,
+                 "ERRORE: Impossibile creare la copia del file Access %s: %s; controllare i "
+                 "permessi della cartella\n",
+                 argv[2], std::strerror(errno));
     return 1;
   }
   ::close(created);

@@ -341,7 +341,8 @@ TEST_F(AccessFile, NothingIsPrintedAndADamagedFileGivesItsReason) {
   EXPECT_EQ(err, "");
   EXPECT_EQ(message, "Il file Access " + damaged +
                          " non può essere letto: è danneggiato, protetto o di una versione non "
-                         "riconosciuta");
+                         "riconosciuta; provare ad aprirlo e ripararlo con Access (Compatta e "
+                         "ripristina database)");
   EXPECT_FALSE(tested);
   EXPECT_EQ(error_text, message);
   EXPECT_EQ(rows, 37);
