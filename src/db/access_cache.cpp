@@ -173,7 +173,8 @@ void MakeCopy(const std::string& source, const std::string& temp, const std::str
   ::close(child.err_fd);
   if (status == -1) {
     throw Error("Tempo scaduto: la lettura del file Access " + source +
-                    " ha superato il limite di " + std::to_string(seconds) + " secondi",
+                    " ha superato il limite di " + std::to_string(seconds) +
+                    " secondi (file molto grande, o su un disco di rete lento)",
                 ErrorKind::kTimeout);
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
@@ -185,7 +186,10 @@ void MakeCopy(const std::string& source, const std::string& temp, const std::str
                     "): il file potrebbe essere danneggiato; aprirlo e ripararlo con Access",
                 ErrorKind::kDatabase);
   }
-  throw Error("Lettura del file Access " + source + " non riuscita", ErrorKind::kDatabase);
+  throw Error("Lettura del file Access " + source + " non riuscita (" + kAccessCopyProgram +
+                  " terminato con codice " + std::to_string(WEXITSTATUS(status)) +
+                  "); controllare che il file sia un database Access integro",
+              ErrorKind::kDatabase);
 }
 
 std::string UniqueSuffix() {
