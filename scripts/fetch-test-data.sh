@@ -21,7 +21,7 @@ fi
 mkdir -p "$dest"
 work="$(mktemp -d "$dest/.fetch.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-if ! (cd "$work" && npm pack --silent mdb@0.1.0 >/dev/null 2>"$work/npm.log"); then
+if ! (cd "$work" && timeout 180 npm pack --silent mdb@0.1.0 >/dev/null 2>"$work/npm.log"); then
   echo "fetch-test-data: npm pack mdb@0.1.0 non riuscito: $(tail -n 1 "$work/npm.log")" >&2
   exit 1
 fi
