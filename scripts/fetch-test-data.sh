@@ -21,8 +21,8 @@ fi
 mkdir -p "$dest"
 work="$(mktemp -d "$dest/.fetch.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-if ! (cd "$work" && timeout 180 npm pack --silent mdb@0.1.0 >/dev/null 2>"$work/npm.log"); then
-  echo "fetch-test-data: npm pack mdb@0.1.0 non riuscito: $(tail -n 1 "$work/npm.log")" >&2
+if ! (cd "$work" && timeout 180 npm pack --loglevel=error mdb@0.1.0 >/dev/null 2>"$work/npm.log"); then
+  echo "fetch-test-data: npm pack mdb@0.1.0 non riuscito: $(head -n 1 "$work/npm.log")" >&2
   exit 1
 fi
 tar --no-same-owner -xzf "$work/mdb-0.1.0.tgz" -C "$work" package/test/fruit.mdb

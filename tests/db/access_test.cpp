@@ -54,23 +54,22 @@ std::string Shell(const std::string& text) {
   return out + "'";
 }
 
-// The JET4 test file, fetched once by scripts/fetch-test-data.sh; "" when it cannot be had.
-const std::string& FruitFile(std::string& reason) {
-  static const std::string path = [&reason] {
+// The JET4 test file, fetched once by scripts/fetch-test-data.sh: its path, or "" and the reason.
+struct Fetched {
+  std::string path;
+  std::string reason;
+};
+const Fetched& FruitFile() {
+  static const Fetched fetched = [] {
     int status = 0;
-    std::string out =
-        Run("bash " + Shell(std::string(PANORELLO_SOURCE_DIR) + "/scripts/fetch-test-data.sh") +
-                " 2>&1",
-            status);
+    std::string out = Run(
+        "bash " + Shell(std::string(PANORELLO_SOURCE_DIR) + "/scripts/fetch-test-data.sh") + " 2>&1",
+        status);
     while (!out.empty() && out.back() == '\n') out.pop_back();
-    if (status != 0) {
-      reason = out;
-      return std::string();
-    }
-    return out.substr(out.rfind('\n') + 1);
+    if (status != 0) return Fetched{"", out.empty() ? "fetch-test-data.sh non riuscito" : out};
+    return Fetched{out.substr(out.rfind('\n') + 1), ""};
   }();
-  if (path.empty() && reason.empty()) reason = "file di prova non disponibile";
-  return path;
+  return fetched;
 }
 
 // mdb-export's CSV (texts in double quotes, numbers bare, NULL empty) as rows of SQL literals.
@@ -154,10 +153,11 @@ std::string JetString(const std::string& path) {
 class AccessFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string reason;
-    const std::string& fetched = FruitFile(reason);
-    if (fetched.empty()) GTEST_SKIP() << "File Access di prova non disponibile: " << reason;
-    std::filesystem::copy_file(fetched, mdb_);
+    const Fetched& fetched = FruitFile();
+    if (fetched.path.empty()) {
+      GTEST_SKIP() << "File Access di prova non disponibile: " << fetched.reason;
+    }
+    std::filesystem::copy_file(fetched.path, mdb_);
   }
   std::unique_ptr<Connection> Open(ConnectionLimits limits = {}) {
     return OpenConnectionString(JetString(mdb_), limits, place_);
