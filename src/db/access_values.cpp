@@ -100,9 +100,9 @@ const char* SqliteTypeOfJet(int jet_type) {
       return "DATETIME";
     case JetType::kText:
     case JetType::kGuid:
-      return "TEXT";
+      return "TEXT COLLATE NOCASE";
     case JetType::kMemo:
-      return "MEMO TEXT";
+      return "MEMO TEXT COLLATE NOCASE";
     default:
       return "BLOB";
   }

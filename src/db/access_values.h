@@ -30,6 +30,7 @@ enum class JetType : int {
 // The declared type of the column in the SQLite copy: it makes dates and booleans come back as
 // such (DATETIME, BOOLEAN), keeps REAL affinity for money and decimals (an integral amount stays
 // a floating value), BLOB for binary data. Unknown codes give BLOB (their values are left NULL).
+// Texts compare without regard to letter case, as in Access (COLLATE NOCASE, ASCII letters).
 const char* SqliteTypeOfJet(int jet_type);
 
 // What one fixed-size value becomes; texts, memos and binary data are read elsewhere.

@@ -214,9 +214,11 @@ TEST_F(AccessFile, BlocksAgreeWithTheSameDataLoadedByHand) {
        "ORDER BY 1",
        ""},
       {"SELECT MIN(Protien), MAX(\"Vit A\"), AVG(Fiber), COUNT(DISTINCT Fat) FROM Fruit", ""},
+      {"SELECT Fruit, Sugar FROM Fruit WHERE Fruit = 'aPPLE' OR Fruit IN ('BANANA')",
+       "SELECT Fruit, Sugar FROM Fruit WHERE Fruit IN ('Apple', 'Banana')"},
       {"SELECT Fruit, IIf(Sugar >= 10, 'dolce', 'poco dolce') AS Gusto FROM Fruit ORDER BY Fruit",
        "SELECT Fruit, CASE WHEN Sugar >= 10 THEN 'dolce' ELSE 'poco dolce' END AS Gusto FROM Fruit "
-       "ORDER BY Fruit"},
+       "ORDER BY Fruit COLLATE NOCASE"},  // texts sort as in Access, whatever their case
       {"SELECT SUM(Nz(NULLIF(Fat, 0), 100)) AS s, Nz(NULL) AS vuoto, Nz(NULL, 'x') AS x, "
        "IIf(NULL, 1, 2) AS i, iif('abc', 1, 2) AS t FROM Fruit",
        "SELECT SUM(COALESCE(NULLIF(Fat, 0), 100)) AS s, '' AS vuoto, 'x' AS x, 2 AS i, 2 AS t "
