@@ -185,7 +185,8 @@ class AccessFile : public ::testing::Test {
   TempFolder folder_;
   std::string mdb_ = folder_.File("frutta.mdb");
   FixedClock clock_{DateTime{2026, 3, 5, 14, 30, 9}};
-  ConnectionPlace place_{folder_.File("dati/cache"),
+  // A cache folder with the characters that a SQLite URI escapes.
+  ConnectionPlace place_{folder_.File("dati #1?%20/cache"),
                          std::string(PANORELLO_BINARY_DIR) + "/" + kAccessCopyProgram, &clock_};
 };
 
