@@ -99,7 +99,7 @@ void Today(sqlite3_context* ctx, int, sqlite3_value**) {
   ResultDateTime(ctx, t);
 }
 
-struct FunctionSpec {
+struct JetFunction {
   const char* name;
   int args;
   bool deterministic;
@@ -109,12 +109,12 @@ struct FunctionSpec {
 }  // namespace
 
 void RegisterJetFunctions(sqlite3* db, const Clock* clock) {
-  static constexpr FunctionSpec kFunctions[] = {
+  static constexpr JetFunction kFunctions[] = {
       {"IIf", 3, true, IIf},   {"Nz", 1, true, Nz},       {"Nz", 2, true, Nz},
       {"Year", 1, true, Year}, {"Month", 1, true, Month}, {"Day", 1, true, Day},
       {"Now", 0, false, Now},  {"Date", 0, false, Today},
   };
-  for (const FunctionSpec& f : kFunctions) {
+  for (const JetFunction& f : kFunctions) {
     const int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
     // Date() with no argument replaces SQLite's date() of today in UTC; date(...) with
     // arguments stays SQLite's own.
