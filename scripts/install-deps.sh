@@ -35,9 +35,16 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
+# The Access test file (npm, outside Debian); the tests skip without it.
+fetch_test_data() {
+  bash "$(dirname "$0")/fetch-test-data.sh" >/dev/null ||
+    echo "install-deps: file Access di prova non scaricato: i test Access saranno saltati"
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: tutti i pacchetti sono presenti"
   node_modules
+  fetch_test_data
   exit 0
 fi
 
@@ -59,3 +66,4 @@ fi
 trap '[ "$policy_created" = 1 ] && $SUDO rm -f /usr/sbin/policy-rc.d' EXIT
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 node_modules
+fetch_test_data

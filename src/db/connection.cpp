@@ -1,13 +1,16 @@
 #include "db/connection.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <string>
 
+#include "db/access_cache.h"
 #include "db/connection_string.h"
 #include "db/engines.h"
 #include "db/provider_translation.h"
 #include "util/error.h"
+#include "util/files.h"
 
 namespace panorello {
 
@@ -37,12 +40,38 @@ std::vector<std::string> DriversOrNone() {
   }
 }
 
+// The file of an explicit MDBTools string ("Driver={MDBTools};DBQ=..."), or "".
+std::string MdbToolsFile(const std::string& odbc) {
+  const std::vector<ConnectionPair> pairs = ParseConnectionString(odbc);
+  const ConnectionPair* driver = FindPair(pairs, "Driver");
+  const ConnectionPair* file = FindPair(pairs, "DBQ");
+  if (driver == nullptr || file == nullptr) return {};
+  std::string name = driver->value;
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  return name.rfind("mdbtools", 0) == 0 ? file->value : std::string();
+}
+
 }  // namespace
 
+ConnectionPlace ConnectionPlaceOf(const AppContext& ctx) {
+  return ConnectionPlace{AppFile(ctx.app_folder, "cache"), {}, &ctx.clock};
+}
+
 std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
-                                                 const ConnectionLimits& limits) {
+                                                 const ConnectionLimits& limits,
+                                                 const ConnectionPlace& place) {
+  // Access files go to their SQLite copy, never to the MDBTools ODBC driver: the provider form
+  // is translated as if the file were SQLite, then the file itself decides.
+  const auto as_sqlite = [](const std::string& path) {
+    return ProbeFile(path) == FileFormat::Missing ? FileFormat::Missing : FileFormat::Other;
+  };
   const OpenTarget target =
-      TranslateConnectionStringLazily(connection_string, DriversOrNone, ProbeFile);
+      TranslateConnectionStringLazily(connection_string, DriversOrNone, as_sqlite);
+  const std::string access = target.sqlite_file ? target.path : MdbToolsFile(target.odbc);
+  if (!access.empty() && ProbeFile(access) == FileFormat::Access) {
+    return OpenAccessFile(access, place, limits);
+  }
   if (target.sqlite_file) return OpenSqliteFile(target.path, limits, /*create_new=*/false);
   // A data source named without a driver: its driver decides the options all the same.
   std::string dsn_driver;
@@ -58,14 +87,15 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
   return OpenOdbc(WithDriverOptions(target.odbc, limits, dsn_driver), limits);
 }
 
-std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits) {
-  return OpenConnectionString(BuildConnectionString(settings), limits);
+std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
+                                           const ConnectionPlace& place) {
+  return OpenConnectionString(BuildConnectionString(settings), limits, place);
 }
 
 bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
-                    std::string& errorText) {
+                    std::string& errorText, const ConnectionPlace& place) {
   try {
-    std::unique_ptr<Connection> connection = OpenConnection(settings, limits);
+    std::unique_ptr<Connection> connection = OpenConnection(settings, limits, place);
     connection.reset();  // closed again
     return true;
   } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #pragma once
-// Database connections over two engines: unixODBC for servers and DSNs, libsqlite3 for files.
+// Database connections over two engines: unixODBC for servers and DSNs, libsqlite3 for files
+// (Access files through a SQLite copy).
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,16 +39,29 @@ class Connection {
   virtual void Execute(const std::string& sql) = 0;
 };
 
+// What opening a connection may need from the program besides its limits.
+struct ConnectionPlace {
+  std::string cache_folder;   // where the SQLite copies of Access files are kept
+  std::string access_copier;  // the program that makes them; "": beside the executable
+  const Clock* clock = nullptr;  // Now() and Date() of Access files; nullptr: system time
+};
+
+// cache_folder: "cache" in the program's data folder; the context's clock.
+ConnectionPlace ConnectionPlaceOf(const AppContext& ctx);
+
 // Opens a connection string (after translation of the provider forms). Throws Error.
 std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
-                                                 const ConnectionLimits& limits);
+                                                 const ConnectionLimits& limits,
+                                                 const ConnectionPlace& place = {});
 
 // BuildConnectionString of settings, then OpenConnectionString.
-std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits);
+std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
+                                           const ConnectionPlace& place = {});
 
 // True when a connection could be opened (and was closed again); otherwise false and errorText
 // holds the driver's description.
-bool TestConnection(const Settings& settings, const ConnectionLimits& limits, std::string& errorText);
+bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
+                    std::string& errorText, const ConnectionPlace& place = {});
 
 // A new SQLite database file (fails when the file already exists); used by the sample database.
 std::unique_ptr<Connection> CreateSqliteDatabase(const std::string& path, const ConnectionLimits& limits);

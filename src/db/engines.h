@@ -1,5 +1,6 @@
 #pragma once
 // The two engines behind Connection. Internal to src/db.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,12 +8,19 @@
 #include "db/connection.h"
 #include "storage/app_context.h"
 
+struct sqlite3;
+
 namespace panorello {
 
 // An existing SQLite file, read-write; never creates one. create_new: a new file that must not
 // exist yet. Throws Error.
 std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const ConnectionLimits& limits,
                                            bool create_new);
+
+// A SQLite file that nothing changes any more (the copy of an Access file), read-only; setup runs
+// on the new handle before its first statement (functions to register). Throws Error.
+std::unique_ptr<Connection> OpenSqliteCopy(const std::string& path, const ConnectionLimits& limits,
+                                           const std::function<void(sqlite3*)>& setup);
 
 // An ODBC connection string as the driver manager reads it. Throws Error with the first
 // diagnostic message.

@@ -145,6 +145,35 @@ class SqliteConnection final : public Connection {
 
 }  // namespace
 
+std::unique_ptr<Connection> OpenSqliteCopy(const std::string& path, const ConnectionLimits& limits,
+                                           const std::function<void(sqlite3*)>& setup) {
+  // immutable: no locks and no journal look-up, the file never changes once it has its name.
+  std::string uri = "file:";
+  for (const char ch : path) {
+    if (ch == '%' || ch == '?' || ch == '#') {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[static_cast<unsigned char>(ch) >> 4];
+      uri += kHex[static_cast<unsigned char>(ch) & 15];
+    } else {
+      uri += ch;
+    }
+  }
+  uri += "?immutable=1";
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(uri.c_str(), &raw,
+                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+  Database db(raw);
+  if (rc != SQLITE_OK) {
+    const std::string message = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
+    throw Error(message + ": " + path);
+  }
+  setup(db.get());
+  auto connection = std::make_unique<SqliteConnection>(std::move(db), limits);
+  connection->Check();
+  return connection;
+}
+
 std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const ConnectionLimits& limits,
                                            bool create_new) {
   if (create_new) {

@@ -94,7 +94,7 @@ std::optional<std::string> StreamTableBody(const AppContext& ctx, const std::str
                                            PageOut& out) {
   const uint64_t mark = out.Size();
   try {
-    auto connection = OpenConnection(ctx.settings, ctx.limits);
+    auto connection = OpenConnection(ctx.settings, ctx.limits, ConnectionPlaceOf(ctx));
     ResultTableSink table(ctx.regional, out);
     if (!connection->QueryRows(sql, table)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
@@ -122,7 +122,7 @@ std::optional<std::string> RenderBlockQuery(const AppContext& ctx, const std::st
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
     {
-      auto connection = OpenConnection(ctx.settings, ctx.limits);
+      auto connection = OpenConnection(ctx.settings, ctx.limits, ConnectionPlaceOf(ctx));
       grid = connection->Query(sql);
     }  // the connection is closed before the body is written
     if (grid) {

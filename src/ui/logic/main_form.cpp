@@ -173,7 +173,7 @@ void MainForm::cmdTestConnection_Click() {
   std::string errorText;
   bool ok = false;
   try {
-    ok = TestConnection(ctx_.settings, ctx_.limits, errorText);
+    ok = TestConnection(ctx_.settings, ctx_.limits, errorText, ConnectionPlaceOf(ctx_));
   } catch (const std::exception& e) {
     // TestConnection reports through its result; this only guards the window.
     ok = false;
