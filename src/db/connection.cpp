@@ -39,6 +39,12 @@ std::vector<std::string> DriversOrNone() {
 
 }  // namespace
 
+std::optional<ResultGrid> Connection::Query(const std::string& sql) {
+  GridSink sink;
+  if (!QueryRows(sql, sink)) return std::nullopt;
+  return sink.Take();
+}
+
 std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
                                                  const ConnectionLimits& limits) {
   const OpenTarget target =
