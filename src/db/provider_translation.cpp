@@ -312,6 +312,9 @@ std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& l
     AppendOption(out, pairs, "CONN_TIMEOUT", connect);
     AppendOption(out, pairs, "READ_TIMEOUT", query);
     AppendOption(out, pairs, "WRITE_TIMEOUT", query);
+    // Rows streamed from the server as they are read (with a forward-only cursor) instead of the
+    // whole result cached in the driver first.
+    AppendOption(out, pairs, "NO_CACHE", "1");
   } else if (StartsNoCase(driver, "PostgreSQL")) {
     // A cursor fetched in pieces instead of the whole result buffered in the driver; booleans
     // reported as bits instead of "1"/"0" texts; text columns reported with a bounded size so
