@@ -6,6 +6,7 @@
 
 #include "db/connection_string.h"
 #include "db/engines.h"
+#include "db/error_hints.h"
 #include "db/provider_translation.h"
 #include "util/error.h"
 
@@ -75,7 +76,7 @@ bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
     connection.reset();  // closed again
     return true;
   } catch (const std::exception& e) {
-    errorText = e.what();
+    errorText = DescribeFailure(e, settings);
     return false;
   }
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "db/connection.h"
+#include "db/error_hints.h"
 #include "html/chart.h"
 #include "html/kpi_table.h"
 #include "util/text.h"
@@ -104,7 +105,7 @@ void StreamTableBody(const AppContext& ctx, const std::string& sql, PageOut& out
     throw;  // the page file itself failed: the run fails
   } catch (const std::exception& e) {
     out.TruncateTo(mark);
-    AppendErrorBox(out, e.what());
+    AppendErrorBox(out, DescribeFailure(e, ctx.settings));
   }
 }
 
@@ -130,7 +131,7 @@ void RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::
       if (HasChart(kind)) chart = RenderChart(*grid, ctx.regional);
     }
   } catch (const std::exception& e) {
-    AppendErrorBox(out, e.what());
+    AppendErrorBox(out, DescribeFailure(e, ctx.settings));
     return;
   }
   if (!grid) {

@@ -232,7 +232,8 @@ TEST(OdbcDataSource, DataSourceInTestOdbcIni) {
   s.Database = "NonRegistrato";
   std::string error;
   EXPECT_FALSE(TestConnection(s, {}, error));
-  EXPECT_EQ(error, "[unixODBC][Driver Manager]Data source name not found and no default driver specified");
+  EXPECT_EQ(error.rfind("[unixODBC][Driver Manager]Data source name not found and no default "
+                        "driver specified — L'origine dati ODBC (DSN) indicata non esiste", 0), 0u) << error;
   unsetenv("ODBCINI");
 }
 
