@@ -1,6 +1,7 @@
 #include "db/connection.h"
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <string>
 
@@ -8,11 +9,14 @@
 #include "db/engines.h"
 #include "db/error_hints.h"
 #include "db/provider_translation.h"
+#include "db/sql_browser.h"
 #include "util/error.h"
 
 namespace panorello {
 
 namespace {
+
+constexpr std::chrono::milliseconds kBrowserWait{2000};
 
 // A Jet or ACE database file starts with a fixed signature; SQLite files and everything else
 // go to libsqlite3, which names what is wrong with them.
@@ -48,8 +52,14 @@ std::optional<ResultGrid> Connection::Query(const std::string& sql) {
 
 std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
                                                  const ConnectionLimits& limits) {
-  const OpenTarget target =
-      TranslateConnectionStringLazily(connection_string, DriversOrNone, ProbeFile);
+  // The browser's answer is short or never comes: its wait is a small part of the connect limit.
+  const auto browser_wait =
+      std::min<std::chrono::milliseconds>(std::chrono::seconds(limits.connect_seconds), kBrowserWait);
+  const OpenTarget target = TranslateConnectionStringLazily(
+      connection_string, DriversOrNone, ProbeFile,
+      [browser_wait](const std::string& host, const std::string& instance) {
+        return SqlBrowserPort(host, instance, browser_wait);
+      });
   if (target.sqlite_file) return OpenSqliteFile(target.path, limits, /*create_new=*/false);
   // A data source named without a driver: its driver decides the options all the same.
   std::string dsn_driver;
