@@ -227,11 +227,13 @@ struct Unbind {
   }
 };
 
-// Rows per fetch: an array when every value is sure to fit its bound buffer, else one.
+// Rows per fetch: an array when every value is sure to fit its bound buffer or a longer one can be
+// read again from its row of the array, else one.
 SQLULEN RowsPerFetch(const std::vector<OdbcColumn>& columns, const OdbcReadRules& rules) {
   size_t row_bytes = 0;
   for (const OdbcColumn& c : columns) {
-    if (c.long_data || (IsVariable(c.kind) && !rules.sizes_hold)) return 1;
+    if (c.long_data) return 1;
+    if (IsVariable(c.kind) && !rules.sizes_hold && !rules.get_data_in_arrays) return 1;
     row_bytes += static_cast<size_t>(WidthOf(c)) + sizeof(SQLLEN);
   }
   return std::clamp<SQLULEN>(kRowArrayBytes / std::max<size_t>(row_bytes, 1), 1, kMaxRowArray);
@@ -381,6 +383,7 @@ OdbcReadRules ReadRulesOf(const OdbcHandle& dbc) {
     rules.sizes_hold = driver.find("maodbc") != std::string::npos ||
                        driver.find("tdsodbc") != std::string::npos ||
                        driver.find("msodbcsql") != std::string::npos;
+    rules.get_data_in_arrays = rules.get_data_on_bound && driver.find("psqlodbc") != std::string::npos;
   }
   return rules;
 }
@@ -441,8 +444,13 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
           row[c] = FixedView(kind, data);
         } else if (indicator >= 0 && indicator <= RoomOf(kind, b.width)) {
           row[c] = VariableView(kind, std::string_view(data, static_cast<size_t>(indicator)));
-        } else if (rows == 1) {
+        } else if (rows == 1 || rules.get_data_in_arrays) {
           // Longer than its column said: the whole value again, in pieces.
+          if (rows > 1) {
+            Check(SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION,
+                            SQL_LOCK_NO_CHANGE),
+                  stmt, "SQLSetPos");
+          }
           row[c] = GetDataValue(stmt, number, kind, piece, values[c]);
         } else {
           throw DbError("Il driver ODBC ha restituito per la colonna " + columns[c].name +

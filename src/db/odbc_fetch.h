@@ -69,6 +69,9 @@ struct OdbcReadRules {
   bool sizes_hold = false;
   // SQLGetData works on bound columns and on any column after the bound ones.
   bool get_data_on_bound = false;
+  // SQLSetPos reaches any row of a fetched array for SQLGetData (psqlODBC; MariaDB's and SQLite's
+  // drivers claim it but then read another row).
+  bool get_data_in_arrays = false;
 };
 
 OdbcReadRules ReadRulesOf(const OdbcHandle& dbc);
@@ -77,8 +80,9 @@ OdbcReadRules ReadRulesOf(const OdbcHandle& dbc);
 using OdbcRowFn = std::function<void(const CellView* cells, size_t count)>;
 
 // Reads the rows of an executed statement once, handing them to row_fn one by one. Rows come in
-// arrays with bound buffers where every value is sure to fit; otherwise one at a time, and a value
-// longer than its buffer (or of unknown size) is read in pieces with SQLGetData.
+// arrays with bound buffers where every value is sure to fit (or the driver can go back to a row
+// of the array); otherwise one at a time. A value longer than its buffer, or of unknown size, is
+// read in pieces with SQLGetData.
 void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
                const OdbcReadRules& rules, const OdbcRowFn& row_fn);
 
