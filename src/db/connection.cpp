@@ -1,6 +1,7 @@
 #include "db/connection.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -11,6 +12,7 @@
 #include "db/provider_translation.h"
 #include "db/sql_browser.h"
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -40,6 +42,27 @@ std::vector<std::string> DriversOrNone() {
   } catch (const Error&) {
     return {};
   }
+}
+
+// SERVER as HOST, HOST:PORT or HOST,PORT (port 3306 when none is given).
+MariaDbTarget MariaDbTargetOf(const Settings& settings) {
+  MariaDbTarget t;
+  t.host = Trim(settings.Server);
+  if (const size_t sep = t.host.find_last_of(":,"); sep != std::string::npos) {
+    unsigned int port = 0;
+    const std::string digits = Trim(t.host.substr(sep + 1));
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (ec != std::errc{} || end != digits.data() + digits.size() || port == 0 || port > 65535) {
+      throw Error("Porta non valida nel server " + settings.Server +
+                  ": indicare il server come NOME oppure NOME:PORTA");
+    }
+    t.port = port;
+    t.host = Trim(t.host.substr(0, sep));
+  }
+  t.database = settings.Database;
+  t.user = settings.User;
+  t.password = settings.Password;
+  return t;
 }
 
 }  // namespace
@@ -76,6 +99,9 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
 }
 
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits) {
+  if (Trim(settings.ConnectionString).empty() && UpperCase(Trim(settings.DbType)) == "MYSQL") {
+    return OpenMariaDb(MariaDbTargetOf(settings), limits);
+  }
   return OpenConnectionString(BuildConnectionString(settings), limits);
 }
 

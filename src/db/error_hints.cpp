@@ -40,7 +40,8 @@ FailureClass BySqlState(const std::string& state) {
 // Native codes mean something only for the server family that gave them: the driver's prefix of
 // the text tells which.
 FailureClass ByNativeCode(long code, const std::string& lowered) {
-  if (lowered.rfind("[ma-", 0) == 0 || lowered.find("[mysql]") != std::string::npos) {
+  if (lowered.rfind("[ma-", 0) == 0 || lowered.rfind("[mariadb]", 0) == 0 ||
+      lowered.find("[mysql]") != std::string::npos) {
     switch (code) {
       case 1045: case 1698: return FailureClass::kLoginFailed;
       case 1044: case 1049: return FailureClass::kDatabaseMissing;  // 1044: none the user may see
@@ -85,7 +86,7 @@ FailureClass ByText(const std::string& t) {
   }
   if (HasAny(t, {"can't open lib"})) return FailureClass::kDriverMissing;
   if (HasAny(t, {"data source name not found"})) return FailureClass::kDsnMissing;
-  if (HasAny(t, {"syntax error", "incorrect syntax"})) return FailureClass::kSyntax;
+  if (HasAny(t, {"syntax error", "incorrect syntax", "in your sql syntax"})) return FailureClass::kSyntax;
   if (HasAny(t, {"no such table", "doesn't exist", "invalid object name"}) ||
       (t.find("relation \"") != std::string::npos && t.find("does not exist") != std::string::npos)) {
     return FailureClass::kTableMissing;

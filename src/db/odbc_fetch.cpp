@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/sqlite_values.h"
+#include "db/date_text.h"
 #include "util/error.h"
 
 namespace panorello {
@@ -127,39 +127,8 @@ CellView FixedView(OdbcKind kind, const char* data) {
   return cell;
 }
 
-// A time-zone offset after a time of day (" +01:00", "+01", "-0530") comes off.
-std::string_view WithoutZone(std::string_view text) {
-  size_t i = text.size();
-  while (i > 0 && ((text[i - 1] >= '0' && text[i - 1] <= '9') || text[i - 1] == ':')) --i;
-  const size_t digits = text.size() - i;
-  if (i == 0 || digits < 2 || digits > 5 || (text[i - 1] != '+' && text[i - 1] != '-')) return text;
-  size_t end = i - 1;
-  if (end > 0 && text[end - 1] == ' ') --end;
-  const std::string_view rest = text.substr(0, end);
-  return rest.find(':') == std::string_view::npos ? text : rest;
-}
-
-// A date or time as the driver wrote it: parsed like the dates of SQLite files; a text that is
-// no date (a driver's own form, "n/d", bytes) stays a text.
-CellView DateTimeView(std::string_view text) {
-  CellView cell;
-  std::optional<IsoValue> iso = ParseIsoDateTime(text);
-  if (!iso) {
-    const std::string_view bare = WithoutZone(text);
-    if (bare.size() != text.size()) iso = ParseIsoDateTime(bare);
-  }
-  if (iso) {
-    cell.type = iso->type;
-    cell.date_time = iso->value;
-  } else {
-    cell.type = CellType::Text;
-    cell.text = text;
-  }
-  return cell;
-}
-
 CellView VariableView(OdbcKind kind, std::string_view bytes) {
-  if (kind == OdbcKind::DateTime) return DateTimeView(bytes);
+  if (kind == OdbcKind::DateTime) return DateTimeTextView(bytes);
   CellView cell;
   cell.type = kind == OdbcKind::Decimal  ? CellType::Decimal
               : kind == OdbcKind::Binary ? CellType::Binary
