@@ -291,7 +291,11 @@ TEST(OdbcTimeOut, SilentServerDoesNotHangTheConnection) {
   Settings dsn;
   dsn.DbType = "ODBC";
   dsn.Database = "Silenzio";
+  Settings native;
+  native.DbType = "MYSQL";
+  native.Server = "127.0.0.1:" + port;
   const Settings cases[] = {
+      native,
       Explicit("Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + port + ";Database=d;Uid=u;Pwd=p;"),
       Explicit("Driver={MySQL ODBC 8.0 Unicode Driver};Server=127.0.0.1;Port=" + port +
                ";Database=d;User=u;Password=p;"),
