@@ -1,5 +1,6 @@
 #pragma once
-// Database connections over two engines: unixODBC for servers and DSNs, libsqlite3 for files.
+// Database connections: unixODBC for servers and DSNs, the MariaDB client library for MYSQL,
+// libsqlite3 for files.
 #include <memory>
 #include <optional>
 #include <string>

@@ -196,6 +196,24 @@ struct Unbind {
   }
 };
 
+// Bound buffers of rows values for every column that is not long (none unless bind_all).
+std::vector<Buffer> BindColumns(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
+                                SQLULEN rows, bool bind_all) {
+  std::vector<Buffer> buffers(columns.size());
+  for (size_t c = 0; c < columns.size(); ++c) {
+    Buffer& b = buffers[c];
+    b.bound = bind_all && !columns[c].long_data;
+    if (!b.bound) continue;
+    b.width = WidthOf(columns[c]);
+    b.data.resize(static_cast<size_t>(b.width) * rows);
+    b.indicators.resize(rows);
+    Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), CTypeOf(columns[c].kind),
+                     b.data.data(), b.width, b.indicators.data()),
+          stmt, "SQLBindCol");
+  }
+  return buffers;
+}
+
 // Rows per fetch: an array when every value is sure to fit its bound buffer or a longer one can be
 // read again from its row of the array, else one.
 SQLULEN RowsPerFetch(const std::vector<OdbcColumn>& columns, const OdbcReadRules& rules) {
@@ -369,18 +387,7 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
   // SQLGetData; a driver that allows that only for unbound columns in order gets none bound.
   const bool bind_all = rows > 1 || rules.get_data_on_bound;
 
-  std::vector<Buffer> buffers(columns.size());
-  for (size_t c = 0; c < columns.size(); ++c) {
-    Buffer& b = buffers[c];
-    b.bound = bind_all && !columns[c].long_data;
-    if (!b.bound) continue;
-    b.width = WidthOf(columns[c]);
-    b.data.resize(static_cast<size_t>(b.width) * rows);
-    b.indicators.resize(rows);
-    Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), CTypeOf(columns[c].kind),
-                     b.data.data(), b.width, b.indicators.data()),
-          stmt, "SQLBindCol");
-  }
+  const std::vector<Buffer> buffers = BindColumns(stmt, columns, rows, bind_all);
 
   std::vector<char> piece(static_cast<size_t>(kPieceBytes));
   std::vector<std::string> values(columns.size());
