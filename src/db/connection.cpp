@@ -77,7 +77,8 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
                                                  const ConnectionLimits& limits) {
   // The browser's answer is short or never comes: its wait is a small part of the connect limit.
   const auto browser_wait =
-      std::min<std::chrono::milliseconds>(std::chrono::seconds(limits.connect_seconds), kBrowserWait);
+      std::min<std::chrono::milliseconds>(std::chrono::seconds(limits.connect_seconds),
+                                          kBrowserWait);
   const OpenTarget target = TranslateConnectionStringLazily(
       connection_string, DriversOrNone, ProbeFile,
       [browser_wait](const std::string& host, const std::string& instance) {

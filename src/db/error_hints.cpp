@@ -43,20 +43,26 @@ FailureClass ByNativeCode(long code, const std::string& lowered) {
   if (lowered.rfind("[ma-", 0) == 0 || lowered.rfind("[mariadb]", 0) == 0 ||
       lowered.find("[mysql]") != std::string::npos) {
     switch (code) {
-      case 1045: case 1698: return FailureClass::kLoginFailed;
-      case 1044: case 1049: return FailureClass::kDatabaseMissing;  // 1044: none the user may see
+      case 1045:
+      case 1698: return FailureClass::kLoginFailed;
+      case 1044:
+      case 1049: return FailureClass::kDatabaseMissing;  // 1044: none the user may see
       case 1064: return FailureClass::kSyntax;
       case 1146: return FailureClass::kTableMissing;
-      case 2002: case 2003: case 2005: return FailureClass::kHostUnreachable;
+      case 2002:
+      case 2003:
+      case 2005: return FailureClass::kHostUnreachable;
       case 2013: return FailureClass::kTimeout;
       default: return FailureClass::kOther;
     }
   }
-  if (lowered.find("[freetds]") != std::string::npos || lowered.find("[sql server]") != std::string::npos) {
+  if (lowered.find("[freetds]") != std::string::npos ||
+      lowered.find("[sql server]") != std::string::npos) {
     switch (code) {
       case 18456: return FailureClass::kLoginFailed;
       case 4060: return FailureClass::kDatabaseMissing;
-      case 102: case 156: return FailureClass::kSyntax;
+      case 102:
+      case 156: return FailureClass::kSyntax;
       case 208: return FailureClass::kTableMissing;
       case 20009: return FailureClass::kHostUnreachable;
       case 20003: return FailureClass::kTimeout;
@@ -72,10 +78,12 @@ FailureClass ByText(const std::string& t) {
     return FailureClass::kLoginFailed;
   }
   if (HasAny(t, {"unknown database", "cannot open database"}) ||
-      (t.find("database \"") != std::string::npos && t.find("does not exist") != std::string::npos)) {
+      (t.find("database \"") != std::string::npos &&
+       t.find("does not exist") != std::string::npos)) {
     return FailureClass::kDatabaseMissing;
   }
-  if (HasAny(t, {"timeout expired", "timed out", "statement timeout", "lost connection to server during query"})) {
+  if (HasAny(t, {"timeout expired", "timed out", "statement timeout",
+                 "lost connection to server during query"})) {
     return FailureClass::kTimeout;
   }
   if (HasAny(t, {"connection refused", "could not translate host name", "name or service not known",
@@ -86,9 +94,12 @@ FailureClass ByText(const std::string& t) {
   }
   if (HasAny(t, {"can't open lib"})) return FailureClass::kDriverMissing;
   if (HasAny(t, {"data source name not found"})) return FailureClass::kDsnMissing;
-  if (HasAny(t, {"syntax error", "incorrect syntax", "in your sql syntax"})) return FailureClass::kSyntax;
+  if (HasAny(t, {"syntax error", "incorrect syntax", "in your sql syntax"})) {
+    return FailureClass::kSyntax;
+  }
   if (HasAny(t, {"no such table", "doesn't exist", "invalid object name"}) ||
-      (t.find("relation \"") != std::string::npos && t.find("does not exist") != std::string::npos)) {
+      (t.find("relation \"") != std::string::npos &&
+       t.find("does not exist") != std::string::npos)) {
     return FailureClass::kTableMissing;
   }
   return FailureClass::kOther;
@@ -143,8 +154,7 @@ std::string ClassHint(FailureClass c, std::string_view text, const Settings& set
     case FailureClass::kTimeout:
       return "il server non ha risposto entro il tempo limite: verificare che sia raggiungibile e "
              "non sovraccarico, o alleggerire la query del blocco";
-    case FailureClass::kDriverMissing:
-      return DriverHint(text, settings);
+    case FailureClass::kDriverMissing: return DriverHint(text, settings);
     case FailureClass::kDsnMissing:
       return "l'origine dati ODBC (DSN) indicata non esiste: verificare il nome nel campo "
              "Database e che sia definita in /etc/odbc.ini o ~/.odbc.ini (odbcinst -q -s elenca "
@@ -155,15 +165,15 @@ std::string ClassHint(FailureClass c, std::string_view text, const Settings& set
     case FailureClass::kTableMissing:
       return "la query usa una tabella o una vista che non esiste: verificare i nomi nel testo "
              "SQL del blocco e il database a cui ci si collega";
-    case FailureClass::kOther:
-      break;
+    case FailureClass::kOther: break;
   }
   return "";
 }
 
 }  // namespace
 
-FailureClass ClassifyFailure(const DbDiagnostic& diagnostic, std::string_view text, ErrorKind kind) {
+FailureClass ClassifyFailure(const DbDiagnostic& diagnostic, std::string_view text,
+                             ErrorKind kind) {
   if (kind == ErrorKind::kTimeout) return FailureClass::kTimeout;
   const std::string lowered = Lowered(text);
   FailureClass c = BySqlState(diagnostic.sqlstate);
@@ -192,8 +202,10 @@ std::string DriverPackage(std::string_view name) {
 std::string FailureHint(const std::exception& failure, const Settings& settings) {
   const std::string type = UpperCase(Trim(settings.DbType));
   if (Trim(settings.ConnectionString).empty() && !IsKnownType(type)) {
-    const std::string named = type.empty() ? "DBTYPE è vuoto" : "DBTYPE " + type + " non è un tipo noto";
-    return named + " e la connessione è stata tentata come SQL Server: verificare DBTYPE "
+    const std::string named =
+        type.empty() ? "DBTYPE è vuoto" : "DBTYPE " + type + " non è un tipo noto";
+    return named +
+           " e la connessione è stata tentata come SQL Server: verificare DBTYPE "
            "(SQLSERVER, ACCESS, ORACLE, MYSQL, POSTGRESQL o ODBC).";
   }
   DbDiagnostic diagnostic;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/date_text.h"
@@ -173,8 +174,8 @@ class MariaDbConnection final : public Connection {
   }
 
   [[noreturn]] void Fail() {
-    throw DbError(std::string("[MariaDB]") + mysql_error(db_.get()),
-                  DbDiagnostic{mysql_sqlstate(db_.get()), static_cast<long>(mysql_errno(db_.get()))});
+    DbDiagnostic diagnostic{mysql_sqlstate(db_.get()), static_cast<long>(mysql_errno(db_.get()))};
+    throw DbError(std::string("[MariaDB]") + mysql_error(db_.get()), std::move(diagnostic));
   }
 
   std::unique_ptr<MYSQL, ClientCloser> db_;
@@ -182,7 +183,8 @@ class MariaDbConnection final : public Connection {
 
 }  // namespace
 
-std::unique_ptr<Connection> OpenMariaDb(const MariaDbTarget& target, const ConnectionLimits& limits) {
+std::unique_ptr<Connection> OpenMariaDb(const MariaDbTarget& target,
+                                        const ConnectionLimits& limits) {
   return std::make_unique<MariaDbConnection>(target, limits);
 }
 

@@ -76,7 +76,8 @@ class OdbcConnection final : public Connection {
     OdbcHandle stmt(SQL_HANDLE_STMT, dbc_.get());
     // Forward only: drivers that can stream (MariaDB without its cache) keep no copy of the rows.
     CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_CURSOR_TYPE,
-                                 reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), SQL_IS_UINTEGER));
+                                 reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY),
+                                 SQL_IS_UINTEGER));
     CheckTolerant(SQLSetStmtAttr(
         stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
         reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(limits_.query_seconds)), SQL_IS_UINTEGER));

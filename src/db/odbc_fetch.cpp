@@ -190,7 +190,8 @@ struct Unbind {
   const OdbcHandle& stmt;
   ~Unbind() {
     CheckTolerant(SQLFreeStmt(stmt.get(), SQL_UNBIND));
-    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
+    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE,
+                                 reinterpret_cast<SQLPOINTER>(1), 0));
     CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0));
     CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0));
   }
@@ -251,7 +252,8 @@ OdbcHandle::OdbcHandle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
     handle_ = SQL_NULL_HANDLE;
     OdbcDiagnostic diagnostic;
     if (parent != SQL_NULL_HANDLE) {
-      diagnostic = FirstDiagnostic(type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV, parent);
+      const SQLSMALLINT parent_type = type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV;
+      diagnostic = FirstDiagnostic(parent_type, parent);
     }
     if (diagnostic.message.empty()) {
       diagnostic.message = "Impossibile allocare un handle ODBC (driver manager non disponibile)";
@@ -370,7 +372,8 @@ OdbcReadRules ReadRulesOf(const OdbcHandle& dbc) {
     rules.sizes_hold = driver.find("maodbc") != std::string::npos ||
                        driver.find("tdsodbc") != std::string::npos ||
                        driver.find("msodbcsql") != std::string::npos;
-    rules.get_data_in_arrays = rules.get_data_on_bound && driver.find("psqlodbc") != std::string::npos;
+    rules.get_data_in_arrays =
+        rules.get_data_on_bound && driver.find("psqlodbc") != std::string::npos;
   }
   return rules;
 }

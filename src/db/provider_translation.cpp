@@ -195,8 +195,8 @@ OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs, LazyDrivers& lazy
   }
   std::string out = "Driver={" + driver + "};";
   const ConnectionPair* ds = DataSourceKey(pairs);
-  out += SqlServerLocation(ParseSqlServerAddress(ds != nullptr ? ds->value : ""), driver == "FreeTDS",
-                           instance_port);
+  const SqlServerAddress address = ParseSqlServerAddress(ds != nullptr ? ds->value : "");
+  out += SqlServerLocation(address, driver == "FreeTDS", instance_port);
   if (const ConnectionPair* db = FindAny(pairs, {"Initial Catalog", "Database"})) {
     out += "Database=" + QuoteOdbcValue(db->value) + ";";
   }

@@ -17,7 +17,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kRequestInstance = 0x04;  // CLNT_UCAST_INST
+constexpr char kRequestInstance = 0x04;    // CLNT_UCAST_INST
 constexpr unsigned char kResponse = 0x05;  // SVR_RESP
 constexpr size_t kMaxInstanceName = 32;
 
@@ -39,8 +39,8 @@ struct Addresses {
                            const std::string& why) {
   throw Error("Istanza SQL Server " + instance + " su " + host + " non trovata (" + why +
                   "): verificare il nome dell'istanza e che il servizio SQL Server Browser (porta "
-                  "UDP 1434) sia avviato e raggiungibile, oppure indicare la porta come " + host +
-                  ",PORTA",
+                  "UDP 1434) sia avviato e raggiungibile, oppure indicare la porta come " +
+                  host + ",PORTA",
               ErrorKind::kDatabase);
 }
 
@@ -90,7 +90,8 @@ int SqlBrowserPort(const std::string& host, const std::string& instance,
   std::string answer(65536, '\0');
   for (;;) {
     const Clock::time_point now = Clock::now();
-    if (now >= deadline) NotFound(host, instance, "nessuna risposta dal servizio SQL Server Browser");
+    if (now >= deadline)
+      NotFound(host, instance, "nessuna risposta dal servizio SQL Server Browser");
     if (!resent && now >= resend) {
       ::send(s.fd, request.data(), request.size(), MSG_NOSIGNAL);
       resent = true;

@@ -11,7 +11,8 @@ namespace panorello {
 int PortInBrowserAnswer(std::string_view answer);
 
 // Asks the SQL Server Browser on host for the TCP port of instance (request CLNT_UCAST_INST),
-// waiting at most timeout. Throws Error (Italian, naming what to check) when no usable answer comes.
+// waiting at most timeout. Throws Error (Italian, naming what to check) when no usable answer
+// comes.
 int SqlBrowserPort(const std::string& host, const std::string& instance,
                    std::chrono::milliseconds timeout);
 

@@ -57,7 +57,8 @@ class FailureHints : public ServerTest {
 };
 
 TEST_F(FailureHints, EachClassFromRealServersAndDrivers) {
-  const std::string pg = env_["PG_PORT"], maria = env_["MARIADB_PORT"], refused = env_["REFUSED_PORT"];
+  const std::string pg = env_["PG_PORT"], maria = env_["MARIADB_PORT"],
+                    refused = env_["REFUSED_PORT"];
   const std::string db = env_["DATABASE"], pw = env_["PASSWORD"];
   Settings unknown_type;
   unknown_type.DbType = "SQLITE";
@@ -69,28 +70,41 @@ TEST_F(FailureHints, EachClassFromRealServersAndDrivers) {
     std::string hint_part;
   };
   const Case cases[] = {
-      {Odbc(PgOdbc("127.0.0.1", refused, db, pw)), "", FailureClass::kHostUnreachable, "non è raggiungibile"},
-      {Odbc(Maria("127.0.0.1", refused, db, pw)), "", FailureClass::kHostUnreachable, "non è raggiungibile"},
-      {Odbc(PgOdbc("nessuno.invalid", pg, db, pw)), "", FailureClass::kHostUnreachable, "indirizzo del server"},
-      {Odbc(Maria("nessuno.invalid", maria, db, pw)), "", FailureClass::kHostUnreachable, "indirizzo del server"},
-      {Odbc(PgOdbc("127.0.0.1", pg, db, "sbagliata")), "", FailureClass::kLoginFailed, "utente e password"},
-      {Odbc(Maria("127.0.0.1", maria, db, "sbagliata")), "", FailureClass::kLoginFailed, "utente e password"},
-      {Odbc(PgOdbc("127.0.0.1", pg, "manca", pw)), "", FailureClass::kDatabaseMissing, "nome del database"},
-      {Odbc(Maria("127.0.0.1", maria, "manca", pw)), "", FailureClass::kDatabaseMissing, "nome del database"},
-      {Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELECT pg_sleep(4)", FailureClass::kTimeout, "tempo limite"},
-      {Odbc(Maria("127.0.0.1", maria, db, pw)), "SELECT SLEEP(4)", FailureClass::kTimeout, "tempo limite"},
+      {Odbc(PgOdbc("127.0.0.1", refused, db, pw)), "", FailureClass::kHostUnreachable,
+       "non è raggiungibile"},
+      {Odbc(Maria("127.0.0.1", refused, db, pw)), "", FailureClass::kHostUnreachable,
+       "non è raggiungibile"},
+      {Odbc(PgOdbc("nessuno.invalid", pg, db, pw)), "", FailureClass::kHostUnreachable,
+       "indirizzo del server"},
+      {Odbc(Maria("nessuno.invalid", maria, db, pw)), "", FailureClass::kHostUnreachable,
+       "indirizzo del server"},
+      {Odbc(PgOdbc("127.0.0.1", pg, db, "sbagliata")), "", FailureClass::kLoginFailed,
+       "utente e password"},
+      {Odbc(Maria("127.0.0.1", maria, db, "sbagliata")), "", FailureClass::kLoginFailed,
+       "utente e password"},
+      {Odbc(PgOdbc("127.0.0.1", pg, "manca", pw)), "", FailureClass::kDatabaseMissing,
+       "nome del database"},
+      {Odbc(Maria("127.0.0.1", maria, "manca", pw)), "", FailureClass::kDatabaseMissing,
+       "nome del database"},
+      {Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELECT pg_sleep(4)", FailureClass::kTimeout,
+       "tempo limite"},
+      {Odbc(Maria("127.0.0.1", maria, db, pw)), "SELECT SLEEP(4)", FailureClass::kTimeout,
+       "tempo limite"},
       {Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELEC 1", FailureClass::kSyntax, "sintassi"},
       {Odbc(Maria("127.0.0.1", maria, db, pw)), "SELEC 1", FailureClass::kSyntax, "sintassi"},
-      {Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELECT * FROM manca", FailureClass::kTableMissing, "tabella"},
-      {Odbc(Maria("127.0.0.1", maria, db, pw)), "SELECT * FROM manca", FailureClass::kTableMissing, "tabella"},
+      {Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELECT * FROM manca", FailureClass::kTableMissing,
+       "tabella"},
+      {Odbc(Maria("127.0.0.1", maria, db, pw)), "SELECT * FROM manca", FailureClass::kTableMissing,
+       "tabella"},
       {Odbc("Driver={PostgreSQL ANSI Driver};Server=127.0.0.1;"), "", FailureClass::kDriverMissing,
        "pacchetto Debian odbc-postgresql (apt install odbc-postgresql)"},
       {Odbc("Driver={MariaDB ODBC 3.0 Driver};Server=127.0.0.1;"), "", FailureClass::kDriverMissing,
        "pacchetto Debian odbc-mariadb"},
       {Odbc("Driver={Pervasive};"), "", FailureClass::kDriverMissing, "odbcinst -q -d"},
       {Odbc("DSN=panorello_nessuna_origine;"), "", FailureClass::kDsnMissing, "odbc.ini"},
-      {unknown_type, "", FailureClass::kOther, "DBTYPE SQLITE non è un tipo noto e la connessione è "
-                                               "stata tentata come SQL Server"},
+      {unknown_type, "", FailureClass::kOther,
+       "DBTYPE SQLITE non è un tipo noto e la connessione è "
+       "stata tentata come SQL Server"},
   };
   ConnectionLimits limits;
   limits.connect_seconds = 3;
@@ -103,7 +117,8 @@ TEST_F(FailureHints, EachClassFromRealServersAndDrivers) {
       EXPECT_EQ(out.cls, c.cls) << shown << ": " << out.description;
     }
     EXPECT_NE(out.description.find(" — "), std::string::npos) << out.description;
-    EXPECT_NE(out.description.find(c.hint_part), std::string::npos) << shown << ": " << out.description;
+    EXPECT_NE(out.description.find(c.hint_part), std::string::npos)
+        << shown << ": " << out.description;
     std::string error;
     if (c.sql.empty()) {  // the connection test shows the same text
       EXPECT_FALSE(TestConnection(c.settings, limits, error));
@@ -114,13 +129,15 @@ TEST_F(FailureHints, EachClassFromRealServersAndDrivers) {
   const Outcome login = Attempt(Odbc(Maria("127.0.0.1", maria, db, "sbagliata")), "", limits);
   EXPECT_EQ(login.codes.sqlstate, "28000");
   EXPECT_EQ(login.codes.native_code, 1045);
-  EXPECT_EQ(Attempt(Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELEC 1", limits).codes.sqlstate, "42601");
+  EXPECT_EQ(Attempt(Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELEC 1", limits).codes.sqlstate,
+            "42601");
 }
 
 // The SQLSTATEs that libpq reports, and failures that carry only a text.
 TEST(ClassifyFailure, LibpqStatesAndPlainTexts) {
   const std::tuple<std::string, long, std::string, FailureClass> cases[] = {
-      {"08001", 0, "connection to server at \"10.0.0.9\", port 5432 failed", FailureClass::kHostUnreachable},
+      {"08001", 0, "connection to server at \"10.0.0.9\", port 5432 failed",
+       FailureClass::kHostUnreachable},
       {"08006", 0, "server closed the connection unexpectedly", FailureClass::kHostUnreachable},
       {"28P01", 0, "FATAL: password authentication failed", FailureClass::kLoginFailed},
       {"28000", 0, "no pg_hba.conf entry for host", FailureClass::kLoginFailed},
@@ -134,10 +151,12 @@ TEST(ClassifyFailure, LibpqStatesAndPlainTexts) {
       // A native number means nothing without the driver family that gave it.
       {"HY000", 1045, "errore qualunque", FailureClass::kOther},
       {"HY000", 2002, "[ma-3.1.15]Can't connect to local server", FailureClass::kHostUnreachable},
-      {"42000", 4060, "[FreeTDS][SQL Server]Cannot open database \"x\"", FailureClass::kDatabaseMissing},
+      {"42000", 4060, "[FreeTDS][SQL Server]Cannot open database \"x\"",
+       FailureClass::kDatabaseMissing},
   };
   for (const auto& [state, native, text, expected] : cases) {
-    EXPECT_EQ(ClassifyFailure(DbDiagnostic{state, native}, text, ErrorKind::kDatabase), expected) << text;
+    EXPECT_EQ(ClassifyFailure(DbDiagnostic{state, native}, text, ErrorKind::kDatabase), expected)
+        << text;
   }
   EXPECT_EQ(ClassifyFailure({}, "Tempo scaduto", ErrorKind::kTimeout), FailureClass::kTimeout);
   Settings access;

@@ -66,8 +66,9 @@ TEST_F(MariaDbEngine, ServerFormsAndFailures) {
   }
   std::string error;
   EXPECT_FALSE(TestConnection(Native("127.0.0.1:porta", "x"), {}, error));
-  EXPECT_EQ(error, "Porta non valida nel server 127.0.0.1:porta: indicare il server come NOME oppure "
-                   "NOME:PORTA");
+  EXPECT_EQ(error,
+            "Porta non valida nel server 127.0.0.1:porta: indicare il server come NOME oppure "
+            "NOME:PORTA");
 
   ConnectionLimits limits;
   limits.query_seconds = 1;

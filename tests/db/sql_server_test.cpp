@@ -47,12 +47,13 @@ int PortOf(int fd) {
 // Serves one socket on a thread until it goes: handle is called whenever the socket is readable.
 class Server {
  public:
-  Server(int fd, std::function<void(int)> handle) : fd_(fd), thread_([this, handle] {
-    while (!stop_) {
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, 50) > 0) handle(fd_);
-    }
-  }) {}
+  Server(int fd, std::function<void(int)> handle)
+      : fd_(fd), thread_([this, handle] {
+          while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, 50) > 0) handle(fd_);
+          }
+        }) {}
   ~Server() {
     stop_ = true;
     thread_.join();
@@ -67,17 +68,18 @@ class Server {
 
 // Accepts connections and keeps the first byte of each (0x12: a TDS pre-login), then closes them.
 struct TdsListener {
-  explicit TdsListener(int listening) : server(listening, [this](int fd) {
-    const int c = accept(fd, nullptr, nullptr);
-    if (c < 0) return;
-    unsigned char first = 0;
-    pollfd p{c, POLLIN, 0};
-    if (poll(&p, 1, 2000) > 0 && recv(c, &first, 1, 0) == 1) {
-      std::lock_guard<std::mutex> lock(mutex);
-      first_bytes.push_back(first);
-    }
-    close(c);
-  }) {}
+  explicit TdsListener(int listening)
+      : server(listening, [this](int fd) {
+          const int c = accept(fd, nullptr, nullptr);
+          if (c < 0) return;
+          unsigned char first = 0;
+          pollfd p{c, POLLIN, 0};
+          if (poll(&p, 1, 2000) > 0 && recv(c, &first, 1, 0) == 1) {
+            std::lock_guard<std::mutex> lock(mutex);
+            first_bytes.push_back(first);
+          }
+          close(c);
+        }) {}
   std::vector<unsigned char> Seen() {
     std::lock_guard<std::mutex> lock(mutex);
     return first_bytes;
@@ -89,22 +91,26 @@ struct TdsListener {
 
 // Answers every request with the SVR_RESP of one instance on tcp_port, and keeps the requests.
 struct BrowserResponder {
-  BrowserResponder(int fd, int tcp_port) : server(fd, [this, tcp_port](int s) {
-    char request[512];
-    sockaddr_in from{};
-    socklen_t length = sizeof from;
-    const ssize_t n = recvfrom(s, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&from), &length);
-    if (n <= 0) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      requests.emplace_back(request, static_cast<size_t>(n));
-    }
-    const std::string data = "ServerName;PROVA;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;" +
-                             std::to_string(tcp_port) + ";;";
-    std::string answer = {'\x05', static_cast<char>(data.size() & 0xFF), static_cast<char>(data.size() >> 8)};
-    answer += data;
-    sendto(s, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
-  }) {}
+  BrowserResponder(int fd, int tcp_port)
+      : server(fd, [this, tcp_port](int s) {
+          char request[512];
+          sockaddr_in from{};
+          socklen_t length = sizeof from;
+          const ssize_t n =
+              recvfrom(s, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&from), &length);
+          if (n <= 0) return;
+          {
+            std::lock_guard<std::mutex> lock(mutex);
+            requests.emplace_back(request, static_cast<size_t>(n));
+          }
+          const std::string data =
+              "ServerName;PROVA;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;" +
+              std::to_string(tcp_port) + ";;";
+          std::string answer = {'\x05', static_cast<char>(data.size() & 0xFF),
+                                static_cast<char>(data.size() >> 8)};
+          answer += data;
+          sendto(s, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+        }) {}
   std::vector<std::string> Requests() {
     std::lock_guard<std::mutex> lock(mutex);
     return requests;
@@ -119,7 +125,8 @@ std::string FreeLoopbackAddress() {
   std::mt19937 random(std::random_device{}());
   for (int attempt = 0; attempt < 50; ++attempt) {
     const std::string address = "127." + std::to_string(100 + random() % 100) + "." +
-                                std::to_string(1 + random() % 250) + "." + std::to_string(1 + random() % 250);
+                                std::to_string(1 + random() % 250) + "." +
+                                std::to_string(1 + random() % 250);
     const int tcp = Bound(SOCK_STREAM, address, 1433);
     const int udp = Bound(SOCK_DGRAM, address, 1434);
     if (tcp >= 0) close(tcp);
@@ -176,7 +183,9 @@ TEST(SqlServerNames, HostHostPortAndNamedInstanceReachTheirPort) {
   const std::string silent = FreeLoopbackAddress();
   std::string error;
   EXPECT_FALSE(TestConnection(SqlServer(silent + "\\CONTABILITA"), limits, error));
-  EXPECT_NE(error.find("Istanza SQL Server CONTABILITA su " + silent + " non trovata"), std::string::npos) << error;
+  EXPECT_NE(error.find("Istanza SQL Server CONTABILITA su " + silent + " non trovata"),
+            std::string::npos)
+      << error;
   EXPECT_NE(error.find("SQL Server Browser"), std::string::npos) << error;
 }
 
@@ -185,7 +194,9 @@ TEST(SqlBrowser, PortInTheAnswer) {
       {"ServerName;S;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0;tcp;49172;;", 49172},
       {"ServerName;S;InstanceName;A;TCP;1433;np;\\\\S\\pipe\\sql\\query;;", 1433},
       {"ServerName;S;InstanceName;A;np;\\\\S\\pipe\\sql\\query;;", 0},
-      {"ServerName;S;tcp;;", 0}, {"ServerName;S;tcp;70000;;", 0}, {"ServerName;S;tcp;12ab;", 0},
+      {"ServerName;S;tcp;;", 0},
+      {"ServerName;S;tcp;70000;;", 0},
+      {"ServerName;S;tcp;12ab;", 0},
   };
   for (const auto& [answer, port] : cases) EXPECT_EQ(PortInBrowserAnswer(answer), port) << answer;
 }
