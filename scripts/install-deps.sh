@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3
   unixodbc unixodbc-dev odbc-postgresql odbc-mariadb libsqliteodbc tdsodbc
-  odbc-mdbtools mdbtools mdbtools-dev libpq-dev
+  odbc-mdbtools mdbtools mdbtools-dev libpq-dev libmariadb-dev
   clang libclang-rt-14-dev lintian dpkg-dev fakeroot file poppler-utils ccache
   postgresql postgresql-client mariadb-server mariadb-client
   qt6-base-dev libgl-dev xvfb xauth x11-apps imagemagick xdg-utils fonts-liberation

@@ -2,19 +2,26 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <chrono>
 #include <fstream>
 #include <string>
 
 #include "db/access_cache.h"
 #include "db/connection_string.h"
 #include "db/engines.h"
+#include "db/error_hints.h"
 #include "db/provider_translation.h"
+#include "db/sql_browser.h"
 #include "util/error.h"
 #include "util/files.h"
+#include "util/text.h"
 
 namespace panorello {
 
 namespace {
+
+constexpr std::chrono::milliseconds kBrowserWait{2000};
 
 // A Jet or ACE database file starts with a fixed signature; SQLite files and everything else
 // go to libsqlite3, which names what is wrong with them.
@@ -52,10 +59,37 @@ std::string MdbToolsFile(const std::string& odbc) {
   return name.rfind("mdbtools", 0) == 0 ? file->value : std::string();
 }
 
+// SERVER as HOST, HOST:PORT or HOST,PORT (port 3306 when none is given).
+MariaDbTarget MariaDbTargetOf(const Settings& settings) {
+  MariaDbTarget t;
+  t.host = Trim(settings.Server);
+  if (const size_t sep = t.host.find_last_of(":,"); sep != std::string::npos) {
+    unsigned int port = 0;
+    const std::string digits = Trim(t.host.substr(sep + 1));
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (ec != std::errc{} || end != digits.data() + digits.size() || port == 0 || port > 65535) {
+      throw Error("Porta non valida nel server " + settings.Server +
+                  ": indicare il server come NOME oppure NOME:PORTA");
+    }
+    t.port = port;
+    t.host = Trim(t.host.substr(0, sep));
+  }
+  t.database = settings.Database;
+  t.user = settings.User;
+  t.password = settings.Password;
+  return t;
+}
+
 }  // namespace
 
 ConnectionPlace ConnectionPlaceOf(const AppContext& ctx) {
   return ConnectionPlace{AppFile(ctx.app_folder, "cache"), {}, &ctx.clock};
+}
+
+std::optional<ResultGrid> Connection::Query(const std::string& sql) {
+  GridSink sink;
+  if (!QueryRows(sql, sink)) return std::nullopt;
+  return sink.Take();
 }
 
 std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
@@ -66,8 +100,15 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
   const auto as_sqlite = [](const std::string& path) {
     return ProbeFile(path) == FileFormat::Missing ? FileFormat::Missing : FileFormat::Other;
   };
-  const OpenTarget target =
-      TranslateConnectionStringLazily(connection_string, DriversOrNone, as_sqlite);
+  // The browser's answer is short or never comes: its wait is a small part of the connect limit.
+  const auto browser_wait =
+      std::min<std::chrono::milliseconds>(std::chrono::seconds(limits.connect_seconds),
+                                          kBrowserWait);
+  const OpenTarget target = TranslateConnectionStringLazily(
+      connection_string, DriversOrNone, as_sqlite,
+      [browser_wait](const std::string& host, const std::string& instance) {
+        return SqlBrowserPort(host, instance, browser_wait);
+      });
   const std::string access = target.sqlite_file ? target.path : MdbToolsFile(target.odbc);
   if (!access.empty() && ProbeFile(access) == FileFormat::Access) {
     return OpenAccessFile(access, place, limits);
@@ -89,6 +130,9 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
 
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place) {
+  if (Trim(settings.ConnectionString).empty() && UpperCase(Trim(settings.DbType)) == "MYSQL") {
+    return OpenMariaDb(MariaDbTargetOf(settings), limits);
+  }
   return OpenConnectionString(BuildConnectionString(settings), limits, place);
 }
 
@@ -99,7 +143,7 @@ bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
     connection.reset();  // closed again
     return true;
   } catch (const std::exception& e) {
-    errorText = e.what();
+    errorText = DescribeFailure(e, settings);
     return false;
   }
 }

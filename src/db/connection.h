@@ -1,6 +1,6 @@
 #pragma once
-// Database connections over two engines: unixODBC for servers and DSNs, libsqlite3 for files
-// (Access files through a SQLite copy).
+// Database connections: unixODBC for servers and DSNs, the MariaDB client library for MYSQL,
+// libsqlite3 for files (Access files through a SQLite copy).
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,21 +20,31 @@ class RowSink {
   virtual void Columns(const std::vector<std::string>& names) = 0;
   // One row: count cells, left to right. The views are valid during the call only.
   virtual void Row(const CellView* cells, size_t count) = 0;
-  // Everything received so far is void: the result is read again from the start (Columns, then
-  // the rows). Happens when a driver reported a value size that was too small.
-  virtual void Restart() = 0;
+};
+
+// Collects the rows into a ResultGrid: how a whole result is read.
+class GridSink final : public RowSink {
+ public:
+  void Columns(const std::vector<std::string>& names) override { grid_ = ResultGrid(names); }
+  void Row(const CellView* cells, size_t count) override {
+    for (size_t c = 0; c < count; ++c) grid_.Add(cells[c]);
+  }
+  ResultGrid Take() { return std::move(grid_); }
+
+ private:
+  ResultGrid grid_;
 };
 
 class Connection {
  public:
   virtual ~Connection() = default;
-  // Runs one statement and fetches its whole result; std::nullopt when it returned no rows.
-  // Throws Error (the database's own message) on failure, for an empty text and for a statement
-  // without result columns.
-  virtual std::optional<ResultGrid> Query(const std::string& sql) = 0;
   // Runs one statement and hands its rows to sink as they are read, without holding the result;
-  // returns whether any row came. Fails as Query does; a failure may come after some rows.
+  // returns whether any row came. The statement runs once, whatever sizes its values have.
+  // Throws Error (DbError with the database's codes and own message) on failure, for an empty
+  // text and for a statement without result columns; a failure may come after some rows.
   virtual bool QueryRows(const std::string& sql, RowSink& sink) = 0;
+  // QueryRows into a GridSink: the whole result; std::nullopt when it returned no rows.
+  virtual std::optional<ResultGrid> Query(const std::string& sql);
   // Runs one statement whose result is not read.
   virtual void Execute(const std::string& sql) = 0;
 };

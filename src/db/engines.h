@@ -1,5 +1,5 @@
 #pragma once
-// The two engines behind Connection. Internal to src/db.
+// The engines behind Connection. Internal to src/db.
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,6 +26,19 @@ std::unique_ptr<Connection> OpenSqliteCopy(const std::string& path, const Connec
 // diagnostic message.
 std::unique_ptr<Connection> OpenOdbc(const std::string& connection_string,
                                      const ConnectionLimits& limits);
+
+// Where a MariaDB or MySQL server is and who logs in.
+struct MariaDbTarget {
+  std::string host;
+  unsigned int port = 3306;
+  std::string database;
+  std::string user;
+  std::string password;
+};
+
+// A MariaDB or MySQL server through its client library; rows stream from the server. Throws
+// DbError with the server's codes.
+std::unique_ptr<Connection> OpenMariaDb(const MariaDbTarget& target, const ConnectionLimits& limits);
 
 // The driver names registered with the driver manager (odbcinst.ini).
 std::vector<std::string> RegisteredOdbcDrivers();

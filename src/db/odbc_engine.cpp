@@ -2,7 +2,6 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <algorithm>
 #include <strings.h>
 
 #include <cstdint>
@@ -37,6 +36,7 @@ class OdbcConnection final : public Connection {
                            SQL_DRIVER_NOPROMPT),
           dbc_, "SQLDriverConnect");
     connected_ = true;
+    rules_ = ReadRulesOf(dbc_);
   }
 
   ~OdbcConnection() override {
@@ -46,53 +46,18 @@ class OdbcConnection final : public Connection {
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
-  std::optional<ResultGrid> Query(const std::string& sql) override {
-    OdbcHandle stmt = Run(sql);
-    SQLSMALLINT cols = 0;
-    Check(SQLNumResultCols(stmt.get(), &cols), stmt, "SQLNumResultCols");
-    if (cols <= 0) throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
-    std::vector<OdbcColumn> columns = DescribeColumns(stmt, cols);
-    const bool long_values = std::any_of(columns.begin(), columns.end(),
-                                         [](const OdbcColumn& c) { return c.long_data; });
-    std::optional<ResultGrid> grid;
-    if (long_values) {
-      grid = FetchByValue(stmt, columns);
-    } else if (grid = FetchAll(stmt, columns); !grid) {
-      // A value longer than its column reported: read the result again value by value.
-      Check(SQLFreeStmt(stmt.get(), SQL_CLOSE), stmt, "SQLFreeStmt");
-      stmt = Run(sql);
-      grid = FetchByValue(stmt, columns);
-    }
-    if (grid->Rows() == 0) return std::nullopt;
-    return grid;
-  }
-
   bool QueryRows(const std::string& sql, RowSink& sink) override {
     OdbcHandle stmt = Run(sql);
     SQLSMALLINT cols = 0;
     Check(SQLNumResultCols(stmt.get(), &cols), stmt, "SQLNumResultCols");
     if (cols <= 0) throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
     const std::vector<OdbcColumn> columns = DescribeColumns(stmt, cols);
-    const std::vector<std::string> names = ColumnNames(columns);
-    const bool long_values = std::any_of(columns.begin(), columns.end(),
-                                         [](const OdbcColumn& c) { return c.long_data; });
+    sink.Columns(ColumnNames(columns));
     bool any = false;
-    const OdbcRowFn to_sink = [&sink, &any](const CellView* cells, size_t count) {
+    FetchRows(stmt, columns, rules_, [&sink, &any](const CellView* cells, size_t count) {
       sink.Row(cells, count);
       any = true;
-    };
-    sink.Columns(names);
-    if (long_values) {
-      FetchValues(stmt, columns, to_sink);
-    } else if (!FetchRowArrays(stmt, columns, to_sink)) {
-      // A value longer than its column reported: read the result again value by value.
-      Check(SQLFreeStmt(stmt.get(), SQL_CLOSE), stmt, "SQLFreeStmt");
-      stmt = Run(sql);
-      any = false;
-      sink.Restart();
-      sink.Columns(names);
-      FetchValues(stmt, columns, to_sink);
-    }
+    });
     return any;
   }
 
@@ -109,6 +74,10 @@ class OdbcConnection final : public Connection {
   OdbcHandle Run(const std::string& sql) {
     if (IsBlankText(sql)) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
     OdbcHandle stmt(SQL_HANDLE_STMT, dbc_.get());
+    // Forward only: drivers that can stream (MariaDB without its cache) keep no copy of the rows.
+    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_CURSOR_TYPE,
+                                 reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY),
+                                 SQL_IS_UINTEGER));
     CheckTolerant(SQLSetStmtAttr(
         stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
         reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(limits_.query_seconds)), SQL_IS_UINTEGER));
@@ -123,6 +92,7 @@ class OdbcConnection final : public Connection {
   OdbcHandle env_;
   OdbcHandle dbc_;
   bool connected_ = false;
+  OdbcReadRules rules_;
 };
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
+#include "db/date_text.h"
 #include "util/error.h"
 
 namespace panorello {
@@ -17,6 +19,8 @@ constexpr SQLULEN kMaxBoundChars = 8000;
 constexpr size_t kRowArrayBytes = size_t{2} << 20;
 constexpr SQLULEN kMaxRowArray = 1024;
 constexpr SQLLEN kPieceBytes = 64 * 1024;
+// Room for the text of any date, time or time stamp ("2024-03-05 14:30:00.1234567 +01:00").
+constexpr SQLLEN kDateTimeTextBytes = 64;
 
 OdbcKind KindOf(SQLSMALLINT sql_type, bool is_unsigned) {
   switch (sql_type) {
@@ -38,13 +42,11 @@ OdbcKind KindOf(SQLSMALLINT sql_type, bool is_unsigned) {
       return OdbcKind::Decimal;
     case SQL_TYPE_DATE:
     case SQL_DATE:
-      return OdbcKind::Date;
     case SQL_TYPE_TIME:
     case SQL_TIME:
-      return OdbcKind::Time;
     case SQL_TYPE_TIMESTAMP:
     case SQL_TIMESTAMP:
-      return OdbcKind::Timestamp;
+      return OdbcKind::DateTime;
     case SQL_BINARY:
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY:
@@ -60,10 +62,8 @@ SQLSMALLINT CTypeOf(OdbcKind kind) {
     case OdbcKind::Bit: return SQL_C_BIT;
     case OdbcKind::Single: return SQL_C_FLOAT;
     case OdbcKind::Double: return SQL_C_DOUBLE;
-    case OdbcKind::Date: return SQL_C_TYPE_DATE;
-    case OdbcKind::Time: return SQL_C_TYPE_TIME;
-    case OdbcKind::Timestamp: return SQL_C_TYPE_TIMESTAMP;
     case OdbcKind::Binary: return SQL_C_BINARY;
+    case OdbcKind::DateTime:
     case OdbcKind::Decimal:
     case OdbcKind::Text: return SQL_C_CHAR;
   }
@@ -71,7 +71,8 @@ SQLSMALLINT CTypeOf(OdbcKind kind) {
 }
 
 bool IsVariable(OdbcKind kind) {
-  return kind == OdbcKind::Text || kind == OdbcKind::Decimal || kind == OdbcKind::Binary;
+  return kind == OdbcKind::Text || kind == OdbcKind::Decimal || kind == OdbcKind::Binary ||
+         kind == OdbcKind::DateTime;
 }
 
 // Bound buffer width of one value.
@@ -81,9 +82,7 @@ SQLLEN WidthOf(const OdbcColumn& c) {
     case OdbcKind::Bit: return sizeof(unsigned char);
     case OdbcKind::Single: return sizeof(float);
     case OdbcKind::Double: return sizeof(double);
-    case OdbcKind::Date: return sizeof(SQL_DATE_STRUCT);
-    case OdbcKind::Time: return sizeof(SQL_TIME_STRUCT);
-    case OdbcKind::Timestamp: return sizeof(SQL_TIMESTAMP_STRUCT);
+    case OdbcKind::DateTime: return kDateTimeTextBytes;
     case OdbcKind::Binary: return static_cast<SQLLEN>(std::max<SQLULEN>(c.size, 16));
     case OdbcKind::Decimal: return static_cast<SQLLEN>(std::max<SQLULEN>(c.size + 4, 48));
     case OdbcKind::Text:
@@ -93,32 +92,8 @@ SQLLEN WidthOf(const OdbcColumn& c) {
   return 32;
 }
 
-DateTimeValue FromDate(const SQL_DATE_STRUCT& d) {
-  DateTimeValue v;
-  v.year = static_cast<int16_t>(d.year);
-  v.month = static_cast<int8_t>(d.month);
-  v.day = static_cast<int8_t>(d.day);
-  return v;
-}
-
-DateTimeValue FromTime(const SQL_TIME_STRUCT& t) {
-  DateTimeValue v;
-  v.hour = static_cast<int8_t>(t.hour);
-  v.minute = static_cast<int8_t>(t.minute);
-  v.second = static_cast<int8_t>(t.second);
-  return v;
-}
-
-DateTimeValue FromTimestamp(const SQL_TIMESTAMP_STRUCT& t) {
-  DateTimeValue v;
-  v.year = static_cast<int16_t>(t.year);
-  v.month = static_cast<int8_t>(t.month);
-  v.day = static_cast<int8_t>(t.day);
-  v.hour = static_cast<int8_t>(t.hour);
-  v.minute = static_cast<int8_t>(t.minute);
-  v.second = static_cast<int8_t>(t.second);
-  return v;
-}
+// The bytes a bound buffer of width holds for a value of kind (texts keep a terminating zero).
+SQLLEN RoomOf(OdbcKind kind, SQLLEN width) { return kind == OdbcKind::Binary ? width : width - 1; }
 
 // A fixed-size value at data.
 CellView FixedView(OdbcKind kind, const char* data) {
@@ -143,27 +118,7 @@ CellView FixedView(OdbcKind kind, const char* data) {
       cell.type = CellType::Double;
       std::memcpy(&cell.real, data, sizeof cell.real);
       break;
-    case OdbcKind::Date: {
-      SQL_DATE_STRUCT v;
-      std::memcpy(&v, data, sizeof v);
-      cell.type = CellType::Date;
-      cell.date_time = FromDate(v);
-      break;
-    }
-    case OdbcKind::Time: {
-      SQL_TIME_STRUCT v;
-      std::memcpy(&v, data, sizeof v);
-      cell.type = CellType::Time;
-      cell.date_time = FromTime(v);
-      break;
-    }
-    case OdbcKind::Timestamp: {
-      SQL_TIMESTAMP_STRUCT v;
-      std::memcpy(&v, data, sizeof v);
-      cell.type = CellType::DateTime;
-      cell.date_time = FromTimestamp(v);
-      break;
-    }
+    case OdbcKind::DateTime:
     case OdbcKind::Decimal:
     case OdbcKind::Text:
     case OdbcKind::Binary:
@@ -173,6 +128,7 @@ CellView FixedView(OdbcKind kind, const char* data) {
 }
 
 CellView VariableView(OdbcKind kind, std::string_view bytes) {
+  if (kind == OdbcKind::DateTime) return DateTimeTextView(bytes);
   CellView cell;
   cell.type = kind == OdbcKind::Decimal  ? CellType::Decimal
               : kind == OdbcKind::Binary ? CellType::Binary
@@ -185,26 +141,124 @@ void SetStmtAttribute(const OdbcHandle& stmt, SQLINTEGER attribute, SQLPOINTER v
   Check(SQLSetStmtAttr(stmt.get(), attribute, value, 0), stmt, "SQLSetStmtAttr");
 }
 
+std::string Lowered(std::string s) {
+  for (char& ch : s) {
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  return s;
+}
+
+// Reads one value of column number with SQLGetData: fixed ones at once, variable ones in pieces
+// until the driver has no more. value keeps the bytes the returned view points to.
+CellView GetDataValue(const OdbcHandle& stmt, SQLUSMALLINT number, OdbcKind kind,
+                      std::vector<char>& piece, std::string& value) {
+  SQLLEN indicator = 0;
+  if (!IsVariable(kind)) {
+    alignas(8) char fixed[16] = {};
+    Check(SQLGetData(stmt.get(), number, CTypeOf(kind), fixed, sizeof fixed, &indicator), stmt,
+          "SQLGetData");
+    return indicator == SQL_NULL_DATA ? CellView{} : FixedView(kind, fixed);
+  }
+  value.clear();
+  const auto piece_bytes = static_cast<SQLLEN>(piece.size());
+  const SQLLEN room = RoomOf(kind, piece_bytes);
+  for (;;) {
+    const SQLRETURN got = Check(SQLGetData(stmt.get(), number, CTypeOf(kind), piece.data(),
+                                           piece_bytes, &indicator),
+                                stmt, "SQLGetData", /*no_data_ok=*/true);
+    if (got == SQL_NO_DATA) break;
+    if (indicator == SQL_NULL_DATA) return CellView{};
+    if (indicator == SQL_NO_TOTAL || indicator > room) {
+      value.append(piece.data(), static_cast<size_t>(room));
+      continue;  // more to come
+    }
+    value.append(piece.data(), static_cast<size_t>(indicator));
+    break;
+  }
+  return VariableView(kind, value);
+}
+
+struct Buffer {
+  bool bound = false;
+  SQLLEN width = 0;
+  std::vector<char> data;
+  std::vector<SQLLEN> indicators;
+};
+
+// Leaves the statement as plain as it was, whatever comes next on it (also after a failure).
+struct Unbind {
+  const OdbcHandle& stmt;
+  ~Unbind() {
+    CheckTolerant(SQLFreeStmt(stmt.get(), SQL_UNBIND));
+    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE,
+                                 reinterpret_cast<SQLPOINTER>(1), 0));
+    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0));
+    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0));
+  }
+};
+
+// Bound buffers of rows values for every column that is not long (none unless bind_all).
+std::vector<Buffer> BindColumns(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
+                                SQLULEN rows, bool bind_all) {
+  std::vector<Buffer> buffers(columns.size());
+  for (size_t c = 0; c < columns.size(); ++c) {
+    Buffer& b = buffers[c];
+    b.bound = bind_all && !columns[c].long_data;
+    if (!b.bound) continue;
+    b.width = WidthOf(columns[c]);
+    b.data.resize(static_cast<size_t>(b.width) * rows);
+    b.indicators.resize(rows);
+    Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), CTypeOf(columns[c].kind),
+                     b.data.data(), b.width, b.indicators.data()),
+          stmt, "SQLBindCol");
+  }
+  return buffers;
+}
+
+// Rows per fetch: an array when every value is sure to fit its bound buffer or a longer one can be
+// read again from its row of the array, else one.
+SQLULEN RowsPerFetch(const std::vector<OdbcColumn>& columns, const OdbcReadRules& rules) {
+  size_t row_bytes = 0;
+  for (const OdbcColumn& c : columns) {
+    if (c.long_data) return 1;
+    if (IsVariable(c.kind) && !rules.sizes_hold && !rules.get_data_in_arrays) return 1;
+    row_bytes += static_cast<size_t>(WidthOf(c)) + sizeof(SQLLEN);
+  }
+  return std::clamp<SQLULEN>(kRowArrayBytes / std::max<size_t>(row_bytes, 1), 1, kMaxRowArray);
+}
+
+// Asks for rows per fetch; returns what the driver granted (1 when it refuses arrays).
+SQLULEN SetRowArraySize(const OdbcHandle& stmt, SQLULEN rows) {
+  SetStmtAttribute(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN));
+  if (rows == 1) return 1;
+  if (!CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE,
+                                    reinterpret_cast<SQLPOINTER>(rows), 0))) {
+    return 1;
+  }
+  // The driver may have lowered the size ("option value changed").
+  SQLULEN granted = rows;
+  if (CheckTolerant(SQLGetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr)) &&
+      granted >= 1 && granted <= rows) {
+    return granted;
+  }
+  return rows;
+}
+
 }  // namespace
 
 OdbcHandle::OdbcHandle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
   const SQLRETURN rc = SQLAllocHandle(type, parent, &handle_);
   if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
     handle_ = SQL_NULL_HANDLE;
-    std::string message;
+    OdbcDiagnostic diagnostic;
     if (parent != SQL_NULL_HANDLE) {
-      SQLCHAR state[6];
-      SQLINTEGER native = 0;
-      SQLCHAR text[1024];
-      SQLSMALLINT length = 0;
       const SQLSMALLINT parent_type = type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV;
-      if (SQL_SUCCEEDED(SQLGetDiagRec(parent_type, parent, 1, state, &native, text, sizeof text,
-                                      &length))) {
-        message = reinterpret_cast<const char*>(text);
-      }
+      diagnostic = FirstDiagnostic(parent_type, parent);
     }
-    throw Error(message.empty() ? "Impossibile allocare un handle ODBC (driver manager non disponibile)"
-                                : message);
+    if (diagnostic.message.empty()) {
+      diagnostic.message = "Impossibile allocare un handle ODBC (driver manager non disponibile)";
+    }
+    throw DbError(diagnostic.message, diagnostic.codes);
   }
 }
 
@@ -226,32 +280,37 @@ OdbcHandle& OdbcHandle::operator=(OdbcHandle&& other) noexcept {
   return *this;
 }
 
-std::string FirstDiagnostic(const OdbcHandle& handle) {
-  if (handle.get() == SQL_NULL_HANDLE) return "";
+OdbcDiagnostic FirstDiagnostic(SQLSMALLINT type, SQLHANDLE handle) {
+  OdbcDiagnostic d;
+  if (handle == SQL_NULL_HANDLE) return d;
   std::vector<SQLCHAR> text(1024);
   for (int attempt = 0; attempt < 2; ++attempt) {
     SQLCHAR state[6] = {};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    const SQLRETURN rc = SQLGetDiagRec(handle.type(), handle.get(), 1, state, &native, text.data(),
+    const SQLRETURN rc = SQLGetDiagRec(type, handle, 1, state, &native, text.data(),
                                        static_cast<SQLSMALLINT>(text.size()), &length);
-    if (!SQL_SUCCEEDED(rc)) return "";
+    if (!SQL_SUCCEEDED(rc)) return d;
+    d.codes.sqlstate = reinterpret_cast<const char*>(state);
+    d.codes.native_code = native;
     if (static_cast<size_t>(length) < text.size()) {
-      return std::string(reinterpret_cast<const char*>(text.data()), static_cast<size_t>(length));
+      d.message.assign(reinterpret_cast<const char*>(text.data()), static_cast<size_t>(length));
+      return d;
     }
     text.resize(static_cast<size_t>(length) + 1);
   }
-  return std::string(reinterpret_cast<const char*>(text.data()));
+  d.message = reinterpret_cast<const char*>(text.data());
+  return d;
 }
 
 SQLRETURN Check(SQLRETURN rc, const OdbcHandle& handle, const char* call, bool no_data_ok) {
   if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return rc;
   if (rc == SQL_NO_DATA && no_data_ok) return rc;
-  std::string message = FirstDiagnostic(handle);
-  if (message.empty()) {
-    message = std::string("Errore ODBC in ") + call + " (codice " + std::to_string(rc) + ")";
+  OdbcDiagnostic d = FirstDiagnostic(handle.type(), handle.get());
+  if (d.message.empty()) {
+    d.message = std::string("Errore ODBC in ") + call + " (codice " + std::to_string(rc) + ")";
   }
-  throw Error(message);
+  throw DbError(d.message, d.codes);
 }
 
 bool CheckTolerant(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
@@ -281,144 +340,13 @@ std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT coun
                                     &is_unsigned));
     }
     column.kind = KindOf(column.sql_type, is_unsigned == SQL_TRUE);
-    column.long_data = IsVariable(column.kind) &&
+    column.long_data = IsVariable(column.kind) && column.kind != OdbcKind::DateTime &&
                        (column.sql_type == SQL_LONGVARCHAR || column.sql_type == SQL_WLONGVARCHAR ||
                         column.sql_type == SQL_LONGVARBINARY || column.size == 0 ||
                         column.size > kMaxBoundChars);
     columns.push_back(std::move(column));
   }
   return columns;
-}
-
-bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
-                    const OdbcRowFn& row_fn) {
-  size_t row_bytes = 0;
-  for (const OdbcColumn& c : columns) row_bytes += static_cast<size_t>(WidthOf(c)) + sizeof(SQLLEN);
-  SQLULEN rows = std::clamp<SQLULEN>(kRowArrayBytes / std::max<size_t>(row_bytes, 1), 1, kMaxRowArray);
-
-  SetStmtAttribute(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN));
-  Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0),
-        stmt, "SQLSetStmtAttr");
-  // The driver may have lowered the size ("option value changed").
-  SQLULEN granted = rows;
-  if (CheckTolerant(SQLGetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr)) &&
-      granted >= 1 && granted <= rows) {
-    rows = granted;
-  }
-  SQLULEN fetched = 0;
-  SetStmtAttribute(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched);
-  std::vector<SQLUSMALLINT> status(rows);
-  SetStmtAttribute(stmt, SQL_ATTR_ROW_STATUS_PTR, status.data());
-
-  struct Buffer {
-    SQLLEN width;
-    std::vector<char> data;
-    std::vector<SQLLEN> indicators;
-  };
-  std::vector<Buffer> buffers(columns.size());
-  for (size_t c = 0; c < columns.size(); ++c) {
-    Buffer& b = buffers[c];
-    b.width = WidthOf(columns[c]);
-    b.data.resize(static_cast<size_t>(b.width) * rows);
-    b.indicators.resize(rows);
-    Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), CTypeOf(columns[c].kind),
-                     b.data.data(), b.width, b.indicators.data()),
-          stmt, "SQLBindCol");
-  }
-  // Leave the statement as plain as it was, whatever comes next on it (also after a failure).
-  struct Unbind {
-    const OdbcHandle& stmt;
-    ~Unbind() {
-      CheckTolerant(SQLFreeStmt(stmt.get(), SQL_UNBIND));
-      CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
-      CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0));
-      CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0));
-    }
-  } unbind{stmt};
-
-  std::vector<CellView> row(columns.size());
-  for (;;) {
-    fetched = 0;
-    const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
-    if (rc == SQL_NO_DATA) break;
-    // A value longer than its buffer anywhere in the array: nothing of the array is handed on.
-    for (size_t c = 0; c < columns.size(); ++c) {
-      if (!IsVariable(columns[c].kind)) continue;
-      const SQLLEN room = columns[c].kind == OdbcKind::Binary ? buffers[c].width : buffers[c].width - 1;
-      for (SQLULEN r = 0; r < fetched; ++r) {
-        const SQLLEN indicator = buffers[c].indicators[r];
-        if (indicator == SQL_NULL_DATA || status[r] == SQL_ROW_ERROR) continue;
-        if (indicator == SQL_NO_TOTAL || indicator > room || indicator < 0) return false;
-      }
-    }
-    for (SQLULEN r = 0; r < fetched; ++r) {
-      if (status[r] == SQL_ROW_ERROR) {
-        const std::string message = FirstDiagnostic(stmt);
-        throw Error(message.empty() ? "Errore ODBC nella lettura di una riga del risultato" : message);
-      }
-      for (size_t c = 0; c < columns.size(); ++c) {
-        const Buffer& b = buffers[c];
-        const SQLLEN indicator = b.indicators[r];
-        const char* data = b.data.data() + static_cast<size_t>(b.width) * r;
-        if (indicator == SQL_NULL_DATA) {
-          row[c] = CellView{};
-        } else if (!IsVariable(columns[c].kind)) {
-          row[c] = FixedView(columns[c].kind, data);
-        } else {
-          row[c] = VariableView(columns[c].kind, std::string_view(data, static_cast<size_t>(indicator)));
-        }
-      }
-      row_fn(row.data(), row.size());
-    }
-  }
-  return true;
-}
-
-void FetchValues(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
-                 const OdbcRowFn& row_fn) {
-  std::vector<char> piece(static_cast<size_t>(kPieceBytes));
-  std::vector<std::string> values(columns.size());
-  std::vector<CellView> row(columns.size());
-  for (;;) {
-    const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
-    if (rc == SQL_NO_DATA) break;
-    for (size_t c = 0; c < columns.size(); ++c) {
-      const OdbcKind kind = columns[c].kind;
-      const auto number = static_cast<SQLUSMALLINT>(c + 1);
-      SQLLEN indicator = 0;
-      if (!IsVariable(kind)) {
-        alignas(8) char fixed[sizeof(SQL_TIMESTAMP_STRUCT) + 8] = {};
-        Check(SQLGetData(stmt.get(), number, CTypeOf(kind), fixed, sizeof fixed, &indicator), stmt,
-              "SQLGetData");
-        row[c] = indicator == SQL_NULL_DATA ? CellView{} : FixedView(kind, fixed);
-        continue;
-      }
-      // Variable values in pieces until the driver says there is no more.
-      const bool binary = kind == OdbcKind::Binary;
-      std::string& value = values[c];
-      value.clear();
-      bool is_null = false;
-      for (;;) {
-        const SQLRETURN got = Check(SQLGetData(stmt.get(), number, CTypeOf(kind), piece.data(),
-                                               kPieceBytes, &indicator),
-                                    stmt, "SQLGetData", /*no_data_ok=*/true);
-        if (got == SQL_NO_DATA) break;
-        if (indicator == SQL_NULL_DATA) {
-          is_null = true;
-          break;
-        }
-        const SQLLEN room = binary ? kPieceBytes : kPieceBytes - 1;
-        if (indicator == SQL_NO_TOTAL || indicator > room) {
-          value.append(piece.data(), static_cast<size_t>(room));
-          continue;  // more to come
-        }
-        value.append(piece.data(), static_cast<size_t>(indicator));
-        break;
-      }
-      row[c] = is_null ? CellView{} : VariableView(kind, value);
-    }
-    row_fn(row.data(), row.size());
-  }
 }
 
 std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns) {
@@ -428,21 +356,90 @@ std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns) {
   return names;
 }
 
-std::optional<ResultGrid> FetchAll(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns) {
-  ResultGrid grid(ColumnNames(columns));
-  const bool complete = FetchRowArrays(stmt, columns, [&grid](const CellView* cells, size_t count) {
-    for (size_t c = 0; c < count; ++c) grid.Add(cells[c]);
-  });
-  if (!complete) return std::nullopt;
-  return grid;
+OdbcReadRules ReadRulesOf(const OdbcHandle& dbc) {
+  OdbcReadRules rules;
+  SQLUINTEGER extensions = 0;
+  if (CheckTolerant(SQLGetInfo(dbc.get(), SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions,
+                               nullptr))) {
+    rules.get_data_on_bound =
+        (extensions & SQL_GD_BOUND) != 0 && (extensions & SQL_GD_ANY_COLUMN) != 0;
+  }
+  SQLCHAR name[256] = {};
+  if (CheckTolerant(SQLGetInfo(dbc.get(), SQL_DRIVER_NAME, name, sizeof name, nullptr))) {
+    // MariaDB and SQL Server describe every expression with its largest size; psqlODBC (unbounded
+    // texts reported at MaxVarcharSize) and SQLite (a size of its own choosing) do not.
+    const std::string driver = Lowered(reinterpret_cast<const char*>(name));
+    rules.sizes_hold = driver.find("maodbc") != std::string::npos ||
+                       driver.find("tdsodbc") != std::string::npos ||
+                       driver.find("msodbcsql") != std::string::npos;
+    rules.get_data_in_arrays =
+        rules.get_data_on_bound && driver.find("psqlodbc") != std::string::npos;
+  }
+  return rules;
 }
 
-ResultGrid FetchByValue(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns) {
-  ResultGrid grid(ColumnNames(columns));
-  FetchValues(stmt, columns, [&grid](const CellView* cells, size_t count) {
-    for (size_t c = 0; c < count; ++c) grid.Add(cells[c]);
-  });
-  return grid;
+void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
+               const OdbcReadRules& rules, const OdbcRowFn& row_fn) {
+  const SQLULEN rows = SetRowArraySize(stmt, RowsPerFetch(columns, rules));
+  Unbind unbind{stmt};
+  SQLULEN fetched = 0;
+  std::vector<SQLUSMALLINT> status(rows, SQL_ROW_SUCCESS);
+  SetStmtAttribute(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched);
+  if (rows > 1) SetStmtAttribute(stmt, SQL_ATTR_ROW_STATUS_PTR, status.data());
+  // One row at a time, values that are not bound (or overflow their buffer) come from
+  // SQLGetData; a driver that allows that only for unbound columns in order gets none bound.
+  const bool bind_all = rows > 1 || rules.get_data_on_bound;
+
+  const std::vector<Buffer> buffers = BindColumns(stmt, columns, rows, bind_all);
+
+  std::vector<char> piece(static_cast<size_t>(kPieceBytes));
+  std::vector<std::string> values(columns.size());
+  std::vector<CellView> row(columns.size());
+  for (;;) {
+    fetched = 0;
+    const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
+    if (rc == SQL_NO_DATA) break;
+    if (rows == 1) fetched = 1;  // drivers need not fill the count without an array
+    for (SQLULEN r = 0; r < fetched; ++r) {
+      if (status[r] == SQL_ROW_ERROR) {
+        const OdbcDiagnostic d = FirstDiagnostic(stmt.type(), stmt.get());
+        throw DbError(d.message.empty() ? "Errore ODBC nella lettura di una riga del risultato"
+                                        : d.message,
+                      d.codes);
+      }
+      for (size_t c = 0; c < columns.size(); ++c) {
+        const Buffer& b = buffers[c];
+        const OdbcKind kind = columns[c].kind;
+        const auto number = static_cast<SQLUSMALLINT>(c + 1);
+        if (!b.bound) {
+          row[c] = GetDataValue(stmt, number, kind, piece, values[c]);
+          continue;
+        }
+        const SQLLEN indicator = b.indicators[r];
+        const char* data = b.data.data() + static_cast<size_t>(b.width) * r;
+        if (indicator == SQL_NULL_DATA) {
+          row[c] = CellView{};
+        } else if (!IsVariable(kind)) {
+          row[c] = FixedView(kind, data);
+        } else if (indicator >= 0 && indicator <= RoomOf(kind, b.width)) {
+          row[c] = VariableView(kind, std::string_view(data, static_cast<size_t>(indicator)));
+        } else if (rows == 1 || rules.get_data_in_arrays) {
+          // Longer than its column said: the whole value again, in pieces.
+          if (rows > 1) {
+            Check(SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION,
+                            SQL_LOCK_NO_CHANGE),
+                  stmt, "SQLSetPos");
+          }
+          row[c] = GetDataValue(stmt, number, kind, piece, values[c]);
+        } else {
+          throw DbError("Il driver ODBC ha restituito per la colonna " + columns[c].name +
+                            " un valore più lungo della dimensione dichiarata",
+                        DbDiagnostic{});
+        }
+      }
+      row_fn(row.data(), row.size());
+    }
+  }
 }
 
 }  // namespace panorello

@@ -1,13 +1,13 @@
 #pragma once
-// ODBC handles, the one error check, and fetching a result into a ResultGrid. Internal to src/db.
+// ODBC handles, the one error check, and the one way a result is read. Internal to src/db.
 #include <sql.h>
 #include <sqlext.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "db/db_error.h"
 #include "db/result_grid.h"
 
 namespace panorello {
@@ -16,7 +16,7 @@ namespace panorello {
 class OdbcHandle {
  public:
   OdbcHandle() = default;
-  // Allocates a handle of type under parent; throws Error when the driver manager refuses.
+  // Allocates a handle of type under parent; throws DbError when the driver manager refuses.
   OdbcHandle(SQLSMALLINT type, SQLHANDLE parent);
   ~OdbcHandle();
   OdbcHandle(OdbcHandle&& other) noexcept;
@@ -32,49 +32,58 @@ class OdbcHandle {
   SQLHANDLE handle_ = SQL_NULL_HANDLE;
 };
 
-// The message of the first diagnostic record of handle, as the driver gives it ("" when none).
-std::string FirstDiagnostic(const OdbcHandle& handle);
+struct OdbcDiagnostic {
+  DbDiagnostic codes;
+  std::string message;  // as the driver gives it ("" when there is no record)
+};
+
+// The first diagnostic record of handle (the only one some drivers give safely).
+OdbcDiagnostic FirstDiagnostic(SQLSMALLINT type, SQLHANDLE handle);
 
 // Every ODBC call passes through here: success (with or without information) returns rc; so does
-// SQL_NO_DATA when no_data_ok; anything else throws Error with the first diagnostic message.
+// SQL_NO_DATA when no_data_ok; anything else throws DbError with the first diagnostic record.
 SQLRETURN Check(SQLRETURN rc, const OdbcHandle& handle, const char* call, bool no_data_ok = false);
 
 // For calls whose failure changes nothing (optional attributes): returns whether it worked.
 bool CheckTolerant(SQLRETURN rc);
 
-enum class OdbcKind { Integer, Bit, Single, Double, Decimal, Text, Date, Time, Timestamp, Binary };
+// How a column is read: dates and times come as text and are parsed here, so that a value the
+// driver could not convert never fails the read.
+enum class OdbcKind { Integer, Bit, Single, Double, Decimal, Text, DateTime, Binary };
 
 struct OdbcColumn {
   std::string name;
   SQLSMALLINT sql_type = 0;
   SQLULEN size = 0;
   OdbcKind kind = OdbcKind::Text;
-  bool long_data = false;  // read in pieces with SQLGetData
+  bool long_data = false;  // never bound: read in pieces with SQLGetData
 };
 
 std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT count);
+std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns);
+
+// What a connection's driver allows when a result is read.
+struct OdbcReadRules {
+  // The reported column sizes bound every value (servers that compute them for each expression);
+  // otherwise a value may be longer than its column said.
+  bool sizes_hold = false;
+  // SQLGetData works on bound columns and on any column after the bound ones.
+  bool get_data_on_bound = false;
+  // SQLSetPos reaches any row of a fetched array for SQLGetData (psqlODBC; MariaDB's and SQLite's
+  // drivers claim it but then read another row).
+  bool get_data_in_arrays = false;
+};
+
+OdbcReadRules ReadRulesOf(const OdbcHandle& dbc);
 
 // Receives one row of cells; the views are valid during the call only.
 using OdbcRowFn = std::function<void(const CellView* cells, size_t count)>;
 
-std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns);
-
-// The rows in row arrays with bound buffers, handed to row_fn one by one. False when a value did
-// not fit its buffer (the reported size was wrong): the rows of that array and later ones were not
-// handed on; read the result again with FetchValues on a fresh execution.
-bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
-                    const OdbcRowFn& row_fn);
-
-// The rows one at a time, every value read with SQLGetData, long ones in pieces.
-void FetchValues(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
-                 const OdbcRowFn& row_fn);
-
-// The whole result in row arrays with bound buffers. nullopt when the result has long columns
-// or a value did not fit its buffer (the reported size was wrong): then use FetchByValue on a
-// fresh execution.
-std::optional<ResultGrid> FetchAll(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns);
-
-// The whole result one row at a time, every value read with SQLGetData, long ones in pieces.
-ResultGrid FetchByValue(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns);
+// Reads the rows of an executed statement once, handing them to row_fn one by one. Rows come in
+// arrays with bound buffers where every value is sure to fit (or the driver can go back to a row
+// of the array); otherwise one at a time. A value longer than its buffer, or of unknown size, is
+// read in pieces with SQLGetData.
+void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
+               const OdbcReadRules& rules, const OdbcRowFn& row_fn);
 
 }  // namespace panorello

@@ -131,7 +131,56 @@ void AppendLogin(std::string& out, const std::vector<ConnectionPair>& pairs) {
   if (const ConnectionPair* p = PasswordKey(pairs)) out += "PWD=" + QuoteOdbcValue(p->value) + ";";
 }
 
-OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs, LazyDrivers& lazy) {
+// Where a SQL Server is, as its users write it: HOST (port 1433), HOST,PORT, HOST\INSTANCE (a
+// named instance, its port from the SQL Server Browser); "tcp:" before it, "." and "(local)" for
+// this machine.
+struct SqlServerAddress {
+  std::string host;
+  std::string port;
+  std::string instance;
+};
+
+SqlServerAddress ParseSqlServerAddress(std::string_view text) {
+  SqlServerAddress a;
+  std::string_view rest = TrimBlanks(text);
+  if (StartsNoCase(rest, "tcp:")) rest = TrimBlanks(rest.substr(4));
+  if (const size_t comma = rest.rfind(','); comma != std::string_view::npos) {
+    a.port = std::string(TrimBlanks(rest.substr(comma + 1)));
+    rest = TrimBlanks(rest.substr(0, comma));
+  }
+  if (const size_t slash = rest.find('\\'); slash != std::string_view::npos) {
+    a.instance = std::string(TrimBlanks(rest.substr(slash + 1)));
+    rest = TrimBlanks(rest.substr(0, slash));
+  }
+  a.host = std::string(rest);
+  if (a.host == "." || EqualsNoCase(a.host, "(local)") || a.host.empty()) a.host = "localhost";
+  return a;
+}
+
+// FreeTDS is given host and port apart (with Debian's "tds version = auto" a host without a port
+// reaches nothing); the Microsoft drivers read HOST,PORT and find instances themselves.
+std::string SqlServerLocation(const SqlServerAddress& a, bool freetds,
+                              const InstancePortLookup& instance_port) {
+  if (!freetds) {
+    std::string server = a.host;
+    if (!a.port.empty()) {
+      server += "," + a.port;
+    } else if (!a.instance.empty()) {
+      server += "\\" + a.instance;
+    }
+    return "Server=" + QuoteOdbcValue(server) + ";";
+  }
+  std::string port = a.port;
+  if (port.empty() && !a.instance.empty()) {
+    if (!instance_port) throw Error("Porta dell'istanza SQL Server " + a.instance + " sconosciuta");
+    port = std::to_string(instance_port(a.host, a.instance));
+  }
+  if (port.empty()) port = "1433";
+  return "Server=" + QuoteOdbcValue(a.host) + ";Port=" + QuoteOdbcValue(port) + ";";
+}
+
+OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs, LazyDrivers& lazy,
+                     const InstancePortLookup& instance_port) {
   const std::vector<std::string>& drivers = lazy.Get();
   std::string driver;
   for (const char* candidate :
@@ -145,16 +194,9 @@ OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs, LazyDrivers& lazy
     throw Error("Nessun driver ODBC per SQL Server installato (pacchetto Debian tdsodbc)");
   }
   std::string out = "Driver={" + driver + "};";
-  if (const ConnectionPair* ds = DataSourceKey(pairs)) {
-    std::string host = ds->value;
-    std::string port;
-    if (const size_t comma = host.rfind(','); comma != std::string::npos) {
-      port = std::string(TrimBlanks(std::string_view(host).substr(comma + 1)));
-      host = std::string(TrimBlanks(std::string_view(host).substr(0, comma)));
-    }
-    out += "Server=" + QuoteOdbcValue(host) + ";";
-    if (!port.empty()) out += "Port=" + QuoteOdbcValue(port) + ";";
-  }
+  const ConnectionPair* ds = DataSourceKey(pairs);
+  const SqlServerAddress address = ParseSqlServerAddress(ds != nullptr ? ds->value : "");
+  out += SqlServerLocation(address, driver == "FreeTDS", instance_port);
   if (const ConnectionPair* db = FindAny(pairs, {"Initial Catalog", "Database"})) {
     out += "Database=" + QuoteOdbcValue(db->value) + ";";
   }
@@ -265,13 +307,15 @@ std::string QuoteOdbcValue(std::string_view value) {
 }
 
 OpenTarget TranslateConnectionString(std::string_view text, const std::vector<std::string>& drivers,
-                                     const std::function<FileFormat(const std::string&)>& probe) {
+                                     const std::function<FileFormat(const std::string&)>& probe,
+                                     const InstancePortLookup& instance_port) {
   return TranslateConnectionStringLazily(
-      text, [&drivers] { return drivers; }, probe);
+      text, [&drivers] { return drivers; }, probe, instance_port);
 }
 
 OpenTarget TranslateConnectionStringLazily(std::string_view text, const DriverListSource& source,
-                                           const std::function<FileFormat(const std::string&)>& probe) {
+                                           const std::function<FileFormat(const std::string&)>& probe,
+                                           const InstancePortLookup& instance_port) {
   LazyDrivers drivers(source);
   const std::vector<ConnectionPair> pairs = ParseConnectionString(text);
   if (const ConnectionPair* provider = FindPair(pairs, "Provider")) {
@@ -280,7 +324,7 @@ OpenTarget TranslateConnectionStringLazily(std::string_view text, const DriverLi
       return JetFile(pairs, drivers, probe);
     }
     if (name == "sqloledb" || StartsNoCase(name, "sqlncli") || StartsNoCase(name, "msoledbsql")) {
-      return SqlServer(pairs, drivers);
+      return SqlServer(pairs, drivers, instance_port);
     }
     if (StartsNoCase(name, "oraoledb") || name == "msdaora") return Oracle(pairs, drivers);
   }
@@ -312,6 +356,9 @@ std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& l
     AppendOption(out, pairs, "CONN_TIMEOUT", connect);
     AppendOption(out, pairs, "READ_TIMEOUT", query);
     AppendOption(out, pairs, "WRITE_TIMEOUT", query);
+    // Rows streamed from the server as they are read (with a forward-only cursor) instead of the
+    // whole result cached in the driver first.
+    AppendOption(out, pairs, "NO_CACHE", "1");
   } else if (StartsNoCase(driver, "PostgreSQL")) {
     // A cursor fetched in pieces instead of the whole result buffered in the driver; booleans
     // reported as bits instead of "1"/"0" texts; text columns reported with a bounded size so

@@ -36,19 +36,25 @@ struct OpenTarget {
   std::string odbc;  // the ODBC connection string otherwise
 };
 
+// The TCP port of a named SQL Server instance on a host; throws Error when it cannot be learnt.
+using InstancePortLookup = std::function<int(const std::string& host, const std::string& instance)>;
+
 // Translates a connection string for the registered ODBC drivers (names as SQLDrivers lists them).
-// probe tells what the file of a Jet/ACE "Data Source" is. Throws Error (Italian) when nothing on
-// this machine can open the string: no SQL Server or Oracle driver, an Access file without the
-// MDBTools driver, a Jet form without a data source.
+// probe tells what the file of a Jet/ACE "Data Source" is; instance_port is asked for the port of
+// a named SQL Server instance (HOST\INSTANCE) when the driver needs it. Throws Error (Italian) when
+// nothing on this machine can open the string: no SQL Server or Oracle driver, an Access file
+// without the MDBTools driver, a Jet form without a data source.
 OpenTarget TranslateConnectionString(std::string_view text, const std::vector<std::string>& drivers,
-                                     const std::function<FileFormat(const std::string&)>& probe);
+                                     const std::function<FileFormat(const std::string&)>& probe,
+                                     const InstancePortLookup& instance_port = {});
 
 // The same, asking source for the registered drivers only when the string needs them (the
 // SQL Server and Oracle providers, a Jet/ACE file that is an Access database, a MySQL driver
 // name); source is called at most once.
 using DriverListSource = std::function<std::vector<std::string>()>;
 OpenTarget TranslateConnectionStringLazily(std::string_view text, const DriverListSource& source,
-                                           const std::function<FileFormat(const std::string&)>& probe);
+                                           const std::function<FileFormat(const std::string&)>& probe,
+                                           const InstancePortLookup& instance_port = {});
 
 // Options appended to an ODBC string where its driver ignores the ODBC time-out attributes or
 // needs settings for whole results (memory, booleans as bits). Keys already present are kept as

@@ -39,23 +39,6 @@ class SqliteConnection final : public Connection {
     sqlite3_progress_handler(db_.get(), 1000, &SqliteConnection::Progress, this);
   }
 
-  std::optional<ResultGrid> Query(const std::string& sql) override {
-    Statement stmt = Prepare(sql);
-    std::vector<std::string> names;
-    std::vector<SqliteColumnKind> kinds;
-    const int cols = DescribeColumns(stmt.get(), names, kinds);
-    ResultGrid grid(std::move(names));
-    StartDeadline();
-    for (;;) {
-      const int rc = sqlite3_step(stmt.get());
-      if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) Fail(rc);
-      for (int c = 0; c < cols; ++c) AddSqliteCell(grid, stmt.get(), c, kinds[static_cast<size_t>(c)]);
-    }
-    if (grid.Rows() == 0) return std::nullopt;
-    return grid;
-  }
-
   bool QueryRows(const std::string& sql, RowSink& sink) override {
     Statement stmt = Prepare(sql);
     std::vector<std::string> names;

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "db/connection.h"
+#include "db/error_hints.h"
 #include "html/chart.h"
 #include "html/kpi_table.h"
 #include "util/text.h"
@@ -105,8 +106,9 @@ std::optional<std::string> StreamTableBody(const AppContext& ctx, const std::str
     throw;  // the page file itself failed: the run fails
   } catch (const std::exception& e) {
     out.TruncateTo(mark);
-    AppendErrorBox(out, e.what());
-    return std::string(e.what());
+    const std::string description = DescribeFailure(e, ctx.settings);
+    AppendErrorBox(out, description);
+    return description;
   }
   return std::nullopt;
 }
@@ -130,8 +132,9 @@ std::optional<std::string> RenderBlockQuery(const AppContext& ctx, const std::st
       if (HasChart(kind)) chart = RenderChart(*grid, ctx.regional);
     }
   } catch (const std::exception& e) {
-    AppendErrorBox(out, e.what());
-    return std::string(e.what());
+    const std::string description = DescribeFailure(e, ctx.settings);
+    AppendErrorBox(out, description);
+    return description;
   }
   if (!grid) {
     out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");

@@ -100,12 +100,6 @@ void ResultTableSink::Row(const CellView* cells, size_t count) {
   page_.MaybeFlush();
 }
 
-void ResultTableSink::Restart() {
-  page_.TruncateTo(mark_);
-  started_ = false;
-  names_.clear();
-}
-
 void ResultTableSink::Finish() {
   if (started_) page_.Append("</table>");
 }

@@ -21,20 +21,17 @@ void AppendTableCell(std::string& out, const CellView& cell, const RegionalSetti
 
 // The result table written while the rows arrive from a statement: the head comes with the first
 // row, so that a result without rows leaves nothing; Finish closes a table that was started.
-// Restart drops everything written since the sink was made.
 class ResultTableSink final : public RowSink {
  public:
   ResultTableSink(const RegionalSettings& regional, PageOut& page)
-      : regional_(regional), page_(page), mark_(page.Size()) {}
+      : regional_(regional), page_(page) {}
   void Columns(const std::vector<std::string>& names) override { names_ = names; }
   void Row(const CellView* cells, size_t count) override;
-  void Restart() override;
   void Finish();
 
  private:
   const RegionalSettings& regional_;
   PageOut& page_;
-  uint64_t mark_;
   std::vector<std::string> names_;
   bool started_ = false;
 };

@@ -108,12 +108,12 @@ TEST(TranslateConnectionString, ProviderFormsForTheRegisteredDrivers) {
       {"Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/x/real.accdb;", kDebian, false,
        "Driver={MDBTools};DBQ=/x/real.accdb;"},
       {"Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;User ID=sa;Password=\"a;b\";", kDebian,
-       false, "Driver={FreeTDS};Server=srv;Database=db;UID=sa;PWD={a;b};"},
+       false, "Driver={FreeTDS};Server=srv;Port=1433;Database=db;UID=sa;PWD={a;b};"},
       {"Provider=SQLNCLI11;Data Source=db.local, 1433;Initial Catalog=x;Integrated Security=SSPI;", kMicrosoft, false,
-       "Driver={ODBC Driver 18 for SQL Server};Server=db.local;Port=1433;Database=x;"
+       "Driver={ODBC Driver 18 for SQL Server};Server=db.local,1433;Database=x;"
        "Trusted_Connection=Yes;"},
       {"Provider=MSOLEDBSQL;Server=tcp:db,1500;Database=vendite;UID=u;PWD={x;y};", kDebian, false,
-       "Driver={FreeTDS};Server=tcp:db;Port=1500;Database=vendite;UID=u;PWD={x;y};"},
+       "Driver={FreeTDS};Server=db;Port=1500;Database=vendite;UID=u;PWD={x;y};"},
       {"Provider=OraOLEDB.Oracle;Data Source=orcl;User ID=scott;Password=t;", kMicrosoft, false,
        "Driver={Oracle 21 ODBC driver};DBQ=orcl;UID=scott;PWD=t;"},
       {"Driver={MySQL ODBC 8.0 Unicode Driver};Server=h;Database=d;User=u;Password={p;}}};",
@@ -154,22 +154,57 @@ TEST(TranslateConnectionString, NothingToOpenItExplainsInItalian) {
   }
 }
 
+// SQL Server as its users name it. FreeTDS gets host and port apart, the port of a named instance
+// from the browser; the Microsoft drivers read the name themselves.
+TEST(TranslateConnectionString, SqlServerNames) {
+  std::vector<std::string> asked;
+  const InstancePortLookup browser = [&asked](const std::string& host, const std::string& instance) {
+    asked.push_back(host + "|" + instance);
+    return 49172;
+  };
+  const std::tuple<std::string, std::vector<std::string>, std::string, std::string> cases[] = {
+      {"srv", kDebian, "Server=srv;Port=1433;", ""},
+      {" srv , 1500 ", kDebian, "Server=srv;Port=1500;", ""},
+      {"tcp:10.0.0.5,1501", kDebian, "Server=10.0.0.5;Port=1501;", ""},
+      {"srv\\SQLEXPRESS", kDebian, "Server=srv;Port=49172;", "srv|SQLEXPRESS"},
+      {"srv\\SQLEXPRESS,1600", kDebian, "Server=srv;Port=1600;", ""},
+      {".\\SQLEXPRESS", kDebian, "Server=localhost;Port=49172;", "localhost|SQLEXPRESS"},
+      {"(local)", kDebian, "Server=localhost;Port=1433;", ""},
+      {"srv\\SQLEXPRESS", kMicrosoft, "Server=srv\\SQLEXPRESS;", ""},
+      {"srv,1500", kMicrosoft, "Server=srv,1500;", ""},
+      {"srv", kMicrosoft, "Server=srv;", ""},
+  };
+  for (const auto& [source, drivers, location, lookup] : cases) {
+    asked.clear();
+    const OpenTarget t = TranslateConnectionString(
+        "Provider=SQLOLEDB;Data Source=" + source + ";Integrated Security=SSPI;", drivers, NoAccess, browser);
+    const std::string driver = drivers == kDebian ? "FreeTDS" : "ODBC Driver 18 for SQL Server";
+    EXPECT_EQ(t.odbc, "Driver={" + driver + "};" + location + "Trusted_Connection=Yes;") << source;
+    EXPECT_EQ(asked, lookup.empty() ? std::vector<std::string>{} : std::vector<std::string>{lookup}) << source;
+  }
+  const auto refusing = [](const std::string&, const std::string&) -> int { throw Error("nessuna risposta"); };
+  EXPECT_THROW(TranslateConnectionString("Provider=SQLOLEDB;Data Source=srv\\X;", kDebian, NoAccess, refusing),
+               Error);
+}
+
 TEST(WithDriverOptions, TimeOutsAndResultSettingsPerDriver) {
   ConnectionLimits limits;
   limits.connect_seconds = 7;
   limits.query_seconds = 9;
   const std::tuple<std::string, std::string, std::string> cases[] = {
       {"Driver={MariaDB Unicode};Server=h;", "",
-       "Driver={MariaDB Unicode};Server=h;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;"},
+       "Driver={MariaDB Unicode};Server=h;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;"
+       "NO_CACHE=1;"},
       {"Driver={MariaDB Unicode};read_timeout=100", "",
-       "Driver={MariaDB Unicode};read_timeout=100;CONN_TIMEOUT=7;WRITE_TIMEOUT=9;"},
+       "Driver={MariaDB Unicode};read_timeout=100;CONN_TIMEOUT=7;WRITE_TIMEOUT=9;NO_CACHE=1;"},
       {"Driver={PostgreSQL Unicode};Server=h;BoolsAsChar=1;", "",
        "Driver={PostgreSQL Unicode};Server=h;BoolsAsChar=1;UseDeclareFetch=1;Fetch=10000;"
        "TextAsLongVarchar=0;MaxVarcharSize=1024;"},
       {"Driver={FreeTDS};Server=s;", "", "Driver={FreeTDS};Server=s;LoginTimeout=7;Timeout=9;"},
       {"DSN=x;Uid=u;", "", "DSN=x;Uid=u;"}, {"Driver=SQLite3;Database=a", "", "Driver=SQLite3;Database=a"},
       // A data source's own driver decides, unless the string names a driver itself.
-      {"DSN=Vendite;Uid=u;", "MariaDB Unicode", "DSN=Vendite;Uid=u;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;"},
+      {"DSN=Vendite;Uid=u;", "MariaDB Unicode",
+       "DSN=Vendite;Uid=u;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;NO_CACHE=1;"},
       {"DSN=Vendite", "FreeTDS", "DSN=Vendite;LoginTimeout=7;Timeout=9;"},
       {"DSN=V;Driver=SQLite3;", "MariaDB Unicode", "DSN=V;Driver=SQLite3;"},
   };

@@ -160,20 +160,35 @@ TEST_F(ServerTest, RowsAcrossFetchBlocksCollectedOrStreamed) {
       "SELECT 1 AS n, 'è' AS t, CAST(2.5 AS DOUBLE) AS d UNION ALL SELECT 2, REPEAT('x', 20000), NULL");
 }
 
-TEST_F(ServerTest, AValueLongerThanItsColumnSaidStartsTheRowsAgain) {
-  // Text columns are bound at their reported width; a longer value far into the result voids the
-  // rows handed on, and the whole result comes again, value by value.
+TEST_F(ServerTest, ALongValueIsReadWithoutRunningTheStatementAgain) {
+  // psqlODBC reports text columns at MaxVarcharSize: a 1 MB value far into the result (after
+  // whole fetch blocks were handed on) is longer than its column said. The statement advances a
+  // sequence once per execution.
+  const std::string odbc = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + env_["PG_PORT"] +
+                           ";Database=" + env_["DATABASE"] + ";Uid=" + env_["USER"] +
+                           ";Pwd=" + env_["PASSWORD"] + ";";
+  auto pg = OpenConnection(Explicit(odbc), {});
+  pg->Execute("CREATE TEMPORARY SEQUENCE conta");
   const std::string sql =
-      "SELECT g AS n, CASE WHEN g = 2900 THEN repeat('y', 9000) ELSE 'r' || g END AS t "
-      "FROM generate_series(1, 3000) g ORDER BY g";
-  auto pg = Pg();
+      "SELECT g AS n, CASE WHEN g = 2900 THEN repeat('y', 1048576) ELSE 'r' || g END AS t, "
+      "CASE WHEN g = 1 THEN nextval('conta') END AS s FROM generate_series(1, 3000) g ORDER BY g";
   RecordingSink sink;
   ASSERT_TRUE(pg->QueryRows(sql, sink));
-  EXPECT_EQ(sink.restarts, 1);
-  EXPECT_EQ(sink.columns_calls, 2);
+  EXPECT_EQ(sink.columns_calls, 1);
   ASSERT_EQ(sink.rows.size(), 3000u);
-  EXPECT_EQ(sink.rows[2899][1], "5:" + std::string(9000, 'y'));
-  ExpectSameAsGrid(*pg, sql);
+  EXPECT_EQ(sink.rows[2899][1], "5:" + std::string(1048576, 'y'));
+  EXPECT_EQ(sink.rows[2900][1], "5:r2901");
+  EXPECT_EQ(RowTexts(*pg->Query("SELECT last_value FROM conta"), 0), Texts{"1"});
+  const std::optional<ResultGrid> grid = pg->Query(sql);
+  ASSERT_TRUE(grid.has_value());
+  EXPECT_EQ(grid->At(2899, 1).text.size(), 1048576u);
+  EXPECT_EQ(RowTexts(*pg->Query("SELECT last_value FROM conta"), 0), Texts{"2"});
+  // MariaDB describes the value at its full size: read in pieces from the start.
+  const std::optional<ResultGrid> maria =
+      Maria()->Query("SELECT 1 AS n, REPEAT('z', 1048576) AS t UNION ALL SELECT 2, 'corto'");
+  ASSERT_TRUE(maria.has_value());
+  EXPECT_EQ(RowTexts(*maria, 0)[1], std::string(1048576, 'z'));
+  EXPECT_EQ(RowTexts(*maria, 1)[1], "corto");
 }
 
 TEST_F(ServerTest, EmptyResultsAndFailuresComeAsTheDriverMessage) {
@@ -217,8 +232,39 @@ TEST(OdbcDataSource, DataSourceInTestOdbcIni) {
   s.Database = "NonRegistrato";
   std::string error;
   EXPECT_FALSE(TestConnection(s, {}, error));
-  EXPECT_EQ(error, "[unixODBC][Driver Manager]Data source name not found and no default driver specified");
+  EXPECT_EQ(error.rfind("[unixODBC][Driver Manager]Data source name not found and no default "
+                        "driver specified — L'origine dati ODBC (DSN) indicata non esiste", 0), 0u) << error;
   unsetenv("ODBCINI");
+}
+
+TEST(OdbcDataSource, DateColumnsShowWhatTheSqliteEngineShows) {
+  [[maybe_unused]] DriverLeakAllowance allowance;
+  testing::TempFolder folder;
+  const std::string db = folder.File("date.db");
+  auto file = CreateSqliteDatabase(db, {});
+  file->Execute("CREATE TABLE v (n INTEGER, quando DATETIME, giorno DATE)");
+  file->Execute("INSERT INTO v VALUES (1, '2024-03-05 14:30:00', '2024-03-05'), "
+                "(2, '2024-03-05 00:00:00.250', '2024-02-29'), (3, 'n/d', '31/03/2024'), "
+                "(4, x'00112233445566778899AABBCCDDEEFF0011', NULL), (5, '', 'domani')");
+  const std::string sql = "SELECT n, quando, giorno FROM v ORDER BY n";
+  const std::optional<ResultGrid> engine = file->Query(sql);
+  const std::optional<ResultGrid> odbc =
+      OpenConnectionString("Driver=SQLite3;Database=" + db + ";", {})->Query(sql);
+  ASSERT_TRUE(engine && odbc);
+  ASSERT_EQ(odbc->Rows(), 5u);
+  for (size_t r = 0; r < 5; ++r) {
+    SCOPED_TRACE(r);
+    const Texts expected = RowTexts(*engine, r);
+    const Texts got = RowTexts(*odbc, r);
+    EXPECT_EQ(got[0], expected[0]);
+    if (r != 3) {
+      EXPECT_EQ(got[1], expected[1]);  // the driver gives a blob's bytes as they are
+    }
+    EXPECT_EQ(got[2], expected[2]);
+  }
+  EXPECT_EQ(RowTexts(*odbc, 0)[1], "05/03/2024 14:30:00");
+  EXPECT_EQ(odbc->At(1, 1).type, CellType::DateTime);
+  EXPECT_EQ(odbc->At(2, 2).type, CellType::Text);
 }
 
 TEST(OdbcTimeOut, SilentServerDoesNotHangTheConnection) {
@@ -245,7 +291,11 @@ TEST(OdbcTimeOut, SilentServerDoesNotHangTheConnection) {
   Settings dsn;
   dsn.DbType = "ODBC";
   dsn.Database = "Silenzio";
+  Settings native;
+  native.DbType = "MYSQL";
+  native.Server = "127.0.0.1:" + port;
   const Settings cases[] = {
+      native,
       Explicit("Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + port + ";Database=d;Uid=u;Pwd=p;"),
       Explicit("Driver={MySQL ODBC 8.0 Unicode Driver};Server=127.0.0.1;Port=" + port +
                ";Database=d;User=u;Password=p;"),

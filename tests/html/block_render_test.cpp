@@ -78,7 +78,9 @@ TEST(RenderBlockQuery, RealQueriesNoRowsAndErrorBoxes) {
       {sql, "AUTO", RenderChart(months, rs) + RenderResultTable(months, rs)},
       {"SELECT a FROM t WHERE a = 20", "AUTO", kpi},
       {"SELECT m, a FROM t WHERE a = 20", "CHART", ""},
-      {"SELECT * FROM \"a<b&c\"", "TABLE", error + "no such table: a&lt;b&amp;c</div>"},
+      {"SELECT * FROM \"a<b&c\"", "TABLE",
+       error + "no such table: a&lt;b&amp;c — La query usa una tabella o una vista che non esiste: "
+               "verificare i nomi nel testo SQL del blocco e il database a cui ci si collega.</div>"},
       {"", "AUTO", error + "Testo SQL vuoto: nessuna istruzione da eseguire</div>"},
       // A chart that cannot be drawn drops the whole body, table included.
       {"SELECT 'a', 1e-300 UNION ALL SELECT 'b', -1e300", "CHARTTABLE",
