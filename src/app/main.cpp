@@ -1,6 +1,7 @@
 // Entry point: builds the one application context and hands it to the start-up.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -28,7 +29,8 @@ int main(int argc, char** argv) {
     SystemBrowser browser;
     AppContext ctx{ExecutableFolder(), Settings{},  BlockList{},
                    clock,              reporter,    browser,
-                   RegionalSettings::FromEnvironment(), ConnectionLimits{}};
+                   RegionalSettings::FromEnvironment(), ConnectionLimits{},
+                   RunControl{JobsFromText(std::getenv("PANORELLO_JOBS")), nullptr}};
     const WindowRoad window = [&](AppContext& c) -> int {
 #ifdef PANORELLO_WITH_UI
       return RunWindow(c, argc, argv);

@@ -90,14 +90,14 @@ namespace {
 
 // A TABLE body needs no whole result: the rows go to the page as the statement gives them. A
 // failure after some rows takes back what was written, so the body is the error box alone.
-void StreamTableBody(const AppContext& ctx, const std::string& sql, PageOut& out) {
+BlockOutcome StreamTableBody(const BlockQueryEnv& ctx, const std::string& sql, PageOut& out) {
   const uint64_t mark = out.Size();
   try {
     auto connection = OpenConnection(ctx.settings, ctx.limits);
     ResultTableSink table(ctx.regional, out);
     if (!connection->QueryRows(sql, table)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
-      return;
+      return {};
     }
     table.Finish();
   } catch (const PageWriteError&) {
@@ -105,18 +105,17 @@ void StreamTableBody(const AppContext& ctx, const std::string& sql, PageOut& out
   } catch (const std::exception& e) {
     out.TruncateTo(mark);
     AppendErrorBox(out, e.what());
+    return {true, e.what()};
   }
+  return {};
 }
 
 }  // namespace
 
-void RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode,
-                      PageOut& out) {
+BlockOutcome RenderBlockQuery(const BlockQueryEnv& ctx, const std::string& sql,
+                              const std::string& mode, PageOut& out) {
   const std::string body_mode = ModeOf(mode);
-  if (body_mode == "TABLE") {
-    StreamTableBody(ctx, sql, out);
-    return;
-  }
+  if (body_mode == "TABLE") return StreamTableBody(ctx, sql, out);
   std::optional<ResultGrid> grid;
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
@@ -131,13 +130,19 @@ void RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::
     }
   } catch (const std::exception& e) {
     AppendErrorBox(out, e.what());
-    return;
+    return {true, e.what()};
   }
   if (!grid) {
     out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
-    return;
+    return {};
   }
   WriteBody(*grid, kind, chart, ctx.regional, out);
+  return {};
+}
+
+BlockOutcome RenderBlockQuery(const AppContext& ctx, const std::string& sql,
+                              const std::string& mode, PageOut& out) {
+  return RenderBlockQuery(BlockQueryEnv::Of(ctx), sql, mode, out);
 }
 
 std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode) {
@@ -146,14 +151,19 @@ std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, cons
   return out.TakeText();
 }
 
-void RenderBlock(const AppContext& ctx, const Block& block, PageOut& out) {
+BlockOutcome RenderBlock(const BlockQueryEnv& ctx, const Block& block, PageOut& out) {
   out.Append("<div class=\"block\"><div class=\"title\">");
   HtmlEncodeAppend(out.Buffer(), block.Title);
   out.Append("</div><div class=\"subtitle\">");
   HtmlEncodeAppend(out.Buffer(), block.Subtitle);
   out.Append("</div><div class=\"sep\"></div>");
-  RenderBlockQuery(ctx, block.Sql, ModeOf(block.RenderMode), out);
+  BlockOutcome outcome = RenderBlockQuery(ctx, block.Sql, ModeOf(block.RenderMode), out);
   out.Append("</div>");
+  return outcome;
+}
+
+BlockOutcome RenderBlock(const AppContext& ctx, const Block& block, PageOut& out) {
+  return RenderBlock(BlockQueryEnv::Of(ctx), block, out);
 }
 
 std::string RenderBlock(const AppContext& ctx, const Block& block) {

@@ -22,13 +22,32 @@ BodyKind ChooseBody(const ResultGrid& grid, const std::string& mode,
 void RenderGridBody(const ResultGrid& grid, const std::string& mode,
                     const RegionalSettings& regional, PageOut& out);
 
+// What a block's query and body need, held by value: a worker thread renders from its own copy,
+// never from the application context.
+struct BlockQueryEnv {
+  Settings settings;
+  ConnectionLimits limits;
+  RegionalSettings regional;
+  static BlockQueryEnv Of(const AppContext& ctx) { return {ctx.settings, ctx.limits, ctx.regional}; }
+};
+
+// How a block's body ended: failed (the body is the error box) with the error's description.
+struct BlockOutcome {
+  bool failed = false;
+  std::string error;
+};
+
 // Runs sql on a fresh connection from ctx.settings and renders the result; never fails: every
-// error of the connection, the query or the renderers becomes the error box.
-void RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode,
-                      PageOut& out);
+// error of the connection, the query or the renderers becomes the error box (and the outcome
+// says so). Only a failure to write the page itself (PageWriteError) goes to the caller.
+BlockOutcome RenderBlockQuery(const BlockQueryEnv& ctx, const std::string& sql,
+                              const std::string& mode, PageOut& out);
+BlockOutcome RenderBlockQuery(const AppContext& ctx, const std::string& sql,
+                              const std::string& mode, PageOut& out);
 std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode);
 
-void RenderBlock(const AppContext& ctx, const Block& block, PageOut& out);
+BlockOutcome RenderBlock(const BlockQueryEnv& ctx, const Block& block, PageOut& out);
+BlockOutcome RenderBlock(const AppContext& ctx, const Block& block, PageOut& out);
 std::string RenderBlock(const AppContext& ctx, const Block& block);
 
 }  // namespace panorello

@@ -2,7 +2,10 @@
 
 #include <exception>
 #include <optional>
+#include <vector>
 
+#include "db/connection.h"
+#include "html/block_pool.h"
 #include "html/block_render.h"
 #include "html/page_frame.h"
 #include "html/page_out.h"
@@ -24,28 +27,34 @@ bool IsSelected(const Block& block, const std::string& trimmed_name,
 }
 
 // The page from the head to the closing tags, in the order of the page frame. The blocks are
-// sorted first; each block's grid is gone before the next block runs.
-void WritePage(AppContext& ctx, const std::string& dashboardName, PageOut& out) {
+// sorted first; the selected ones are copied before any worker starts, and each body is appended
+// in page order. spill_folder: where bodies that are not yet their turn may wait ("" keeps them
+// in memory). Returns how each selected block's body ended, in page order.
+std::vector<BlockOutcome> WritePage(AppContext& ctx, const std::string& dashboardName,
+                                    const std::string& spill_folder, PageOut& out) {
   out.Append(BuildPageHead(ctx.settings));
   out.Append(BuildPageHeader(ctx, dashboardName));
   SortBlocks(ctx.blocks);
 
   const std::string trimmed_name = Trim(dashboardName);
   const std::string upper_name = UpperCase(trimmed_name);
-  int count = 0;
+  std::vector<Block> selected;
   for (const Block& b : ctx.blocks.Blocks()) {
-    if (IsSelected(b, trimmed_name, upper_name)) ++count;
+    if (IsSelected(b, trimmed_name, upper_name)) selected.push_back(b);
   }
-  int number = 0;
-  for (int32_t i = 0; i < ctx.blocks.BlockCount(); ++i) {
-    const Block& block = ctx.blocks.At(i);
-    if (!IsSelected(block, trimmed_name, upper_name)) continue;
-    ctx.reporter.BlockStarted(++number, count, block.Title);
-    RenderBlock(ctx, block, out);
-    out.MaybeFlush();
-  }
+  BlockPoolOptions pool;
+  pool.jobs = ctx.run.jobs;
+  pool.spill_folder = spill_folder;
+  pool.cancel = ctx.run.cancel;
+  if (pool.jobs > 1 && selected.size() > 1 && !RoadRunsBlocksSideBySide(ctx.settings)) pool.jobs = 1;
+  const int count = static_cast<int>(selected.size());
+  std::vector<BlockOutcome> outcomes =
+      RenderBlocksInOrder(BlockQueryEnv::Of(ctx), selected, pool, out, [&](size_t i) {
+        ctx.reporter.BlockStarted(static_cast<int>(i) + 1, count, selected[i].Title);
+      });
   out.Append(BuildPageFooter(ctx));
   out.Flush();
+  return outcomes;
 }
 
 // The failure path of a run: the log line and, unless silent, the warning message.
@@ -76,7 +85,7 @@ void SortBlocks(BlockList& blocks) {
 
 std::string BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName) {
   PageOut out;
-  WritePage(ctx, dashboardName, out);
+  WritePage(ctx, dashboardName, "", out);
   return out.TakeText();
 }
 
@@ -97,7 +106,8 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
     {
       AtomicFileWriter file(path);
       PageOut out(&file);
-      WritePage(ctx, dashboardName, out);
+      const std::string folder = ParentFolder(path);
+      WritePage(ctx, dashboardName, !folder.empty() ? folder : path[0] == '/' ? "/" : ".", out);
       ctx.Log("Scrittura file " + path);
       write_logged = true;
       file.Commit();

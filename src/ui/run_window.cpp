@@ -51,7 +51,7 @@ int RunWindow(AppContext& ctx, int argc, char** argv) {
   // as its reporter. What the window changed goes back into ctx when it closes.
   QtReporter reporter;
   AppContext window_ctx{ctx.app_folder, ctx.settings, ctx.blocks, ctx.clock,  reporter,
-                        ctx.browser,    ctx.regional, ctx.limits};
+                        ctx.browser,    ctx.regional, ctx.limits, ctx.run};
   int status = 0;
   {
     FrmMain window(window_ctx);
