@@ -62,7 +62,8 @@ void ReportFailure(AppContext& ctx, bool silent, const std::string& path, bool w
                    const std::string& description) {
   if (!path.empty() && !write_logged) ctx.Log("Scrittura file " + path);
   ctx.Log("Errore RunDashboardGeneration: " + description);
-  if (silent) return;
+  // A run stopped on request (the window is being closed) shows no message box.
+  if (silent || (ctx.run.cancel != nullptr && ctx.run.cancel->load())) return;
   try {
     ctx.reporter.ShowMessage(MessageIcon::Warning, kAppTitle,
                              "Errore durante la generazione HTML: " + description);
