@@ -1,0 +1,101 @@
+// "Genera HTML" on slow blocks, headless: the window's event loop keeps running (a timer fires),
+// the status line follows the blocks, and closing the window during the run cancels it.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "html/block_pool.h"
+#include "ui/window_fixture.h"
+
+namespace panorello::testing {
+namespace {
+
+// Keeps SQLite busy for a moment.
+constexpr const char* kSlow =
+    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 400000) "
+    "SELECT count(*) AS righe FROM c";
+
+class BackgroundRunTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    const std::string db = File("dati.db");
+    CreateSqliteDatabase(db, t->limits).reset();
+    t->settings.DbType = "ACCESS";
+    t->settings.Database = db;
+    t->settings.OutputFile = File("pagina.html");
+    t->settings.OpenBrowser = false;
+    t->run.jobs = 1;  // one block after the other: each status text stays while its block runs
+    for (int i = 1; i <= 3; ++i) {
+      Block b;
+      b.Title = "Lento " + std::to_string(i), b.Sql = kSlow, b.RenderMode = "KPI";
+      t->blocks.SaveBlock(-1, b);
+    }
+    WriteBytes(File("pagina.html"), "pagina precedente");
+    Open();
+    status = Find<QLabel>("lblStatus");
+    // What the event loop shows while the command is running.
+    connect_ticks = QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (!window->Running()) return;
+      ++ticks;
+      seen.insert(status->text().toStdString());
+      if (!Find<QPushButton>("cmdSaveConfig")->isEnabled()) disabled_seen = true;
+      if (on_tick) on_tick();
+    });
+    timer.start(5);
+  }
+
+  QLabel* status = nullptr;
+  QTimer timer;
+  QMetaObject::Connection connect_ticks;
+  int ticks = 0;
+  bool disabled_seen = false;
+  std::set<std::string> seen;
+  std::function<void()> on_tick;
+};
+
+TEST_F(BackgroundRunTest, TheEventLoopRunsAndTheStatusLineFollowsTheBlocks) {
+  QTest::mouseClick(Find<QPushButton>("cmdGenerate"), Qt::LeftButton);
+  EXPECT_FALSE(window->Running());
+  EXPECT_GT(ticks, 0);
+  EXPECT_TRUE(disabled_seen);
+  EXPECT_TRUE(seen.count("Blocco 1 di 3: Lento 1") == 1 && seen.count("Blocco 2 di 3: Lento 2") == 1)
+      << ::testing::PrintToString(seen);
+  EXPECT_EQ(status->text().toStdString(), "HTML generato: " + File("pagina.html"));
+  EXPECT_NE(ReadBytes(File("pagina.html")).find("Lento 3"), std::string::npos);
+  EXPECT_TRUE(Find<QPushButton>("cmdSaveConfig")->isEnabled());
+  EXPECT_TRUE(t.reporter.messages.empty());
+}
+
+TEST_F(BackgroundRunTest, ClosingDuringTheRunAsksThenCancelsAndKeepsTheOldPage) {
+  std::vector<bool> answers = {false, true};  // "No" first: the run goes on; then "Sì"
+  window->confirm_cancel = [&] {
+    const bool yes = answers.front();
+    answers.erase(answers.begin());
+    return yes;
+  };
+  on_tick = [&] {
+    const std::string text = status->text().toStdString();
+    if (text.rfind("Blocco 1 di 3", 0) == 0 && answers.size() == 2) window->close();
+    if (text.rfind("Blocco 2 di 3", 0) == 0 && answers.size() == 1) window->close();
+  };
+  QTest::mouseClick(Find<QPushButton>("cmdGenerate"), Qt::LeftButton);
+  EXPECT_TRUE(answers.empty());
+  EXPECT_TRUE(window->isVisible());  // the close comes once the command has ended
+  QTRY_VERIFY(!window->isVisible());
+  EXPECT_EQ(ReadBytes(File("pagina.html")), "pagina precedente");
+  EXPECT_EQ(LogMessages(t.folder.Path()).back(),
+            std::string("Errore RunDashboardGeneration: ") + kRunCancelledText);
+  EXPECT_TRUE(t.reporter.messages.empty());  // no message box about a run the user stopped
+}
+
+}  // namespace
+}  // namespace panorello::testing
