@@ -91,7 +91,8 @@ struct Slot {
   std::string text;
   std::unique_ptr<SpillFile> spill;  // the body, when it grew past the spill size
   BlockOutcome outcome;
-  std::exception_ptr error;  // a spill file that could not be written
+  std::exception_ptr error;  // the page or a spill file could not be written
+  bool direct = false;       // the body went straight into the page
   bool done = false;
 };
 
@@ -100,11 +101,14 @@ bool Cancelled(const BlockPoolOptions& options) {
 }
 
 // Worker threads that take the blocks in page order, never more than a few blocks ahead of the
-// page, and leave each body in its slot. The destructor stops and joins them.
+// page, and leave each body in its slot. A block whose turn has come when a worker takes it (every
+// box above it is in the page) is written straight into the page: the page's thread only waits
+// for it then. The destructor stops and joins the workers.
 class Pool {
  public:
-  Pool(const BlockQueryEnv& env, const std::vector<Block>& blocks, const BlockPoolOptions& options)
-      : env_(env), blocks_(blocks), options_(options), slots_(blocks.size()),
+  Pool(const BlockQueryEnv& env, const std::vector<Block>& blocks, const BlockPoolOptions& options,
+       PageOut& page)
+      : env_(env), blocks_(blocks), options_(options), page_(page), slots_(blocks.size()),
         ahead_(static_cast<size_t>(std::max(4 * options.jobs, 16))) {
     const size_t threads = std::min(static_cast<size_t>(options.jobs), blocks.size());
     try {
@@ -118,7 +122,8 @@ class Pool {
   Pool(const Pool&) = delete;
   Pool& operator=(const Pool&) = delete;
 
-  // Waits for block i's body and takes it; the next blocks may then start.
+  // Waits for block i's body and takes it; the next blocks may then start. Appended(i) must
+  // follow once the body is in the page.
   Slot Take(size_t i) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
@@ -133,6 +138,14 @@ class Pool {
     changed_.notify_all();
     if (slot.error) std::rethrow_exception(slot.error);
     return slot;
+  }
+
+  void Appended(size_t i) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      appended_ = i + 1;
+    }
+    changed_.notify_all();
   }
 
  private:
@@ -150,6 +163,7 @@ class Pool {
   void Work() {
     for (;;) {
       size_t i = 0;
+      bool direct = false;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this] {
@@ -157,8 +171,9 @@ class Pool {
         });
         if (stop_ || next_ >= blocks_.size() || Cancelled(options_)) return;
         i = next_++;
+        direct = i == appended_;
       }
-      Slot slot = Render(blocks_[i]);
+      Slot slot = direct ? RenderIntoPage(blocks_[i]) : Render(blocks_[i]);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         slots_[i] = std::move(slot);
@@ -166,6 +181,19 @@ class Pool {
       }
       changed_.notify_all();
     }
+  }
+
+  // Only while the page's thread waits for this block: it touches the page only after it.
+  Slot RenderIntoPage(const Block& block) const {
+    Slot slot;
+    slot.direct = true;
+    try {
+      slot.outcome = RenderBlock(env_, block, page_);
+      page_.MaybeFlush();
+    } catch (...) {
+      slot.error = std::current_exception();
+    }
+    return slot;
   }
 
   Slot Render(const Block& block) const {
@@ -190,11 +218,13 @@ class Pool {
   const BlockQueryEnv& env_;
   const std::vector<Block>& blocks_;
   const BlockPoolOptions& options_;
+  PageOut& page_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Slot> slots_;
   size_t next_ = 0;   // the next block a worker takes
-  size_t taken_ = 0;  // blocks already appended to the page
+  size_t taken_ = 0;     // blocks whose bodies the page's thread has taken
+  size_t appended_ = 0;  // blocks whose boxes are in the page
   const size_t ahead_;
   bool stop_ = false;
   std::vector<std::thread> threads_;
@@ -217,16 +247,17 @@ std::vector<BlockOutcome> RenderBlocksInOrder(const BlockQueryEnv& env,
     }
     return outcomes;
   }
-  Pool pool(env, blocks, options);
+  Pool pool(env, blocks, options, out);
   for (size_t i = 0; i < blocks.size(); ++i) {
     turn(i);
     Slot slot = pool.Take(i);
     if (slot.spill != nullptr) {
       slot.spill->CopyTo(out);
-    } else {
+    } else if (!slot.direct) {
       out.Append(slot.text);
     }
     out.MaybeFlush();
+    pool.Appended(i);
     outcomes.push_back(std::move(slot.outcome));
   }
   return outcomes;

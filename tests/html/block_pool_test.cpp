@@ -138,7 +138,7 @@ TEST(BlockPool, EveryBodySpilledStillComesInPageOrderWithItsOutcome) {
   BlockPoolOptions options;
   options.jobs = 3;
   options.spill_folder = t.folder.Path();
-  options.spill_bytes = 1;  // every body goes through a spill file
+  options.spill_bytes = 1;  // every body that waits for its turn goes through a spill file
   PageOut out;
   std::vector<size_t> turns;
   const std::vector<BlockOutcome> outcomes =
