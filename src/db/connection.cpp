@@ -91,10 +91,11 @@ namespace {
 
 bool DriverIsThreadSafe(std::string driver) {
   for (char& c : driver) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  // Registered names and library file names of the drivers that keep no state between
-  // connections (the MDBTools and SQLite3 ODBC drivers do not promise that).
-  static constexpr std::string_view kSafe[] = {"postgresql", "psqlodbc", "mariadb", "maodbc",
-                                               "mysql",      "freetds",  "tdsodbc"};
+  // Registered names and library file names of the drivers that are safe with one connection per
+  // thread. The MDBTools and SQLite3 ODBC drivers are not documented as thread-safe.
+  static constexpr std::string_view kSafe[] = {"postgresql", "psqlodbc", "mariadb",
+                                               "maodbc",     "mysql",    "freetds",
+                                               "tdsodbc",    "for sql server", "msodbcsql"};
   return std::any_of(std::begin(kSafe), std::end(kSafe),
                      [&](std::string_view part) { return driver.find(part) != std::string::npos; });
 }
