@@ -26,6 +26,7 @@ constexpr const char* kSlow =
 
 class BackgroundRunTest : public WindowTest {
  protected:
+  static constexpr int kBlocks = 5;
   void SetUp() override {
     const std::string db = File("dati.db");
     CreateSqliteDatabase(db, t->limits).reset();
@@ -34,7 +35,7 @@ class BackgroundRunTest : public WindowTest {
     t->settings.OutputFile = File("pagina.html");
     t->settings.OpenBrowser = false;
     t->run.jobs = 1;  // one block after the other: each status text stays while its block runs
-    for (int i = 1; i <= 3; ++i) {
+    for (int i = 1; i <= kBlocks; ++i) {
       Block b;
       b.Title = "Lento " + std::to_string(i), b.Sql = kSlow, b.RenderMode = "KPI";
       t->blocks.SaveBlock(-1, b);
@@ -67,10 +68,10 @@ TEST_F(BackgroundRunTest, TheEventLoopRunsAndTheStatusLineFollowsTheBlocks) {
   EXPECT_FALSE(window->Running());
   EXPECT_GT(ticks, 0);
   EXPECT_TRUE(disabled_seen);
-  EXPECT_TRUE(seen.count("Blocco 1 di 3: Lento 1") == 1 && seen.count("Blocco 2 di 3: Lento 2") == 1)
+  EXPECT_TRUE(seen.count("Blocco 1 di 5: Lento 1") == 1 && seen.count("Blocco 2 di 5: Lento 2") == 1)
       << ::testing::PrintToString(seen);
   EXPECT_EQ(status->text().toStdString(), "HTML generato: " + File("pagina.html"));
-  EXPECT_NE(ReadBytes(File("pagina.html")).find("Lento 3"), std::string::npos);
+  EXPECT_NE(ReadBytes(File("pagina.html")).find("Lento 5"), std::string::npos);
   EXPECT_TRUE(Find<QPushButton>("cmdSaveConfig")->isEnabled());
   EXPECT_TRUE(t.reporter.messages.empty());
 }
@@ -82,10 +83,17 @@ TEST_F(BackgroundRunTest, ClosingDuringTheRunAsksThenCancelsAndKeepsTheOldPage) 
     answers.erase(answers.begin());
     return yes;
   };
+  // "No" while one of the first two blocks runs, "Sì" while a later one (before the last) runs.
+  int refused_at = 0;
   on_tick = [&] {
     const std::string text = status->text().toStdString();
-    if (text.rfind("Blocco 1 di 3", 0) == 0 && answers.size() == 2) window->close();
-    if (text.rfind("Blocco 2 di 3", 0) == 0 && answers.size() == 1) window->close();
+    const int block = text.rfind("Blocco ", 0) == 0 ? text[7] - '0' : 0;
+    if (answers.size() == 2 && block >= 1 && block <= 2) {
+      refused_at = block;
+      window->close();
+    } else if (answers.size() == 1 && block > refused_at && block < kBlocks) {
+      window->close();
+    }
   };
   QTest::mouseClick(Find<QPushButton>("cmdGenerate"), Qt::LeftButton);
   EXPECT_TRUE(answers.empty());
@@ -95,6 +103,30 @@ TEST_F(BackgroundRunTest, ClosingDuringTheRunAsksThenCancelsAndKeepsTheOldPage) 
   EXPECT_EQ(LogMessages(t.folder.Path()).back(),
             std::string("Errore RunDashboardGeneration: ") + kRunCancelledText);
   EXPECT_TRUE(t.reporter.messages.empty());  // no message box about a run the user stopped
+}
+
+// "Avvia Demo" through the window: the demo runs off the window's thread, its steps reach the
+// fields on the window's thread while it runs, and its message box comes after it.
+TEST_F(WindowTest, DemoRunsOffTheWindowThreadAndShowsItsStepsInTheFields) {
+  WriteBytes(File("blocks_demo.ini"), ReadBytes(DemoBlocksSource()));
+  Open();
+  auto* database = Find<QLineEdit>("txtDatabase");
+  auto* status = Find<QLabel>("lblStatus");
+  const QString status_before = status->text();
+  std::set<std::string> fields_during_run;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (window->Running()) fields_during_run.insert(database->text().toStdString());
+  });
+  timer.start(1);
+  QTest::mouseClick(Find<QPushButton>("cmdDemo"), Qt::LeftButton);
+  ASSERT_EQ(t.reporter.messages.size(), 1u);
+  EXPECT_EQ(t.reporter.messages[0].text, "Dashboard demo generata e aperta nel browser.");
+  EXPECT_EQ(t.browser.opened, std::vector<std::string>{File("dashboard_demo.html")});
+  EXPECT_NE(database->text().toStdString().find("demo_panorello"), std::string::npos);
+  EXPECT_EQ(status->text(), status_before);  // the demo leaves no status text of its own
+  EXPECT_TRUE(Find<QPushButton>("cmdDemo")->isEnabled());
+  EXPECT_FALSE(fields_during_run.empty());  // the event loop ran during the demo
 }
 
 }  // namespace
