@@ -28,7 +28,9 @@ struct BlockQueryEnv {
   Settings settings;
   ConnectionLimits limits;
   RegionalSettings regional;
-  static BlockQueryEnv Of(const AppContext& ctx) { return {ctx.settings, ctx.limits, ctx.regional}; }
+  static BlockQueryEnv Of(const AppContext& ctx) {
+    return {ctx.settings, ctx.limits, ctx.regional};
+  }
 };
 
 // How a block's body ended: failed (the body is the error box) with the error's description.

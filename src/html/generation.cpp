@@ -46,7 +46,9 @@ std::vector<BlockOutcome> WritePage(AppContext& ctx, const std::string& dashboar
   pool.jobs = ctx.run.jobs;
   pool.spill_folder = spill_folder;
   pool.cancel = ctx.run.cancel;
-  if (pool.jobs > 1 && selected.size() > 1 && !RoadRunsBlocksSideBySide(ctx.settings)) pool.jobs = 1;
+  if (pool.jobs > 1 && selected.size() > 1 && !RoadRunsBlocksSideBySide(ctx.settings)) {
+    pool.jobs = 1;
+  }
   const int count = static_cast<int>(selected.size());
   std::vector<BlockOutcome> outcomes =
       RenderBlocksInOrder(BlockQueryEnv::Of(ctx), selected, pool, out, [&](size_t i) {

@@ -35,7 +35,8 @@ struct MixedDashboard : testing::SqliteContext {
   MixedDashboard()
       : testing::SqliteContext(
             {"CREATE TABLE molte AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-             "WHERE i < 30000) SELECT i AS n, 'riga ' || i || ' & <' || hex(i * 7919) || '>' AS testo FROM n",
+             "WHERE i < 30000) "
+             "SELECT i AS n, 'riga ' || i || ' & <' || hex(i * 7919) || '>' AS testo FROM n",
              "CREATE TABLE mesi (mese TEXT, vendite INTEGER, costi REAL)",
              "INSERT INTO mesi VALUES ('Gen', 10, 4.5), ('Feb', 14, 6.25), ('Mar', 9, 3)"}) {
     const std::pair<const char*, const char*> blocks[] = {
@@ -102,7 +103,9 @@ RunResult RunWith(MixedDashboard& t, int jobs) {
   // Nothing but the page and the log is left in the folder: spill files have no name.
   for (const auto& entry : std::filesystem::directory_iterator(t.folder.Path())) {
     const std::string name = entry.path().filename().string();
-    if (name != "dashboard.html" && name != "panorello.log" && name != "dati.db") r.log.push_back(name);
+    if (name != "dashboard.html" && name != "panorello.log" && name != "dati.db") {
+      r.log.push_back(name);
+    }
   }
   return r;
 }

@@ -68,7 +68,8 @@ TEST_F(BackgroundRunTest, TheEventLoopRunsAndTheStatusLineFollowsTheBlocks) {
   EXPECT_FALSE(window->Running());
   EXPECT_GT(ticks, 0);
   EXPECT_TRUE(disabled_seen);
-  EXPECT_TRUE(seen.count("Blocco 1 di 5: Lento 1") == 1 && seen.count("Blocco 2 di 5: Lento 2") == 1)
+  EXPECT_TRUE(seen.count("Blocco 1 di 5: Lento 1") == 1 &&
+              seen.count("Blocco 2 di 5: Lento 2") == 1)
       << ::testing::PrintToString(seen);
   EXPECT_EQ(status->text().toStdString(), "HTML generato: " + File("pagina.html"));
   EXPECT_NE(ReadBytes(File("pagina.html")).find("Lento 5"), std::string::npos);
