@@ -46,11 +46,15 @@ int main(int argc, char** argv) {
     SystemClock clock;
     TerminalReporter reporter(std::cerr, err_is_terminal);
     SystemBrowser browser;
-    AppContext ctx{data_folder, Settings{},  BlockList{},
-                   clock,       reporter,    browser,
-                   RegionalSettings::FromEnvironment(), ConnectionLimits{},
-                   ShippedDataFolders(data_folder, executable_folder,
-                                      AppFile(executable_folder, PANORELLO_INSTALLED_DATA_REL))};
+    AppContext ctx{.app_folder = data_folder,
+                   .clock = clock,
+                   .reporter = reporter,
+                   .browser = browser,
+                   .regional = RegionalSettings::FromEnvironment(),
+                   .shipped_folders = ShippedDataFolders(
+                       data_folder, executable_folder,
+                       AppFile(executable_folder, PANORELLO_INSTALLED_DATA_REL)),
+                   .run = RunControl{.jobs = JobsFromText(env.jobs.c_str())}};
     const WindowRoad window = [&](AppContext& c) -> int {
 #ifdef PANORELLO_WITH_UI
       return RunWindow(c, argc, argv);

@@ -180,4 +180,15 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
   return BatchGeneration(ctx, command, upper, io);
 }
 
+int JobsFromText(const char* text) {
+  constexpr int kDefault = 4;
+  if (text == nullptr || *text == '\0') return kDefault;
+  int value = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9' || value > 32) return kDefault;
+    value = value * 10 + (*p - '0');
+  }
+  return value >= 1 && value <= 32 ? value : kDefault;
+}
+
 }  // namespace panorello

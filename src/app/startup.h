@@ -40,6 +40,10 @@ std::string NoWindowText();
 bool HasDemoArgument(const std::string& upper_command_line);
 bool WantsHelp(const std::vector<std::string>& args);
 
+// The number of blocks a run works on at the same time, from the text of PANORELLO_JOBS (null
+// when it is not set): a whole number from 1 to 32; anything else gives 4.
+int JobsFromText(const char* text);
+
 // The whole start-up of the process. ctx comes with its data folder, clock, reporter and
 // browser; Main loads Settings and the BlockList into it. out receives the usage and version
 // texts; io.err the start-up failures and the failure lines of a batch run (on a terminal also

@@ -1,9 +1,12 @@
 #include "db/connection.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <iterator>
 #include <fstream>
 #include <string>
 
@@ -151,6 +154,48 @@ bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
 std::unique_ptr<Connection> CreateSqliteDatabase(const std::string& path,
                                                  const ConnectionLimits& limits) {
   return OpenSqliteFile(path, limits, /*create_new=*/true);
+}
+
+}  // namespace panorello
+
+namespace panorello {
+
+namespace {
+
+bool DriverIsThreadSafe(std::string driver) {
+  for (char& c : driver) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // Registered names and library file names of the drivers that are safe with one connection per
+  // thread. The MDBTools and SQLite3 ODBC drivers are not documented as thread-safe.
+  static constexpr std::string_view kSafe[] = {"postgresql", "psqlodbc", "mariadb",
+                                               "maodbc",     "mysql",    "freetds",
+                                               "tdsodbc",    "for sql server", "msodbcsql"};
+  return std::any_of(std::begin(kSafe), std::end(kSafe),
+                     [&](std::string_view part) { return driver.find(part) != std::string::npos; });
+}
+
+}  // namespace
+
+bool RoadRunsBlocksSideBySide(const Settings& settings) {
+  // The client libraries of MYSQL and POSTGRESQL keep no state between connections.
+  const std::string type = UpperCase(Trim(settings.DbType));
+  if (Trim(settings.ConnectionString).empty() && (type == "MYSQL" || type == "POSTGRESQL")) {
+    return true;
+  }
+  try {
+    const OpenTarget target =
+        TranslateConnectionStringLazily(BuildConnectionString(settings), DriversOrNone, ProbeFile);
+    if (target.sqlite_file) return sqlite3_threadsafe() != 0;
+    const std::vector<ConnectionPair> pairs = ParseConnectionString(target.odbc);
+    if (const ConnectionPair* driver = FindPair(pairs, "Driver")) {
+      return DriverIsThreadSafe(driver->value);
+    }
+    if (const ConnectionPair* dsn = FindPair(pairs, "DSN")) {
+      return DriverIsThreadSafe(DataSourceDriver(dsn->value));
+    }
+    return false;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 }  // namespace panorello

@@ -77,3 +77,13 @@ bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
 std::unique_ptr<Connection> CreateSqliteDatabase(const std::string& path, const ConnectionLimits& limits);
 
 }  // namespace panorello
+
+namespace panorello {
+
+// True when the blocks of a run may talk to the database of settings from several threads at
+// once, each on its own connection: SQLite files (libsqlite3 built thread-safe) and the ODBC
+// drivers known to be safe for that (PostgreSQL, MariaDB/MySQL, FreeTDS). Any other driver, and
+// a connection string that cannot be read, gives false: its blocks run one after the other.
+bool RoadRunsBlocksSideBySide(const Settings& settings);
+
+}  // namespace panorello

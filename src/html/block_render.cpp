@@ -91,32 +91,30 @@ namespace {
 
 // A TABLE body needs no whole result: the rows go to the page as the statement gives them. A
 // failure after some rows takes back what was written, so the body is the error box alone.
-std::optional<std::string> StreamTableBody(const AppContext& ctx, const std::string& sql,
-                                           PageOut& out) {
+BlockOutcome StreamTableBody(const BlockQueryEnv& ctx, const std::string& sql, PageOut& out) {
   const uint64_t mark = out.Size();
   try {
-    auto connection = OpenConnection(ctx.settings, ctx.limits, ConnectionPlaceOf(ctx));
+    auto connection = OpenConnection(ctx.settings, ctx.limits, ctx.place);
     ResultTableSink table(ctx.regional, out);
     if (!connection->QueryRows(sql, table)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
-      return std::nullopt;
+      return {};
     }
     table.Finish();
   } catch (const PageWriteError&) {
     throw;  // the page file itself failed: the run fails
   } catch (const std::exception& e) {
     out.TruncateTo(mark);
-    const std::string description = DescribeFailure(e, ctx.settings);
-    AppendErrorBox(out, description);
-    return description;
+    AppendErrorBox(out, DescribeFailure(e, ctx.settings));
+    return {true, e.what()};
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace
 
-std::optional<std::string> RenderBlockQuery(const AppContext& ctx, const std::string& sql,
-                                            const std::string& mode, PageOut& out) {
+BlockOutcome RenderBlockQuery(const BlockQueryEnv& ctx, const std::string& sql,
+                              const std::string& mode, PageOut& out) {
   const std::string body_mode = ModeOf(mode);
   if (body_mode == "TABLE") return StreamTableBody(ctx, sql, out);
   std::optional<ResultGrid> grid;
@@ -124,7 +122,7 @@ std::optional<std::string> RenderBlockQuery(const AppContext& ctx, const std::st
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
     {
-      auto connection = OpenConnection(ctx.settings, ctx.limits, ConnectionPlaceOf(ctx));
+      auto connection = OpenConnection(ctx.settings, ctx.limits, ctx.place);
       grid = connection->Query(sql);
     }  // the connection is closed before the body is written
     if (grid) {
@@ -132,16 +130,20 @@ std::optional<std::string> RenderBlockQuery(const AppContext& ctx, const std::st
       if (HasChart(kind)) chart = RenderChart(*grid, ctx.regional);
     }
   } catch (const std::exception& e) {
-    const std::string description = DescribeFailure(e, ctx.settings);
-    AppendErrorBox(out, description);
-    return description;
+    AppendErrorBox(out, DescribeFailure(e, ctx.settings));
+    return {true, e.what()};
   }
   if (!grid) {
     out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
-    return std::nullopt;
+    return {};
   }
   WriteBody(*grid, kind, chart, ctx.regional, out);
-  return std::nullopt;
+  return {};
+}
+
+BlockOutcome RenderBlockQuery(const AppContext& ctx, const std::string& sql,
+                              const std::string& mode, PageOut& out) {
+  return RenderBlockQuery(BlockQueryEnv::Of(ctx), sql, mode, out);
 }
 
 std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode) {
@@ -150,16 +152,19 @@ std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, cons
   return out.TakeText();
 }
 
-std::optional<std::string> RenderBlock(const AppContext& ctx, const Block& block, PageOut& out) {
+BlockOutcome RenderBlock(const BlockQueryEnv& ctx, const Block& block, PageOut& out) {
   out.Append("<div class=\"block\"><div class=\"title\">");
   HtmlEncodeAppend(out.Buffer(), block.Title);
   out.Append("</div><div class=\"subtitle\">");
   HtmlEncodeAppend(out.Buffer(), block.Subtitle);
   out.Append("</div><div class=\"sep\"></div>");
-  std::optional<std::string> error =
-      RenderBlockQuery(ctx, block.Sql, ModeOf(block.RenderMode), out);
+  BlockOutcome outcome = RenderBlockQuery(ctx, block.Sql, ModeOf(block.RenderMode), out);
   out.Append("</div>");
-  return error;
+  return outcome;
+}
+
+BlockOutcome RenderBlock(const AppContext& ctx, const Block& block, PageOut& out) {
+  return RenderBlock(BlockQueryEnv::Of(ctx), block, out);
 }
 
 std::string RenderBlock(const AppContext& ctx, const Block& block) {

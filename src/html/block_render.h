@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "db/connection.h"
 #include "db/result_grid.h"
 #include "html/page_out.h"
 #include "storage/app_context.h"
@@ -23,15 +24,36 @@ BodyKind ChooseBody(const ResultGrid& grid, const std::string& mode,
 void RenderGridBody(const ResultGrid& grid, const std::string& mode,
                     const RegionalSettings& regional, PageOut& out);
 
+// What a block's query and body need, held by value: a worker thread renders from its own copy,
+// never from the application context.
+struct BlockQueryEnv {
+  Settings settings;
+  ConnectionLimits limits;
+  RegionalSettings regional;
+  ConnectionPlace place;
+  static BlockQueryEnv Of(const AppContext& ctx) {
+    return {ctx.settings, ctx.limits, ctx.regional, ConnectionPlaceOf(ctx)};
+  }
+};
+
+// How a block's body ended: failed (the body is the error box, which adds a hint on what to
+// check) with the error's own text.
+struct BlockOutcome {
+  bool failed = false;
+  std::string error;
+};
+
 // Runs sql on a fresh connection from ctx.settings and renders the result; never fails: every
-// error of the connection, the query or the renderers becomes the error box, and its text is
-// returned (nothing when the body rendered).
-std::optional<std::string> RenderBlockQuery(const AppContext& ctx, const std::string& sql,
-                                            const std::string& mode, PageOut& out);
+// error of the connection, the query or the renderers becomes the error box (and the outcome
+// says so). Only a failure to write the page itself (PageWriteError) goes to the caller.
+BlockOutcome RenderBlockQuery(const BlockQueryEnv& ctx, const std::string& sql,
+                              const std::string& mode, PageOut& out);
+BlockOutcome RenderBlockQuery(const AppContext& ctx, const std::string& sql,
+                              const std::string& mode, PageOut& out);
 std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode);
 
-// The block's box; returns the text of its error box, if it shows one.
-std::optional<std::string> RenderBlock(const AppContext& ctx, const Block& block, PageOut& out);
+BlockOutcome RenderBlock(const BlockQueryEnv& ctx, const Block& block, PageOut& out);
+BlockOutcome RenderBlock(const AppContext& ctx, const Block& block, PageOut& out);
 std::string RenderBlock(const AppContext& ctx, const Block& block);
 
 }  // namespace panorello

@@ -2,7 +2,10 @@
 
 #include <exception>
 #include <optional>
+#include <vector>
 
+#include "db/connection.h"
+#include "html/block_pool.h"
 #include "html/block_render.h"
 #include "html/page_frame.h"
 #include "html/page_out.h"
@@ -24,33 +27,40 @@ bool IsSelected(const Block& block, const std::string& trimmed_name,
 }
 
 // The page from the head to the closing tags, in the order of the page frame. The blocks are
-// sorted first; each block's grid is gone before the next block runs.
-void WritePage(AppContext& ctx, const std::string& dashboardName, PageOut& out,
-               GenerationOutcome& outcome) {
+// sorted first; the selected ones are copied before any worker starts, and each body is appended
+// in page order. spill_folder: where bodies that are not yet their turn may wait ("" keeps them
+// in memory). Each block whose box shows an error is logged, in page order, and counted.
+void WritePage(AppContext& ctx, const std::string& dashboardName, const std::string& spill_folder,
+               PageOut& out, GenerationOutcome& outcome) {
   out.Append(BuildPageHead(ctx.settings));
   out.Append(BuildPageHeader(ctx, dashboardName));
   SortBlocks(ctx.blocks);
 
   const std::string trimmed_name = Trim(dashboardName);
   const std::string upper_name = UpperCase(trimmed_name);
-  int count = 0;
+  std::vector<Block> selected;
   for (const Block& b : ctx.blocks.Blocks()) {
-    if (IsSelected(b, trimmed_name, upper_name)) ++count;
+    if (IsSelected(b, trimmed_name, upper_name)) selected.push_back(b);
   }
-  int number = 0;
-  for (int32_t i = 0; i < ctx.blocks.BlockCount(); ++i) {
-    const Block& block = ctx.blocks.At(i);
-    if (!IsSelected(block, trimmed_name, upper_name)) continue;
-    ctx.reporter.BlockStarted(++number, count, block.Title);
-    const std::optional<std::string> error = RenderBlock(ctx, block, out);
+  BlockPoolOptions pool;
+  pool.jobs = ctx.run.jobs;
+  pool.spill_folder = spill_folder;
+  pool.cancel = ctx.run.cancel;
+  if (pool.jobs > 1 && selected.size() > 1 && !RoadRunsBlocksSideBySide(ctx.settings)) {
+    pool.jobs = 1;
+  }
+  const int count = static_cast<int>(selected.size());
+  std::vector<BlockOutcome> outcomes =
+      RenderBlocksInOrder(BlockQueryEnv::Of(ctx), selected, pool, out, [&](size_t i) {
+        ctx.reporter.BlockStarted(static_cast<int>(i) + 1, count, selected[i].Title);
+      });
+  for (size_t i = 0; i < outcomes.size(); ++i) {
     ++outcome.blocks;
-    if (error) {
-      ++outcome.failed_blocks;
-      const std::string line = BlockErrorLine(block, *error);
-      ctx.Log(line);
-      ctx.reporter.BlockFailed(line);
-    }
-    out.MaybeFlush();
+    if (!outcomes[i].failed) continue;
+    ++outcome.failed_blocks;
+    const std::string line = BlockErrorLine(selected[i], outcomes[i].error);
+    ctx.Log(line);
+    ctx.reporter.BlockFailed(line);
   }
   out.Append(BuildPageFooter(ctx));
   out.Flush();
@@ -61,7 +71,8 @@ void ReportFailure(AppContext& ctx, bool silent, const std::string& path, bool w
                    const std::string& description) {
   if (!path.empty() && !write_logged) ctx.Log("Scrittura file " + path);
   ctx.Log("Errore RunDashboardGeneration: " + description);
-  if (silent) return;
+  // A run stopped on request (the window is being closed) shows no message box.
+  if (silent || (ctx.run.cancel != nullptr && ctx.run.cancel->load())) return;
   try {
     ctx.reporter.ShowMessage(MessageIcon::Warning, kAppTitle,
                              "Errore durante la generazione HTML: " + description);
@@ -89,7 +100,7 @@ std::string BlockErrorLine(const Block& block, const std::string& error_text) {
 std::string BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName) {
   PageOut out;
   GenerationOutcome outcome;
-  WritePage(ctx, dashboardName, out, outcome);
+  WritePage(ctx, dashboardName, "", out, outcome);
   return out.TakeText();
 }
 
@@ -117,7 +128,9 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
     {
       AtomicFileWriter file(path);
       PageOut out(&file);
-      WritePage(ctx, dashboardName, out, outcome);
+      const std::string folder = ParentFolder(path);
+      WritePage(ctx, dashboardName, !folder.empty() ? folder : path[0] == '/' ? "/" : ".", out,
+                outcome);
       ctx.Log("Scrittura file " + path);
       write_logged = true;
       file.Commit();

@@ -2,6 +2,9 @@
 
 namespace panorello {
 
+PageOut::PageOut(AtomicFileWriter* file)
+    : page_file_(file), file_(file != nullptr ? &page_file_ : nullptr) {}
+
 void PageOut::Flush() {
   if (file_ == nullptr || buffer_.empty()) return;
   try {

@@ -1,5 +1,6 @@
 #pragma once
 // The one application context: created at start-up, passed by reference. Nothing else is global.
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,14 @@ struct ConnectionLimits {
   int query_seconds = 30;
 };
 
+// How a generation run does its work: how many blocks run their queries at the same time (set
+// once at start-up from PANORELLO_JOBS; 1 runs them one after the other), and a flag that asks a
+// run in progress to stop (the window sets it when it is closed during a run).
+struct RunControl {
+  int jobs = 4;
+  const std::atomic<bool>* cancel = nullptr;
+};
+
 struct AppContext {
   std::string app_folder;  // the data folder (tests: a temporary folder)
   Settings settings;       // the one Settings record
@@ -30,6 +39,7 @@ struct AppContext {
   ConnectionLimits limits;
   // Further folders searched, after app_folder, for data shipped with the program.
   std::vector<std::string> shipped_folders;
+  RunControl run{};
 
   std::string AppFile(std::string_view name) const;
   // The first of app_folder and shipped_folders holding `name`; AppFile(name) when none does.

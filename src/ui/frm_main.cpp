@@ -13,10 +13,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 
 #include <exception>
 #include <string>
 
+#include "ui/background_run.h"
 #include "util/text.h"
 
 // The resources live in a static library: they are registered explicitly.
@@ -178,6 +180,10 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), form_(ctx)
     ShowState();
     repaint();
   };
+  form_.run_off_thread = [this](const std::function<void()>& work) { RunInBackground(work); };
+  form_.on_window_thread = CallOnWindowThread;
+  form_.Context().run.cancel = &cancel_;
+  confirm_cancel = [this] { return AskToCancel(); };
   form_.Form_Load();
   ShowState();
   Connect();
@@ -292,6 +298,10 @@ void FrmMain::Run(void (MainForm::*command)()) {
   }
   ShowState();
   busy_ = false;
+  if (close_after_run_) {
+    close_after_run_ = false;
+    QTimer::singleShot(0, this, [this] { close(); });
+  }
 }
 
 void FrmMain::ReadWidgets() {
@@ -358,9 +368,10 @@ void FrmMain::ShowState() {
   SetText(txtSubtitle_, s.txtSubtitle);
   SetText(txtSql_, s.txtSql);
 
-  txtUser_->setEnabled(s.txtUserEnabled);
-  txtPassword_->setEnabled(s.txtPasswordEnabled);
-  cmdDemo_->setEnabled(s.cmdDemoEnabled);
+  // During a run everything stays disabled (SetRunning gives the controls back afterwards).
+  txtUser_->setEnabled(s.txtUserEnabled && !running_);
+  txtPassword_->setEnabled(s.txtPasswordEnabled && !running_);
+  cmdDemo_->setEnabled(s.cmdDemoEnabled && !running_);
   cmdDemo_->setText(Q(s.cmdDemoCaption));
   lblStatus_->setText(Q(s.lblStatus));
   showing_ = was_showing;

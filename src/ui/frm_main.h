@@ -4,6 +4,10 @@
 // MainForm's. Message boxes go through the context's Reporter (tests pass a recording one).
 #include <QWidget>
 
+#include <atomic>
+#include <functional>
+#include <vector>
+
 #include "storage/app_context.h"
 #include "ui/logic/main_form.h"
 
@@ -25,6 +29,12 @@ class FrmMain final : public QWidget {
  public:
   // Builds the controls and runs Form_Load.
   explicit FrmMain(AppContext& ctx, QWidget* parent = nullptr);
+  ~FrmMain() override;
+
+  // Asked when the window is closed during a generation: true closes it and cancels the run.
+  // By default a question box; tests answer it themselves.
+  std::function<bool()> confirm_cancel;
+  bool Running() const { return running_; }
 
   MainForm& Form() { return form_; }
   // Widgets -> state, and state -> widgets.
@@ -38,10 +48,20 @@ class FrmMain final : public QWidget {
   void SetFocusOrder();
   void Connect();
   void Run(void (MainForm::*command)());
+  // The generation (and the demo) off the window's thread; the window keeps repainting and
+  // disables what would change Settings or the blocks until the run ends.
+  void RunInBackground(const std::function<void()>& work);
+  void SetRunning(bool running);
+  bool AskToCancel();
+  void closeEvent(QCloseEvent* event) override;
 
   MainForm form_;
   bool showing_ = false;
   bool busy_ = false;
+  bool running_ = false;
+  bool close_after_run_ = false;
+  std::atomic<bool> cancel_{false};
+  std::vector<QWidget*> disabled_;  // what SetRunning(true) disabled
 
   QComboBox* cboDbType_ = nullptr;
   QLineEdit* txtServer_ = nullptr;

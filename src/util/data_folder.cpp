@@ -51,6 +51,7 @@ ProcessEnvironment ProcessEnvironment::FromProcess() {
   env.panorello_home = Variable("PANORELLO_HOME");
   env.xdg_config_home = Variable("XDG_CONFIG_HOME");
   env.home = Variable("HOME");
+  env.jobs = Variable("PANORELLO_JOBS");
   env.graphical_session = !Variable("DISPLAY").empty() || !Variable("WAYLAND_DISPLAY").empty();
   return env;
 }

@@ -11,6 +11,7 @@ struct ProcessEnvironment {
   std::string panorello_home;      // PANORELLO_HOME
   std::string xdg_config_home;     // XDG_CONFIG_HOME
   std::string home;                // HOME
+  std::string jobs;                // PANORELLO_JOBS
   bool graphical_session = false;  // DISPLAY or WAYLAND_DISPLAY set and not empty
 
   static ProcessEnvironment FromProcess();

@@ -46,6 +46,14 @@ struct Startup : TestContext {
   std::string out, err;
 };
 
+TEST(JobsFromText, WholeNumbersFromOneToThirtyTwoElseFour) {
+  const std::pair<const char*, int> cases[] = {
+      {nullptr, 4}, {"", 4}, {"1", 1}, {"8", 8}, {"32", 32}, {"33", 4}, {"0", 4},
+      {"-2", 4},    {"4x", 4}, {" 2", 4}, {"99999999999999999999", 4}, {"007", 7},
+  };
+  for (const auto& [text, jobs] : cases) EXPECT_EQ(JobsFromText(text), jobs) << (text ? text : "null");
+}
+
 TEST(Main, CommandLineFormsChooseTheRoadTheDashboardAndTheBrowser) {
   const std::string all = "Tutte le dashboard";
   const struct {

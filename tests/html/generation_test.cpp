@@ -153,7 +153,12 @@ TEST(RunDashboardGeneration, ProgressAndAFailureHalfWayThatKeepsTheLastGoodPage)
   const std::string path = t->settings.OutputFile;
   for (bool fail : {false, true}) {
     ProgressReporter progress(fail);
-    AppContext ctx{t->app_folder, t->settings, t->blocks, t.clock, progress, t.browser, RegionalSettings{}, ConnectionLimits{}, {}};
+    AppContext ctx{.app_folder = t->app_folder,
+                   .settings = t->settings,
+                   .blocks = t->blocks,
+                   .clock = t.clock,
+                   .reporter = progress,
+                   .browser = t.browser};
     const std::string before = fail ? ReadBytes(path) : "";
     EXPECT_EQ(RunDashboardGeneration(ctx, false, !fail, "x"), !fail);
     const Texts events = fail ? Texts{"1/2 primo", "Errore durante la generazione HTML: interrotto"}

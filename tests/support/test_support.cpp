@@ -29,9 +29,10 @@ TempFolder::~TempFolder() {
 }
 
 TestContext::TestContext(DateTime now) : clock(now) {
-  ctx = std::unique_ptr<AppContext>(new AppContext{folder.Path(), Settings{}, BlockList{}, clock,
-                                                   reporter, browser, RegionalSettings{},
-                                                   ConnectionLimits{}, {}});
+  ctx = std::unique_ptr<AppContext>(new AppContext{.app_folder = folder.Path(),
+                                                   .clock = clock,
+                                                   .reporter = reporter,
+                                                   .browser = browser});
   ctx->settings = LoadSettings(folder.Path());
 }
 

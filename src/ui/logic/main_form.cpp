@@ -70,10 +70,12 @@ std::string OrderOutOfRangeMessage(std::string_view text) {
 MainForm::MainForm(AppContext& ctx) : ctx_(ctx) {}
 
 void MainForm::Warn(const std::string& text, const char* title) {
+  if (RunCancelled()) return;  // the window is closing: no message about the run it stopped
   ctx_.reporter.ShowMessage(MessageIcon::Warning, title, text);
 }
 
 void MainForm::Inform(const std::string& text, const char* title) {
+  if (RunCancelled()) return;
   ctx_.reporter.ShowMessage(MessageIcon::Information, title, text);
 }
 

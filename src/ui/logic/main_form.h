@@ -29,6 +29,15 @@ class MainForm {
 
   // Called in the middle of a long command (the demo) so that the view shows State() at once.
   std::function<void()> show_now;
+  // How the work of "Genera HTML" and "Avvia Demo" runs: here and now by default; the window runs
+  // it on a thread of its own and keeps its event loop going until it ends. Exceptions of the
+  // work reach the caller.
+  std::function<void(const std::function<void()>&)> run_off_thread =
+      [](const std::function<void()>& work) { work(); };
+  // Called from that work for what must happen on the window's thread (message boxes, the
+  // fields and the status line); returns when it is done.
+  std::function<void(const std::function<void()>&)> on_window_thread =
+      [](const std::function<void()>& fn) { fn(); };
 
   // Settings side.
   void Form_Load();
@@ -59,12 +68,17 @@ class MainForm {
   void Warn(const std::string& text, const char* title = kAppTitle);
   void Inform(const std::string& text, const char* title = kAppTitle);
   void ShowNow();
+  bool RunCancelled() const { return ctx_.run.cancel != nullptr && ctx_.run.cancel->load(); }
   // Writes config.ini / blocks.ini; on failure shows the reason and returns false.
   bool WriteConfig(Settings record);
   bool WriteBlocks();
   // After a generation run reordered the BlockList: refills the list and points
   // CurrentBlockIndex and the selection at the records they named before the run.
   void RepairAfterRun(const BlockList& before, int32_t selected_before);
+  // Runs work through run_off_thread on a context of its own (the same Settings, blocks, clock and
+  // browser; progress and messages reach the window on its thread); what the work changed in
+  // Settings and the blocks comes back into the window's context, also when it throws.
+  void RunOffWindow(const std::function<void(AppContext&)>& work);
 
   AppContext& ctx_;
   FormState s_;

@@ -1,6 +1,9 @@
 // "Genera HTML" and "Avvia Demo" of the main window, and what keeps the block editor pointing at
 // the right records after a run has reordered or replaced the BlockList.
 #include <exception>
+#include <functional>
+#include <string>
+#include <utility>
 
 #include "demo/demo_run.h"
 #include "html/generation.h"
@@ -28,7 +31,57 @@ std::vector<int32_t> Invert(const std::vector<int32_t>& old_of_new, size_t old_c
   return new_of_old;
 }
 
+// The reporter of a run off the window's thread: message boxes and the progress line are shown
+// on the window's thread, in the order the run reports them.
+class WindowThreadReporter final : public Reporter {
+ public:
+  WindowThreadReporter(MainForm& form, Reporter& target, std::function<void()> show_now)
+      : form_(form), target_(target), show_now_(std::move(show_now)) {}
+  void ShowMessage(MessageIcon icon, const std::string& title, const std::string& text) override {
+    form_.on_window_thread([&] { target_.ShowMessage(icon, title, text); });
+  }
+  void BlockStarted(int number, int count, const std::string& title) override {
+    form_.on_window_thread([&] {
+      target_.BlockStarted(number, count, title);
+      form_.State().lblStatus =
+          "Blocco " + std::to_string(number) + " di " + std::to_string(count) + ": " + title;
+      show_now_();
+    });
+  }
+  void PageWritten(const std::string& path) override {
+    form_.on_window_thread([&] { target_.PageWritten(path); });
+  }
+
+ private:
+  MainForm& form_;
+  Reporter& target_;
+  std::function<void()> show_now_;
+};
+
 }  // namespace
+
+void MainForm::RunOffWindow(const std::function<void(AppContext&)>& work) {
+  WindowThreadReporter reporter(*this, ctx_.reporter, [this] { ShowNow(); });
+  AppContext run_ctx{.app_folder = ctx_.app_folder,
+                     .settings = ctx_.settings,
+                     .blocks = ctx_.blocks,
+                     .clock = ctx_.clock,
+                     .reporter = reporter,
+                     .browser = ctx_.browser,
+                     .regional = ctx_.regional,
+                     .limits = ctx_.limits,
+                     .shipped_folders = ctx_.shipped_folders,
+                     .run = ctx_.run};
+  try {
+    run_off_thread([&] { work(run_ctx); });
+  } catch (...) {
+    ctx_.settings = run_ctx.settings;
+    ctx_.blocks = run_ctx.blocks;
+    throw;
+  }
+  ctx_.settings = run_ctx.settings;
+  ctx_.blocks = run_ctx.blocks;
+}
 
 std::vector<int32_t> TrackPositions(const BlockList& before, const BlockList& after) {
   const size_t old_count = static_cast<size_t>(before.BlockCount());
@@ -86,7 +139,9 @@ void MainForm::cmdGenerate_Click() {
   const int32_t selected_before = s_.lstBlocks.selected;
   GenerationOutcome run;
   try {
-    RunDashboardGeneration(ctx_, open_browser, false, dashboard, run);
+    RunOffWindow([&](AppContext& run_ctx) {
+      RunDashboardGeneration(run_ctx, open_browser, false, dashboard, run);
+    });
   } catch (const std::exception& e) {
     // The run reports its own failures; this only keeps the window alive.
     Warn(std::string("Errore durante la generazione HTML: ") + e.what());
@@ -121,6 +176,7 @@ void MainForm::DemoSettingsToForm() {
 void MainForm::cmdDemo_Click() {
   s_.cmdDemoEnabled = false;
   s_.cmdDemoCaption = "Creazione...";
+  const std::string status_before = s_.lblStatus;  // the run's progress is shown there meanwhile
   ShowNow();
 
   // The user's blocks and settings come back when the demo ends, whatever its outcome: the
@@ -131,17 +187,27 @@ void MainForm::cmdDemo_Click() {
   const FormState shown = s_;
   const int32_t selected_before = s_.lstBlocks.selected;
 
-  DemoHooks hooks;
-  hooks.settings_applied = [this] {
-    DemoSettingsToForm();
-    ShowNow();
-  };
-  hooks.blocks_loaded = [this] {
-    RefreshBlockList();
-    ShowNow();
-  };
   try {
-    const DemoResult result = RunDemo(ctx_, false, hooks);
+    DemoResult result;
+    RunOffWindow([&](AppContext& run_ctx) {
+      // The hooks show the demo's changes at once; the run waits for them meanwhile.
+      DemoHooks hooks;
+      hooks.settings_applied = [&] {
+        on_window_thread([&] {
+          ctx_.settings = run_ctx.settings;
+          DemoSettingsToForm();
+          ShowNow();
+        });
+      };
+      hooks.blocks_loaded = [&] {
+        on_window_thread([&] {
+          ctx_.blocks = run_ctx.blocks;
+          RefreshBlockList();
+          ShowNow();
+        });
+      };
+      result = RunDemo(run_ctx, false, hooks);
+    });
     switch (result.outcome) {
       case DemoOutcome::DatabaseFailed:
         Warn("Errore durante la creazione del database demo:\r\n" + result.error_text, kDemoTitle);
@@ -166,6 +232,7 @@ void MainForm::cmdDemo_Click() {
   s_.txtOutputFile = shown.txtOutputFile;
   RefreshBlockList();
   s_.lstBlocks.selected = selected_before < ctx_.blocks.BlockCount() ? selected_before : -1;
+  s_.lblStatus = status_before;
   s_.cmdDemoCaption = "Avvia Demo";
   s_.cmdDemoEnabled = true;
 }

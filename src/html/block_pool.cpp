@@ -1,0 +1,266 @@
+#include "html/block_pool.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "util/error.h"
+
+namespace panorello {
+
+namespace {
+
+std::string SpillFailure(const std::string& folder, int error) {
+  return "Impossibile scrivere il file temporaneo di un blocco nella cartella \"" + folder +
+         "\": " + std::strerror(error) +
+         ". Controllare lo spazio libero e i permessi della cartella della pagina.";
+}
+
+// A body kept for its turn in a file without a name (it vanishes when closed, also after a crash),
+// in the page's own folder.
+class SpillFile final : public ChunkFile {
+ public:
+  explicit SpillFile(std::string folder) : folder_(std::move(folder)) {}
+  ~SpillFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  SpillFile(const SpillFile&) = delete;
+  SpillFile& operator=(const SpillFile&) = delete;
+
+  void Append(std::string_view text) override {
+    Open();
+    while (!text.empty()) {
+      const ssize_t n = ::pwrite(fd_, text.data(), text.size(), static_cast<off_t>(size_));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw Error(SpillFailure(folder_, n < 0 ? errno : ENOSPC));
+      size_ += static_cast<uint64_t>(n);
+      text.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+  uint64_t Size() const override { return size_; }
+  void TruncateTo(uint64_t size) override {
+    if (fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+      throw Error(SpillFailure(folder_, errno));
+    }
+    size_ = size;
+  }
+
+  // The whole body, appended to out chunk by chunk.
+  void CopyTo(PageOut& out) const {
+    std::string chunk(PageOut::kChunk, '\0');
+    for (uint64_t at = 0; at < size_;) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size_ - at));
+      const ssize_t n = ::pread(fd_, chunk.data(), want, static_cast<off_t>(at));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw PageWriteError(SpillFailure(folder_, n < 0 ? errno : EIO));
+      out.Append(std::string_view(chunk.data(), static_cast<size_t>(n)));
+      out.MaybeFlush();
+      at += static_cast<uint64_t>(n);
+    }
+  }
+
+ private:
+  void Open() {
+    if (fd_ >= 0) return;
+    fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ >= 0) return;
+    // File systems without unnamed files: a named one, removed at once.
+    std::string name = folder_ + "/.panorello-blocco-XXXXXX";
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0) throw Error(SpillFailure(folder_, errno));
+    ::unlink(name.c_str());
+  }
+
+  std::string folder_;
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
+// One block's finished body, waiting for its turn.
+struct Slot {
+  std::string text;
+  std::unique_ptr<SpillFile> spill;  // the body, when it grew past the spill size
+  BlockOutcome outcome;
+  std::exception_ptr error;  // the page or a spill file could not be written
+  bool direct = false;       // the body went straight into the page
+  bool done = false;
+};
+
+bool Cancelled(const BlockPoolOptions& options) {
+  return options.cancel != nullptr && options.cancel->load();
+}
+
+// Worker threads that take the blocks in page order, never more than a few blocks ahead of the
+// page, and leave each body in its slot. A block whose turn has come when a worker takes it (every
+// box above it is in the page) is written straight into the page: the page's thread only waits
+// for it then. The destructor stops and joins the workers.
+class Pool {
+ public:
+  Pool(const BlockQueryEnv& env, const std::vector<Block>& blocks, const BlockPoolOptions& options,
+       PageOut& page)
+      : env_(env), blocks_(blocks), options_(options), page_(page), slots_(blocks.size()),
+        ahead_(static_cast<size_t>(std::max(4 * options.jobs, 16))) {
+    const size_t threads = std::min(static_cast<size_t>(options.jobs), blocks.size());
+    try {
+      for (size_t t = 0; t < threads; ++t) threads_.emplace_back([this] { Work(); });
+    } catch (...) {
+      Stop();
+      throw;
+    }
+  }
+  ~Pool() { Stop(); }
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
+
+  // Waits for block i's body and takes it; the next blocks may then start. Appended(i) must
+  // follow once the body is in the page.
+  Slot Take(size_t i) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      // The flag is polled: it is set from another thread without taking the lock.
+      if (Cancelled(options_)) throw Error(kRunCancelledText);
+      if (slots_[i].done) break;
+      changed_.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    Slot slot = std::move(slots_[i]);
+    taken_ = i + 1;
+    lock.unlock();
+    changed_.notify_all();
+    if (slot.error) std::rethrow_exception(slot.error);
+    return slot;
+  }
+
+  void Appended(size_t i) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      appended_ = i + 1;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  void Stop() noexcept {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) {
+      if (t.joinable()) t.join();
+    }
+  }
+
+  void Work() {
+    for (;;) {
+      size_t i = 0;
+      bool direct = false;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] {
+          return stop_ || next_ >= blocks_.size() || next_ < taken_ + ahead_;
+        });
+        if (stop_ || next_ >= blocks_.size() || Cancelled(options_)) return;
+        i = next_++;
+        direct = i == appended_;
+      }
+      Slot slot = direct ? RenderIntoPage(blocks_[i]) : Render(blocks_[i]);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slots_[i] = std::move(slot);
+        slots_[i].done = true;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  // Only while the page's thread waits for this block: it touches the page only after it.
+  Slot RenderIntoPage(const Block& block) const {
+    Slot slot;
+    slot.direct = true;
+    try {
+      slot.outcome = RenderBlock(env_, block, page_);
+      page_.MaybeFlush();
+    } catch (...) {
+      slot.error = std::current_exception();
+    }
+    return slot;
+  }
+
+  Slot Render(const Block& block) const {
+    Slot slot;
+    try {
+      const bool may_spill = !options_.spill_folder.empty();
+      auto spill = may_spill ? std::make_unique<SpillFile>(options_.spill_folder) : nullptr;
+      PageOut body(spill.get(), may_spill ? options_.spill_bytes : SIZE_MAX);
+      slot.outcome = RenderBlock(env_, block, body);
+      if (spill != nullptr && spill->Size() > 0) {
+        body.Flush();
+        slot.spill = std::move(spill);
+      } else {
+        slot.text = body.TakeText();
+      }
+    } catch (...) {
+      slot.error = std::current_exception();
+    }
+    return slot;
+  }
+
+  const BlockQueryEnv& env_;
+  const std::vector<Block>& blocks_;
+  const BlockPoolOptions& options_;
+  PageOut& page_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Slot> slots_;
+  size_t next_ = 0;   // the next block a worker takes
+  size_t taken_ = 0;     // blocks whose bodies the page's thread has taken
+  size_t appended_ = 0;  // blocks whose boxes are in the page
+  const size_t ahead_;
+  bool stop_ = false;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace
+
+std::vector<BlockOutcome> RenderBlocksInOrder(const BlockQueryEnv& env,
+                                              const std::vector<Block>& blocks,
+                                              const BlockPoolOptions& options, PageOut& out,
+                                              const BlockTurn& turn) {
+  std::vector<BlockOutcome> outcomes;
+  outcomes.reserve(blocks.size());
+  if (options.jobs <= 1 || blocks.size() <= 1) {
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      if (Cancelled(options)) throw Error(kRunCancelledText);
+      turn(i);
+      outcomes.push_back(RenderBlock(env, blocks[i], out));
+      out.MaybeFlush();
+    }
+    return outcomes;
+  }
+  Pool pool(env, blocks, options, out);
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    turn(i);
+    Slot slot = pool.Take(i);
+    if (slot.spill != nullptr) {
+      slot.spill->CopyTo(out);
+    } else if (!slot.direct) {
+      out.Append(slot.text);
+    }
+    out.MaybeFlush();
+    pool.Appended(i);
+    outcomes.push_back(std::move(slot.outcome));
+  }
+  return outcomes;
+}
+
+}  // namespace panorello

@@ -1,0 +1,200 @@
+// Blocks run side by side: the page, the log, the progress and the lasting effects of a run are
+// those of a run with one worker; bodies that finish early wait for their turn (in a spill file
+// when large); a cancelled run keeps the old page and shows no message.
+#include "html/block_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "html/generation.h"
+#include "html/grid_builder.h"
+#include "support/test_support.h"
+
+namespace panorello {
+namespace {
+
+using testing::LogMessages;
+using testing::ReadBytes;
+using Texts = std::vector<std::string>;
+
+// A block that keeps SQLite busy for a while (a counting CTE), so that the blocks below it finish
+// first when workers run side by side.
+constexpr const char* kSlow =
+    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 600000) "
+    "SELECT count(*) AS righe, max(x) AS ultimo FROM c";
+// About 2 MB of table: more than the spill size.
+constexpr const char* kLargeTable = "SELECT n, testo FROM molte";
+// Fails after 5000 rows were written (SQLite's integer overflow).
+constexpr const char* kFailsLate =
+    "SELECT n, CASE WHEN n > 5000 THEN abs(-9223372036854775808) ELSE n END AS v FROM molte";
+
+struct MixedDashboard : testing::SqliteContext {
+  MixedDashboard()
+      : testing::SqliteContext(
+            {"CREATE TABLE molte AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+             "WHERE i < 30000) "
+             "SELECT i AS n, 'riga ' || i || ' & <' || hex(i * 7919) || '>' AS testo FROM n",
+             "CREATE TABLE mesi (mese TEXT, vendite INTEGER, costi REAL)",
+             "INSERT INTO mesi VALUES ('Gen', 10, 4.5), ('Feb', 14, 6.25), ('Mar', 9, 3)"}) {
+    const std::pair<const char*, const char*> blocks[] = {
+        {kSlow, "KPI"},
+        {kLargeTable, "TABLE"},  // finishes before the block above it
+        {"SELECT mese, vendite, costi FROM mesi", "AUTO"},
+        {"SELECT nulla FROM tabella_che_manca", "TABLE"},  // fails at once
+        {"SELECT n FROM molte WHERE n < 0", "AUTO"},       // empty result
+        {kFailsLate, "TABLE"},
+        {"SELECT mese, vendite FROM mesi", "CHART"},
+        {"SELECT mese, costi FROM mesi", "CHARTTABLE"},
+        {kSlow, "AUTO"},
+        {"SELECT n, testo FROM molte WHERE n <= 40", "TABLE"},
+    };
+    // Stored last block first: the run's sort puts them in the order above.
+    for (int i = static_cast<int>(std::size(blocks)) - 1; i >= 0; --i) {
+      Block& b = Add("Blocco " + std::to_string(i + 1), blocks[i].first, blocks[i].second);
+      b.SortOrder = i + 1;
+      b.Subtitle = blocks[i].second;
+    }
+    ctx->settings.OutputFile = "  ";  // the run fills in the default path
+  }
+};
+
+// Records the progress calls with the thread that made them.
+struct ThreadReporter final : Reporter {
+  void ShowMessage(MessageIcon, const std::string&, const std::string& text) override {
+    events.push_back(text);
+  }
+  void BlockStarted(int number, int count, const std::string& title) override {
+    events.push_back(std::to_string(number) + "/" + std::to_string(count) + " " + title);
+    if (std::this_thread::get_id() != caller) events.push_back("altro thread");
+  }
+  std::thread::id caller = std::this_thread::get_id();
+  Texts events;
+};
+
+struct RunResult {
+  bool ok = false;
+  std::string page;
+  Texts log;
+  Texts events;
+  BlockList blocks;
+  std::string output_file;
+};
+
+// One run of the dashboard with the given number of workers; the dashboard, its folder and its
+// settings are the same for every run (the page and the log start afresh).
+RunResult RunWith(MixedDashboard& t, int jobs) {
+  const Settings settings = t->settings;
+  const BlockList blocks = t->blocks;
+  std::filesystem::remove(t.folder.File("panorello.log"));
+  std::filesystem::remove(t.folder.File("dashboard.html"));
+  ThreadReporter reporter;
+  AppContext ctx{.app_folder = t->app_folder,
+                 .settings = settings,
+                 .blocks = blocks,
+                 .clock = t.clock,
+                 .reporter = reporter,
+                 .browser = t.browser,
+                 .run = RunControl{.jobs = jobs}};
+  RunResult r;
+  r.ok = RunDashboardGeneration(ctx, false, false, "");
+  r.page = ReadBytes(ctx.settings.OutputFile);
+  r.log = LogMessages(t.folder.Path());
+  r.events = reporter.events;
+  r.blocks = ctx.blocks;
+  r.output_file = ctx.settings.OutputFile.substr(t.folder.Path().size());
+  // Nothing but the page and the log is left in the folder: spill files have no name.
+  for (const auto& entry : std::filesystem::directory_iterator(t.folder.Path())) {
+    const std::string name = entry.path().filename().string();
+    if (name != "dashboard.html" && name != "panorello.log" && name != "dati.db") {
+      r.log.push_back(name);
+    }
+  }
+  return r;
+}
+
+TEST(BlockPool, FourWorkersGiveThePageLogProgressAndEffectsOfOne) {
+  MixedDashboard t;
+  const RunResult one = RunWith(t, 1);
+  const RunResult four = RunWith(t, 4);
+  ASSERT_TRUE(one.ok);
+  EXPECT_TRUE(four.ok);
+  EXPECT_GT(one.page.size(), size_t{2} << 20);
+  EXPECT_EQ(testing::CountOf(one.page, "<div class=\"error\">"), 2u);
+  EXPECT_EQ(testing::CountOf(one.page, "Nessun dato disponibile"), 1u);
+  EXPECT_TRUE(four.page == one.page) << "le pagine differiscono";
+  EXPECT_EQ(four.log, one.log);
+  EXPECT_EQ(four.events, one.events);
+  EXPECT_EQ(one.events.size(), 10u);
+  EXPECT_EQ(one.events.front(), "1/10 Blocco 1");
+  EXPECT_TRUE(four.blocks == one.blocks);
+  EXPECT_EQ(four.output_file, "/dashboard.html");
+  EXPECT_EQ(four.output_file, one.output_file);
+}
+
+TEST(BlockPool, EveryBodySpilledStillComesInPageOrderWithItsOutcome) {
+  MixedDashboard t;
+  SortBlocks(t->blocks);
+  const std::vector<Block> blocks = t->blocks.Blocks();
+  const BlockQueryEnv env = BlockQueryEnv::Of(*t);
+  PageOut expected;
+  const std::vector<BlockOutcome> expected_outcomes =
+      RenderBlocksInOrder(env, blocks, BlockPoolOptions{}, expected, [](size_t) {});
+
+  BlockPoolOptions options;
+  options.jobs = 3;
+  options.spill_folder = t.folder.Path();
+  options.spill_bytes = 1;  // every body that waits for its turn goes through a spill file
+  PageOut out;
+  std::vector<size_t> turns;
+  const std::vector<BlockOutcome> outcomes =
+      RenderBlocksInOrder(env, blocks, options, out, [&](size_t i) { turns.push_back(i); });
+  EXPECT_TRUE(out.Text() == expected.Text());
+  EXPECT_EQ(turns, (std::vector<size_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  ASSERT_EQ(outcomes.size(), expected_outcomes.size());
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    EXPECT_EQ(outcomes[i].failed, i == 3 || i == 5) << i;
+    EXPECT_EQ(outcomes[i].failed, expected_outcomes[i].failed);
+    EXPECT_EQ(outcomes[i].error, expected_outcomes[i].error);
+  }
+  EXPECT_EQ(outcomes[5].error, "integer overflow");
+}
+
+TEST(BlockPool, ACancelledRunFailsAndKeepsTheOldPage) {
+  for (int jobs : {1, 4}) {
+    MixedDashboard t;
+    const std::string path = t.folder.File("pagina.html");
+    testing::WriteBytes(path, "vecchia pagina");
+    t->settings.OutputFile = path;
+    std::atomic<bool> cancel{false};
+    // The flag is raised as the page reaches the third block, as the window does when closed.
+    struct CancellingReporter final : Reporter {
+      explicit CancellingReporter(std::atomic<bool>& flag) : flag_(flag) {}
+      void ShowMessage(MessageIcon, const std::string&, const std::string& text) override {
+        shown.push_back(text);
+      }
+      void BlockStarted(int number, int, const std::string&) override {
+        if (number == 3) flag_ = true;
+      }
+      std::atomic<bool>& flag_;
+      Texts shown;
+    } reporter(cancel);
+    AppContext ctx{.app_folder = t->app_folder,
+                   .settings = t->settings,
+                   .blocks = t->blocks,
+                   .clock = t.clock,
+                   .reporter = reporter,
+                   .browser = t.browser,
+                   .run = RunControl{.jobs = jobs, .cancel = &cancel}};
+    EXPECT_FALSE(RunDashboardGeneration(ctx, false, false, ""));
+    EXPECT_EQ(ReadBytes(path), "vecchia pagina");
+    EXPECT_EQ(LogMessages(t.folder.Path()).back(),
+              std::string("Errore RunDashboardGeneration: ") + kRunCancelledText);
+    EXPECT_EQ(reporter.shown, Texts{});  // asked for: no message box
+  }
+}
+
+}  // namespace
+}  // namespace panorello

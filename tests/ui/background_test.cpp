@@ -1,0 +1,134 @@
+// "Genera HTML" on slow blocks, headless: the window's event loop keeps running (a timer fires),
+// the status line follows the blocks, and closing the window during the run cancels it.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "html/block_pool.h"
+#include "ui/window_fixture.h"
+
+namespace panorello::testing {
+namespace {
+
+// Keeps SQLite busy for a moment.
+constexpr const char* kSlow =
+    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 400000) "
+    "SELECT count(*) AS righe FROM c";
+
+class BackgroundRunTest : public WindowTest {
+ protected:
+  static constexpr int kBlocks = 5;
+  void SetUp() override {
+    const std::string db = File("dati.db");
+    CreateSqliteDatabase(db, t->limits).reset();
+    t->settings.DbType = "ACCESS";
+    t->settings.Database = db;
+    t->settings.OutputFile = File("pagina.html");
+    t->settings.OpenBrowser = false;
+    t->run.jobs = 1;  // one block after the other: each status text stays while its block runs
+    for (int i = 1; i <= kBlocks; ++i) {
+      Block b;
+      b.Title = "Lento " + std::to_string(i), b.Sql = kSlow, b.RenderMode = "KPI";
+      t->blocks.SaveBlock(-1, b);
+    }
+    WriteBytes(File("pagina.html"), "pagina precedente");
+    Open();
+    status = Find<QLabel>("lblStatus");
+    // What the event loop shows while the command is running.
+    connect_ticks = QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (!window->Running()) return;
+      ++ticks;
+      seen.insert(status->text().toStdString());
+      if (!Find<QPushButton>("cmdSaveConfig")->isEnabled()) disabled_seen = true;
+      if (on_tick) on_tick();
+    });
+    timer.start(5);
+  }
+
+  QLabel* status = nullptr;
+  QTimer timer;
+  QMetaObject::Connection connect_ticks;
+  int ticks = 0;
+  bool disabled_seen = false;
+  std::set<std::string> seen;
+  std::function<void()> on_tick;
+};
+
+TEST_F(BackgroundRunTest, TheEventLoopRunsAndTheStatusLineFollowsTheBlocks) {
+  QTest::mouseClick(Find<QPushButton>("cmdGenerate"), Qt::LeftButton);
+  EXPECT_FALSE(window->Running());
+  EXPECT_GT(ticks, 0);
+  EXPECT_TRUE(disabled_seen);
+  EXPECT_TRUE(seen.count("Blocco 1 di 5: Lento 1") == 1 &&
+              seen.count("Blocco 2 di 5: Lento 2") == 1)
+      << ::testing::PrintToString(seen);
+  EXPECT_EQ(status->text().toStdString(), "HTML generato: " + File("pagina.html"));
+  EXPECT_NE(ReadBytes(File("pagina.html")).find("Lento 5"), std::string::npos);
+  EXPECT_TRUE(Find<QPushButton>("cmdSaveConfig")->isEnabled());
+  EXPECT_TRUE(t.reporter.messages.empty());
+}
+
+TEST_F(BackgroundRunTest, ClosingDuringTheRunAsksThenCancelsAndKeepsTheOldPage) {
+  std::vector<bool> answers = {false, true};  // "No" first: the run goes on; then "Sì"
+  window->confirm_cancel = [&] {
+    const bool yes = answers.front();
+    answers.erase(answers.begin());
+    return yes;
+  };
+  // "No" while one of the first two blocks runs, "Sì" while a later one (before the last) runs.
+  int refused_at = 0;
+  on_tick = [&] {
+    const std::string text = status->text().toStdString();
+    const int block = text.rfind("Blocco ", 0) == 0 ? text[7] - '0' : 0;
+    if (answers.size() == 2 && block >= 1 && block <= 2) {
+      refused_at = block;
+      window->close();
+    } else if (answers.size() == 1 && block > refused_at && block < kBlocks) {
+      window->close();
+    }
+  };
+  QTest::mouseClick(Find<QPushButton>("cmdGenerate"), Qt::LeftButton);
+  EXPECT_TRUE(answers.empty());
+  EXPECT_TRUE(window->isVisible());  // the close comes once the command has ended
+  QTRY_VERIFY(!window->isVisible());
+  EXPECT_EQ(ReadBytes(File("pagina.html")), "pagina precedente");
+  EXPECT_EQ(LogMessages(t.folder.Path()).back(),
+            std::string("Errore RunDashboardGeneration: ") + kRunCancelledText);
+  EXPECT_TRUE(t.reporter.messages.empty());  // no message box about a run the user stopped
+}
+
+// "Avvia Demo" through the window: the demo runs off the window's thread, its steps reach the
+// fields on the window's thread while it runs, and its message box comes after it.
+TEST_F(WindowTest, DemoRunsOffTheWindowThreadAndShowsItsStepsInTheFields) {
+  WriteBytes(File("blocks_demo.ini"), ReadBytes(DemoBlocksSource()));
+  Open();
+  auto* database = Find<QLineEdit>("txtDatabase");
+  auto* status = Find<QLabel>("lblStatus");
+  const QString status_before = status->text();
+  std::set<std::string> fields_during_run;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (window->Running()) fields_during_run.insert(database->text().toStdString());
+  });
+  timer.start(1);
+  QTest::mouseClick(Find<QPushButton>("cmdDemo"), Qt::LeftButton);
+  ASSERT_EQ(t.reporter.messages.size(), 1u);
+  EXPECT_EQ(t.reporter.messages[0].text, "Dashboard demo generata e aperta nel browser.");
+  EXPECT_EQ(t.browser.opened, std::vector<std::string>{File("dashboard_demo.html")});
+  EXPECT_NE(database->text().toStdString().find("demo_panorello"), std::string::npos);
+  EXPECT_EQ(status->text(), status_before);  // the demo leaves no status text of its own
+  EXPECT_TRUE(Find<QPushButton>("cmdDemo")->isEnabled());
+  EXPECT_FALSE(fields_during_run.empty());  // the event loop ran during the demo
+}
+
+}  // namespace
+}  // namespace panorello::testing
