@@ -1,6 +1,8 @@
 #include "util/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,9 +11,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "util/error.h"
+#include "util/interrupt.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -58,19 +62,48 @@ std::string RandomSuffix() {
   return out;
 }
 
-// The file a path finally names: a symbolic link is followed so that replacing the file keeps
-// the link.
-std::string ResolveTarget(const std::string& path) {
-  struct stat st{};
-  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved != nullptr) {
-      std::string out = resolved;
-      free(resolved);
-      return out;
-    }
+[[noreturn]] void ThrowRefused(const std::string& path, const std::string& reason) {
+  throw Error("Impossibile scrivere il file " + path + ": " + reason, ErrorKind::kFile);
+}
+
+// The folder holding the last component of path, for stat and for joining a relative link.
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool InsideProc(const std::string& folder) {
+  return folder == "/proc" || folder.rfind("/proc/", 0) == 0;
+}
+
+// Same device and inode of the file path names now (links followed by the kernel).
+bool StatFollowing(const std::string& path, struct stat& st) {
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+// The temporary files of earlier writers of target ("." + base + "." + six characters) that no
+// process holds locked any more and that are older than a few seconds (a writer locks its file
+// right after creating it) are what a killed run left behind: removed.
+void RemoveStaleTemporaries(const std::string& prefix, const std::string& base) {
+  const std::string folder = prefix.empty() ? "." : prefix;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const std::string start = "." + base + ".";
+  const time_t now = ::time(nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() != start.size() + 6 || name.compare(0, start.size(), start) != 0) continue;
+    const std::string path = prefix + name;
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st{};
+    if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (now - st.st_mtime < 10) continue;
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) continue;  // a running writer holds it
+    ::unlink(path.c_str());
   }
-  return path;
+  ::closedir(dir);
 }
 
 }  // namespace
@@ -142,7 +175,85 @@ void EnsureFolder(const std::string& folder) {
   }
 }
 
-AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode) : path_(path) {
+std::string ResolveTrustedLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops <= 40; ++hops) {
+    struct stat link{};
+    if (current.empty() || ::lstat(current.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+      return current;
+    }
+    const std::string folder = FolderOf(current);
+    if (InsideProc(folder)) return current;
+    struct stat holder{};
+    if (::stat(folder.c_str(), &holder) != 0) return current;  // the open reports it
+    if (link.st_uid != ::geteuid() && link.st_uid != holder.st_uid) {
+      ThrowRefused(path, "è un collegamento simbolico di un altro utente (uid " +
+                             std::to_string(link.st_uid) + ") in una cartella di uid " +
+                             std::to_string(holder.st_uid) +
+                             "; non viene seguito. Eliminare il collegamento o indicare un altro "
+                             "percorso");
+    }
+    std::vector<char> buffer(PATH_MAX + 1);
+    const ssize_t length = ::readlink(current.c_str(), buffer.data(), buffer.size() - 1);
+    if (length <= 0) return current;
+    std::string next(buffer.data(), static_cast<size_t>(length));
+    if (next[0] != '/') next = AppFile(folder, next);
+    current = next;
+  }
+  ThrowRefused(path, "troppi collegamenti simbolici in sequenza");
+}
+
+int OpenForAppend(const std::string& path) {
+  const std::string target = ResolveTrustedLinks(path);
+  // O_NOFOLLOW: a link put in place after the check above is refused, not followed. A link the
+  // walk stopped at (inside /proc: the process's own descriptors) is the kernel's and is followed.
+  struct stat seen{};
+  const bool kernel_link = ::lstat(target.c_str(), &seen) == 0 && S_ISLNK(seen.st_mode);
+  // Read access too, so that the writer can look at the last byte; O_NONBLOCK: a FIFO never
+  // makes the open wait.
+  const int flags = O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                    (kernel_link ? 0 : O_NOFOLLOW);
+  int fd = ::open(target.c_str(), flags | O_RDWR, 0644);
+  if (fd < 0 && errno == EACCES) fd = ::open(target.c_str(), flags | O_WRONLY, 0644);
+  if (fd < 0) {
+    const int error_number = errno;
+    if (error_number == ELOOP) ThrowRefused(path, "è diventato un collegamento simbolico");
+    ThrowRefused(path, SystemReason(error_number));
+  }
+  struct stat st{};
+  const bool accepted = fstat(fd, &st) == 0 &&
+                        (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode) ||
+                         (kernel_link && S_ISFIFO(st.st_mode)));  // our own stderr, a pipe
+  if (!accepted) {
+    ::close(fd);
+    ThrowRefused(path, "non è un file ordinario (FIFO, socket o cartella)");
+  }
+  // Later writes may wait for a slow terminal like any other program's; only the open must not.
+  const int status = fcntl(fd, F_GETFL);
+  if (status >= 0) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  return fd;
+}
+
+std::string SameFileAs(const std::string& path, const std::vector<std::string>& candidates) {
+  struct stat target{};
+  std::string resolved;
+  try {
+    resolved = ResolveTrustedLinks(path);
+  } catch (const Error&) {
+    return {};  // the writer refuses that path with its own message
+  }
+  if (!StatFollowing(resolved, target)) return {};
+  for (const std::string& candidate : candidates) {
+    struct stat st{};
+    if (StatFollowing(candidate, st) && st.st_dev == target.st_dev && st.st_ino == target.st_ino) {
+      return candidate;
+    }
+  }
+  return {};
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode, ModeRule rule)
+    : path_(path) {
   std::string parent = ParentFolder(path);
   if (!parent.empty()) {
     try {
@@ -151,19 +262,20 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
       throw Error("Impossibile scrivere il file " + path + ": " + e.what());
     }
   }
-  std::string target = ResolveTarget(path);
+  std::string target = ResolveTrustedLinks(path);
   size_t slash = target.rfind('/');
   std::string prefix = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   if (base.size() > 200) base.resize(200);  // room for the temporary name's additions
 
   struct stat old{};
-  bool exists = stat(target.c_str(), &old) == 0;
+  bool exists = lstat(target.c_str(), &old) == 0;
   // Renaming over a folder fails anyway; renaming over a device or a pipe would replace it.
   if (exists && S_ISDIR(old.st_mode)) ThrowWriteError(path_, EISDIR);
   if (exists && !S_ISREG(old.st_mode)) {
-    throw Error("Impossibile scrivere il file " + path_ + ": non è un file ordinario");
+    ThrowRefused(path_, "non è un file ordinario (FIFO, dispositivo, socket o collegamento)");
   }
+  RemoveStaleTemporaries(prefix, base);
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     temp_path_ = prefix + "." + base + "." + RandomSuffix();
     // The mode goes through the umask here, as for any new file.
@@ -175,7 +287,19 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
     temp_path_.clear();
     ThrowWriteError(path_, error_number);
   }
-  if (exists) {
+  // Held until the file is renamed or removed: tells later writers that it is not a leftover.
+  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    int error_number = errno;
+    Abandon();
+    ThrowWriteError(path_, error_number);
+  }
+  if (rule == ModeRule::kAlways) {
+    if (fchmod(fd_, new_file_mode & 07777) != 0) {
+      int error_number = errno;
+      Abandon();
+      ThrowWriteError(path_, error_number);
+    }
+  } else if (exists) {
     // The replacement keeps the permissions (and, where allowed, the owner) of the old file.
     if (fchown(fd_, old.st_uid, old.st_gid) != 0) {
       // Not allowed for other users' files; the file then belongs to us.
@@ -195,6 +319,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 void AtomicFileWriter::Append(std::string_view text) {
   if (fd_ < 0) throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
+  ThrowIfInterrupted();
   constexpr size_t kBufferBytes = size_t{1} << 16;
   if (buffer_.empty() && text.size() >= kBufferBytes) {
     WriteAll(text);  // a large piece goes straight to the file, without a copy
@@ -247,6 +372,7 @@ void AtomicFileWriter::Commit() {
   if (fd_ < 0 || committed_) {
     throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
   }
+  ThrowIfInterrupted();
   Flush();
   if (fsync(fd_) != 0) {
     int error_number = errno;
@@ -289,8 +415,9 @@ void AtomicFileWriter::Abandon() noexcept {
   buffer_.clear();
 }
 
-void WriteTextFile(const std::string& path, std::string_view text, mode_t new_file_mode) {
-  AtomicFileWriter writer(path, new_file_mode);
+void WriteTextFile(const std::string& path, std::string_view text, mode_t new_file_mode,
+                   ModeRule rule) {
+  AtomicFileWriter writer(path, new_file_mode, rule);
   writer.Append(text);
   writer.Commit();
 }

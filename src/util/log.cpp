@@ -1,6 +1,6 @@
 #include "util/log.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "util/files.h"
@@ -8,11 +8,69 @@
 
 namespace panorello {
 
+namespace {
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() { ::close(fd_); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// True when a regular file holds bytes and its last one does not end a line: an earlier line was
+// cut short (a full disk), so the next one must not be glued to it.
+bool EndsInsideALine(int fd) {
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return false;
+  char last = '\n';
+  return ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n';
+}
+
+void AppendHex(std::string& out, unsigned value, int digits) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 15];
+}
+
+}  // namespace
+
+std::string LogFilePath(std::string_view log_file_setting, std::string_view app_folder) {
+  return Trim(log_file_setting).empty() ? AppFile(app_folder, "panorello.log")
+                                        : std::string(log_file_setting);
+}
+
+std::string VisibleControls(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if ((c < 0x20 && c != '\t') || c == 0x7f) {
+      out += "\\x";
+      AppendHex(out, c, 2);
+    } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {
+      out += "\\u00";  // U+0080 to U+009F in UTF-8
+      AppendHex(out, next, 2);
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 void WriteLog(std::string_view log_file_setting, std::string_view app_folder, const Clock& clock,
               std::string_view message) noexcept {
   try {
-    std::string path = Trim(log_file_setting).empty() ? AppFile(app_folder, "panorello.log")
-                                                      : std::string(log_file_setting);
+    const std::string path = LogFilePath(log_file_setting, app_folder);
     try {
       EnsureFolder(ParentFolder(path));
     } catch (...) {
@@ -20,14 +78,19 @@ void WriteLog(std::string_view log_file_setting, std::string_view app_folder, co
     }
     std::string line = FormatTimestamp(clock.Now());
     line += " - ";
-    line += message;
+    line += VisibleControls(message);
     line += "\r\n";
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
+    int opened = -1;
+    try {
+      opened = OpenForAppend(path);
+    } catch (...) {
+      return;
+    }
+    Descriptor fd(opened);
+    if (EndsInsideALine(fd.Get())) line.insert(0, "\r\n");
     // One write per line: with O_APPEND two processes logging at once never mix their lines.
-    ssize_t written = ::write(fd, line.data(), line.size());
-    (void)written;
-    ::close(fd);
+    const ssize_t written = ::write(fd.Get(), line.data(), line.size());
+    (void)written;  // a short write leaves a line without its end: the next call ends it
   } catch (...) {
     // Logging never disturbs its caller.
   }
