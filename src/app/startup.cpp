@@ -115,7 +115,8 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
   ctx.blocks.ClearBlocks();
   try {
     ctx.settings = LoadSettings(ctx.app_folder);
-    LoadBlocks(ctx.blocks, ctx.app_folder);
+    const SkippedText skipped = LoadBlocks(ctx.blocks, ctx.app_folder);
+    if (skipped.Any()) ctx.blocks_warning = SkippedTextWarning("blocks.ini", skipped);
   } catch (const std::exception& e) {
     // Nothing may be written over files that could not be read: stop here.
     const std::string message = std::string("Errore avvio: ") + e.what();
@@ -124,6 +125,7 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
     return kExitStartup;
   }
 
+  if (!ctx.blocks_warning.empty()) ctx.Log(ctx.blocks_warning);
   CheckSampleDatabase(ctx);
 
   const bool batch = Contains(upper, "/AUTORUN") || Contains(upper, "/RUN");

@@ -27,6 +27,8 @@ struct AppContext {
   Browser& browser;
   RegionalSettings regional;
   ConnectionLimits limits;
+  // Set when loading blocks.ini skipped text; the window shows it once, then clears it.
+  std::string blocks_warning = {};
 
   std::string AppFile(std::string_view name) const;
   // WriteLog with the current LogFile setting.

@@ -423,8 +423,13 @@ void WriteTextFile(const std::string& path, std::string_view text, mode_t new_fi
 }
 
 std::string ReadTextFile(const std::string& path) {
+  return DecodeTextFileBytes(ReadFileBytes(path));
+}
+
+std::string ReadFileBytes(const std::string& path) {
   if (!FileExists(path)) return std::string();
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a FIFO put in place after the check above does not make the open wait.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.Get() < 0) {
     throw Error("Impossibile leggere il file " + path + ": " + SystemReason(errno));
   }
@@ -439,7 +444,7 @@ std::string ReadTextFile(const std::string& path) {
     if (got == 0) break;
     bytes.append(buffer, static_cast<size_t>(got));
   }
-  return DecodeTextFileBytes(bytes);
+  return bytes;
 }
 
 std::string ReadIniValue(const std::string& path, std::string_view key,

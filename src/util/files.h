@@ -90,6 +90,10 @@ class AtomicFileWriter {
   bool committed_ = false;
 };
 
+// Whole file as its bytes, unchanged; empty when the file does not exist. Throws Error when an
+// existing file cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
 // Whole file as UTF-8 text (see DecodeTextFileBytes); empty when the file does not exist.
 // Throws Error when an existing file cannot be read.
 std::string ReadTextFile(const std::string& path);
