@@ -8,6 +8,7 @@
 #include "html/generation.h"
 #include "storage/blocks_file.h"
 #include "storage/settings.h"
+#include "util/interrupt.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -28,6 +29,7 @@ void CheckSampleDatabase(AppContext& ctx) {
 int Finish(AppContext& ctx, bool ok, std::ostream& err, bool err_is_terminal) {
   ctx.Log(ok ? "Batch completato con successo" : "Batch terminato con errore");
   if (!ok && err_is_terminal) err << "Batch terminato con errore: i dettagli sono nel log.\n";
+  if (InterruptRequested()) return 128 + InterruptSignal();  // as a shell reports a signal
   return ok ? kExitOk : kExitFailed;
 }
 
@@ -35,6 +37,7 @@ int BatchGeneration(AppContext& ctx, const std::string& command, const std::stri
                     std::ostream& err, bool err_is_terminal) {
   const std::string dashboard = ParseDashArgument(command);
   const bool open_browser = Contains(upper, "/OPEN") || ctx.settings.OpenBrowser;
+  const InterruptHandlers interrupt_handlers;
   ctx.Log("Avvio batch. CMD=" + command);
   const bool ok = RunDashboardGeneration(ctx, open_browser, true, dashboard);
   return Finish(ctx, ok, err, err_is_terminal);
@@ -42,6 +45,7 @@ int BatchGeneration(AppContext& ctx, const std::string& command, const std::stri
 
 int BatchDemo(AppContext& ctx, const std::string& command, std::ostream& err,
               bool err_is_terminal) {
+  const InterruptHandlers interrupt_handlers;
   ctx.Log("Avvio batch. CMD=" + command);
   bool ok = false;
   try {

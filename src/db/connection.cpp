@@ -1,10 +1,13 @@
 #include "db/connection.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <string>
 
 #include "db/connection_string.h"
+#include "db/db_error.h"
 #include "db/engines.h"
 #include "db/provider_translation.h"
 #include "util/error.h"
@@ -16,6 +19,10 @@ namespace {
 // A Jet or ACE database file starts with a fixed signature; SQLite files and everything else
 // go to libsqlite3, which names what is wrong with them.
 FileFormat ProbeFile(const std::string& path) {
+  struct stat st{};
+  // Only a regular file is read: opening a FIFO would wait for a writer.
+  if (::stat(path.c_str(), &st) != 0) return FileFormat::Missing;
+  if (!S_ISREG(st.st_mode)) return FileFormat::Other;
   std::ifstream in(path, std::ios::binary);
   if (!in) return FileFormat::Missing;
   char header[20] = {};
@@ -39,8 +46,10 @@ std::vector<std::string> DriversOrNone() {
 
 }  // namespace
 
-std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
-                                                 const ConnectionLimits& limits) {
+namespace {
+
+std::unique_ptr<Connection> OpenTranslated(const std::string& connection_string,
+                                           const ConnectionLimits& limits) {
   const OpenTarget target =
       TranslateConnectionStringLazily(connection_string, DriversOrNone, ProbeFile);
   if (target.sqlite_file) return OpenSqliteFile(target.path, limits, /*create_new=*/false);
@@ -56,6 +65,21 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
     }
   }
   return OpenOdbc(WithDriverOptions(target.odbc, limits, dsn_driver), limits);
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
+                                                 const ConnectionLimits& limits) {
+  // Errors of opening may repeat the string or a value of it (a path that swallowed the pairs
+  // after an unclosed brace): passwords never reach the page or the log.
+  try {
+    return OpenTranslated(connection_string, limits);
+  } catch (const DbError& e) {
+    throw DbError(MaskPasswords(e.what()), e.diagnostic(), e.kind());
+  } catch (const Error& e) {
+    throw Error(MaskPasswords(e.what()), e.kind());
+  }
 }
 
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits) {

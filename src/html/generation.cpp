@@ -8,6 +8,7 @@
 #include "html/page_out.h"
 #include "util/error.h"
 #include "util/files.h"
+#include "util/interrupt.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -40,6 +41,7 @@ void WritePage(AppContext& ctx, const std::string& dashboardName, PageOut& out) 
   for (int32_t i = 0; i < ctx.blocks.BlockCount(); ++i) {
     const Block& block = ctx.blocks.At(i);
     if (!IsSelected(block, trimmed_name, upper_name)) continue;
+    ThrowIfInterrupted();
     ctx.reporter.BlockStarted(++number, count, block.Title);
     RenderBlock(ctx, block, out);
     out.MaybeFlush();
@@ -94,6 +96,7 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
     }
     path = ctx.settings.OutputFile;
     SortBlocks(ctx.blocks);  // a lasting effect of the run, even when the file cannot be written
+    ctx.RefuseOwnFileAsOutput(path);
     {
       AtomicFileWriter file(path);
       PageOut out(&file);
@@ -110,6 +113,10 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
     ctx.Log("Fine RunDashboardGeneration OK");
     return true;
   } catch (const std::exception& e) {
+    if (InterruptRequested()) {
+      ctx.Log(kInterruptedMessage);  // the temporary page is gone already
+      return false;
+    }
     ReportFailure(ctx, silent, path, write_logged, e.what());
     return false;
   } catch (...) {

@@ -31,6 +31,9 @@ struct AppContext {
   std::string blocks_warning = {};
 
   std::string AppFile(std::string_view name) const;
+  // Throws Error when output is the same file (device and inode) as config.ini, blocks.ini,
+  // blocks_demo.ini, the log, the Database setting's file or the executable.
+  void RefuseOwnFileAsOutput(const std::string& output) const;
   // WriteLog with the current LogFile setting.
   void Log(std::string_view message) const noexcept;
 };
