@@ -203,6 +203,29 @@ std::string ResolveTrustedLinks(const std::string& path) {
   ThrowRefused(path, "troppi collegamenti simbolici in sequenza");
 }
 
+std::string TemporaryPathBeside(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (base.size() > 200) base.resize(200);
+  return prefix + "." + base + "." + RandomSuffix();
+}
+
+bool MoveIntoPlaceUnlessPresent(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  int error_number = errno;
+  if (error_number == EINVAL || error_number == ENOSYS) {
+    // A file system without RENAME_NOREPLACE: a hard link fails the same way when to exists.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      ::unlink(from.c_str());
+      return true;
+    }
+    error_number = errno;
+  }
+  if (error_number == EEXIST) return false;
+  ThrowWriteError(to, error_number);
+}
+
 int OpenForAppend(const std::string& path) {
   const std::string target = ResolveTrustedLinks(path);
   // O_NOFOLLOW: a link put in place after the check above is refused, not followed. A link the
@@ -277,7 +300,7 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
   }
   RemoveStaleTemporaries(prefix, base);
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    temp_path_ = prefix + "." + base + "." + RandomSuffix();
+    temp_path_ = TemporaryPathBeside(target);
     // The mode goes through the umask here, as for any new file.
     fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
     if (fd_ < 0 && errno != EEXIST) break;

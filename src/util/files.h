@@ -41,6 +41,14 @@ int OpenForAppend(const std::string& path);
 // followed); empty when none is, or when path does not exist yet.
 std::string SameFileAs(const std::string& path, const std::vector<std::string>& candidates);
 
+// A name for a temporary file beside path: its folder, "." + its name + "." + six random
+// characters. Create it with O_EXCL.
+std::string TemporaryPathBeside(const std::string& path);
+
+// Moves from into place at to unless a file is there already (then from is left alone and false
+// is returned). Throws Error naming to on any other failure.
+bool MoveIntoPlaceUnlessPresent(const std::string& from, const std::string& to);
+
 // What a replaced file's permission bits become.
 enum class ModeRule {
   kKeepExisting,  // an existing file keeps its bits; a new one gets the given mode
