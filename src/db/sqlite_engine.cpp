@@ -14,6 +14,7 @@
 #include "db/engines.h"
 #include "db/sqlite_values.h"
 #include "util/error.h"
+#include "util/interrupt.h"
 
 namespace panorello {
 
@@ -98,6 +99,7 @@ class SqliteConnection final : public Connection {
 
  private:
   static int Progress(void* self) {
+    if (InterruptRequested()) return 1;  // SIGINT/SIGTERM/SIGHUP: stop the statement too
     return Clock::now() > static_cast<SqliteConnection*>(self)->deadline_ ? 1 : 0;
   }
 
@@ -131,6 +133,7 @@ class SqliteConnection final : public Connection {
   }
 
   [[noreturn]] void Fail(int rc) {
+    ThrowIfInterrupted();
     if (rc == SQLITE_INTERRUPT) {
       throw Error("Tempo scaduto: la query ha superato il limite di " +
                   std::to_string(limits_.query_seconds) + " secondi");

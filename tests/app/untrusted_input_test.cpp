@@ -157,33 +157,36 @@ TEST_F(Untrusted, FifosAreRefusedWithoutWaiting) {
 // "Generazione interrotta" line, status 128 + signal. A run killed outright leaves its temporary
 // page; the next run removes it once nobody holds it.
 TEST_F(Untrusted, SignalsRemoveTheTemporaryPage) {
-  WriteBytes(File("blocks.ini"),
-             BlockText(1, "Grande", "",
-                       "WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 200000000) "
-                       "SELECT i, 'riga di prova' AS t FROM r",
-                       "TABLE"));
-  auto start_and_signal = [&](int signal_number) {
+  const std::string rows =
+      "WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 2000000000) ";
+  auto start_and_signal = [&](int signal_number, const std::string& mode) {
+    // TABLE streams rows into the page; KPI waits for the whole result inside the statement.
+    WriteBytes(File("blocks.ini"),
+               BlockText(1, "Grande", "", rows + (mode == "TABLE" ? "SELECT i, 'riga' AS t FROM r"
+                                                                  : "SELECT COUNT(*) AS n FROM r"),
+                         mode));
     WriteBytes(File("panorello.log"), "");
     const pid_t pid = Start({"/RUN"});
     for (int i = 0; i < 400 && Temporaries().empty(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     EXPECT_FALSE(Temporaries().empty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // rows are being written
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the query is running
     kill(pid, signal_number);
     int status = 0;
     waitpid(pid, &status, 0);
     return status;
   };
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    const int status = start_and_signal(signal_number);
+  const std::pair<int, std::string> cases[] = {{SIGINT, "TABLE"}, {SIGTERM, "KPI"}, {SIGHUP, "TABLE"}};
+  for (const auto& [signal_number, mode] : cases) {
+    const int status = start_and_signal(signal_number, mode);
     ASSERT_TRUE(WIFEXITED(status)) << signal_number;
     EXPECT_EQ(WEXITSTATUS(status), 128 + signal_number);
     EXPECT_TRUE(Temporaries().empty()) << signal_number;
     EXPECT_EQ(CountOf(Log(), "Generazione interrotta"), 1u) << Log();
     EXPECT_FALSE(fs::exists(File("page.html")));
   }
-  EXPECT_TRUE(WIFSIGNALED(start_and_signal(SIGKILL)));
+  EXPECT_TRUE(WIFSIGNALED(start_and_signal(SIGKILL, "TABLE")));
   const std::vector<std::string> left = Temporaries();
   ASSERT_EQ(left.size(), 1u);
   const struct timeval past[2] = {{1000000000, 0}, {1000000000, 0}};
