@@ -189,6 +189,13 @@ bool InsertDemoRows(AppContext& ctx, const std::string& path, std::string& error
 bool CreateDemoDatabase(AppContext& ctx, std::string& errorText) {
   const std::string path = DemoDbPath(ctx);
   if (FileExists(path)) return true;
+  struct stat there {};
+  if (::lstat(path.c_str(), &there) == 0) {  // a folder, a FIFO, a dangling link...
+    errorText = "Errore creazione DB demo: " + path +
+                " esiste ma non è un file: rinominarlo o eliminarlo, poi riprovare";
+    ctx.Log(errorText);
+    return false;
+  }
   // Built whole under a temporary name beside it and moved into place when complete: a run
   // that starts meanwhile finds either no file or a finished one.
   const std::string building = TemporaryPathBeside(path);

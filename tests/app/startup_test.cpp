@@ -160,10 +160,10 @@ TEST(Main, DemoSwitchFailsWithOneWhenTheSampleCannotBeCreated) {
   Startup u;
   WriteBytes(u.folder.File("blocks_demo.ini"), ReadBytes(testing::DemoBlocksSource()));
   const std::string blocks_before = ReadBytes(u.folder.File("blocks.ini"));
-  ASSERT_EQ(mkdir(u.folder.File("demo_panorello.mdb-journal").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(u.folder.File("demo_panorello.mdb").c_str(), 0755), 0);  // name taken
   EXPECT_EQ(u.Run({"/DEMO"}, true), kExitFailed);
   EXPECT_EQ(u.Log().back(), "Batch terminato con errore");
-  EXPECT_NE(u.err.find("Errore creazione tabelle: "), std::string::npos);
+  EXPECT_NE(u.err.find("Errore creazione DB demo: "), std::string::npos) << u.err;
   EXPECT_TRUE(u.browser.opened.empty());
   EXPECT_EQ(u.windows, 0);
   EXPECT_EQ(ReadBytes(u.folder.File("blocks.ini")), blocks_before);
