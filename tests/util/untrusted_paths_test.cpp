@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -157,6 +159,29 @@ TEST(LogLineTest, CutLineIsEndedAndMessagesCannotForgeLines) {
   EXPECT_EQ(ReadBytes(tmp.File("run.log")),
             "06/12/2026 05:14:47 - Avvi\r\n"
             "06/12/2026 05:14:48 - Avvio batch. CMD=/RUN\\r\\n06/12/2026 - finto\r\n");
+}
+
+// A write that the file size limit cuts short (as a full disk does): the next line still starts
+// on a line of its own.
+TEST(LogLineTest, ShortWriteThenAWholeLine) {
+  TempFolder tmp;
+  const FixedClock clock(DateTime{2026, 12, 6, 5, 14, 48});
+  const std::string log = tmp.File("run.log");
+  WriteLog(log, tmp.Path(), clock, "prima");
+  const size_t first = ReadBytes(log).size();
+  struct rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = first + 26;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  WriteLog(log, tmp.Path(), clock, "Avvio batch. CMD=/RUN");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+  WriteLog(log, tmp.Path(), clock, "dopo");
+  EXPECT_EQ(ReadBytes(log),
+            "06/12/2026 05:14:48 - prima\r\n06/12/2026 05:14:48 - Avvi\r\n"
+            "06/12/2026 05:14:48 - dopo\r\n");
 }
 
 }  // namespace
