@@ -33,7 +33,7 @@ void PlantLink(const std::string& target, const std::string& link_path, uid_t ow
   ASSERT_EQ(lchown(link_path.c_str(), owner, owner), 0) << link_path;
 }
 
-// Which links are followed: ours, and those of the folder's owner; one of another account in a
+// Which links are followed: the running user's and those of the folder's owner; one of another account in a
 // folder it does not own is refused for the page writer and for the log, and nothing changes.
 TEST(TrustedLinksTest, FollowedOnlyForUsOrTheFolderOwner) {
   if (geteuid() != 0) GTEST_SKIP() << "links of another account can only be made as root";
@@ -47,7 +47,7 @@ TEST(TrustedLinksTest, FollowedOnlyForUsOrTheFolderOwner) {
     bool followed;
   };
   const Case cases[] = {
-      {tmp.File("ours.html"), 0, true},
+      {tmp.File("mine.html"), 0, true},
       {tmp.File("planted.html"), kNobody, false},
       {tmp.File("share/owners.html"), kNobody, true},
   };
