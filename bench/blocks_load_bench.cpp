@@ -28,7 +28,8 @@ double MedianSeconds(int runs, const std::function<void()>& work) {
   for (int i = 0; i < runs; ++i) {
     const auto start = std::chrono::steady_clock::now();
     work();
-    seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    seconds.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   std::sort(seconds.begin(), seconds.end());
   return seconds[seconds.size() / 2];
@@ -58,7 +59,8 @@ BlockList SampleList(int n) {
 int main(int argc, char** argv) {
   const int n = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-  std::string folder = (std::filesystem::temp_directory_path() / "panorello-blocks-XXXXXX").string();
+  std::string folder =
+      (std::filesystem::temp_directory_path() / "panorello-blocks-XXXXXX").string();
   if (mkdtemp(folder.data()) == nullptr) return 1;
   const BlockList sample = SampleList(n);
   panorello::SaveBlocks(sample, folder);

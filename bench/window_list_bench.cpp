@@ -3,7 +3,6 @@
 //
 //   QT_QPA_PLATFORM=offscreen window_list_bench [N] [RUNS]
 #include <QApplication>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -29,7 +28,8 @@ double MedianSeconds(int runs, const std::function<void()>& work) {
   for (int i = 0; i < runs; ++i) {
     const auto start = std::chrono::steady_clock::now();
     work();
-    seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    seconds.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   std::sort(seconds.begin(), seconds.end());
   return seconds[seconds.size() / 2];
@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
   SystemClock clock;
   SilentReporter reporter;
   NoBrowser browser;
-  AppContext ctx{"/nonexistent", Settings{}, BlockList{}, clock, reporter, browser,
-                 RegionalSettings{}, ConnectionLimits{}};
+  AppContext ctx{"/nonexistent", Settings{}, BlockList{},        clock,
+                 reporter,       browser,    RegionalSettings{}, ConnectionLimits{}};
   std::vector<Block> blocks(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) blocks[static_cast<size_t>(i)].Title = "Blocco " + std::to_string(i);
   ctx.blocks.AppendBlocks(std::move(blocks));

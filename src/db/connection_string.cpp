@@ -32,6 +32,8 @@ std::string SqlServerIntegrated(const Settings& s) {
          ";Initial Catalog=" + ProviderValue(s.Database) + ";Integrated Security=SSPI;";
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 bool IsKeyCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -80,13 +82,13 @@ std::string MaskPasswords(std::string_view text) {
   while (i < text.size()) {
     const size_t key = PasswordKeyAt(text, i);
     size_t equals = i + key;
-    while (key > 0 && equals < text.size() && (text[equals] == ' ' || text[equals] == '\t')) ++equals;
+    while (key > 0 && equals < text.size() && IsBlank(text[equals])) ++equals;
     if (key == 0 || equals >= text.size() || text[equals] != '=') {
       out += text[i++];
       continue;
     }
     size_t value = equals + 1;
-    while (value < text.size() && (text[value] == ' ' || text[value] == '\t')) ++value;
+    while (value < text.size() && IsBlank(text[value])) ++value;
     out.append(text.substr(i, value - i));
     out += "***";
     i = ValueEnd(text, value);

@@ -170,8 +170,8 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const Connec
       throw Error("Il percorso del database è una cartella, non un file: " + path);
     }
     if (!std::filesystem::is_regular_file(status)) {  // a FIFO would make the open wait
-      throw Error("Il percorso del database non è un file ordinario (FIFO, dispositivo o socket): " +
-                  path, ErrorKind::kFile);
+      throw Error("Il percorso del database non è un file ordinario (FIFO, dispositivo o "
+                  "socket): " + path, ErrorKind::kFile);
     }
   }
   try {

@@ -19,7 +19,7 @@ extern "C" void RecordSignal(int signal_number) { g_interrupt_signal = signal_nu
 }  // namespace
 
 InterruptHandlers::InterruptHandlers() : saved_{} {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = RecordSignal;
   sigemptyset(&action.sa_mask);
   // Restarted system calls keep the database drivers out of EINTR paths; the one-shot handler

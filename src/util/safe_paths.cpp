@@ -44,13 +44,13 @@ bool StatFollowing(const std::string& path, struct stat& st) {
 std::string ResolveTrustedLinks(const std::string& path) {
   std::string current = path;
   for (int hops = 0; hops <= 40; ++hops) {
-    struct stat link{};
+    struct stat link {};
     if (current.empty() || ::lstat(current.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
       return current;
     }
     const std::string folder = FolderOf(current);
     if (InsideProc(folder)) return current;
-    struct stat holder{};
+    struct stat holder {};
     if (::stat(folder.c_str(), &holder) != 0) return current;  // the open reports it
     if (link.st_uid != ::geteuid() && link.st_uid != holder.st_uid) {
       ThrowRefused(path, "è un collegamento simbolico di un altro utente (uid " +
@@ -88,12 +88,12 @@ int OpenForAppend(const std::string& path) {
   const std::string target = ResolveTrustedLinks(path);
   // O_NOFOLLOW: a link put in place after the check above is refused, not followed. A link the
   // walk stopped at (inside /proc: the process's own descriptors) is the kernel's and is followed.
-  struct stat seen{};
+  struct stat seen {};
   const bool kernel_link = ::lstat(target.c_str(), &seen) == 0 && S_ISLNK(seen.st_mode);
   // Read access too, so that the writer can look at the last byte; O_NONBLOCK: a FIFO never
   // makes the open wait.
-  const int flags = O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                    (kernel_link ? 0 : O_NOFOLLOW);
+  const int flags =
+      O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (kernel_link ? 0 : O_NOFOLLOW);
   int fd = ::open(target.c_str(), flags | O_RDWR, 0644);
   if (fd < 0 && errno == EACCES) fd = ::open(target.c_str(), flags | O_WRONLY, 0644);
   if (fd < 0) {
@@ -101,10 +101,10 @@ int OpenForAppend(const std::string& path) {
     if (error_number == ELOOP) ThrowRefused(path, "è diventato un collegamento simbolico");
     ThrowRefused(path, std::strerror(error_number));
   }
-  struct stat st{};
-  const bool accepted = fstat(fd, &st) == 0 &&
-                        (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode) ||
-                         (kernel_link && S_ISFIFO(st.st_mode)));  // our own stderr, a pipe
+  struct stat st {};
+  const bool accepted =
+      fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode) ||
+                              (kernel_link && S_ISFIFO(st.st_mode)));  // our own stderr, a pipe
   if (!accepted) {
     ::close(fd);
     ThrowRefused(path, "non è un file ordinario (FIFO, socket o cartella)");
@@ -116,7 +116,7 @@ int OpenForAppend(const std::string& path) {
 }
 
 std::string SameFileAs(const std::string& path, const std::vector<std::string>& candidates) {
-  struct stat target{};
+  struct stat target {};
   std::string resolved;
   try {
     resolved = ResolveTrustedLinks(path);
@@ -125,7 +125,7 @@ std::string SameFileAs(const std::string& path, const std::vector<std::string>& 
   }
   if (!StatFollowing(resolved, target)) return {};
   for (const std::string& candidate : candidates) {
-    struct stat st{};
+    struct stat st {};
     if (StatFollowing(candidate, st) && st.st_dev == target.st_dev && st.st_ino == target.st_ino) {
       return candidate;
     }

@@ -40,7 +40,8 @@ class Untrusted : public ::testing::Test {
     ASSERT_TRUE(FileExists(built)) << "build the panorello target first: " << built;
     fs::copy_file(built, File("panorello"));
     fs::permissions(File("panorello"), fs::perms::owner_all);
-    CreateSqliteDatabase(File("dati.db"), ConnectionLimits{})->Execute("CREATE TABLE t (n INTEGER)");
+    CreateSqliteDatabase(File("dati.db"), ConnectionLimits{})
+        ->Execute("CREATE TABLE t (n INTEGER)");
     Config({});
     WriteBytes(File("blocks.ini"), BlockText(1, "Uno", "", "SELECT 1 AS n"));
   }
@@ -49,8 +50,9 @@ class Untrusted : public ::testing::Test {
   void Config(const std::vector<std::string>& extra) {
     std::vector<std::string> lines = extra;
     // The first line of a key wins.
-    for (const std::string& line : std::vector<std::string>{"DBTYPE=ACCESS", "DATABASE=" + File("dati.db"),
-                                                            "OUTPUTFILE=" + File("page.html"), "OPENBROWSER=0"}) {
+    for (const std::string& line :
+         std::vector<std::string>{"DBTYPE=ACCESS", "DATABASE=" + File("dati.db"),
+                                  "OUTPUTFILE=" + File("page.html"), "OPENBROWSER=0"}) {
       lines.push_back(line);
     }
     WriteBytes(File("config.ini"), ConfigText(lines));
@@ -66,7 +68,8 @@ class Untrusted : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   pid_t Start(const std::vector<std::string>& args, const std::string& cwd = "") {
-    std::vector<std::string> words = {"env", "-C", cwd.empty() ? folder.Path() : cwd, File("panorello")};
+    std::vector<std::string> words = {"env", "-C", cwd.empty() ? folder.Path() : cwd,
+                                      File("panorello")};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
@@ -93,8 +96,12 @@ TEST_F(Untrusted, OwnFilesAreNeverTheOutput) {
   WriteBytes(File("blocks_demo.ini"), "[BLOCK]\r\n[/BLOCK]\r\n");
   fs::create_hard_link(File("config.ini"), File("alias.html"));
   const std::pair<std::string, std::string> cases[] = {
-      {"config.ini", "config.ini"},   {"blocks.ini", "blocks.ini"}, {"blocks_demo.ini", "blocks_demo.ini"},
-      {"dati.db", "dati.db"},         {"panorello", "panorello"},   {"alias.html", "config.ini"},
+      {"config.ini", "config.ini"},
+      {"blocks.ini", "blocks.ini"},
+      {"blocks_demo.ini", "blocks_demo.ini"},
+      {"dati.db", "dati.db"},
+      {"panorello", "panorello"},
+      {"alias.html", "config.ini"},
       {"panorello.log", "panorello.log"},
   };
   for (const auto& [output, own] : cases) {
@@ -104,7 +111,8 @@ TEST_F(Untrusted, OwnFilesAreNeverTheOutput) {
     EXPECT_EQ(Run("/RUN"), 1) << output;
     const std::string log = Log();
     EXPECT_NE(log.find("Il file di uscita " + File(output) + " è lo stesso file di " + File(own)),
-              std::string::npos) << log;
+              std::string::npos)
+        << log;
     if (own != "panorello.log") {
       EXPECT_EQ(ReadBytes(File(own)), before) << output;
     }
@@ -120,14 +128,15 @@ TEST_F(Untrusted, LinksPlantedByAnotherAccountAreNotFollowed) {
   fs::create_directory(File("www"));
   ASSERT_EQ(chmod(File("www").c_str(), 01777), 0);
   WriteBytes(File("secret"), "root only");
-  const std::string plant = "setpriv --reuid=65534 --regid=65534 --clear-groups ln -s '" +
-                            File("secret") + "' ";
+  const std::string plant =
+      "setpriv --reuid=65534 --regid=65534 --clear-groups ln -s '" + File("secret") + "' ";
   ASSERT_EQ(std::system((plant + "'" + File("www/dashboard.html") + "'").c_str()), 0);
   ASSERT_EQ(std::system((plant + "'" + File("www/panorello.log") + "'").c_str()), 0);
   const struct {
     std::string key;
     int status;
-  } cases[] = {{"OUTPUTFILE=" + File("www/dashboard.html"), 1}, {"LOGFILE=" + File("www/panorello.log"), 0}};
+  } cases[] = {{"OUTPUTFILE=" + File("www/dashboard.html"), 1},
+               {"LOGFILE=" + File("www/panorello.log"), 0}};
   for (const auto& c : cases) {
     Config({c.key});
     EXPECT_EQ(Run("/RUN"), c.status) << c.key;
@@ -162,8 +171,9 @@ TEST_F(Untrusted, SignalsRemoveTheTemporaryPage) {
   auto start_and_signal = [&](int signal_number, const std::string& mode) {
     // TABLE streams rows into the page; KPI waits for the whole result inside the statement.
     WriteBytes(File("blocks.ini"),
-               BlockText(1, "Grande", "", rows + (mode == "TABLE" ? "SELECT i, 'riga' AS t FROM r"
-                                                                  : "SELECT COUNT(*) AS n FROM r"),
+               BlockText(1, "Grande", "",
+                         rows + (mode == "TABLE" ? "SELECT i, 'riga' AS t FROM r"
+                                                 : "SELECT COUNT(*) AS n FROM r"),
                          mode));
     WriteBytes(File("panorello.log"), "");
     const pid_t pid = Start({"/RUN"});
@@ -177,7 +187,8 @@ TEST_F(Untrusted, SignalsRemoveTheTemporaryPage) {
     waitpid(pid, &status, 0);
     return status;
   };
-  const std::pair<int, std::string> cases[] = {{SIGINT, "TABLE"}, {SIGTERM, "KPI"}, {SIGHUP, "TABLE"}};
+  const std::pair<int, std::string> cases[] = {
+      {SIGINT, "TABLE"}, {SIGTERM, "KPI"}, {SIGHUP, "TABLE"}};
   for (const auto& [signal_number, mode] : cases) {
     const int status = start_and_signal(signal_number, mode);
     ASSERT_TRUE(WIFEXITED(status)) << signal_number;
@@ -204,7 +215,8 @@ TEST_F(Untrusted, ForgedLogLinesAndPasswordsInErrorBoxes) {
   EXPECT_EQ(Run("/RUN \"$(printf 'x\\r\\n06/12/2026 05:14:48 - Batch completato\\033[2J')\""), 0);
   const std::vector<std::string> lines = LogLines(File("panorello.log"));
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "Avvio batch. CMD=/RUN x\\r\\n06/12/2026 05:14:48 - Batch completato\\x1b[2J");
+  EXPECT_EQ(lines[0],
+            "Avvio batch. CMD=/RUN x\\r\\n06/12/2026 05:14:48 - Batch completato\\x1b[2J");
   const std::string page = ReadBytes(File("page.html"));
   EXPECT_NE(page.find("class=\"error\""), std::string::npos);
   EXPECT_EQ(page.find("Segreto99"), std::string::npos);
@@ -214,13 +226,15 @@ TEST_F(Untrusted, ForgedLogLinesAndPasswordsInErrorBoxes) {
 // sees it whole.
 TEST_F(Untrusted, ConcurrentFirstRunsSeeTheWholeSampleDatabase) {
   Config({"DATABASE=" + File("demo_panorello.mdb"), "OUTPUTFILE=page.html"});
-  WriteBytes(File("blocks.ini"), BlockText(1, "Fatture", "", "SELECT COUNT(*) AS n FROM Fatture", "KPI"));
+  WriteBytes(File("blocks.ini"),
+             BlockText(1, "Fatture", "", "SELECT COUNT(*) AS n FROM Fatture", "KPI"));
   ASSERT_EQ(mkfifo(File("go").c_str(), 0600), 0);
   std::vector<pid_t> runs;
   for (int i = 0; i < 24; ++i) {
     const std::string cwd = File("run" + std::to_string(i));
     fs::create_directory(cwd);
-    std::string script = "read x < '" + File("go") + "'; cd '" + cwd + "' && exec '" + File("panorello") + "' /RUN";
+    std::string script =
+        "read x < '" + File("go") + "'; cd '" + cwd + "' && exec '" + File("panorello") + "' /RUN";
     char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), script.data(), nullptr};
     pid_t pid = -1;
     ASSERT_EQ(posix_spawnp(&pid, "sh", nullptr, nullptr, argv, environ), 0);

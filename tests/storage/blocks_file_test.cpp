@@ -132,7 +132,8 @@ TEST(ParseBlocksTest, Rules) {
       {"two starts: only the second", "[BLOCK]\nTITLE=first\n[BLOCK]\nID=8\n[/BLOCK]",
        {"8|1|1|AUTO||||"}, 1},
       {"keys outside blocks ignored",
-       "\n  \nID=4\nTITLE=x\n[/BLOCK]\n[BLOCK]\n[/BLOCK]\nTITLE=y\nSQLBEGIN\nx\n", {"1|1|1|AUTO||||"}, 3},
+       "\n  \nID=4\nTITLE=x\n[/BLOCK]\n[BLOCK]\n[/BLOCK]\nTITLE=y\nSQLBEGIN\nx\n",
+       {"1|1|1|AUTO||||"}, 3},
       {"lone CR line ends", "[BLOCK]\rID=6\rSQLBEGIN\ra\rb\rSQLEND\r[/BLOCK]\r",
        {"6|1|1|AUTO||||a\r\nb"}},
       {"second SQL section replaces the first",
@@ -191,7 +192,8 @@ TEST(SaveBlocksTest, HandWrittenTextIsKeptAsBak) {
   const SkippedText skipped = LoadBlocks(list, app.Path());
   EXPECT_EQ(skipped.first_line, 1);
   EXPECT_EQ(skipped.first_text, "; note");
-  EXPECT_NE(SkippedTextWarning("blocks.ini", skipped).find("riga 1: \"; note\""), std::string::npos);
+  EXPECT_NE(SkippedTextWarning("blocks.ini", skipped).find("riga 1: \"; note\""),
+            std::string::npos);
   SaveBlocks(list, app.Path());
   EXPECT_EQ(ReadBytes(app.File("blocks.ini.bak")), hand);
   SaveBlocks(ListOf({Make(1, "x", "y")}), app.Path());

@@ -33,8 +33,9 @@ void PlantLink(const std::string& target, const std::string& link_path, uid_t ow
   ASSERT_EQ(lchown(link_path.c_str(), owner, owner), 0) << link_path;
 }
 
-// Which links are followed: the running user's and those of the folder's owner; one of another account in a
-// folder it does not own is refused for the page writer and for the log, and nothing changes.
+// Which links are followed: the running user's and those of the folder's owner; one of another
+// account in a folder it does not own is refused for the page writer and for the log, and nothing
+// changes.
 TEST(TrustedLinksTest, FollowedOnlyForUsOrTheFolderOwner) {
   if (geteuid() != 0) GTEST_SKIP() << "links of another account can only be made as root";
   TempFolder tmp;
@@ -63,7 +64,8 @@ TEST(TrustedLinksTest, FollowedOnlyForUsOrTheFolderOwner) {
     } catch (const Error& e) {
       EXPECT_EQ(e.kind(), ErrorKind::kFile);
       EXPECT_NE(std::string(e.what()).find("collegamento simbolico di un altro utente"),
-                std::string::npos) << e.what();
+                std::string::npos)
+          << e.what();
     }
     EXPECT_THROW(OpenForAppend(c.link), Error);
     WriteLog(c.link, tmp.Path(), FixedClock(DateTime{2026, 12, 6, 5, 14, 48}), "riga");
@@ -133,7 +135,7 @@ TEST(WriteTextFileTest, ModeRuleAlways) {
   WriteBytes(tmp.File("config.ini"), "old");
   ASSERT_EQ(chmod(tmp.File("config.ini").c_str(), 0644), 0);
   WriteTextFile(tmp.File("config.ini"), "new", 0600, ModeRule::kAlways);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(tmp.File("config.ini").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
@@ -169,7 +171,7 @@ TEST(LogLineTest, ShortWriteThenAWholeLine) {
   const std::string log = tmp.File("run.log");
   WriteLog(log, tmp.Path(), clock, "prima");
   const size_t first = ReadBytes(log).size();
-  struct rlimit saved{};
+  struct rlimit saved {};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   struct rlimit small = saved;
