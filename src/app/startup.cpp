@@ -8,6 +8,7 @@
 #include "html/generation.h"
 #include "storage/blocks_file.h"
 #include "storage/settings.h"
+#include "util/interrupt.h"
 #include "util/log.h"
 #include "util/text.h"
 
@@ -37,6 +38,7 @@ int Finish(AppContext& ctx, const BatchIo& io, bool ok, const GenerationOutcome&
            << " con errore; pagina " << (run.written ? ctx.settings.OutputFile : "non scritta")
            << "; log " << LogFilePath(ctx.settings.LogFile, ctx.app_folder) << '\n';
   }
+  if (InterruptRequested()) return 128 + InterruptSignal();  // as a shell reports a signal
   if (!ok) return kExitFailed;
   return run.failed_blocks > 0 ? kExitBlockErrors : kExitOk;
 }
@@ -56,6 +58,7 @@ int BatchGeneration(AppContext& ctx, const std::string& command, const std::stri
   const std::string dashboard = ParseDashArgument(command);
   const bool explicit_open = Contains(upper, "/OPEN");
   const bool open_browser = BatchOpensBrowser(io, explicit_open, ctx.settings.OpenBrowser);
+  const InterruptHandlers interrupt_handlers;
   ctx.Log("Avvio batch. CMD=" + command);
   GenerationOutcome run;
   const bool ok = RunDashboardGeneration(ctx, open_browser, true, dashboard, run);
@@ -64,6 +67,7 @@ int BatchGeneration(AppContext& ctx, const std::string& command, const std::stri
 }
 
 int BatchDemo(AppContext& ctx, const std::string& command, const BatchIo& io) {
+  const InterruptHandlers interrupt_handlers;
   ctx.Log("Avvio batch. CMD=" + command);
   const bool open_browser = BatchOpensBrowser(io, false, true);
   DemoResult result;
@@ -162,7 +166,8 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
   ctx.blocks.ClearBlocks();
   try {
     ctx.settings = LoadSettings(ctx.app_folder);
-    LoadBlocks(ctx.blocks, ctx.app_folder);
+    const SkippedText skipped = LoadBlocks(ctx.blocks, ctx.app_folder);
+    if (skipped.Any()) ctx.blocks_warning = SkippedTextWarning("blocks.ini", skipped);
   } catch (const std::exception& e) {
     // Nothing may be written over files that could not be read: stop here.
     const std::string message = std::string("Errore avvio: ") + e.what();
@@ -171,6 +176,7 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
     return kExitStartup;
   }
 
+  if (!ctx.blocks_warning.empty()) ctx.Log(ctx.blocks_warning);
   CheckSampleDatabase(ctx);
 
   const bool batch = Contains(upper, "/AUTORUN") || Contains(upper, "/RUN");

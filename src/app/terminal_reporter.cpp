@@ -7,21 +7,21 @@ namespace panorello {
 
 void TerminalReporter::ShowMessage(MessageIcon icon, const std::string& title,
                                    const std::string& text) {
-  err_ << (icon == MessageIcon::Warning ? "Attenzione - " : "") << title << ": "
-       << LineBreaksToSpaces(text) << '\n';
+  err_ << (icon == MessageIcon::Warning ? "Attenzione - " : "") << VisibleControls(title) << ": "
+       << VisibleControls(LineBreaksToSpaces(text)) << '\n';
   err_.flush();
 }
 
 void TerminalReporter::BlockStarted(int number, int count, const std::string& title) {
   if (!progress_) return;
   err_ << "Blocco " << FormatInt(number) << " di " << FormatInt(count) << ": "
-       << LineBreaksToSpaces(title) << '\n';
+       << VisibleControls(LineBreaksToSpaces(title)) << '\n';
   err_.flush();
 }
 
 void TerminalReporter::PageWritten(const std::string& path) {
   if (!progress_) return;
-  err_ << "Pagina scritta: " << path << '\n';
+  err_ << "Pagina scritta: " << VisibleControls(path) << '\n';
   err_.flush();
 }
 

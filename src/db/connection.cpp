@@ -1,6 +1,7 @@
 #include "db/connection.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +13,7 @@
 
 #include "db/access_cache.h"
 #include "db/connection_string.h"
+#include "db/db_error.h"
 #include "db/engines.h"
 #include "db/error_hints.h"
 #include "db/provider_translation.h"
@@ -29,6 +31,10 @@ constexpr std::chrono::milliseconds kBrowserWait{2000};
 // A Jet or ACE database file starts with a fixed signature; SQLite files and everything else
 // go to libsqlite3, which names what is wrong with them.
 FileFormat ProbeFile(const std::string& path) {
+  struct stat st{};
+  // Only a regular file is read: opening a FIFO would wait for a writer.
+  if (::stat(path.c_str(), &st) != 0) return FileFormat::Missing;
+  if (!S_ISREG(st.st_mode)) return FileFormat::Other;
   std::ifstream in(path, std::ios::binary);
   if (!in) return FileFormat::Missing;
   char header[20] = {};
@@ -95,9 +101,11 @@ std::optional<ResultGrid> Connection::Query(const std::string& sql) {
   return sink.Take();
 }
 
-std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
-                                                 const ConnectionLimits& limits,
-                                                 const ConnectionPlace& place) {
+namespace {
+
+std::unique_ptr<Connection> OpenTranslated(const std::string& connection_string,
+                                           const ConnectionLimits& limits,
+                                           const ConnectionPlace& place) {
   // Access files go to their SQLite copy, never to the MDBTools ODBC driver: the provider form
   // is translated as if the file were SQLite, then the file itself decides.
   const auto as_sqlite = [](const std::string& path) {
@@ -129,6 +137,22 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
     }
   }
   return OpenOdbc(WithDriverOptions(target.odbc, limits, dsn_driver), limits);
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
+                                                 const ConnectionLimits& limits,
+                                                 const ConnectionPlace& place) {
+  // Errors of opening may repeat the string or a value of it (a path that swallowed the pairs
+  // after an unclosed brace): passwords never reach the page or the log.
+  try {
+    return OpenTranslated(connection_string, limits, place);
+  } catch (const DbError& e) {
+    throw DbError(MaskPasswords(e.what()), e.diagnostic(), e.kind());
+  } catch (const Error& e) {
+    throw Error(MaskPasswords(e.what()), e.kind());
+  }
 }
 
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,

@@ -1,5 +1,6 @@
 #include "db/connection_string.h"
 
+#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -31,7 +32,69 @@ std::string SqlServerIntegrated(const Settings& s) {
          ";Initial Catalog=" + ProviderValue(s.Database) + ";Integrated Security=SSPI;";
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsKeyCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Length of "pwd" or "password" (any case) at position i when it starts a key there, else 0.
+size_t PasswordKeyAt(std::string_view text, size_t i) {
+  if (i > 0 && IsKeyCharacter(text[i - 1])) return 0;
+  for (std::string_view key : {std::string_view("password"), std::string_view("pwd")}) {
+    if (text.size() - i < key.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < key.size() && same; ++k) {
+      same = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + k]))) == key[k];
+    }
+    if (same && (i + key.size() == text.size() || !IsKeyCharacter(text[i + key.size()]))) {
+      return key.size();
+    }
+  }
+  return 0;
+}
+
+// End of the value that starts at i: after its closing brace or quote (a doubled one is part
+// of the value), at the next ";" for a bare value, the end of the text when unclosed.
+size_t ValueEnd(std::string_view text, size_t i) {
+  if (i < text.size() && (text[i] == '{' || text[i] == '"' || text[i] == '\'')) {
+    const char close = text[i] == '{' ? '}' : text[i];
+    for (size_t j = i + 1; j < text.size(); ++j) {
+      if (text[j] != close) continue;
+      if (j + 1 < text.size() && text[j + 1] == close) {
+        ++j;
+        continue;
+      }
+      return j + 1;
+    }
+    return text.size();
+  }
+  const size_t semicolon = text.find(';', i);
+  return semicolon == std::string_view::npos ? text.size() : semicolon;
+}
+
 }  // namespace
+
+std::string MaskPasswords(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t key = PasswordKeyAt(text, i);
+    size_t equals = i + key;
+    while (key > 0 && equals < text.size() && IsBlank(text[equals])) ++equals;
+    if (key == 0 || equals >= text.size() || text[equals] != '=') {
+      out += text[i++];
+      continue;
+    }
+    size_t value = equals + 1;
+    while (value < text.size() && IsBlank(text[value])) ++value;
+    out.append(text.substr(i, value - i));
+    out += "***";
+    i = ValueEnd(text, value);
+  }
+  return out;
+}
 
 std::string BuildConnectionString(const Settings& s) {
   if (!Trim(s.ConnectionString).empty()) return s.ConnectionString;

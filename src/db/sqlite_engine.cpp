@@ -14,6 +14,7 @@
 #include "db/engines.h"
 #include "db/sqlite_values.h"
 #include "util/error.h"
+#include "util/interrupt.h"
 
 namespace panorello {
 
@@ -81,6 +82,7 @@ class SqliteConnection final : public Connection {
 
  private:
   static int Progress(void* self) {
+    if (InterruptRequested()) return 1;  // SIGINT/SIGTERM/SIGHUP: stop the statement too
     return Clock::now() > static_cast<SqliteConnection*>(self)->deadline_ ? 1 : 0;
   }
 
@@ -114,6 +116,7 @@ class SqliteConnection final : public Connection {
   }
 
   [[noreturn]] void Fail(int rc) {
+    ThrowIfInterrupted();
     if (rc == SQLITE_INTERRUPT) {
       throw Error("Tempo scaduto: la query ha superato il limite di " +
                   std::to_string(limits_.query_seconds) + " secondi");
@@ -177,6 +180,10 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const Connec
     }
     if (std::filesystem::is_directory(status)) {
       throw Error("Il percorso del database è una cartella, non un file: " + path);
+    }
+    if (!std::filesystem::is_regular_file(status)) {  // a FIFO would make the open wait
+      throw Error("Il percorso del database non è un file ordinario (FIFO, dispositivo o "
+                  "socket): " + path, ErrorKind::kFile);
     }
   }
   try {

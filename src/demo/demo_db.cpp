@@ -189,19 +189,32 @@ bool InsertDemoRows(AppContext& ctx, const std::string& path, std::string& error
 bool CreateDemoDatabase(AppContext& ctx, std::string& errorText) {
   const std::string path = DemoDbPath(ctx);
   if (FileExists(path)) return true;
+  struct stat there {};
+  if (::lstat(path.c_str(), &there) == 0) {  // a folder, a FIFO, a dangling link...
+    errorText = "Errore creazione DB demo: " + path +
+                " esiste ma non è un file: rinominarlo o eliminarlo, poi riprovare";
+    ctx.Log(errorText);
+    return false;
+  }
+  // Built whole under a temporary name beside it and moved into place when complete: a run
+  // that starts meanwhile finds either no file or a finished one.
+  const std::string building = TemporaryPathBeside(path);
   bool created = false;
   try {
     ctx.Log("Creazione database demo: " + path);
-    if (!CreateDemoTables(ctx, path, errorText)) return false;
+    if (!CreateDemoTables(ctx, building, errorText)) return false;
     created = true;
-    if (!InsertDemoRows(ctx, path, errorText)) {
-      RemoveSampleFile(path);
+    if (!InsertDemoRows(ctx, building, errorText)) {
+      RemoveSampleFile(building);
       return false;
+    }
+    if (!MoveIntoPlaceUnlessPresent(building, path)) {
+      RemoveSampleFile(building);  // another run finished first: its file is the same
     }
     ctx.Log("Database demo creato con successo");
     return true;
   } catch (const std::exception& e) {
-    if (created) RemoveSampleFile(path);
+    if (created) RemoveSampleFile(building);
     errorText = std::string("Errore creazione DB demo: ") + e.what();
     ctx.Log(errorText);
     return false;

@@ -11,6 +11,7 @@
 #include "html/page_out.h"
 #include "util/error.h"
 #include "util/files.h"
+#include "util/interrupt.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -52,8 +53,10 @@ void WritePage(AppContext& ctx, const std::string& dashboardName, const std::str
   const int count = static_cast<int>(selected.size());
   std::vector<BlockOutcome> outcomes =
       RenderBlocksInOrder(BlockQueryEnv::Of(ctx), selected, pool, out, [&](size_t i) {
+        ThrowIfInterrupted();
         ctx.reporter.BlockStarted(static_cast<int>(i) + 1, count, selected[i].Title);
       });
+  ThrowIfInterrupted();  // a block stopped by the signal is no failure of its own
   for (size_t i = 0; i < outcomes.size(); ++i) {
     ++outcome.blocks;
     if (!outcomes[i].failed) continue;
@@ -125,6 +128,7 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
     }
     path = ctx.settings.OutputFile;
     SortBlocks(ctx.blocks);  // a lasting effect of the run, even when the file cannot be written
+    ctx.RefuseOwnFileAsOutput(path);
     {
       AtomicFileWriter file(path);
       PageOut out(&file);
@@ -146,6 +150,10 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
     return true;
   } catch (const std::exception& e) {
     outcome.error_text = e.what();
+    if (InterruptRequested()) {
+      ctx.Log(kInterruptedMessage);  // the temporary page is gone already
+      return false;
+    }
   } catch (...) {
     outcome.error_text = "errore sconosciuto";
   }

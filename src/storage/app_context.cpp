@@ -1,7 +1,14 @@
 #include "storage/app_context.h"
 
+#include <unistd.h>
+
+#include <climits>
+#include <vector>
+
+#include "util/error.h"
 #include "util/files.h"
 #include "util/log.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -26,6 +33,22 @@ void AppContext::Log(std::string_view message) const noexcept {
   } catch (...) {
     // Nowhere left to say it.
   }
+}
+
+void AppContext::RefuseOwnFileAsOutput(const std::string& output) const {
+  std::vector<std::string> own = {AppFile("config.ini"), AppFile("blocks.ini"),
+                                  AppFile("blocks_demo.ini"),
+                                  LogFilePath(settings.LogFile, app_folder)};
+  if (!Trim(settings.Database).empty()) own.push_back(settings.Database);
+  std::vector<char> exe(PATH_MAX + 1);
+  const ssize_t length = readlink("/proc/self/exe", exe.data(), exe.size() - 1);
+  if (length > 0) own.emplace_back(exe.data(), static_cast<size_t>(length));
+  const std::string same = SameFileAs(output, own);
+  if (same.empty()) return;
+  throw Error("Il file di uscita " + output + " è lo stesso file di " + same +
+                  ", che il programma usa: la pagina lo sostituirebbe. Indicare in OUTPUTFILE un "
+                  "altro percorso; nessun file è stato scritto.",
+              ErrorKind::kConfig);
 }
 
 }  // namespace panorello

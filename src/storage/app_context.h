@@ -40,10 +40,15 @@ struct AppContext {
   // Further folders searched, after app_folder, for data shipped with the program.
   std::vector<std::string> shipped_folders;
   RunControl run{};
+  // Set when loading blocks.ini skipped text; the window shows it once, then clears it.
+  std::string blocks_warning = {};
 
   std::string AppFile(std::string_view name) const;
   // The first of app_folder and shipped_folders holding `name`; AppFile(name) when none does.
   std::string ShippedFile(std::string_view name) const;
+  // Throws Error when output is the same file (device and inode) as config.ini, blocks.ini,
+  // blocks_demo.ini, the log, the Database setting's file or the executable.
+  void RefuseOwnFileAsOutput(const std::string& output) const;
   // WriteLog with the current LogFile setting.
   void Log(std::string_view message) const noexcept;
 };

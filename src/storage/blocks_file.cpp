@@ -1,5 +1,7 @@
 #include "storage/blocks_file.h"
 
+#include <vector>
+
 #include "util/files.h"
 #include "util/text.h"
 
@@ -35,22 +37,42 @@ bool ApplyKeyLine(Block& block, std::string_view line) {
   return true;
 }
 
+// Keeps the earliest skipped line of a parse.
+class SkipRecorder {
+ public:
+  void Skip(int64_t line_number, std::string_view line) {
+    if (found_.Any() && found_.first_line <= line_number) return;
+    found_.first_line = line_number;
+    found_.first_text = std::string(line);
+  }
+  const SkippedText& Result() const { return found_; }
+
+ private:
+  SkippedText found_;
+};
+
 }  // namespace
 
-void ParseBlocks(BlockList& list, std::string_view text) {
+SkippedText ParseBlocks(BlockList& list, std::string_view text) {
   const std::string normalized = NormalizeNewlines(text);
+  std::vector<Block> read;
+  SkipRecorder skipped;
   bool in_block = false;
   bool in_query = false;
   std::string query;
   Block current;
+  int64_t line_number = 0;
+  int64_t block_line = 0;  // where the open block started
+  std::string block_text;
   std::string_view rest = normalized;
   for (;;) {
     const size_t end = rest.find('\n');
     const std::string_view line = rest.substr(0, end);
     const std::string trimmed = Trim(line);
+    ++line_number;
     if (in_query) {
       if (trimmed == "SQLEND") {
-        current.Sql = query;
+        current.Sql = std::move(query);
         query.clear();
         in_query = false;
       } else {
@@ -58,36 +80,53 @@ void ParseBlocks(BlockList& list, std::string_view text) {
         query += line;
       }
     } else if (trimmed == "[BLOCK]") {
+      if (in_block) skipped.Skip(block_line, block_text);  // never closed: dropped
       current = Block{};
       in_block = true;
+      block_line = line_number;
+      block_text = std::string(line);
     } else if (trimmed == "[/BLOCK]") {
-      if (in_block) list.SaveBlock(-1, current);
+      if (in_block) read.push_back(std::move(current));
       in_block = false;
-    } else if (!in_block) {
-      // Outside a block every other line is ignored.
-    } else if (ApplyKeyLine(current, line)) {
-      // Key line handled.
-    } else if (UpperCase(trimmed) == "SQLBEGIN") {
-      in_query = true;
-      query.clear();
+    } else if (!in_block || !ApplyKeyLine(current, line)) {
+      if (in_block && UpperCase(trimmed) == "SQLBEGIN") {
+        in_query = true;
+        query.clear();
+      } else if (!trimmed.empty()) {
+        skipped.Skip(line_number, line);  // outside any block, or no key of a block
+      }
     }
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 1);
   }
+  if (in_block) skipped.Skip(block_line, block_text);
+  list.AppendBlocks(std::move(read));
+  return skipped.Result();
 }
 
-void LoadBlocks(BlockList& list, const std::string& app_folder) {
+SkippedText LoadBlocks(BlockList& list, const std::string& app_folder) {
   list.ClearBlocks();
   const std::string path = AppFile(app_folder, "blocks.ini");
-  if (!FileExists(path)) return;
+  if (!FileExists(path)) return {};
   const std::string text = ReadTextFile(path);
-  if (text.empty()) return;
-  ParseBlocks(list, text);
+  if (text.empty()) return {};
+  return ParseBlocks(list, text);
 }
 
-void LoadBlocksFrom(BlockList& list, const std::string& path) {
+SkippedText LoadBlocksFrom(BlockList& list, const std::string& path) {
   const std::string text = ReadTextFile(path);
-  if (!text.empty()) ParseBlocks(list, text);
+  if (text.empty()) return {};
+  return ParseBlocks(list, text);
+}
+
+std::string SkippedTextWarning(const std::string& file, const SkippedText& skipped) {
+  std::string shown = skipped.first_text;
+  if (shown.size() > 80) shown = shown.substr(0, 77) + "...";
+  return "Attenzione: " + file + " contiene testo che non è stato letto (blocco non chiuso, "
+         "marcatori in minuscolo o testo fuori da un blocco), a partire dalla riga " +
+         std::to_string(skipped.first_line) + ": \"" + shown +
+         "\". Correggere il file; al primo salvataggio dei blocchi il file attuale viene "
+         "conservato come " + file + ".bak.";
 }
 
 std::string BlocksFileText(const BlockList& list) {
@@ -111,7 +150,14 @@ std::string BlocksFileText(const BlockList& list) {
 }
 
 void SaveBlocks(const BlockList& list, const std::string& app_folder) {
-  WriteTextFile(AppFile(app_folder, "blocks.ini"), BlocksFileText(list));
+  const std::string path = AppFile(app_folder, "blocks.ini");
+  const std::string old_text = ReadTextFile(path);
+  BlockList scratch;
+  if (!old_text.empty() && ParseBlocks(scratch, old_text).Any()) {
+    // Hand-written text the list cannot hold: the old file survives beside the new one.
+    WriteTextFile(path + ".bak", ReadFileBytes(path));
+  }
+  WriteTextFile(path, BlocksFileText(list));
 }
 
 }  // namespace panorello

@@ -72,8 +72,9 @@ std::string SettingsFileText(const Settings& settings) {
 }
 
 void SaveSettings(const std::string& app_folder, const Settings& record, Settings& current) {
-  // The file holds a password: a new one is readable by its owner only.
-  WriteTextFile(AppFile(app_folder, "config.ini"), SettingsFileText(record), 0600);
+  // The file holds a password: readable by its owner only, whatever mode an old one had.
+  WriteTextFile(AppFile(app_folder, "config.ini"), SettingsFileText(record), 0600,
+                ModeRule::kAlways);
   current = record;
 }
 

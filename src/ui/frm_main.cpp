@@ -206,6 +206,7 @@ void FrmMain::BuildControls() {
   lstBlocks_->setFont(FieldFont());
   lstBlocks_->setSelectionMode(QAbstractItemView::SingleSelection);
   lstBlocks_->setSortingEnabled(false);
+  lstBlocks_->setUniformItemSizes(true);  // one font, one line per entry: no per-row measuring
   lstBlocks_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   MakeLabel(w, "Label4", "Utente", 3960, 120, 735, 255);
   txtUser_ = MakeTextBox(w, "txtUser", 3960, 360, 3135, 375);
@@ -353,8 +354,12 @@ void FrmMain::ShowState() {
     same = lstBlocks_->item(i)->text() == Q(s.lstBlocks.entries[static_cast<size_t>(i)]);
   }
   if (!same) {
+    // One insertion of all rows: the view lays them out once, not once per row.
+    QStringList entries;
+    entries.reserve(static_cast<qsizetype>(s.lstBlocks.entries.size()));
+    for (const std::string& e : s.lstBlocks.entries) entries.append(Q(e));
     lstBlocks_->clear();
-    for (const std::string& e : s.lstBlocks.entries) lstBlocks_->addItem(Q(e));
+    lstBlocks_->addItems(entries);
   }
   if (s.lstBlocks.selected >= 0 && s.lstBlocks.selected < lstBlocks_->count()) {
     lstBlocks_->setCurrentRow(s.lstBlocks.selected);

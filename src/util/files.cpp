@@ -1,6 +1,8 @@
 #include "util/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,9 +11,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "util/error.h"
+#include "util/interrupt.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -58,19 +62,31 @@ std::string RandomSuffix() {
   return out;
 }
 
-// The file a path finally names: a symbolic link is followed so that replacing the file keeps
-// the link.
-std::string ResolveTarget(const std::string& path) {
-  struct stat st{};
-  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved != nullptr) {
-      std::string out = resolved;
-      free(resolved);
-      return out;
-    }
+[[noreturn]] void ThrowRefused(const std::string& path, const std::string& reason) {
+  throw Error("Impossibile scrivere il file " + path + ": " + reason, ErrorKind::kFile);
+}
+
+// The temporary files of earlier writers of target ("." + base + "." + six characters) that no
+// process holds locked any more and that are older than a few seconds (a writer locks its file
+// right after creating it) are what a killed run left behind: removed.
+void RemoveStaleTemporaries(const std::string& prefix, const std::string& base) {
+  const std::string folder = prefix.empty() ? "." : prefix;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const std::string start = "." + base + ".";
+  const time_t now = ::time(nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() != start.size() + 6 || name.compare(0, start.size(), start) != 0) continue;
+    const std::string path = prefix + name;
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st{};
+    if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (now - st.st_mtime < 10) continue;
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) continue;  // a running writer holds it
+    ::unlink(path.c_str());
   }
-  return path;
+  ::closedir(dir);
 }
 
 }  // namespace
@@ -142,7 +158,16 @@ void EnsureFolder(const std::string& folder) {
   }
 }
 
-AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode) : path_(path) {
+std::string TemporaryPathBeside(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (base.size() > 200) base.resize(200);
+  return prefix + "." + base + "." + RandomSuffix();
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode, ModeRule rule)
+    : path_(path) {
   std::string parent = ParentFolder(path);
   if (!parent.empty()) {
     try {
@@ -151,21 +176,22 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
       throw Error("Impossibile scrivere il file " + path + ": " + e.what());
     }
   }
-  std::string target = ResolveTarget(path);
+  std::string target = ResolveTrustedLinks(path);
   size_t slash = target.rfind('/');
   std::string prefix = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   if (base.size() > 200) base.resize(200);  // room for the temporary name's additions
 
   struct stat old{};
-  bool exists = stat(target.c_str(), &old) == 0;
+  bool exists = lstat(target.c_str(), &old) == 0;
   // Renaming over a folder fails anyway; renaming over a device or a pipe would replace it.
   if (exists && S_ISDIR(old.st_mode)) ThrowWriteError(path_, EISDIR);
   if (exists && !S_ISREG(old.st_mode)) {
-    throw Error("Impossibile scrivere il file " + path_ + ": non è un file ordinario");
+    ThrowRefused(path_, "non è un file ordinario (FIFO, dispositivo, socket o collegamento)");
   }
+  RemoveStaleTemporaries(prefix, base);
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    temp_path_ = prefix + "." + base + "." + RandomSuffix();
+    temp_path_ = TemporaryPathBeside(target);
     // The mode goes through the umask here, as for any new file.
     fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
     if (fd_ < 0 && errno != EEXIST) break;
@@ -175,7 +201,19 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
     temp_path_.clear();
     ThrowWriteError(path_, error_number);
   }
-  if (exists) {
+  // Held until the file is renamed or removed: tells later writers that it is not a leftover.
+  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    int error_number = errno;
+    Abandon();
+    ThrowWriteError(path_, error_number);
+  }
+  if (rule == ModeRule::kAlways) {
+    if (fchmod(fd_, new_file_mode & 07777) != 0) {
+      int error_number = errno;
+      Abandon();
+      ThrowWriteError(path_, error_number);
+    }
+  } else if (exists) {
     // The replacement keeps the permissions (and, where allowed, the owner) of the old file.
     if (fchown(fd_, old.st_uid, old.st_gid) != 0) {
       // Not allowed for other users' files; the file then belongs to us.
@@ -195,6 +233,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 void AtomicFileWriter::Append(std::string_view text) {
   if (fd_ < 0) throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
+  ThrowIfInterrupted();
   constexpr size_t kBufferBytes = size_t{1} << 16;
   if (buffer_.empty() && text.size() >= kBufferBytes) {
     WriteAll(text);  // a large piece goes straight to the file, without a copy
@@ -247,6 +286,7 @@ void AtomicFileWriter::Commit() {
   if (fd_ < 0 || committed_) {
     throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
   }
+  ThrowIfInterrupted();
   Flush();
   if (fsync(fd_) != 0) {
     int error_number = errno;
@@ -289,15 +329,21 @@ void AtomicFileWriter::Abandon() noexcept {
   buffer_.clear();
 }
 
-void WriteTextFile(const std::string& path, std::string_view text, mode_t new_file_mode) {
-  AtomicFileWriter writer(path, new_file_mode);
+void WriteTextFile(const std::string& path, std::string_view text, mode_t new_file_mode,
+                   ModeRule rule) {
+  AtomicFileWriter writer(path, new_file_mode, rule);
   writer.Append(text);
   writer.Commit();
 }
 
 std::string ReadTextFile(const std::string& path) {
+  return DecodeTextFileBytes(ReadFileBytes(path));
+}
+
+std::string ReadFileBytes(const std::string& path) {
   if (!FileExists(path)) return std::string();
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a FIFO put in place after the check above does not make the open wait.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.Get() < 0) {
     throw Error("Impossibile leggere il file " + path + ": " + SystemReason(errno));
   }
@@ -312,7 +358,7 @@ std::string ReadTextFile(const std::string& path) {
     if (got == 0) break;
     bytes.append(buffer, static_cast<size_t>(got));
   }
-  return DecodeTextFileBytes(bytes);
+  return bytes;
 }
 
 std::string ReadIniValue(const std::string& path, std::string_view key,

@@ -1,6 +1,6 @@
 #include "util/log.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +10,36 @@
 #include "util/text.h"
 
 namespace panorello {
+
+namespace {
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() { ::close(fd_); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// True when a regular file holds bytes and its last one does not end a line: an earlier line was
+// cut short (a full disk), so the next one must not be glued to it.
+bool EndsInsideALine(int fd) {
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return false;
+  char last = '\n';
+  return ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n';
+}
+
+void AppendHex(std::string& out, unsigned value, int digits) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 15];
+}
+
+}  // namespace
 
 std::string LogFilePath(std::string_view log_file_setting, std::string_view app_folder) {
   return Trim(log_file_setting).empty() ? AppFile(app_folder, "panorello.log")
@@ -28,10 +58,34 @@ std::string LogFallbackText(const std::string& log_path, const std::string& reas
   return text + LineBreaksToSpaces(line) + "\n";
 }
 
+std::string VisibleControls(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if ((c < 0x20 && c != '\t') || c == 0x7f) {
+      out += "\\x";
+      AppendHex(out, c, 2);
+    } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {
+      out += "\\u00";  // U+0080 to U+009F in UTF-8
+      AppendHex(out, next, 2);
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, const Clock& clock,
               std::string_view message, LogFailure* failure) noexcept {
   try {
-    std::string path = LogFilePath(log_file_setting, app_folder);
+    const std::string path = LogFilePath(log_file_setting, app_folder);
     try {
       EnsureFolder(ParentFolder(path));
     } catch (...) {
@@ -39,19 +93,28 @@ bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, co
     }
     std::string line = FormatTimestamp(clock.Now());
     line += " - ";
-    line += message;
+    line += VisibleControls(message);
     line += "\r\n";
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    // One write per line: with O_APPEND two processes logging at once never mix their lines.
-    const bool ok = fd >= 0 && ::write(fd, line.data(), line.size()) ==
-                                   static_cast<ssize_t>(line.size());
-    const int error = errno;
-    if (fd >= 0) ::close(fd);
-    if (!ok && failure != nullptr) {
-      line.resize(line.size() - 2);
-      *failure = LogFailure{path, std::strerror(error != 0 ? error : EIO), std::move(line)};
+    const auto fail = [&](const std::string& reason) {
+      if (failure != nullptr) {
+        line.resize(line.size() - 2);
+        *failure = LogFailure{path, reason, std::move(line)};
+      }
+      return false;
+    };
+    int opened = -1;
+    try {
+      opened = OpenForAppend(path);
+    } catch (const std::exception& e) {
+      return fail(e.what());
     }
-    return ok;
+    Descriptor fd(opened);
+    if (EndsInsideALine(fd.Get())) line.insert(0, "\r\n");
+    // One write per line: with O_APPEND two processes logging at once never mix their lines. A
+    // short write leaves a line without its end: the next call ends it.
+    const ssize_t written = ::write(fd.Get(), line.data(), line.size());
+    if (written == static_cast<ssize_t>(line.size())) return true;
+    return fail(std::strerror(written < 0 ? errno : ENOSPC));
   } catch (...) {
     // Logging never disturbs its caller.
     return false;

@@ -21,10 +21,16 @@ struct LogFailure {
 std::string LogFallbackText(const std::string& log_path, const std::string& reason,
                             const std::string& line, std::string& named_log);
 
-// Appends "dd/mm/yyyy hh:nn:ss - message" + CR LF to the log with a single write. Creates
-// missing folders. Never throws; returns false, and fills *failure when given, when the line
-// could not be written.
+// Appends "dd/mm/yyyy hh:nn:ss - message" + CR LF to the log with a single write. Creates missing
+// folders. Control characters in the message are shown as escapes (VisibleControls), so one call
+// is always one line. A line cut short by an earlier failed write is ended first. The log is
+// opened with OpenForAppend (no untrusted link, no FIFO). Never throws; returns false, and fills
+// *failure when given, when the line could not be written.
 bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, const Clock& clock,
               std::string_view message, LogFailure* failure = nullptr) noexcept;
+
+// The text with every control character but the tab (C0, DEL and the C1 range of UTF-8) shown as
+// a visible escape: "\n", "\r", "\x1b", "\x7f", "\u009b". For the log and the terminal.
+std::string VisibleControls(std::string_view text);
 
 }  // namespace panorello

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "db/connection.h"
+#include "storage/blocks_file.h"
 #include "support/test_support.h"
 #include "util/files.h"
 
@@ -98,6 +99,22 @@ TEST(Main, BatchLogLinesAndTrimmedCommandLine) {
                                                "Scrittura file " + t.folder.File("page.html"),
                                                "Fine RunDashboardGeneration OK", "Batch completato con successo"}));
   EXPECT_TRUE(t.err.empty());
+}
+
+// A blocks.ini with text the reader passes over: one warning line naming it, before the batch
+// lines; the window road gets the same text to show.
+TEST(Main, SkippedBlocksTextIsLoggedOnce) {
+  Startup t;
+  const std::string block = BlockText(1, "Uno", "", "SELECT 1 AS n");
+  WriteBytes(t.folder.File("blocks.ini"), block + "[block]\r\nTITLE=perso\r\n");
+  const int64_t line = static_cast<int64_t>(testing::CountOf(block, "\r\n")) + 1;
+  ASSERT_EQ(t.Run({"/RUN"}), 0);
+  const auto log = t.Log();
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[0], SkippedTextWarning("blocks.ini", {line, "[block]"}));
+  EXPECT_EQ(log[1], "Avvio batch. CMD=/RUN");
+  EXPECT_EQ(t.Run({}), 0);
+  EXPECT_EQ(t->blocks_warning, log[0]);
 }
 
 TEST(Main, FailedBatchExitsWithOneAndSaysWhyOnStandardError) {
@@ -200,10 +217,10 @@ TEST(Main, DemoSwitchFailsWithOneWhenTheSampleCannotBeCreated) {
   Startup u;
   WriteBytes(u.folder.File("blocks_demo.ini"), ReadBytes(testing::DemoBlocksSource()));
   const std::string blocks_before = ReadBytes(u.folder.File("blocks.ini"));
-  ASSERT_EQ(mkdir(u.folder.File("demo_panorello.mdb-journal").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(u.folder.File("demo_panorello.mdb").c_str(), 0755), 0);  // name taken
   EXPECT_EQ(u.Run({"/DEMO"}, true), kExitFailed);
   EXPECT_EQ(u.Log().back(), "Batch terminato con errore");
-  EXPECT_NE(u.err.find("Errore creazione tabelle: "), std::string::npos);
+  EXPECT_NE(u.err.find("Errore creazione DB demo: "), std::string::npos) << u.err;
   EXPECT_TRUE(u.browser.opened.empty());
   EXPECT_EQ(u.windows, 0);
   EXPECT_EQ(ReadBytes(u.folder.File("blocks.ini")), blocks_before);

@@ -40,5 +40,18 @@ TEST(TerminalReporter, AnUnwritableLogIsNamedOnceItsLinesFollow) {
             "07/12/2026 03:00:01 - tre\n");
 }
 
+// Escape sequences in titles, paths and messages reach the terminal as visible text.
+TEST(TerminalReporter, ControlCharactersAreShownNotSent) {
+  std::ostringstream err;
+  TerminalReporter reporter(err, true);
+  reporter.BlockStarted(1, 1, "\x1b]0;titolo\x07Vendite");
+  reporter.PageWritten("/srv/\x1b[2Jpagina.html");
+  reporter.ShowMessage(MessageIcon::Information, "Demo\x1b[31m", "ok\x08");
+  EXPECT_EQ(err.str(),
+            "Blocco 1 di 1: \\x1b]0;titolo\\x07Vendite\n"
+            "Pagina scritta: /srv/\\x1b[2Jpagina.html\n"
+            "Demo\\x1b[31m: ok\\x08\n");
+}
+
 }  // namespace
 }  // namespace panorello

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "db/connection.h"
 #include "db/connection_string.h"
 #include "util/error.h"
 
@@ -70,6 +71,38 @@ TEST(BuildConnectionString, EveryTypeAndTheExplicitString) {
     s.Integrated = c.integrated;
     s.ConnectionString = c.explicit_string;
     EXPECT_EQ(BuildConnectionString(s), c.expected);
+  }
+}
+
+// Password values become *** in any letter case, quoted, braced (doubled marks inside), unclosed
+// or with blanks around "="; other keys that merely end in "pwd" are left alone.
+TEST(MaskPasswords, EveryFormOfThePasswordValue) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Server=s;Uid=u;Pwd=segreto;Port=1", "Server=s;Uid=u;Pwd=***;Port=1"},
+      {"PASSWORD=a b;x=1", "PASSWORD=***;x=1"},
+      {"password = {a;}}b};User=u", "password = ***;User=u"},
+      {"PWD=\"a\"\";b\";", "PWD=***;"},
+      {"Pwd='pa55;x", "Pwd=***"},
+      {"Data Source={C:\\x.mdb;Password=segreto", "Data Source={C:\\x.mdb;Password=***"},
+      {"File non trovato: /d/x.db;Pwd={se;greto", "File non trovato: /d/x.db;Pwd=***"},
+      {"OldPwd=keep;MyPassword=keep;Pwd", "OldPwd=keep;MyPassword=keep;Pwd"},
+      {"nessuna password qui", "nessuna password qui"},
+  };
+  for (const auto& [text, masked] : cases) EXPECT_EQ(MaskPasswords(text), masked) << text;
+}
+
+// A Jet string whose unclosed brace swallows the password: the error of opening it does not
+// repeat the password.
+TEST(MaskPasswords, OpeningErrorsDoNotRepeatThePassword) {
+  const std::string jet =
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source={/nessuna/cartella/x.mdb;Jet OLEDB:Database "
+      "Password=Segreto99;";
+  try {
+    OpenConnectionString(jet, ConnectionLimits{});
+    ADD_FAILURE() << "opened";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()).find("Segreto99"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("/nessuna/cartella/x.mdb"), std::string::npos) << e.what();
   }
 }
 

@@ -83,6 +83,34 @@ TEST(SaveBlockTest, TidiesTheStoredList) {
 }
 
 // Delete only inside the list, closing the gap; Swap exchanges whole records; Clear empties.
+// AppendBlocks ends where SaveBlock(-1) block after block ends: Ids handed out (also past the
+// int32 limit), sort orders and render modes tidied, on an empty or an untidy list.
+TEST(AppendBlocksTest, SameAsSavingOneByOne) {
+  struct Case { Ids before, added; };
+  const Case cases[] = {
+      {{}, {0, 0, 5, 0, -3, 0}},
+      {{4, -2}, {0, 4, 0}},
+      {{2, kMax}, {0, 0, 3, 0, 1, 0}},
+      {{kMax - 1}, {0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    BlockList one_by_one = ListWithIds(c.before);
+    if (one_by_one.BlockCount() > 0) one_by_one.At(0).SortOrder = -5;  // untidy before
+    std::vector<Block> added;
+    for (size_t i = 0; i < c.added.size(); ++i) {
+      Block b;
+      b.Id = c.added[i];
+      b.SortOrder = static_cast<int32_t>(i % 3) - 1;  // -1, 0, 1: two of three get tidied
+      b.RenderMode = i % 2 == 0 ? " " : "kpi";
+      added.push_back(b);
+    }
+    BlockList at_once = one_by_one;
+    for (Block b : added) one_by_one.SaveBlock(-1, b);
+    at_once.AppendBlocks(added);
+    EXPECT_EQ(at_once, one_by_one) << ::testing::PrintToString(c.added);
+  }
+}
+
 TEST(BlockListTest, DeleteSwapClear) {
   BlockList list = ListWithIds({1, 2, 3});
   list.DeleteBlock(-1);

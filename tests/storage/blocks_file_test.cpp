@@ -91,14 +91,15 @@ TEST(BlocksFileRoundTripTest, DesignedDifferences) {
 
 // The reader's rules in the order they apply.
 TEST(ParseBlocksTest, Rules) {
-  struct Case { std::string name, text; std::vector<std::string> rows; };
+  // skipped: the first line the reader passed over (0: none).
+  struct Case { std::string name, text; std::vector<std::string> rows; int64_t skipped = 0; };
   const Case cases[] = {
       {"empty text", "", {}},
       {"defaults", "[BLOCK]\n[/BLOCK]", {"1|1|1|AUTO||||"}},
       {"lower-case block start is no start",
-       "[block]\nID=1\n[/BLOCK]\n[BLOCK]\nID=2\n[/BLOCK]\n", {"2|1|1|AUTO||||"}},
+       "[block]\nID=1\n[/BLOCK]\n[BLOCK]\nID=2\n[/BLOCK]\n", {"2|1|1|AUTO||||"}, 1},
       {"markers with spaces", "  [BLOCK]  \r\nTITLE=x\r\n [/BLOCK] \r\n", {"1|1|1|AUTO|x|||"}},
-      {"key lines start at column 0", "[BLOCK]\n  TITLE=x\n[/BLOCK]", {"1|1|1|AUTO||||"}},
+      {"key lines start at column 0", "[BLOCK]\n  TITLE=x\n[/BLOCK]", {"1|1|1|AUTO||||"}, 2},
       {"keys in any case; title as typed, dashboard trimmed, mode tidied",
        "[BLOCK]\ntitle= Vendite \nSubTitle=Sub\ndashboard= Nord \nrendermode= kpi \n[/BLOCK]",
        {"1|1|1|KPI| Vendite |Sub|Nord|"}},
@@ -119,27 +120,32 @@ TEST(ParseBlocksTest, Rules) {
        "[BLOCK]\nID=-99999999999\nSORTORDER=-5E20\n[/BLOCK]\n[BLOCK]\n[/BLOCK]",
        {"2147483647|2147483647|1|AUTO||||", "-2147483648|2|1|AUTO||||", "1|3|1|AUTO||||"}},
       {"sqlbegin in any case, sqlend only in capitals",
-       "[BLOCK]\nsqlbegin\nSELECT 1\nsqlend\n[/BLOCK]\n", {}},
+       "[BLOCK]\nsqlbegin\nSELECT 1\nsqlend\n[/BLOCK]\n", {}, 1},
       {"query text hides markers and keys",
        "[BLOCK]\nSQLBEGIN\n[/BLOCK]\n[BLOCK]\nID=3\n  SQLEND  \nID=4\n[/BLOCK]",
        {"4|1|1|AUTO||||[/BLOCK]\r\n[BLOCK]\r\nID=3"}},
       {"query lines untrimmed, leading empty lines lost",
        "[BLOCK]\n SQLBEGIN \n\n\n  SELECT 1  \n\nFROM t\nSQLEND\n[/BLOCK]",
        {"1|1|1|AUTO||||  SELECT 1  \r\n\r\nFROM t"}},
-      {"unclosed query drops the block", "[BLOCK]\nSQLBEGIN\nSELECT 1\n[/BLOCK]", {}},
-      {"no closing marker", "[BLOCK]\nID=1\n", {}},
+      {"unclosed query drops the block", "[BLOCK]\nSQLBEGIN\nSELECT 1\n[/BLOCK]", {}, 1},
+      {"no closing marker", "\n[BLOCK]\nID=1\n", {}, 2},
       {"two starts: only the second", "[BLOCK]\nTITLE=first\n[BLOCK]\nID=8\n[/BLOCK]",
-       {"8|1|1|AUTO||||"}},
+       {"8|1|1|AUTO||||"}, 1},
       {"keys outside blocks ignored",
-       "ID=4\nTITLE=x\n[/BLOCK]\n[BLOCK]\n[/BLOCK]\nTITLE=y\nSQLBEGIN\nx\n", {"1|1|1|AUTO||||"}},
+       "\n  \nID=4\nTITLE=x\n[/BLOCK]\n[BLOCK]\n[/BLOCK]\nTITLE=y\nSQLBEGIN\nx\n",
+       {"1|1|1|AUTO||||"}, 3},
       {"lone CR line ends", "[BLOCK]\rID=6\rSQLBEGIN\ra\rb\rSQLEND\r[/BLOCK]\r",
        {"6|1|1|AUTO||||a\r\nb"}},
       {"second SQL section replaces the first",
        "[BLOCK]\nSQLBEGIN\none\nSQLEND\nSQLBEGIN\ntwo\nSQLEND\n[/BLOCK]", {"1|1|1|AUTO||||two"}},
       {"a Latin-1 letter before the key is no key", "[BLOCK]\nèTITLE=x\nTITLE=città\n[/BLOCK]",
-       {"1|1|1|AUTO|città|||"}},
+       {"1|1|1|AUTO|città|||"}, 2},
   };
-  for (const auto& c : cases) EXPECT_EQ(Parsed(c.text), c.rows) << c.name;
+  for (const auto& c : cases) {
+    BlockList list;
+    EXPECT_EQ(ParseBlocks(list, c.text).first_line, c.skipped) << c.name;
+    EXPECT_EQ(Rows(list), c.rows) << c.name;
+  }
 }
 
 // LoadBlocks empties the list first (also for a missing or empty file) and reads old
@@ -174,6 +180,29 @@ TEST(SaveBlocksTest, EmptyListAndFailure) {
   std::filesystem::create_directory(app.File("blocks.ini"));
   EXPECT_THROW(SaveBlocks(ListOf({Make(1, "x", "y")}), app.Path()), Error);
   EXPECT_TRUE(std::filesystem::is_directory(app.File("blocks.ini")));
+}
+
+// A save over a file whose text the list does not hold keeps that file whole as blocks.ini.bak
+// first, once; a file written by the program is replaced without a copy.
+TEST(SaveBlocksTest, HandWrittenTextIsKeptAsBak) {
+  TempFolder app;
+  const std::string hand = "; note\r\n[BLOCK]\r\nTITLE=a\r\n[/BLOCK]\r\n[block]\r\nTITLE=\xE8\r\n";
+  WriteBytes(app.File("blocks.ini"), hand);
+  BlockList list;
+  const SkippedText skipped = LoadBlocks(list, app.Path());
+  EXPECT_EQ(skipped.first_line, 1);
+  EXPECT_EQ(skipped.first_text, "; note");
+  EXPECT_NE(SkippedTextWarning("blocks.ini", skipped).find("riga 1: \"; note\""),
+            std::string::npos);
+  SaveBlocks(list, app.Path());
+  EXPECT_EQ(ReadBytes(app.File("blocks.ini.bak")), hand);
+  SaveBlocks(ListOf({Make(1, "x", "y")}), app.Path());
+  EXPECT_EQ(ReadBytes(app.File("blocks.ini.bak")), hand);  // the saved file had nothing to lose
+
+  TempFolder clean;
+  SaveBlocks(ListOf({Make(1, "x", "y")}), clean.Path());
+  SaveBlocks(ListOf({Make(2, "x", "y")}), clean.Path());
+  EXPECT_FALSE(std::filesystem::exists(clean.File("blocks.ini.bak")));
 }
 
 }  // namespace

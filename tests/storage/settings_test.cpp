@@ -94,8 +94,8 @@ TEST(SettingsFileTextTest, TwelveLinesInOrder) {
             "OPENBROWSER=1\r\nLOGFILE=/var/log/p.log\r\n");
 }
 
-// Save then load gives the same record; the current settings take it only after the write; a
-// new file is readable by its owner only, a mode the owner chose survives; folders are created;
+// Save then load gives the same record; the current settings take it only after the write; the
+// file is readable by its owner only, also when an old one was world-readable; folders are created;
 // a line break in a value cannot smuggle in another key.
 TEST(SaveSettingsTest, RoundTripModeAndInjection) {
   TempFolder app;
@@ -107,7 +107,7 @@ TEST(SaveSettingsTest, RoundTripModeAndInjection) {
   EXPECT_EQ(LoadSettings(folder), Sample());
   EXPECT_EQ(ModeOf(folder + "/config.ini"), 0600u);
 
-  ASSERT_EQ(chmod((folder + "/config.ini").c_str(), 0640), 0);
+  ASSERT_EQ(chmod((folder + "/config.ini").c_str(), 0644), 0);
   Settings other = Sample();
   other.PageTitle = "Titolo\r\nLOGFILE=/etc/passwd";
   other.Password = "a\nb\rc";
@@ -115,7 +115,7 @@ TEST(SaveSettingsTest, RoundTripModeAndInjection) {
   other.Integrated = true;
   SaveSettings(folder, other, current);
   EXPECT_EQ(current, other);  // the record itself is not changed
-  EXPECT_EQ(ModeOf(folder + "/config.ini"), 0640u);
+  EXPECT_EQ(ModeOf(folder + "/config.ini"), 0600u);
   Settings expected = other;
   expected.PageTitle = "Titolo LOGFILE=/etc/passwd";
   expected.Password = "a b c";

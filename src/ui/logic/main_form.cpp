@@ -93,6 +93,10 @@ void MainForm::Form_Load() {
   RefreshBlockList();
   ClearBlockFields();
   chkIntegrated_Click();
+  if (!ctx_.blocks_warning.empty()) {
+    Warn(ctx_.blocks_warning);
+    ctx_.blocks_warning.clear();  // once
+  }
 }
 
 void MainForm::SettingsToForm() {

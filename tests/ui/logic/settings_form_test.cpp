@@ -37,6 +37,14 @@ TEST_F(FormTest, FormLoadFillsEntriesFieldsAndBlockEditor) {
   EXPECT_TRUE(Boxes().empty());
 }
 
+// The warning of a blocks.ini load that skipped text is shown by the first Form_Load only.
+TEST_F(FormTest, BlocksWarningShownOnce) {
+  t->blocks_warning = "Attenzione: blocks.ini contiene testo che non è stato letto";
+  form.Form_Load();
+  form.Form_Load();
+  ExpectOneWarning("blocks.ini contiene testo");
+}
+
 TEST_F(FormTest, StoredDbTypeIsShownAndSavedUnchanged) {
   const struct { const char* stored; const char* shown; size_t entry_count; const char* saved; } cases[] = {
       {"access", "ACCESS", 6, "ACCESS"}, {" odbc ", "ODBC", 6, "ODBC"},
