@@ -6,8 +6,10 @@
 
 #include "db/connection_string.h"
 #include "db/engines.h"
+#include "db/pg_engine.h"
 #include "db/provider_translation.h"
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -59,6 +61,10 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
 }
 
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits) {
+  // POSTGRESQL without a connection string of its own goes to libpq directly.
+  if (Trim(settings.ConnectionString).empty() && UpperCase(Trim(settings.DbType)) == "POSTGRESQL") {
+    return OpenPostgres(PostgresTargetOf(settings), limits);
+  }
   return OpenConnectionString(BuildConnectionString(settings), limits);
 }
 

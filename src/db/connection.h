@@ -36,6 +36,9 @@ class Connection {
   virtual bool QueryRows(const std::string& sql, RowSink& sink) = 0;
   // Runs one statement whose result is not read.
   virtual void Execute(const std::string& sql) = 0;
+  // Asks the statement that another thread is running on this connection to stop; returns without
+  // waiting for the server (a driver may still wait). The statement then fails.
+  virtual void Cancel() noexcept {}
 };
 
 // Opens a connection string (after translation of the provider forms). Throws Error.

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "db/connection.h"
+#include "db/deadline.h"
 #include "html/chart.h"
 #include "html/kpi_table.h"
 #include "util/text.h"
@@ -93,9 +94,8 @@ namespace {
 void StreamTableBody(const AppContext& ctx, const std::string& sql, PageOut& out) {
   const uint64_t mark = out.Size();
   try {
-    auto connection = OpenConnection(ctx.settings, ctx.limits);
     ResultTableSink table(ctx.regional, out);
-    if (!connection->QueryRows(sql, table)) {
+    if (!BlockQueryRows(ctx.settings, ctx.limits, sql, table)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
       return;
     }
@@ -121,10 +121,7 @@ void RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
-    {
-      auto connection = OpenConnection(ctx.settings, ctx.limits);
-      grid = connection->Query(sql);
-    }  // the connection is closed before the body is written
+    grid = BlockQuery(ctx.settings, ctx.limits, sql);  // its connection is closed by now
     if (grid) {
       kind = ChooseBody(*grid, body_mode, ctx.regional);
       if (HasChart(kind)) chart = RenderChart(*grid, ctx.regional);
