@@ -148,7 +148,7 @@ SQL
   mariadb --no-defaults -h 127.0.0.1 -P "$MARIADB_PORT" -u "$USER" -p"$PASSWORD" "$DATABASE" <<SQL
 CREATE TABLE dati (id INT, nome VARCHAR(60), citta VARCHAR(30), importo DOUBLE, creato DATETIME);
 INSERT INTO dati SELECT seq, CONCAT('Cliente ', seq, ' & figli'), CONCAT('Citta ', seq % 97),
-       ROUND(seq * 1.37, 2), TIMESTAMP '2024-01-01' + INTERVAL (seq % 86400) SECOND FROM seq_1_to_$ROWS;
+       ROUND(seq * 1.37, 2), TIMESTAMP '2024-01-01 00:00:00' + INTERVAL (seq % 86400) SECOND FROM seq_1_to_$ROWS;
 SQL
   check_page() {  # check_page WHAT: the run succeeded and the page holds every row
     grep -q "Fine RunDashboardGeneration OK" "$work/bench.log" || { echo "generazione $1 non riuscita" >&2; exit 1; }
@@ -164,19 +164,19 @@ SQL
   blocks 1 TABLE "$query"
   measure "psql -H ${ROWS} righe" psql -h 127.0.0.1 -p "$PG_PORT" -U "$USER" -d "$DATABASE" -H -c "$query"
   config "DBTYPE=POSTGRESQL" "SERVER=127.0.0.1:$PG_PORT" "DATABASE=$DATABASE" "USER=$USER" "PASSWORD=$PASSWORD"
-  measure "panorello /RUN ${ROWS} righe PostgreSQL libpq" run_app /RUN
+  measure "panorello /RUN ${ROWS} righe PostgreSQL libpq" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
   check_page "PostgreSQL libpq"
   ratio "panorello /RUN ${ROWS} righe PostgreSQL libpq" "psql -H ${ROWS} righe" 0.8 0.25
   config "DBTYPE=POSTGRESQL" \
     "CONNECTIONSTRING=Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$PG_PORT;Database=$DATABASE;Uid=$USER;Pwd=$PASSWORD;"
-  measure "panorello /RUN ${ROWS} righe PostgreSQL ODBC" run_app /RUN
+  measure "panorello /RUN ${ROWS} righe PostgreSQL ODBC" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
   check_page "PostgreSQL ODBC"
   ratio "panorello /RUN ${ROWS} righe PostgreSQL ODBC" "psql -H ${ROWS} righe" 1.0 0.75
   echo
   measure "mariadb -H ${ROWS} righe" mariadb --no-defaults -h 127.0.0.1 -P "$MARIADB_PORT" -u "$USER" \
     -p"$PASSWORD" -H -e "$query" "$DATABASE"
   config "DBTYPE=MYSQL" "CONNECTIONSTRING=Driver={MariaDB Unicode};Server=127.0.0.1;Port=$MARIADB_PORT;Database=$DATABASE;User=$USER;Password=$PASSWORD;"
-  measure "panorello /RUN ${ROWS} righe MariaDB" run_app /RUN
+  measure "panorello /RUN ${ROWS} righe MariaDB" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
   check_page "MariaDB"
   ratio "panorello /RUN ${ROWS} righe MariaDB" "mariadb -H ${ROWS} righe" 1.0 -
   echo "  picco panorello MariaDB: $(( $(result "panorello /RUN ${ROWS} righe MariaDB" mem) / 1024 )) MB (obiettivo < 30 MB)"
