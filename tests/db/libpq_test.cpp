@@ -8,6 +8,7 @@
 #include <string>
 
 #include "db/db_error.h"
+#include "db/pg_engine.h"
 #include "db_test_support.h"
 #include "stall_listener.h"
 #include "support/test_support.h"
@@ -63,6 +64,31 @@ TEST_F(Libpq, CellsAsThroughPsqlOdbc) {
   const Texts spot = {through_libpq->ColumnName(3) + "=" + TypedText(through_libpq->At(0, 3)),
                       TypedText(through_libpq->At(0, 9)), TypedText(through_libpq->At(0, 16))};
   EXPECT_EQ(spot, (Texts{"dec=4:1234,5", "9:True", "10:00FF10"}));
+}
+
+TEST_F(Libpq, ValuesWithoutATypedFormComeAsTheServerWroteThem) {
+  auto grid = Open()->Query(
+      "SELECT 'infinity'::timestamp, '2024-03-05 BC'::date, 'NaN'::numeric, 'Infinity'::float8, "
+      "TIMESTAMPTZ '2024-03-05 14:30:00+00' AT TIME ZONE 'UTC' AS utc, TIME WITH TIME ZONE '07:08:09+02'");
+  ASSERT_TRUE(grid.has_value());
+  Texts typed;
+  for (size_t c = 0; c < grid->Cols(); ++c) typed.push_back(TypedText(grid->At(0, c)));
+  EXPECT_EQ(typed, (Texts{"5:infinity", "5:2024-03-05 BC", "5:NaN", "5:Infinity",
+                          "6:05.03.2024 14:30:00", "8:07:08:09"}));
+}
+
+TEST(PostgresTarget, ServerNamesTheHostAndMaybeThePort) {
+  const std::pair<std::string, std::pair<std::string, std::string>> cases[] = {
+      {"db.example", {"db.example", "5432"}},  {"db.example:6543", {"db.example", "6543"}},
+      {"[::1]:5433", {"::1", "5433"}},         {"::1", {"::1", "5432"}},
+      {"/run/postgresql", {"/run/postgresql", "5432"}}, {"host:", {"host:", "5432"}},
+      {"", {"", "5432"}}};
+  for (const auto& [server, expected] : cases) {
+    Settings s;
+    s.Server = server;
+    const PostgresTarget target = PostgresTargetOf(s);
+    EXPECT_EQ(std::make_pair(target.host, target.port), expected) << server;
+  }
 }
 
 TEST_F(Libpq, RowsStreamAndCollectAlike) {
