@@ -1,5 +1,6 @@
 #pragma once
-// Database connections over two engines: unixODBC for servers and DSNs, libsqlite3 for files.
+// Database connections: libpq for the POSTGRESQL type, unixODBC for other servers and DSNs,
+// libsqlite3 for files.
 #include <memory>
 #include <optional>
 #include <string>
