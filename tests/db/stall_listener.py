@@ -10,6 +10,8 @@ Binds a random 127.0.0.x address (x from 20 to 250; --port 0 means any port), pr
   proxy    forwards to --upstream; once --after bytes came back from the server, it stops
            passing the server's bytes on (the connection stays open); no --after: plain proxy
   tds      answers a TDS pre-login with a pre-login reply (no encryption), then stays silent
+  tds-result  a TDS server that accepts any login and answers every batch with "done", except
+           one that names "stallo": for it the first rows of a result come, then nothing
 """
 import argparse
 import random
@@ -79,9 +81,77 @@ def tds(conn):
     drain(conn)
 
 
+def ucs2(text):
+    return text.encode("utf-16-le")
+
+
+def packet(payload, last=True):
+    return bytes([0x04, 0x01 if last else 0x00]) + (8 + len(payload)).to_bytes(2, "big") + bytes([0, 0, 1, 0]) + payload
+
+
+def done():
+    return bytes([0xFD]) + bytes(4) + bytes(8)  # status, current command, row count (TDS 7.2+)
+
+
+def login_ack():
+    name = ucs2("stallo")
+    body = bytes([1]) + bytes([0x74, 0x00, 0x00, 0x04]) + bytes([len(name) // 2]) + name + bytes([1, 0, 0, 0])
+    return bytes([0xAD]) + len(body).to_bytes(2, "little") + body
+
+
+def first_rows():
+    name = ucs2("n")
+    columns = bytes([0x81]) + (1).to_bytes(2, "little") + bytes(4) + bytes(2) + bytes([0x38])
+    columns += bytes([len(name) // 2]) + name
+    rows = b"".join(bytes([0xD1]) + n.to_bytes(4, "little") for n in range(1, 101))
+    return columns + rows
+
+
+def read_message(conn):
+    """One client message (its packets up to end-of-message): (type, payload)."""
+    kind, payload = None, b""
+    while True:
+        header = b""
+        while len(header) < 8:
+            data = conn.recv(8 - len(header))
+            if not data:
+                return None, b""
+            header += data
+        length = int.from_bytes(header[2:4], "big") - 8
+        body = b""
+        while len(body) < length:
+            data = conn.recv(length - len(body))
+            if not data:
+                return None, b""
+            body += data
+        kind, payload = header[0], payload + body
+        if header[1] & 0x01:
+            return kind, payload
+
+
+def tds_result(conn):
+    try:
+        while True:
+            kind, payload = read_message(conn)
+            if kind is None:
+                return
+            if kind == 0x12:  # pre-login
+                conn.sendall(tds_prelogin_reply())
+            elif kind == 0x10:  # login
+                conn.sendall(packet(login_ack() + done()))
+            elif ucs2("stallo") in payload or ucs2("stallo") in payload[1:]:
+                conn.sendall(packet(first_rows(), last=False))
+                drain(conn)
+                return
+            else:
+                conn.sendall(packet(done()))
+    except OSError:
+        return
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("mode", choices=["silent", "accept", "proxy", "tds"])
+    parser.add_argument("mode", choices=["silent", "accept", "proxy", "tds", "tds-result"])
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--upstream")
     parser.add_argument("--after", type=int)
@@ -99,6 +169,8 @@ def main():
             target, extra = drain, ()
         elif args.mode == "tds":
             target, extra = tds, ()
+        elif args.mode == "tds-result":
+            target, extra = tds_result, ()
         else:
             target, extra = proxy, (args.upstream, args.after)
         threading.Thread(target=target, args=(conn,) + extra, daemon=True).start()
