@@ -173,7 +173,13 @@ Result PgConnection::Next(SteadyClock::time_point deadline) {
     Wait(POLLIN, deadline, /*connecting=*/false);
     if (PQconsumeInput(conn_) == 0) throw ConnectionError();
   }
-  return Result(PQgetResult(conn_));
+  Result result(PQgetResult(conn_));
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_EMPTY_QUERY;
+  if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
+    // libpq would hand the same COPY state back for ever; the connection is not used again.
+    throw Error("Le istruzioni COPY non sono eseguibili qui: usare una SELECT");
+  }
+  return result;
 }
 
 void PgConnection::Flush(SteadyClock::time_point deadline) {

@@ -121,7 +121,7 @@ void RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
-    grid = BlockQuery(ctx.settings, ctx.limits, sql);  // its connection is closed by now
+    grid = BlockQuery(ctx.settings, ctx.limits, sql);  // connection and time limits of its own
     if (grid) {
       kind = ChooseBody(*grid, body_mode, ctx.regional);
       if (HasChart(kind)) chart = RenderChart(*grid, ctx.regional);

@@ -113,6 +113,7 @@ TEST_F(Libpq, RowsStreamAndCollectAlike) {
   EXPECT_EQ(testing::RowTexts(*pg->Query("SELECT sum(n) FROM t"), 0), Texts{"3"});
   EXPECT_THROW(pg->QueryRows("SET search_path TO public", sink), Error);
   EXPECT_THROW(pg->Query(" \t"), Error);
+  EXPECT_THROW(Open()->Query("COPY (SELECT 1) TO STDOUT"), Error);
 }
 
 TEST_F(Libpq, FailuresCarryTheirSqlstate) {
