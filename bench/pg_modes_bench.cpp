@@ -1,6 +1,7 @@
 // How libpq 15 can stream a large result, side by side: single-row mode (what the POSTGRESQL
 // road uses), a server-side cursor read with FETCH n (each FETCH after the rows of the last, or
-// sent before they are read), and the whole result at once (what psql does). Every value is read once (its length summed) so that each road touches the same bytes.
+// sent before they are read), and the whole result at once (what psql does). Every value is read
+// once (its length summed) so that each road touches the same bytes.
 //
 //   pg_modes_bench CONNINFO QUERY [--runs 3] [--fetch 10000]
 //

@@ -2,6 +2,7 @@
 // the time left, beside an eventfd that Cancel() signals from another thread.
 #include "db/pg_engine.h"
 
+#include <dlfcn.h>
 #include <libpq-fe.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -26,6 +27,92 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// libpq is opened when the first POSTGRESQL connection is made, so that every other run is
+// spared its libraries (OpenSSL, Kerberos, LDAP) at start: a few megabytes and milliseconds.
+class LibpqApi {
+ public:
+  LibpqApi() {
+    handle_ = dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+      const char* why = dlerror();
+      throw Error("Libreria PostgreSQL non disponibile: installare il pacchetto libpq5 (" +
+                      std::string(why != nullptr ? why : "libpq.so.5") + ")",
+                  ErrorKind::kDatabase);
+    }
+    Load(PQclear, "PQclear");
+    Load(PQconnectPoll, "PQconnectPoll");
+    Load(PQconnectStartParams, "PQconnectStartParams");
+    Load(PQconsumeInput, "PQconsumeInput");
+    Load(PQerrorMessage, "PQerrorMessage");
+    Load(PQfinish, "PQfinish");
+    Load(PQflush, "PQflush");
+    Load(PQfname, "PQfname");
+    Load(PQftype, "PQftype");
+    Load(PQgetResult, "PQgetResult");
+    Load(PQgetisnull, "PQgetisnull");
+    Load(PQgetlength, "PQgetlength");
+    Load(PQgetvalue, "PQgetvalue");
+    Load(PQisBusy, "PQisBusy");
+    Load(PQnfields, "PQnfields");
+    Load(PQntuples, "PQntuples");
+    Load(PQresultErrorField, "PQresultErrorField");
+    Load(PQresultErrorMessage, "PQresultErrorMessage");
+    Load(PQresultStatus, "PQresultStatus");
+    Load(PQsendQuery, "PQsendQuery");
+    Load(PQsendQueryParams, "PQsendQueryParams");
+    Load(PQsetSingleRowMode, "PQsetSingleRowMode");
+    Load(PQsetnonblocking, "PQsetnonblocking");
+    Load(PQsocket, "PQsocket");
+    Load(PQstatus, "PQstatus");
+  }
+  ~LibpqApi() = default;  // never closed: connections left behind by a deadline may still use it
+  LibpqApi(const LibpqApi&) = delete;
+  LibpqApi& operator=(const LibpqApi&) = delete;
+
+  decltype(&::PQclear) PQclear = nullptr;
+  decltype(&::PQconnectPoll) PQconnectPoll = nullptr;
+  decltype(&::PQconnectStartParams) PQconnectStartParams = nullptr;
+  decltype(&::PQconsumeInput) PQconsumeInput = nullptr;
+  decltype(&::PQerrorMessage) PQerrorMessage = nullptr;
+  decltype(&::PQfinish) PQfinish = nullptr;
+  decltype(&::PQflush) PQflush = nullptr;
+  decltype(&::PQfname) PQfname = nullptr;
+  decltype(&::PQftype) PQftype = nullptr;
+  decltype(&::PQgetResult) PQgetResult = nullptr;
+  decltype(&::PQgetisnull) PQgetisnull = nullptr;
+  decltype(&::PQgetlength) PQgetlength = nullptr;
+  decltype(&::PQgetvalue) PQgetvalue = nullptr;
+  decltype(&::PQisBusy) PQisBusy = nullptr;
+  decltype(&::PQnfields) PQnfields = nullptr;
+  decltype(&::PQntuples) PQntuples = nullptr;
+  decltype(&::PQresultErrorField) PQresultErrorField = nullptr;
+  decltype(&::PQresultErrorMessage) PQresultErrorMessage = nullptr;
+  decltype(&::PQresultStatus) PQresultStatus = nullptr;
+  decltype(&::PQsendQuery) PQsendQuery = nullptr;
+  decltype(&::PQsendQueryParams) PQsendQueryParams = nullptr;
+  decltype(&::PQsetSingleRowMode) PQsetSingleRowMode = nullptr;
+  decltype(&::PQsetnonblocking) PQsetnonblocking = nullptr;
+  decltype(&::PQsocket) PQsocket = nullptr;
+  decltype(&::PQstatus) PQstatus = nullptr;
+
+ private:
+  template <typename F>
+  void Load(F& function, const char* name) {
+    function = reinterpret_cast<F>(dlsym(handle_, name));
+    if (function == nullptr) {
+      throw Error(std::string("Libreria PostgreSQL incompleta: manca ") + name +
+                      " (aggiornare il pacchetto libpq5)", ErrorKind::kDatabase);
+    }
+  }
+  void* handle_ = nullptr;
+};
+
+// The functions of libpq, loaded once; throws Error while libpq cannot be loaded.
+const LibpqApi& Pq() {
+  static const LibpqApi api;
+  return api;
+}
+
 std::string Trimmed(const char* message) {
   std::string text = message != nullptr ? message : "";
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -46,12 +133,12 @@ std::string ConnectState(const std::string& message) {
 }
 
 DbError ResultError(const PGresult* result) {
-  const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
-  return DbError(Trimmed(PQresultErrorMessage(result)), DbDiagnostic{state != nullptr ? state : "", 0});
+  const char* state = Pq().PQresultErrorField(result, PG_DIAG_SQLSTATE);
+  return DbError(Trimmed(Pq().PQresultErrorMessage(result)), DbDiagnostic{state != nullptr ? state : "", 0});
 }
 
 struct ResultFree {
-  void operator()(PGresult* r) const { PQclear(r); }
+  void operator()(PGresult* r) const { Pq().PQclear(r); }
 };
 using Result = std::unique_ptr<PGresult, ResultFree>;
 
@@ -66,7 +153,7 @@ class PgConnection final : public Connection {
             "SET statement_timeout TO " + std::to_string(limits_.query_seconds * 1000));
   }
   ~PgConnection() override {
-    if (conn_ != nullptr) PQfinish(conn_);  // non-blocking: a full socket does not hold it up
+    if (conn_ != nullptr) Pq().PQfinish(conn_);  // non-blocking: a full socket does not hold it up
     if (wake_ >= 0) close(wake_);
   }
   PgConnection(const PgConnection&) = delete;
@@ -83,11 +170,11 @@ class PgConnection final : public Connection {
   void Execute(const std::string& sql) override {
     if (Trim(sql).empty()) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
     const auto deadline = QueryDeadline();
-    if (PQsendQuery(conn_, sql.c_str()) == 0) throw ConnectionError();
+    if (Pq().PQsendQuery(conn_, sql.c_str()) == 0) throw ConnectionError();
     Flush(deadline);
     std::optional<DbError> failure;
     while (Result result = Next(deadline)) {
-      if (PQresultStatus(result.get()) == PGRES_FATAL_ERROR && !failure) failure = ResultError(result.get());
+      if (Pq().PQresultStatus(result.get()) == PGRES_FATAL_ERROR && !failure) failure = ResultError(result.get());
     }
     if (failure) throw *failure;
   }
@@ -108,8 +195,8 @@ class PgConnection final : public Connection {
     return SteadyClock::now() + std::chrono::seconds(limits_.query_seconds);
   }
   DbError ConnectionError() const {
-    const std::string message = Trimmed(PQerrorMessage(conn_));
-    return DbError(message, DbDiagnostic{PQstatus(conn_) == CONNECTION_OK ? "08006" : ConnectState(message), 0});
+    const std::string message = Trimmed(Pq().PQerrorMessage(conn_));
+    return DbError(message, DbDiagnostic{Pq().PQstatus(conn_) == CONNECTION_OK ? "08006" : ConnectState(message), 0});
   }
 
   ConnectionLimits limits_;
@@ -138,18 +225,18 @@ void PgConnection::Connect(const PostgresTarget& target) {
   }
   keys.push_back(nullptr);
   values.push_back(nullptr);
-  conn_ = PQconnectStartParams(keys.data(), values.data(), 0);
+  conn_ = Pq().PQconnectStartParams(keys.data(), values.data(), 0);
   if (conn_ == nullptr) throw Error("Memoria insufficiente per la connessione PostgreSQL");
-  if (PQstatus(conn_) == CONNECTION_BAD) throw ConnectionError();
+  if (Pq().PQstatus(conn_) == CONNECTION_BAD) throw ConnectionError();
   const auto deadline = SteadyClock::now() + std::chrono::seconds(limits_.connect_seconds);
   PostgresPollingStatusType status = PGRES_POLLING_WRITING;
   for (;;) {
     if (status == PGRES_POLLING_OK) break;
     if (status == PGRES_POLLING_FAILED) throw ConnectionError();
     Wait(status == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline, /*connecting=*/true);
-    status = PQconnectPoll(conn_);
+    status = Pq().PQconnectPoll(conn_);
   }
-  if (PQsetnonblocking(conn_, 1) != 0) throw ConnectionError();
+  if (Pq().PQsetnonblocking(conn_, 1) != 0) throw ConnectionError();
 }
 
 void PgConnection::Wait(short events, SteadyClock::time_point deadline, bool connecting) {
@@ -159,7 +246,7 @@ void PgConnection::Wait(short events, SteadyClock::time_point deadline, bool con
       throw connecting ? ConnectTimeoutError(limits_.connect_seconds)
                        : QueryTimeoutError(limits_.query_seconds);
     }
-    pollfd fds[2] = {{PQsocket(conn_), events, 0}, {wake_, POLLIN, 0}};
+    pollfd fds[2] = {{Pq().PQsocket(conn_), events, 0}, {wake_, POLLIN, 0}};
     const int ready = poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
     if (ready < 0 && errno != EINTR) throw Error("Attesa sulla connessione PostgreSQL non riuscita");
     if (ready <= 0) continue;
@@ -169,12 +256,12 @@ void PgConnection::Wait(short events, SteadyClock::time_point deadline, bool con
 }
 
 Result PgConnection::Next(SteadyClock::time_point deadline) {
-  while (PQisBusy(conn_) != 0) {
+  while (Pq().PQisBusy(conn_) != 0) {
     Wait(POLLIN, deadline, /*connecting=*/false);
-    if (PQconsumeInput(conn_) == 0) throw ConnectionError();
+    if (Pq().PQconsumeInput(conn_) == 0) throw ConnectionError();
   }
-  Result result(PQgetResult(conn_));
-  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_EMPTY_QUERY;
+  Result result(Pq().PQgetResult(conn_));
+  const ExecStatusType status = result ? Pq().PQresultStatus(result.get()) : PGRES_EMPTY_QUERY;
   if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
     // libpq would hand the same COPY state back for ever; the connection is not used again.
     throw Error("Le istruzioni COPY non sono eseguibili qui: usare una SELECT");
@@ -184,21 +271,21 @@ Result PgConnection::Next(SteadyClock::time_point deadline) {
 
 void PgConnection::Flush(SteadyClock::time_point deadline) {
   for (;;) {
-    const int rc = PQflush(conn_);
+    const int rc = Pq().PQflush(conn_);
     if (rc == 0) return;
     if (rc < 0) throw ConnectionError();
     Wait(POLLOUT | POLLIN, deadline, /*connecting=*/false);
-    if (PQconsumeInput(conn_) == 0) throw ConnectionError();
+    if (Pq().PQconsumeInput(conn_) == 0) throw ConnectionError();
   }
 }
 
 // The columns of a result as the sink and the conversions need them.
 struct PgColumns {
   explicit PgColumns(const PGresult* result) {
-    const int count = PQnfields(result);
+    const int count = Pq().PQnfields(result);
     for (int c = 0; c < count; ++c) {
-      names.emplace_back(PQfname(result, c));
-      kinds.push_back(PgKindOf(PQftype(result, c)));
+      names.emplace_back(Pq().PQfname(result, c));
+      kinds.push_back(PgKindOf(Pq().PQftype(result, c)));
     }
     cells.resize(names.size());
     bytes.resize(names.size());
@@ -212,10 +299,10 @@ struct PgColumns {
 bool PgConnection::QueryRows(const std::string& sql, RowSink& sink) {
   if (Trim(sql).empty()) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
   const auto deadline = QueryDeadline();
-  if (PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0) {
+  if (Pq().PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0) {
     throw ConnectionError();
   }
-  PQsetSingleRowMode(conn_);
+  Pq().PQsetSingleRowMode(conn_);
   Flush(deadline);
   std::optional<PgColumns> columns;
   std::optional<DbError> failure;
@@ -223,7 +310,7 @@ bool PgConnection::QueryRows(const std::string& sql, RowSink& sink) {
   bool any = false;
   while (Result result = Next(deadline)) {
     const PGresult* r = result.get();
-    const ExecStatusType status = PQresultStatus(r);
+    const ExecStatusType status = Pq().PQresultStatus(r);
     if (status == PGRES_FATAL_ERROR) {
       if (!failure) failure = ResultError(r);
     } else if (status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) {
@@ -231,13 +318,13 @@ bool PgConnection::QueryRows(const std::string& sql, RowSink& sink) {
         columns.emplace(r);
         sink.Columns(columns->names);
       }
-      if (failure || PQntuples(r) == 0) continue;
+      if (failure || Pq().PQntuples(r) == 0) continue;
       for (size_t c = 0; c < columns->cells.size(); ++c) {
         const int col = static_cast<int>(c);
-        columns->cells[c] = PQgetisnull(r, 0, col) != 0
+        columns->cells[c] = Pq().PQgetisnull(r, 0, col) != 0
             ? CellView{}
             : PgCell(columns->kinds[c],
-                     std::string_view(PQgetvalue(r, 0, col), static_cast<size_t>(PQgetlength(r, 0, col))),
+                     std::string_view(Pq().PQgetvalue(r, 0, col), static_cast<size_t>(Pq().PQgetlength(r, 0, col))),
                      columns->bytes[c]);
       }
       sink.Row(columns->cells.data(), columns->cells.size());
