@@ -44,3 +44,7 @@ echo "== misure (mediana di 3; tempi in secondi, memoria = picco del processo)"
 "$bench" --sqlite "$work/bench.db" \
   --pg-string "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$port;Database=$db;Uid=$user;Pwd=$password;" \
   --pg-port "$port" --pg-db "$db" --pg-user "$user" --pg-password "$password" --runs 3
+
+echo "== libpq: riga per riga, cursore o risultato intero (mediana di 3)"
+"$build/bench/pg_modes_bench" "host=127.0.0.1 port=$port dbname=$db user=$user password=$password" \
+  "SELECT id, name, city, amount, created FROM bench ORDER BY id" --runs 3

@@ -3,7 +3,8 @@
 # databases' own HTML clients on the same query, plus the small-page cases.
 #   bench/run.sh [BUILD]        (make bench)
 # Each figure is the median of RUNS runs (default 3): wall seconds and peak resident memory from
-# /usr/bin/time -v. Set SKIP_PG=1 to leave out PostgreSQL.
+# /usr/bin/time -v. Set SKIP_PG=1 to leave out the servers (PostgreSQL and MariaDB), SKIP_FILES=1
+# to leave out the SQLite and demo cases.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -84,6 +85,7 @@ echo "Panorello: benchmark dell'intera esecuzione batch (mediana di $RUNS)"
 echo "macchina: $(nproc) core, carico $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
+if [ "${SKIP_FILES:-0}" != 1 ]; then
 # 1. SQLite, ROWS x 5 columns, one TABLE block, against sqlite3 -html.
 sqlite_file "$work/big.db" "$ROWS"
 config "DBTYPE=ACCESS" "DATABASE=$work/big.db"
@@ -131,11 +133,15 @@ if [ -x "$build/bench/window_list_bench" ]; then
 fi
 echo
 
-# 6. PostgreSQL through ODBC against psql -H.
+fi
+
+# 6. PostgreSQL (libpq, and psqlODBC for comparison) against psql -H, MariaDB against
+# mariadb -H, in the same run.
 if [ "${SKIP_PG:-0}" != 1 ]; then
   bash "$root/tests/db/db_servers.sh" start "$servers" >/dev/null 2>&1 || { echo "server non avviati" >&2; exit 1; }
   env_value() { sed -n "s/^$1=//p" "$servers/servers.env"; }
   PG_PORT=$(env_value PG_PORT)
+  MARIADB_PORT=$(env_value MARIADB_PORT)
   DATABASE=$(env_value DATABASE)
   USER=$(env_value USER)
   PASSWORD=$(env_value PASSWORD)
@@ -146,14 +152,39 @@ INSERT INTO dati SELECT i, 'Cliente ' || i || ' & figli', 'Citta ' || (i % 97), 
        timestamp '2024-01-01' + (i % 86400) * interval '1 second' FROM generate_series(1, $ROWS) i;
 ANALYZE dati;
 SQL
-  config "DBTYPE=POSTGRESQL" \
-    "CONNECTIONSTRING=Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$PG_PORT;Database=$DATABASE;Uid=$USER;Pwd=$PASSWORD;"
+  mariadb --no-defaults -h 127.0.0.1 -P "$MARIADB_PORT" -u "$USER" -p"$PASSWORD" "$DATABASE" <<SQL
+CREATE TABLE dati (id INT, nome VARCHAR(60), citta VARCHAR(30), importo DOUBLE, creato DATETIME);
+INSERT INTO dati SELECT seq, CONCAT('Cliente ', seq, ' & figli'), CONCAT('Citta ', seq % 97),
+       ROUND(seq * 1.37, 2), TIMESTAMP '2024-01-01 00:00:00' + INTERVAL (seq % 86400) SECOND FROM seq_1_to_$ROWS;
+SQL
+  check_page() {  # check_page WHAT: the run succeeded and the page holds every row
+    grep -q "Fine RunDashboardGeneration OK" "$work/bench.log" || { echo "generazione $1 non riuscita" >&2; exit 1; }
+    grep -q 'class="error"' "$work/page.html" && { echo "errore nella pagina $1" >&2; exit 1; }
+    local rows; rows=$(grep -o '<tr>' "$work/page.html" | wc -l)
+    [ "$rows" -eq $((ROWS + 1)) ] || { echo "$1: $rows righe invece di $((ROWS + 1))" >&2; exit 1; }
+  }
+  ratio() {  # ratio OURS CLIENT TARGET_WALL TARGET_MEM
+    awk -v a="$(result "$1" wall)" -v b="$(result "$2" wall)" -v c="$(result "$1" mem)" \
+        -v d="$(result "$2" mem)" -v tw="$3" -v tm="$4" \
+        'BEGIN{printf "  rapporto tempo %.2f (obiettivo <= %s), memoria %.2f (obiettivo <= %s)\n", a/b, tw, c/d, tm}'
+  }
   blocks 1 TABLE "$query"
   measure "psql -H ${ROWS} righe" psql -h 127.0.0.1 -p "$PG_PORT" -U "$USER" -d "$DATABASE" -H -c "$query"
-  measure "panorello /RUN ${ROWS} righe PostgreSQL" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
-  grep -q "Fine RunDashboardGeneration OK" "$work/bench.log" || { echo "generazione PostgreSQL non riuscita" >&2; exit 1; }
-  grep -q 'class="error"' "$work/page.html" && { echo "errore nella pagina PostgreSQL" >&2; exit 1; }
-  awk -v a="$(result "panorello /RUN ${ROWS} righe PostgreSQL" wall)" -v b="$(result "psql -H ${ROWS} righe" wall)" \
-      -v c="$(result "panorello /RUN ${ROWS} righe PostgreSQL" mem)" -v d="$(result "psql -H ${ROWS} righe" mem)" \
-      'BEGIN{printf "  rapporto tempo %.2f (obiettivo <= 1.0), memoria %.2f (obiettivo <= 0.75)\n", a/b, c/d}'
+  config "DBTYPE=POSTGRESQL" "SERVER=127.0.0.1:$PG_PORT" "DATABASE=$DATABASE" "USER=$USER" "PASSWORD=$PASSWORD"
+  measure "panorello /RUN ${ROWS} righe PostgreSQL libpq" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
+  check_page "PostgreSQL libpq"
+  ratio "panorello /RUN ${ROWS} righe PostgreSQL libpq" "psql -H ${ROWS} righe" 0.8 0.25
+  config "DBTYPE=POSTGRESQL" \
+    "CONNECTIONSTRING=Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$PG_PORT;Database=$DATABASE;Uid=$USER;Pwd=$PASSWORD;"
+  measure "panorello /RUN ${ROWS} righe PostgreSQL ODBC" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
+  check_page "PostgreSQL ODBC"
+  ratio "panorello /RUN ${ROWS} righe PostgreSQL ODBC" "psql -H ${ROWS} righe" 1.0 0.75
+  echo
+  measure "mariadb -H ${ROWS} righe" mariadb --no-defaults -h 127.0.0.1 -P "$MARIADB_PORT" -u "$USER" \
+    -p"$PASSWORD" -H -e "$query" "$DATABASE"
+  config "DBTYPE=MYSQL" "CONNECTIONSTRING=Driver={MariaDB Unicode};Server=127.0.0.1;Port=$MARIADB_PORT;Database=$DATABASE;User=$USER;Password=$PASSWORD;"
+  measure "panorello /RUN ${ROWS} righe MariaDB" env -C "$app" PATH="$app/bin:$PATH" "$app/panorello" /RUN
+  check_page "MariaDB"
+  ratio "panorello /RUN ${ROWS} righe MariaDB" "mariadb -H ${ROWS} righe" 1.0 -
+  echo "  picco panorello MariaDB: $(( $(result "panorello /RUN ${ROWS} righe MariaDB" mem) / 1024 )) MB (obiettivo < 30 MB)"
 fi

@@ -16,6 +16,7 @@
 #include "db/db_error.h"
 #include "db/engines.h"
 #include "db/error_hints.h"
+#include "db/pg_engine.h"
 #include "db/provider_translation.h"
 #include "db/sql_browser.h"
 #include "util/error.h"
@@ -157,8 +158,11 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
 
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place) {
-  if (Trim(settings.ConnectionString).empty() && UpperCase(Trim(settings.DbType)) == "MYSQL") {
-    return OpenMariaDb(MariaDbTargetOf(settings), limits);
+  // MYSQL and POSTGRESQL without a connection string of their own go to their client libraries.
+  if (Trim(settings.ConnectionString).empty()) {
+    const std::string type = UpperCase(Trim(settings.DbType));
+    if (type == "MYSQL") return OpenMariaDb(MariaDbTargetOf(settings), limits);
+    if (type == "POSTGRESQL") return OpenPostgres(PostgresTargetOf(settings), limits);
   }
   return OpenConnectionString(BuildConnectionString(settings), limits, place);
 }

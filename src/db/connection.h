@@ -1,6 +1,6 @@
 #pragma once
-// Database connections: unixODBC for servers and DSNs, the MariaDB client library for MYSQL,
-// libsqlite3 for files (Access files through a SQLite copy).
+// Database connections: libpq for the POSTGRESQL type, the MariaDB client library for MYSQL,
+// unixODBC for other servers and DSNs, libsqlite3 for files (Access files through a SQLite copy).
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,6 +47,9 @@ class Connection {
   virtual std::optional<ResultGrid> Query(const std::string& sql);
   // Runs one statement whose result is not read.
   virtual void Execute(const std::string& sql) = 0;
+  // Asks the statement that another thread is running on this connection to stop; returns without
+  // waiting for the server (a driver may still wait). The statement then fails.
+  virtual void Cancel() noexcept {}
 };
 
 // What opening a connection may need from the program besides its limits.

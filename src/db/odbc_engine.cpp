@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,11 @@ class OdbcConnection final : public Connection {
 
   void Execute(const std::string& sql) override { Run(sql); }
 
+  void Cancel() noexcept override {
+    const std::lock_guard lock(running_mutex_);
+    if (running_ != SQL_NULL_HANDLE) SQLCancel(running_);
+  }
+
  private:
   // Attributes that a driver may refuse or change; the driver's own options cover those.
   void SetAttribute(SQLINTEGER attribute, int seconds) {
@@ -81,6 +87,10 @@ class OdbcConnection final : public Connection {
     CheckTolerant(SQLSetStmtAttr(
         stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
         reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(limits_.query_seconds)), SQL_IS_UINTEGER));
+    {
+      const std::lock_guard lock(running_mutex_);
+      running_ = stmt.get();  // SQLCancel refuses a handle once it is freed
+    }
     std::string text = sql;
     Check(SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
                         static_cast<SQLINTEGER>(text.size())),
@@ -93,6 +103,8 @@ class OdbcConnection final : public Connection {
   OdbcHandle dbc_;
   bool connected_ = false;
   OdbcReadRules rules_;
+  std::mutex running_mutex_;
+  SQLHANDLE running_ = SQL_NULL_HANDLE;  // the statement that Cancel() stops
 };
 
 }  // namespace

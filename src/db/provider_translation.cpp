@@ -369,9 +369,12 @@ std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& l
     AppendOption(out, pairs, "BoolsAsChar", "0");
     AppendOption(out, pairs, "TextAsLongVarchar", "0");
     AppendOption(out, pairs, "MaxVarcharSize", "1024");
+    AppendOption(out, pairs, "CommLog", "0");  // no /tmp/psqlodbc_*.log per process
+    AppendOption(out, pairs, "Debug", "0");
   } else if (StartsNoCase(driver, "FreeTDS")) {
     AppendOption(out, pairs, "LoginTimeout", connect);
     AppendOption(out, pairs, "Timeout", query);
+    AppendOption(out, pairs, "TDS_Version", "7.4");  // "auto" falls back to a login without time-out
   }
   return out;
 }

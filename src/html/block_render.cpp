@@ -6,6 +6,7 @@
 
 #include "db/connection.h"
 #include "db/error_hints.h"
+#include "db/deadline.h"
 #include "html/chart.h"
 #include "html/kpi_table.h"
 #include "util/text.h"
@@ -94,9 +95,8 @@ namespace {
 BlockOutcome StreamTableBody(const BlockQueryEnv& ctx, const std::string& sql, PageOut& out) {
   const uint64_t mark = out.Size();
   try {
-    auto connection = OpenConnection(ctx.settings, ctx.limits, ctx.place);
     ResultTableSink table(ctx.regional, out);
-    if (!connection->QueryRows(sql, table)) {
+    if (!BlockQueryRows(ctx.settings, ctx.limits, ctx.place, sql, table)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
       return {};
     }
@@ -121,10 +121,7 @@ BlockOutcome RenderBlockQuery(const BlockQueryEnv& ctx, const std::string& sql,
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
-    {
-      auto connection = OpenConnection(ctx.settings, ctx.limits, ctx.place);
-      grid = connection->Query(sql);
-    }  // the connection is closed before the body is written
+    grid = BlockQuery(ctx.settings, ctx.limits, ctx.place, sql);  // its own time limits
     if (grid) {
       kind = ChooseBody(*grid, body_mode, ctx.regional);
       if (HasChart(kind)) chart = RenderChart(*grid, ctx.regional);

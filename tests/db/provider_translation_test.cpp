@@ -232,13 +232,14 @@ TEST(WithDriverOptions, TimeOutsAndResultSettingsPerDriver) {
        "Driver={MariaDB Unicode};read_timeout=100;CONN_TIMEOUT=7;WRITE_TIMEOUT=9;NO_CACHE=1;"},
       {"Driver={PostgreSQL Unicode};Server=h;BoolsAsChar=1;", "",
        "Driver={PostgreSQL Unicode};Server=h;BoolsAsChar=1;UseDeclareFetch=1;Fetch=10000;"
-       "TextAsLongVarchar=0;MaxVarcharSize=1024;"},
-      {"Driver={FreeTDS};Server=s;", "", "Driver={FreeTDS};Server=s;LoginTimeout=7;Timeout=9;"},
+       "TextAsLongVarchar=0;MaxVarcharSize=1024;CommLog=0;Debug=0;"},
+      {"Driver={FreeTDS};Server=s;", "", "Driver={FreeTDS};Server=s;LoginTimeout=7;Timeout=9;TDS_Version=7.4;"},
+      {"Driver={FreeTDS};TDS_Version=7.2", "", "Driver={FreeTDS};TDS_Version=7.2;LoginTimeout=7;Timeout=9;"},
       {"DSN=x;Uid=u;", "", "DSN=x;Uid=u;"}, {"Driver=SQLite3;Database=a", "", "Driver=SQLite3;Database=a"},
       // A data source's own driver decides, unless the string names a driver itself.
       {"DSN=Vendite;Uid=u;", "MariaDB Unicode",
        "DSN=Vendite;Uid=u;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;NO_CACHE=1;"},
-      {"DSN=Vendite", "FreeTDS", "DSN=Vendite;LoginTimeout=7;Timeout=9;"},
+      {"DSN=Vendite", "FreeTDS", "DSN=Vendite;LoginTimeout=7;Timeout=9;TDS_Version=7.4;"},
       {"DSN=V;Driver=SQLite3;", "MariaDB Unicode", "DSN=V;Driver=SQLite3;"},
   };
   for (const auto& [odbc, dsn_driver, expected] : cases) {

@@ -1,0 +1,228 @@
+#include "db/deadline.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace panorello {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Rows travel from the worker in batches of about one grid block; at most kQueuedBatches wait,
+// so a result far larger than memory streams through a few megabytes.
+constexpr size_t kBatchCells = 16000;
+constexpr size_t kBatchTextBytes = size_t{512} << 10;
+constexpr size_t kQueuedBatches = 4;
+// After a cancel, the worker gets this long to close its connection before it is left behind.
+constexpr auto kCancelGrace = std::chrono::milliseconds(1000);
+
+struct Batch {
+  std::optional<std::vector<std::string>> names;  // Columns, before the rows
+  ResultGrid rows;
+};
+
+// What the calling thread and the worker share; both hold it, so either may go first.
+struct BlockJob {
+  std::mutex mutex;
+  std::condition_variable to_caller;
+  std::condition_variable to_worker;
+  std::deque<Batch> queue;
+  bool connected = false;
+  SteadyClock::time_point connected_at;
+  bool results_complete = false;  // every row is in the queue
+  bool done = false;              // the connection is closed too
+  bool abandoned = false;         // the caller stopped listening
+  bool any = false;
+  std::exception_ptr error;
+  std::shared_ptr<Connection> connection;  // for the cancel, while the statement runs
+};
+
+// The worker's side: rows copied into batches and queued for the caller.
+class ForwardingSink final : public RowSink {
+ public:
+  explicit ForwardingSink(BlockJob& job) : job_(job) {}
+
+  void Columns(const std::vector<std::string>& names) override {
+    names_ = names;
+    grid_ = ResultGrid(names_);
+    Push(Batch{names_, ResultGrid()});
+  }
+  void Row(const CellView* cells, size_t count) override {
+    for (size_t c = 0; c < count; ++c) {
+      grid_.Add(cells[c]);
+      text_bytes_ += cells[c].text.size();
+    }
+    if (grid_.Rows() * count + count > kBatchCells || text_bytes_ > kBatchTextBytes) Flush();
+  }
+  void Flush() {
+    if (grid_.Rows() == 0) return;
+    Push(Batch{std::nullopt, std::exchange(grid_, ResultGrid(names_))});
+    text_bytes_ = 0;
+  }
+
+ private:
+  void Push(Batch batch) {
+    std::unique_lock lock(job_.mutex);
+    job_.to_worker.wait(lock, [this] { return job_.queue.size() < kQueuedBatches || job_.abandoned; });
+    if (job_.abandoned) throw Error("Lettura interrotta", ErrorKind::kCancelled);
+    job_.queue.push_back(std::move(batch));
+    job_.to_caller.notify_one();
+  }
+
+  BlockJob& job_;
+  std::vector<std::string> names_;
+  ResultGrid grid_;
+  size_t text_bytes_ = 0;
+};
+
+void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open, const std::string& sql) {
+  std::shared_ptr<Connection> connection;
+  try {
+    connection = open();
+    {
+      const std::lock_guard lock(job->mutex);
+      job->connection = connection;
+      job->connected = true;
+      job->connected_at = SteadyClock::now();
+      job->to_caller.notify_one();
+    }
+    ForwardingSink sink(*job);
+    const bool any = connection->QueryRows(sql, sink);
+    sink.Flush();
+    const std::lock_guard lock(job->mutex);
+    job->any = any;
+  } catch (...) {
+    const std::lock_guard lock(job->mutex);
+    job->error = std::current_exception();
+  }
+  {
+    const std::lock_guard lock(job->mutex);
+    job->results_complete = true;
+    job->connection.reset();
+    job->to_caller.notify_one();
+  }
+  connection.reset();  // closed here, unless a cancel still holds it
+  const std::lock_guard lock(job->mutex);
+  job->done = true;
+  job->to_caller.notify_one();
+}
+
+void Deliver(Batch& batch, RowSink& sink) {
+  if (batch.names) sink.Columns(*batch.names);
+  const size_t cols = batch.rows.Cols();
+  std::vector<CellView> cells(cols);
+  for (size_t r = 0; r < batch.rows.Rows(); ++r) {
+    for (size_t c = 0; c < cols; ++c) cells[c] = batch.rows.At(r, c);
+    sink.Row(cells.data(), cols);
+  }
+}
+
+// The caller's side. Whatever way it leaves, the worker is told that nobody listens any more.
+class JobWatch {
+ public:
+  JobWatch(std::shared_ptr<BlockJob> job, const ConnectionLimits& limits)
+      : job_(std::move(job)), limits_(limits) {}
+  ~JobWatch() {
+    const std::lock_guard lock(job_->mutex);
+    job_->abandoned = true;
+    job_->to_worker.notify_all();
+  }
+  JobWatch(const JobWatch&) = delete;
+  JobWatch& operator=(const JobWatch&) = delete;
+
+  bool Run(RowSink& sink) {
+    const auto start = SteadyClock::now();
+    std::unique_lock lock(job_->mutex);
+    for (;;) {
+      const auto deadline = job_->connected
+                                ? job_->connected_at + std::chrono::seconds(limits_.query_seconds)
+                                : start + std::chrono::seconds(limits_.connect_seconds);
+      if (!job_->queue.empty()) {
+        Batch batch = std::move(job_->queue.front());
+        job_->queue.pop_front();
+        job_->to_worker.notify_one();
+        lock.unlock();
+        Deliver(batch, sink);
+        lock.lock();
+        continue;
+      }
+      if (job_->results_complete) break;
+      if (SteadyClock::now() >= deadline) TimeOut(lock);
+      job_->to_caller.wait_until(lock, deadline);
+    }
+    // The worker closes the connection; a close that hangs is not waited for.
+    job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; });
+    if (job_->error) std::rethrow_exception(job_->error);
+    return job_->any;
+  }
+
+ private:
+  [[noreturn]] void TimeOut(std::unique_lock<std::mutex>& lock) {
+    job_->abandoned = true;
+    job_->to_worker.notify_all();
+    if (job_->connection) {
+      // Some drivers' cancel waits for the server: it gets a thread of its own.
+      std::thread([connection = job_->connection] { connection->Cancel(); }).detach();
+    }
+    const bool connected = job_->connected;
+    job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; });
+    throw connected ? QueryTimeoutError(limits_.query_seconds)
+                    : ConnectTimeoutError(limits_.connect_seconds);
+  }
+
+  std::shared_ptr<BlockJob> job_;
+  ConnectionLimits limits_;
+};
+
+}  // namespace
+
+Error ConnectTimeoutError(int seconds) {
+  return Error("Tempo scaduto: la connessione al database non è riuscita entro " +
+                   std::to_string(seconds) +
+                   " secondi. Controllare che il server sia acceso e raggiungibile (nome del "
+                   "server, porta, rete, firewall).",
+               ErrorKind::kTimeout);
+}
+
+Error QueryTimeoutError(int seconds) {
+  return Error("Tempo scaduto: la query non è terminata entro " + std::to_string(seconds) +
+                   " secondi ed è stata interrotta. Controllare la query (filtri, indici) e il "
+                   "carico del server.",
+               ErrorKind::kTimeout);
+}
+
+bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql, RowSink& sink,
+                           const ConnectionLimits& limits) {
+  auto job = std::make_shared<BlockJob>();
+  std::thread([job, open, sql] { Work(job, open, sql); }).detach();
+  JobWatch watch(job, limits);
+  return watch.Run(sink);
+}
+
+std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
+                                            const ConnectionLimits& limits) {
+  GridSink sink;
+  if (!QueryRowsWithDeadline(open, sql, sink, limits)) return std::nullopt;
+  return sink.Take();
+}
+
+bool BlockQueryRows(const Settings& settings, const ConnectionLimits& limits,
+                    const ConnectionPlace& place, const std::string& sql, RowSink& sink) {
+  return QueryRowsWithDeadline(
+      [settings, limits, place] { return OpenConnection(settings, limits, place); }, sql, sink,
+      limits);
+}
+
+std::optional<ResultGrid> BlockQuery(const Settings& settings, const ConnectionLimits& limits,
+                                     const ConnectionPlace& place, const std::string& sql) {
+  return QueryWithDeadline(
+      [settings, limits, place] { return OpenConnection(settings, limits, place); }, sql, limits);
+}
+
+}  // namespace panorello

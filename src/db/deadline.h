@@ -1,0 +1,43 @@
+#pragma once
+// One block's database work under a deadline kept by the program itself: the connection is
+// opened and the statement run on a worker thread, while the calling thread receives the rows and
+// watches the time. When the time is up the statement is cancelled and the caller gets a time-out
+// error at once; a worker stuck in a driver that ignores the cancel is left behind.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "storage/app_context.h"
+#include "storage/settings.h"
+#include "util/error.h"
+
+namespace panorello {
+
+// The Italian time-out errors (ErrorKind::kTimeout) for the two limits.
+Error ConnectTimeoutError(int seconds);
+Error QueryTimeoutError(int seconds);
+
+// Opens a connection; runs on the worker thread, so it holds its own copies of what it needs.
+using ConnectionOpener = std::function<std::unique_ptr<Connection>()>;
+
+// open, then sql on that connection with its rows handed to sink on the calling thread. The
+// connection has limits.connect_seconds from the start to open; from then on the statement and its
+// rows have limits.query_seconds, measured on the steady clock. Returns whether any row came.
+// Throws what the connection threw, or the time-out error of the limit that passed.
+bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql, RowSink& sink,
+                           const ConnectionLimits& limits);
+
+// The same with the rows collected; std::nullopt when the statement returned none.
+std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
+                                            const ConnectionLimits& limits);
+
+// What the page's blocks use: OpenConnection of copies of settings and place as the opener.
+bool BlockQueryRows(const Settings& settings, const ConnectionLimits& limits,
+                    const ConnectionPlace& place, const std::string& sql, RowSink& sink);
+std::optional<ResultGrid> BlockQuery(const Settings& settings, const ConnectionLimits& limits,
+                                     const ConnectionPlace& place, const std::string& sql);
+
+}  // namespace panorello

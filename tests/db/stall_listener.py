@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""A loopback listener that stalls a database connection, for the deadline tests.
+
+  stall_listener.py MODE [--port P] [--upstream HOST:PORT] [--after BYTES]
+
+Binds a random 127.0.0.x address (x from 20 to 250; --port 0 means any port), prints
+"READY HOST PORT" and serves until killed. MODE:
+  silent   listens but never accepts: the kernel completes the handshake, nothing else happens
+  accept   accepts and reads, never answers
+  proxy    forwards to --upstream; once --after bytes came back from the server, it stops
+           passing the server's bytes on (the connection stays open); no --after: plain proxy
+  tds      answers a TDS pre-login with a pre-login reply (no encryption), then stays silent
+  tds-result  a TDS server that accepts any login and answers every batch with "done", except
+           one that names "stallo": for it the first rows of a result come, then nothing
+"""
+import argparse
+import random
+import socket
+import sys
+import threading
+
+
+def bind(port):
+    for _ in range(200):
+        host = "127.0.0.%d" % random.randint(20, 250)
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        try:
+            s.bind((host, port))
+        except OSError:
+            s.close()
+            continue
+        s.listen(16)
+        return s
+    sys.exit("stall_listener: no free loopback address")
+
+
+def drain(conn):
+    try:
+        while conn.recv(65536):
+            pass
+    except OSError:
+        pass
+
+
+def pump(src, dst, budget):
+    """Copies src to dst; with a budget, stops passing bytes on once it is spent."""
+    passed = 0
+    try:
+        while True:
+            data = src.recv(65536)
+            if not data:
+                break
+            if budget is None or passed < budget:
+                dst.sendall(data)
+                passed += len(data)
+    except OSError:
+        pass
+
+
+def proxy(client, upstream, after):
+    host, port = upstream.rsplit(":", 1)
+    server = socket.create_connection((host, int(port)))
+    threading.Thread(target=pump, args=(client, server, None), daemon=True).start()
+    pump(server, client, after)
+
+
+def tds_prelogin_reply():
+    # PRELOGIN options: VERSION (6 bytes) and ENCRYPTION = not supported, then the terminator.
+    options = bytes([0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF])
+    payload = options + bytes([0x0F, 0x00, 0x07, 0xD0, 0x00, 0x00]) + bytes([0x02])
+    header = bytes([0x04, 0x01]) + (8 + len(payload)).to_bytes(2, "big") + bytes([0, 0, 1, 0])
+    return header + payload
+
+
+def tds(conn):
+    try:
+        if conn.recv(65536):
+            conn.sendall(tds_prelogin_reply())
+    except OSError:
+        return
+    drain(conn)
+
+
+def ucs2(text):
+    return text.encode("utf-16-le")
+
+
+def packet(payload, last=True):
+    return bytes([0x04, 0x01 if last else 0x00]) + (8 + len(payload)).to_bytes(2, "big") + bytes([0, 0, 1, 0]) + payload
+
+
+def done():
+    return bytes([0xFD]) + bytes(4) + bytes(8)  # status, current command, row count (TDS 7.2+)
+
+
+def login_ack():
+    name = ucs2("stallo")
+    body = bytes([1]) + bytes([0x74, 0x00, 0x00, 0x04]) + bytes([len(name) // 2]) + name + bytes([1, 0, 0, 0])
+    return bytes([0xAD]) + len(body).to_bytes(2, "little") + body
+
+
+def first_rows():
+    name = ucs2("n")
+    columns = bytes([0x81]) + (1).to_bytes(2, "little") + bytes(4) + bytes(2) + bytes([0x38])
+    columns += bytes([len(name) // 2]) + name
+    rows = b"".join(bytes([0xD1]) + n.to_bytes(4, "little") for n in range(1, 101))
+    return columns + rows
+
+
+def read_message(conn):
+    """One client message (its packets up to end-of-message): (type, payload)."""
+    kind, payload = None, b""
+    while True:
+        header = b""
+        while len(header) < 8:
+            data = conn.recv(8 - len(header))
+            if not data:
+                return None, b""
+            header += data
+        length = int.from_bytes(header[2:4], "big") - 8
+        body = b""
+        while len(body) < length:
+            data = conn.recv(length - len(body))
+            if not data:
+                return None, b""
+            body += data
+        kind, payload = header[0], payload + body
+        if header[1] & 0x01:
+            return kind, payload
+
+
+def tds_result(conn):
+    try:
+        while True:
+            kind, payload = read_message(conn)
+            if kind is None:
+                return
+            if kind == 0x12:  # pre-login
+                conn.sendall(tds_prelogin_reply())
+            elif kind == 0x10:  # login
+                conn.sendall(packet(login_ack() + done()))
+            elif ucs2("stallo") in payload or ucs2("stallo") in payload[1:]:
+                conn.sendall(packet(first_rows(), last=False))
+                drain(conn)
+                return
+            else:
+                conn.sendall(packet(done()))
+    except OSError:
+        return
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("mode", choices=["silent", "accept", "proxy", "tds", "tds-result"])
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--upstream")
+    parser.add_argument("--after", type=int)
+    args = parser.parse_args()
+    listener = bind(args.port)
+    host, port = listener.getsockname()
+    print("READY %s %d" % (host, port), flush=True)
+    held = []
+    while True:
+        if args.mode == "silent":
+            threading.Event().wait()
+        conn, _ = listener.accept()
+        held.append(conn)  # never closed while the listener lives
+        if args.mode == "accept":
+            target, extra = drain, ()
+        elif args.mode == "tds":
+            target, extra = tds, ()
+        elif args.mode == "tds-result":
+            target, extra = tds_result, ()
+        else:
+            target, extra = proxy, (args.upstream, args.after)
+        threading.Thread(target=target, args=(conn,) + extra, daemon=True).start()
+
+
+if __name__ == "__main__":
+    main()
