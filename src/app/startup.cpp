@@ -180,7 +180,7 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
   CheckSampleDatabase(ctx);
 
   const bool batch = Contains(upper, "/AUTORUN") || Contains(upper, "/RUN");
-  // /DEMO is an addition of ours: a whole argument, never taking over a designed batch run.
+  // /DEMO counts only as a whole argument, and never takes over a /RUN or /AUTORUN batch run.
   if (!batch && HasDemoArgument(upper)) return BatchDemo(ctx, command, io);
   if (!batch) return window_road(ctx);
   return BatchGeneration(ctx, command, upper, io);

@@ -12,7 +12,7 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
 
 // What a run did, for callers that report more than success.
 struct GenerationOutcome {
-  bool ok = false;        // the designed result
+  bool ok = false;        // what RunDashboardGeneration returns
   bool written = false;   // the page replaced OutputFile (also when the browser then failed)
   int blocks = 0;         // blocks rendered on the page
   int failed_blocks = 0;  // of which show an error box
@@ -29,7 +29,8 @@ std::string BlockErrorLine(const Block& block, const std::string& error_text);
 // The complete page text (sorts ctx.blocks in place).
 std::string BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName);
 
-// Exchange sort by SortOrder (not stable, as the page order has always been).
+// Exchange sort by SortOrder. Not stable: equal keys may change their order, and the page
+// order of existing dashboards relies on exactly this sort.
 void SortBlocks(BlockList& blocks);
 
 }  // namespace panorello

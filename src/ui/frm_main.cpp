@@ -44,7 +44,7 @@ QFont FieldFont() {
   return f;
 }
 
-// Every control is placed in twips, as designed, and named with its designed name.
+// Every control is placed from its layout in twips (15 to a pixel) and carries its object name.
 template <class W>
 W* Place(QWidget* parent, const char* name, int left, int top, int width, int height) {
   auto* w = new W(parent);
@@ -61,7 +61,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int le
   l->setFont(LabelFont());
   l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   l->setAutoFillBackground(false);  // transparent
-  // A caption wider than its designed box would be cut ("Tipo DI", "Conn. stri"): the label
+  // A caption wider than its layout box would be cut ("Tipo DI", "Conn. stri"): the label
   // grows to the right instead, keeping its place and height.
   const int needed = l->sizeHint().width();
   if (needed > l->width()) l->resize(needed, l->height());

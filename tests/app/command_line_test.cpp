@@ -15,7 +15,7 @@ TEST(JoinCommandLineTest, SingleSpaces) {
   EXPECT_EQ(JoinCommandLine({"", "x"}), " x");
 }
 
-TEST(ParseDashArgumentTest, DesignedCases) {
+TEST(ParseDashArgumentTest, NamesQuotesAndSpaces) {
   const std::pair<std::string, std::string> cases[] = {
       {"", ""},
       {"/RUN", ""},

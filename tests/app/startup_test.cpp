@@ -69,7 +69,7 @@ TEST(Main, CommandLineFormsChooseTheRoadTheDashboardAndTheBrowser) {
       {{"/RUN", "/DASH=Vendite", "/OPEN"}, "OPENBROWSER=0", "Vendite", {"Blocco vendite"}, true},
       {{"/RUN", "/DASH=\"Vendite", "Nord\""}, "OPENBROWSER=0", "&quot;Vendite", {}, false},
       {{"/RUN", "/DASH="}, "OPENBROWSER=0", all, {"Blocco vendite", "Blocco acquisti"}, false},
-      // /DEMO is a word of its own and never takes over a designed batch run.
+      // /DEMO is a word of its own and never takes over a /RUN batch run.
       {{"/RUN", "/DASH=/demo"}, "OPENBROWSER=0", "/demo", {}, false},
   };
   for (const auto& c : cases) {

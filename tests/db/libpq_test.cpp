@@ -1,5 +1,5 @@
 // The POSTGRESQL type through libpq against the PostgreSQL of the ctest fixture: the same cells
-// as through psqlODBC, streaming, errors with their SQLSTATE, the designed port, and psqlODBC
+// as through psqlODBC, streaming, errors with their SQLSTATE, port 5432 by default, and psqlODBC
 // connections that leave no log files behind.
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -77,10 +77,10 @@ TEST(BlocksFileRoundTripTest, SavedListReadsBackTheSame) {
   EXPECT_EQ(Rows(back), Rows(list));
 }
 
-// The designed losses of a round trip: leading empty query lines, a query cut at an "SQLEND"
+// What a round trip loses on purpose: leading empty query lines, a query cut at an "SQLEND"
 // line, Dashboard trimmed, RenderMode upper-cased, lone CR as CR LF; line breaks in one-line
 // values become spaces so that they cannot break the file.
-TEST(BlocksFileRoundTripTest, DesignedDifferences) {
+TEST(BlocksFileRoundTripTest, KnownDifferences) {
   Block b = Make(3, "Riga uno\r\n[/BLOCK]", "\r\n\r\nSELECT 1\r\n  SQLEND  \r\nlost");
   b.Subtitle = "a\nSQLBEGIN";
   b.Dashboard = " Nord\rSud ";

@@ -1,4 +1,4 @@
-// The window as designed: controls by name, kind, place, caption, fonts, focus order.
+// The window's layout: controls by name, kind, place, caption, fonts, focus order.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -84,7 +84,7 @@ QString CaptionOf(QWidget* w) {
   return {};
 }
 
-TEST_F(WindowTest, EveryControlIsWhereAndWhatItIsDesigned) {
+TEST_F(WindowTest, EveryControlIsWhereItsLayoutPutsIt) {
   t->settings.DbType = "SYBASE";  // an unknown stored type is shown as an extra entry
   Open();
   EXPECT_EQ(window->windowTitle(), "Panorello Dashboard");
@@ -100,15 +100,15 @@ TEST_F(WindowTest, EveryControlIsWhereAndWhatItIsDesigned) {
     ASSERT_NE(w, nullptr);
     const std::string kind = c.kind;
     EXPECT_EQ(kind, w->metaObject()->className());
-    const QRect designed(c.left / 15, c.top / 15, c.width / 15, c.height / 15);
+    const QRect laid_out(c.left / 15, c.top / 15, c.width / 15, c.height / 15);
     if (kind == "QLabel") {
       // Labels keep place and height; a caption wider than the box widens it to the right.
-      EXPECT_EQ(w->pos(), designed.topLeft());
-      EXPECT_EQ(w->height(), designed.height());
-      EXPECT_GE(w->width(), std::max(designed.width(), w->fontMetrics().horizontalAdvance(CaptionOf(w))));
+      EXPECT_EQ(w->pos(), laid_out.topLeft());
+      EXPECT_EQ(w->height(), laid_out.height());
+      EXPECT_GE(w->width(), std::max(laid_out.width(), w->fontMetrics().horizontalAdvance(CaptionOf(w))));
       EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
     } else {
-      EXPECT_EQ(w->geometry(), designed);
+      EXPECT_EQ(w->geometry(), laid_out);
     }
     EXPECT_EQ(CaptionOf(w), QString::fromUtf8(c.caption));
     // Fonts and colours.
@@ -136,7 +136,7 @@ TEST_F(WindowTest, EveryControlIsWhereAndWhatItIsDesigned) {
   EXPECT_EQ(Find<QPlainTextEdit>("txtSql")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
 
-TEST_F(WindowTest, TabGoesThroughTheControlsInTheDesignedOrder) {
+TEST_F(WindowTest, TabGoesThroughTheControlsInTheirOrder) {
   Open();
   const std::vector<std::string> expected = {
       "txtUser",       "txtPassword",    "chkIntegrated",     "txtConnectionString", "txtPageTitle",

@@ -17,7 +17,7 @@ struct ComboBoxState {
 
   std::string Text() const;
   // Selects the entry equal to `value` (trimmed, letter case ignored). A value that matches no
-  // entry is added as one extra entry after `fixed_count` designed entries (an extra entry left
+  // entry is added as one extra entry after `fixed_count` fixed entries (an extra entry left
   // by an earlier value is replaced) and selected, so that reading it back keeps it. A blank
   // value selects `blank_entry` when that is given, otherwise nothing.
   void Show(std::string_view value, size_t fixed_count, std::string_view blank_entry = {});
@@ -65,7 +65,7 @@ struct FormState {
   int32_t CurrentBlockIndex = -1;
 };
 
-// The designed entries of the two drop-down lists.
+// The fixed entries of the two drop-down lists.
 inline constexpr std::string_view kDbTypeEntries[] = {"SQLSERVER", "ACCESS", "ORACLE",
                                                       "MYSQL",     "POSTGRESQL", "ODBC"};
 inline constexpr std::string_view kRenderModeEntries[] = {"AUTO", "TABLE", "KPI", "CHARTTABLE"};

@@ -32,7 +32,7 @@ void ComboBoxState::Show(std::string_view value, size_t fixed_count, std::string
       return;
     }
   }
-  // Not one of the designed entries (a DbType or render mode written by hand or by another
+  // Not one of the fixed entries (a DbType or render mode written by hand or by another
   // version): shown as it is stored so that saving without touching it keeps it.
   entries.emplace_back(value);
   selected = static_cast<int32_t>(entries.size() - 1);

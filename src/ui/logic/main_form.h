@@ -101,7 +101,7 @@ std::vector<int32_t> TrackPositions(const BlockList& before, const BlockList& af
 // "2 blocchi su 5 con errore": what the window adds after a run whose page shows error boxes.
 std::string FailedBlocksText(const GenerationOutcome& run);
 
-// Texts of the checks that the window adds to the designed ones.
+// Texts of the window's own checks of the fields (beyond what the settings file accepts).
 std::string RefreshOutOfRangeMessage(std::string_view text);
 std::string OrderOutOfRangeMessage(std::string_view text);
 inline constexpr const char* kSqlEndMarkerMessage =
