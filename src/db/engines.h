@@ -9,10 +9,15 @@
 
 namespace panorello {
 
-// An existing SQLite file, read-write; never creates one. create_new: a new file that must not
-// exist yet. Throws Error.
+enum class SqliteAccess {
+  ReadOnly,   // an existing file that the statements cannot change
+  ReadWrite,  // an existing file; never creates one
+  CreateNew,  // a new file that must not exist yet
+};
+
+// A SQLite database file. Throws Error.
 std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const ConnectionLimits& limits,
-                                           bool create_new);
+                                           SqliteAccess access);
 
 // An ODBC connection string as the driver manager reads it. Throws Error with the first
 // diagnostic message.

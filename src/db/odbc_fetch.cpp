@@ -6,6 +6,7 @@
 #include <string>
 
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -172,12 +173,13 @@ CellView FixedView(OdbcKind kind, const char* data) {
   return cell;
 }
 
-CellView VariableView(OdbcKind kind, std::string_view bytes) {
+// A text that is not valid UTF-8 is read as Windows-1252 into storage.
+CellView VariableView(OdbcKind kind, std::string_view bytes, std::string& storage) {
   CellView cell;
   cell.type = kind == OdbcKind::Decimal  ? CellType::Decimal
               : kind == OdbcKind::Binary ? CellType::Binary
                                          : CellType::Text;
-  cell.text = bytes;
+  cell.text = cell.type == CellType::Text ? Utf8OrWindows1252(bytes, storage) : bytes;
   return cell;
 }
 
@@ -337,6 +339,7 @@ bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& colum
   } unbind{stmt};
 
   std::vector<CellView> row(columns.size());
+  std::vector<std::string> decoded(columns.size());
   for (;;) {
     fetched = 0;
     const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
@@ -365,7 +368,8 @@ bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& colum
         } else if (!IsVariable(columns[c].kind)) {
           row[c] = FixedView(columns[c].kind, data);
         } else {
-          row[c] = VariableView(columns[c].kind, std::string_view(data, static_cast<size_t>(indicator)));
+          row[c] = VariableView(columns[c].kind, std::string_view(data, static_cast<size_t>(indicator)),
+                                decoded[c]);
         }
       }
       row_fn(row.data(), row.size());
@@ -378,6 +382,7 @@ void FetchValues(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
                  const OdbcRowFn& row_fn) {
   std::vector<char> piece(static_cast<size_t>(kPieceBytes));
   std::vector<std::string> values(columns.size());
+  std::vector<std::string> decoded(columns.size());
   std::vector<CellView> row(columns.size());
   for (;;) {
     const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
@@ -415,7 +420,7 @@ void FetchValues(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
         value.append(piece.data(), static_cast<size_t>(indicator));
         break;
       }
-      row[c] = is_null ? CellView{} : VariableView(kind, value);
+      row[c] = is_null ? CellView{} : VariableView(kind, value, decoded[c]);
     }
     row_fn(row.data(), row.size());
   }
@@ -424,7 +429,8 @@ void FetchValues(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
 std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns) {
   std::vector<std::string> names;
   names.reserve(columns.size());
-  for (const OdbcColumn& c : columns) names.push_back(c.name);
+  std::string decoded;
+  for (const OdbcColumn& c : columns) names.emplace_back(Utf8OrWindows1252(c.name, decoded));
   return names;
 }
 

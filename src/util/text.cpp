@@ -358,10 +358,10 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-std::string DecodeTextFileBytes(std::string_view bytes) {
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  if (IsValidUtf8(bytes)) return std::string(bytes);
-  std::string out;
+std::string_view Utf8OrWindows1252(std::string_view bytes, std::string& storage) {
+  if (IsValidUtf8(bytes)) return bytes;
+  std::string& out = storage;
+  out.clear();
   out.reserve(bytes.size() + bytes.size() / 4);
   for (char ch : bytes) {
     unsigned char c = static_cast<unsigned char>(ch);
@@ -374,6 +374,12 @@ std::string DecodeTextFileBytes(std::string_view bytes) {
     }
   }
   return out;
+}
+
+std::string DecodeTextFileBytes(std::string_view bytes) {
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  std::string storage;
+  return std::string(Utf8OrWindows1252(bytes, storage));
 }
 
 }  // namespace panorello

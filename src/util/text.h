@@ -47,4 +47,8 @@ std::string DecodeTextFileBytes(std::string_view bytes);
 
 bool IsValidUtf8(std::string_view s);
 
+// Bytes that came from outside (a database value, a column name, a driver's message): themselves
+// when they are valid UTF-8; otherwise their Windows-1252 reading, written into storage.
+std::string_view Utf8OrWindows1252(std::string_view bytes, std::string& storage);
+
 }  // namespace panorello
