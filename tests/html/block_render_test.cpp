@@ -74,15 +74,17 @@ TEST(RenderBlockQuery, RealQueriesNoRowsAndErrorBoxes) {
   const std::string sql = "SELECT m, a, b FROM t ORDER BY a", error = "<div class=\"error\">Errore query: ";
   const std::string kpi = "<div class=\"kpiwrap\"><div class=\"kpicard kpi-1\"><div class=\"kpilabel\">a</div>"
                           "<div class=\"kpivalue\">20</div></div></div>";
+  const ResultGrid extremes = MakeGrid({"'a'", "1e-300"}, {{std::string("a"), 1e-300},
+                                                         {std::string("b"), -1e300}});
   const std::string cases[][3] = {
       {sql, "AUTO", RenderChart(months, rs) + RenderResultTable(months, rs)},
       {"SELECT a FROM t WHERE a = 20", "AUTO", kpi},
       {"SELECT m, a FROM t WHERE a = 20", "CHART", ""},
       {"SELECT * FROM \"a<b&c\"", "TABLE", error + "no such table: a&lt;b&amp;c</div>"},
       {"", "AUTO", error + "Testo SQL vuoto: nessuna istruzione da eseguire</div>"},
-      // A chart that cannot be drawn drops the whole body, table included.
-      {"SELECT 'a', 1e-300 UNION ALL SELECT 'b', -1e300", "CHARTTABLE",
-       error + "Valore non rappresentabile nel grafico</div>"},
+      // Finite values at the ends of the range keep their chart and their table.
+      {"SELECT 'a', 1e-300 UNION ALL SELECT 'b', -1e300", "AUTO",
+       RenderChart(extremes, rs) + RenderResultTable(extremes, rs)},
   };
   for (const auto& [query, mode, expected] : cases) EXPECT_EQ(RenderBlockQuery(*t, query, mode), expected) << query;
   for (const char* mode : {"AUTO", "TABLE", "KPI", "CHART", "CHARTTABLE", "PIE"}) {
