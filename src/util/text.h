@@ -11,7 +11,8 @@ std::string Trim(std::string_view s);
 
 // Upper/lower case of UTF-8 text, byte length unchanged: ASCII letters and the letters written
 // with two bytes whose partner has two bytes too (Latin-1, Latin Extended-A, Greek, Cyrillic:
-// à -> À, ÿ -> Ÿ, š -> Š, ω -> Ω, ж -> Ж; ß stays). Positions in the result index the original.
+// à -> À, ÿ -> Ÿ, š -> Š, ά -> Ά, µ -> Μ, ѡ -> Ѡ; ß, ı and ſ stay, their partners being longer
+// or ASCII). Positions in the result index the original.
 std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 
