@@ -11,8 +11,17 @@ namespace panorello::fuzz {
 
 inline void Require(bool holds, const char* property, std::string_view detail = {}) {
   if (holds) return;
-  std::fprintf(stderr, "Property broken: %s\n%.*s\n", property, static_cast<int>(detail.size()),
-               detail.data());
+  std::string shown;  // control bytes as \xNN, line breaks kept
+  for (const char c : detail) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 || c == '\n') {
+      shown += c;
+    } else {
+      static constexpr char kHex[] = "0123456789abcdef";
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    }
+  }
+  std::fprintf(stderr, "Property broken: %s\n%s\n", property, shown.c_str());
   std::abort();
 }
 
