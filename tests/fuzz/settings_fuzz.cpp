@@ -15,14 +15,24 @@ using panorello::fuzz::Require;
 
 namespace {
 
-// A folder of this process for config.ini (one process runs one input at a time).
-const std::string& Folder() {
-  static const std::string folder = [] {
+// A folder of this process for config.ini (one process runs one input at a time), removed when
+// the process ends.
+struct ScratchFolder {
+  ScratchFolder() {
     char name[] = "/tmp/panorello-fuzz-settings.XXXXXX";
     if (::mkdtemp(name) == nullptr) std::abort();
-    return std::string(name);
-  }();
-  return folder;
+    path = name;
+  }
+  ~ScratchFolder() {
+    ::unlink((path + "/config.ini").c_str());
+    ::rmdir(path.c_str());
+  }
+  std::string path;
+};
+
+const std::string& Folder() {
+  static const ScratchFolder folder;
+  return folder.path;
 }
 
 void WriteConfig(std::string_view bytes) {
