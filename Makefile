@@ -41,7 +41,7 @@ fuzz-build: deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
 fuzz: fuzz-build
-	bash tests/fuzz/run.sh $(FUZZ_BUILD) fuzz $(FUZZ_SECONDS)
+	FUZZ_TARGETS="$(FUZZ_TARGETS)" bash tests/fuzz/run.sh $(FUZZ_BUILD) fuzz $(FUZZ_SECONDS)
 
 test-fuzz: fuzz-build
 	bash tests/fuzz/run.sh $(FUZZ_BUILD) check 5

@@ -4,7 +4,8 @@
 #                                 fuzzing each from it (the test road)
 #   run.sh BUILD fuzz  [SECONDS]  SECONDS (default 60) of fuzzing each; new inputs gather in
 #                                 BUILD/fuzz-corpus/<target>, failing ones in BUILD/fuzz-findings
-# A failure (a sanitizer report or a broken property) stops the script with status 1.
+# FUZZ_TARGETS="render text" limits the run to those targets. A failure (a sanitizer report or a
+# broken property) is shown, the other targets still run, and the script ends with status 1.
 set -euo pipefail
 build=${1:?build folder}
 mode=${2:?check or fuzz}
@@ -20,6 +21,7 @@ mkdir -p "$build/fuzz-findings"
 status=0
 for program in "$build"/fuzz/fuzz_*; do
   target=${program##*/fuzz_}
+  if [[ -n ${FUZZ_TARGETS:-} && " $FUZZ_TARGETS " != *" $target "* ]]; then continue; fi
   seeds=$here/corpus/$target
   work=$build/fuzz-corpus/$target
   mkdir -p "$work"
