@@ -368,8 +368,8 @@ bool FetchRowArrays(const OdbcHandle& stmt, const std::vector<OdbcColumn>& colum
         } else if (!IsVariable(columns[c].kind)) {
           row[c] = FixedView(columns[c].kind, data);
         } else {
-          row[c] = VariableView(columns[c].kind, std::string_view(data, static_cast<size_t>(indicator)),
-                                decoded[c]);
+          const std::string_view bytes(data, static_cast<size_t>(indicator));
+          row[c] = VariableView(columns[c].kind, bytes, decoded[c]);
         }
       }
       row_fn(row.data(), row.size());

@@ -178,7 +178,8 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const Connec
     // A connection belongs to one block on one thread at a time: no per-call locking inside
     // libsqlite3 (it costs a tenth of the time of a large result).
     const bool read_only = access == SqliteAccess::ReadOnly;
-    const int flags = (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    const int flags =
+        (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
     Database db(raw);
     if (rc != SQLITE_OK) {

@@ -65,7 +65,8 @@ TEST(BuildConnectionString, EveryTypeAndTheExplicitString) {
        "Driver={PostgreSQL Unicode};Server={'srv};Port=5432;Database=d;Uid=u;Pwd={'pa55};"},
       {"SQLSERVER", "srv", "db", "u", "\tp'a ", false, "",
        "Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;User ID=u;Password=\"\tp'a \";"},
-      {"ACCESS", "", "'a.mdb", "", "", false, "", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"'a.mdb\";"},
+      {"ACCESS", "", "'a.mdb", "", "", false, "",
+       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"'a.mdb\";"},
       {"ODBC", "", "d", "u", "{x", false, "", "DSN=d;Uid=u;Pwd={{x};"},
   };
   for (const Case& c : cases) {

@@ -20,11 +20,12 @@ namespace {
 const std::vector<std::string> kDrivers = {"FreeTDS", "PostgreSQL Unicode", "MariaDB Unicode",
                                            "SQLite3", "MDBTools", "Oracle 21 ODBC driver"};
 
-void ExpectValue(const std::vector<ConnectionPair>& pairs, const char* key, const std::string& value,
-                 const std::string& text) {
+void ExpectValue(const std::vector<ConnectionPair>& pairs, const char* key,
+                 const std::string& value, const std::string& text) {
   const ConnectionPair* pair = FindPair(pairs, key);
   Require(pair != nullptr, key, text);
-  Require(pair->value == value, "a built value reads back unchanged", text + "\n" + key + "=" + value);
+  Require(pair->value == value, "a built value reads back unchanged",
+          text + "\n" + key + "=" + value);
 }
 
 struct Expected {
@@ -48,7 +49,8 @@ void CheckBuilt(const Settings& s) {
     expected = {{"Server", &Settings::Server}, {"Database", &Settings::Database},
                 {"Uid", &Settings::User}, {"Pwd", &Settings::Password}};
   } else if (s.DbType == "ODBC") {
-    expected = {{"DSN", &Settings::Database}, {"Uid", &Settings::User}, {"Pwd", &Settings::Password}};
+    expected = {{"DSN", &Settings::Database}, {"Uid", &Settings::User},
+                {"Pwd", &Settings::Password}};
   } else {
     expected = {{"Data Source", &Settings::Server}, {"Initial Catalog", &Settings::Database}};
     if (s.DbType == "SQLSERVER" && !s.Integrated) {
@@ -61,8 +63,8 @@ void CheckBuilt(const Settings& s) {
   // The translated ODBC string keeps the file path, the database and the login.
   for (const FileFormat format : {FileFormat::Access, FileFormat::Other}) {
     try {
-      const OpenTarget target =
-          TranslateConnectionString(text, kDrivers, [format](const std::string&) { return format; });
+      const auto probe = [format](const std::string&) { return format; };
+      const OpenTarget target = TranslateConnectionString(text, kDrivers, probe);
       const std::vector<ConnectionPair> odbc = ParseConnectionString(target.odbc);
       if (s.DbType == "ACCESS" && target.sqlite_file) {
         Require(target.path == s.Database, "the database file path is kept", text);

@@ -17,7 +17,8 @@ inline int64_t Int64(FuzzedDataProvider& in) {
   static constexpr int64_t kExtremes[] = {
       std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
       std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
-      int64_t{std::numeric_limits<int32_t>::min()} - 1, int64_t{std::numeric_limits<int32_t>::max()} + 1,
+      int64_t{std::numeric_limits<int32_t>::min()} - 1,
+      int64_t{std::numeric_limits<int32_t>::max()} + 1,
       std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max(),
       std::numeric_limits<int8_t>::min(), std::numeric_limits<int8_t>::max(), -1, 0, 1};
   if (in.ConsumeBool()) return in.PickValueInArray(kExtremes);

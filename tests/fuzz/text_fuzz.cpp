@@ -41,7 +41,9 @@ void CheckTexts(std::string_view s) {
   const std::string encoded = HtmlEncode(s);
   // Every < or > left is one of the <br> the encoder wrote.
   std::string without_breaks = encoded;
-  for (size_t at; (at = without_breaks.find("<br>")) != std::string::npos;) without_breaks.erase(at, 4);
+  for (size_t at; (at = without_breaks.find("<br>")) != std::string::npos;) {
+    without_breaks.erase(at, 4);
+  }
   Require(without_breaks.find_first_of("<>\"\r\n") == std::string::npos, "HtmlEncode escapes", s);
   const std::string normalized = NormalizeNewlines(s);
   Require(normalized.find('\r') == std::string::npos, "NormalizeNewlines leaves no CR");

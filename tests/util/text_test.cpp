@@ -42,7 +42,8 @@ TEST(TextTest, CaseMappingKeepsTheLength) {
   }
   // Every two-byte code point: mapping twice changes nothing more.
   for (uint32_t code = 0x80; code < 0x800; ++code) {
-    const std::string letter{static_cast<char>(0xC0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3F))};
+    const std::string letter{static_cast<char>(0xC0 | (code >> 6)),
+                             static_cast<char>(0x80 | (code & 0x3F))};
     const std::string upper = UpperCase(letter);
     ASSERT_EQ(upper.size(), 2u);
     EXPECT_EQ(UpperCase(upper), upper) << code;
