@@ -29,7 +29,12 @@ for program in "$build"/fuzz/fuzz_*; do
            "-artifact_prefix=$build/fuzz-findings/$target-")
   echo "== $target"
   if [[ $mode == check ]]; then
-    "$program" "${options[@]}" -runs=0 "$seeds" 2>&1 | tail -n 3 || status=1
+    # Files named one by one: each runs once, nothing is written into the seed folder.
+    "$program" "${options[@]}" "$seeds"/* > "$work.seeds.log" 2>&1 || {
+      status=1
+      tail -n 40 "$work.seeds.log"
+    }
+    grep -c '^Executed ' "$work.seeds.log" | sed 's/^/seed inputs run: /' || true
   fi
   "$program" "${options[@]}" -max_total_time="$seconds" "$work" "$seeds" > "$work.log" 2>&1 || {
     status=1
