@@ -2,10 +2,12 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 PACKAGE_BUILD ?= build-package
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps build test test-asan demo bench screenshot package clean
+.PHONY: all deps build test test-asan fuzz-build fuzz test-fuzz demo bench screenshot package clean
 
 all: build
 
@@ -22,6 +24,7 @@ build: deps $(BUILD)/build.ninja
 test: build
 	bash scripts/run-tests.sh $(BUILD)
 	$(MAKE) test-asan
+	$(MAKE) test-fuzz
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DPANORELLO_SANITIZE=ON \
@@ -30,6 +33,19 @@ test-asan: deps
 	ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  bash scripts/run-tests.sh $(ASAN_BUILD)
+
+# The libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer): `make fuzz` runs
+# each for FUZZ_SECONDS; `make test-fuzz` runs each over its seed corpus plus a short smoke run.
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPANORELLO_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	FUZZ_TARGETS="$(FUZZ_TARGETS)" bash tests/fuzz/run.sh $(FUZZ_BUILD) fuzz $(FUZZ_SECONDS)
+
+test-fuzz: fuzz-build
+	bash tests/fuzz/run.sh $(FUZZ_BUILD) check 5
 
 demo: build
 	./$(BUILD)/panorello /DEMO
@@ -51,4 +67,4 @@ package: deps
 	@ls -1 $(PACKAGE_BUILD)/*.deb
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD) $(FUZZ_BUILD)

@@ -125,7 +125,8 @@ std::unique_ptr<Connection> OpenTranslated(const std::string& connection_string,
   if (!access.empty() && ProbeFile(access) == FileFormat::Access) {
     return OpenAccessFile(access, place, limits);
   }
-  if (target.sqlite_file) return OpenSqliteFile(target.path, limits, /*create_new=*/false);
+  // Block queries and the connection test only read: the company's file stays as it is.
+  if (target.sqlite_file) return OpenSqliteFile(target.path, limits, SqliteAccess::ReadOnly);
   // A data source named without a driver: its driver decides the options all the same.
   std::string dsn_driver;
   const std::vector<ConnectionPair> pairs = ParseConnectionString(target.odbc);
@@ -181,7 +182,12 @@ bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
 
 std::unique_ptr<Connection> CreateSqliteDatabase(const std::string& path,
                                                  const ConnectionLimits& limits) {
-  return OpenSqliteFile(path, limits, /*create_new=*/true);
+  return OpenSqliteFile(path, limits, SqliteAccess::CreateNew);
+}
+
+std::unique_ptr<Connection> OpenSqliteDatabaseForWriting(const std::string& path,
+                                                         const ConnectionLimits& limits) {
+  return OpenSqliteFile(path, limits, SqliteAccess::ReadWrite);
 }
 
 }  // namespace panorello

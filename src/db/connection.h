@@ -62,7 +62,8 @@ struct ConnectionPlace {
 // cache_folder: "cache" in the program's data folder; the context's clock.
 ConnectionPlace ConnectionPlaceOf(const AppContext& ctx);
 
-// Opens a connection string (after translation of the provider forms). Throws Error.
+// Opens a connection string (after translation of the provider forms); a database file is opened
+// read-only. Throws Error.
 std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
                                                  const ConnectionLimits& limits,
                                                  const ConnectionPlace& place = {});
@@ -78,6 +79,10 @@ bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
 
 // A new SQLite database file (fails when the file already exists); used by the sample database.
 std::unique_ptr<Connection> CreateSqliteDatabase(const std::string& path, const ConnectionLimits& limits);
+
+// An existing SQLite database file opened for writing (the sample database is filled this way).
+std::unique_ptr<Connection> OpenSqliteDatabaseForWriting(const std::string& path,
+                                                         const ConnectionLimits& limits);
 
 }  // namespace panorello
 

@@ -11,13 +11,9 @@ namespace panorello {
 
 namespace {
 
-bool NeedsQuoting(std::string_view value) {
-  return value.find_first_of(";{}\"") != std::string_view::npos;
-}
-
-// A value of the provider forms: "..." with every " doubled when it holds ; { } or ".
+// A value of the provider forms: "..." with every " doubled when ConnectionValueNeedsQuotes.
 std::string ProviderValue(std::string_view value) {
-  if (!NeedsQuoting(value)) return std::string(value);
+  if (!ConnectionValueNeedsQuotes(value)) return std::string(value);
   std::string out = "\"";
   for (char ch : value) {
     out.push_back(ch);

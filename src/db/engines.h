@@ -12,10 +12,15 @@ struct sqlite3;
 
 namespace panorello {
 
-// An existing SQLite file, read-write; never creates one. create_new: a new file that must not
-// exist yet. Throws Error.
+enum class SqliteAccess {
+  ReadOnly,   // an existing file that the statements cannot change
+  ReadWrite,  // an existing file; never creates one
+  CreateNew,  // a new file that must not exist yet
+};
+
+// A SQLite database file. Throws Error.
 std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const ConnectionLimits& limits,
-                                           bool create_new);
+                                           SqliteAccess access);
 
 // A SQLite file that nothing changes any more (the copy of an Access file), read-only; setup runs
 // on the new handle before its first statement (functions to register). Throws Error.

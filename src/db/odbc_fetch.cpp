@@ -8,6 +8,7 @@
 
 #include "db/date_text.h"
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -127,13 +128,14 @@ CellView FixedView(OdbcKind kind, const char* data) {
   return cell;
 }
 
-CellView VariableView(OdbcKind kind, std::string_view bytes) {
+// A text that is not valid UTF-8 is read as Windows-1252 into storage.
+CellView VariableView(OdbcKind kind, std::string_view bytes, std::string& storage) {
   if (kind == OdbcKind::DateTime) return DateTimeTextView(bytes);
   CellView cell;
   cell.type = kind == OdbcKind::Decimal  ? CellType::Decimal
               : kind == OdbcKind::Binary ? CellType::Binary
                                          : CellType::Text;
-  cell.text = bytes;
+  cell.text = cell.type == CellType::Text ? Utf8OrWindows1252(bytes, storage) : bytes;
   return cell;
 }
 
@@ -149,9 +151,10 @@ std::string Lowered(std::string s) {
 }
 
 // Reads one value of column number with SQLGetData: fixed ones at once, variable ones in pieces
-// until the driver has no more. value keeps the bytes the returned view points to.
+// until the driver has no more. value (or decoded, for a text that is not UTF-8) keeps the bytes
+// the returned view points to.
 CellView GetDataValue(const OdbcHandle& stmt, SQLUSMALLINT number, OdbcKind kind,
-                      std::vector<char>& piece, std::string& value) {
+                      std::vector<char>& piece, std::string& value, std::string& decoded) {
   SQLLEN indicator = 0;
   if (!IsVariable(kind)) {
     alignas(8) char fixed[16] = {};
@@ -175,7 +178,7 @@ CellView GetDataValue(const OdbcHandle& stmt, SQLUSMALLINT number, OdbcKind kind
     value.append(piece.data(), static_cast<size_t>(indicator));
     break;
   }
-  return VariableView(kind, value);
+  return VariableView(kind, value, decoded);
 }
 
 struct Buffer {
@@ -352,7 +355,8 @@ std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT coun
 std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns) {
   std::vector<std::string> names;
   names.reserve(columns.size());
-  for (const OdbcColumn& c : columns) names.push_back(c.name);
+  std::string decoded;
+  for (const OdbcColumn& c : columns) names.emplace_back(Utf8OrWindows1252(c.name, decoded));
   return names;
 }
 
@@ -394,6 +398,7 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
 
   std::vector<char> piece(static_cast<size_t>(kPieceBytes));
   std::vector<std::string> values(columns.size());
+  std::vector<std::string> decoded(columns.size());
   std::vector<CellView> row(columns.size());
   for (;;) {
     fetched = 0;
@@ -412,7 +417,7 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
         const OdbcKind kind = columns[c].kind;
         const auto number = static_cast<SQLUSMALLINT>(c + 1);
         if (!b.bound) {
-          row[c] = GetDataValue(stmt, number, kind, piece, values[c]);
+          row[c] = GetDataValue(stmt, number, kind, piece, values[c], decoded[c]);
           continue;
         }
         const SQLLEN indicator = b.indicators[r];
@@ -422,7 +427,8 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
         } else if (!IsVariable(kind)) {
           row[c] = FixedView(kind, data);
         } else if (indicator >= 0 && indicator <= RoomOf(kind, b.width)) {
-          row[c] = VariableView(kind, std::string_view(data, static_cast<size_t>(indicator)));
+          const std::string_view bytes(data, static_cast<size_t>(indicator));
+          row[c] = VariableView(kind, bytes, decoded[c]);
         } else if (rows == 1 || rules.get_data_in_arrays) {
           // Longer than its column said: the whole value again, in pieces.
           if (rows > 1) {
@@ -430,7 +436,7 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
                             SQL_LOCK_NO_CHANGE),
                   stmt, "SQLSetPos");
           }
-          row[c] = GetDataValue(stmt, number, kind, piece, values[c]);
+          row[c] = GetDataValue(stmt, number, kind, piece, values[c], decoded[c]);
         } else {
           throw DbError("Il driver ODBC ha restituito per la colonna " + columns[c].name +
                             " un valore più lungo della dimensione dichiarata",

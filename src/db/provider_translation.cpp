@@ -295,8 +295,14 @@ const ConnectionPair* FindPair(const std::vector<ConnectionPair>& pairs, std::st
   return nullptr;
 }
 
+bool ConnectionValueNeedsQuotes(std::string_view value) {
+  if (value.empty()) return false;
+  return value.find_first_of(";{}\"") != std::string_view::npos || value.front() == '\'' ||
+         IsBlank(value.front()) || IsBlank(value.back());
+}
+
 std::string QuoteOdbcValue(std::string_view value) {
-  if (value.find_first_of(";{}\"") == std::string_view::npos) return std::string(value);
+  if (!ConnectionValueNeedsQuotes(value)) return std::string(value);
   std::string out = "{";
   for (char ch : value) {
     out.push_back(ch);

@@ -25,7 +25,11 @@ std::vector<ConnectionPair> ParseConnectionString(std::string_view text);
 // The value of the first pair whose key matches (ASCII case-insensitive), or nullptr.
 const ConnectionPair* FindPair(const std::vector<ConnectionPair>& pairs, std::string_view key);
 
-// {value} with } doubled when the value holds ; { } or "; otherwise the value itself.
+// Whether ParseConnectionString reads the value back only when it is quoted: it holds ; { } or
+// ", starts with an apostrophe, or has a blank (space, tab) at either end.
+bool ConnectionValueNeedsQuotes(std::string_view value);
+
+// {value} with } doubled when ConnectionValueNeedsQuotes; otherwise the value itself.
 std::string QuoteOdbcValue(std::string_view value);
 
 enum class FileFormat { Missing, Access, Other };

@@ -15,6 +15,7 @@
 #include "db/sqlite_values.h"
 #include "util/error.h"
 #include "util/interrupt.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -47,6 +48,7 @@ class SqliteConnection final : public Connection {
     const int cols = DescribeColumns(stmt.get(), names, kinds);
     sink.Columns(names);
     std::vector<CellView> row(static_cast<size_t>(cols));
+    std::vector<std::string> decoded(static_cast<size_t>(cols));
     bool any = false;
     StartDeadline();
     for (;;) {
@@ -54,7 +56,8 @@ class SqliteConnection final : public Connection {
       if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) Fail(rc);
       for (int c = 0; c < cols; ++c) {
-        row[static_cast<size_t>(c)] = SqliteCellView(stmt.get(), c, kinds[static_cast<size_t>(c)]);
+        const auto k = static_cast<size_t>(c);
+        row[k] = SqliteCellView(stmt.get(), c, kinds[k], decoded[k]);
       }
       sink.Row(row.data(), row.size());
       any = true;
@@ -95,7 +98,8 @@ class SqliteConnection final : public Connection {
     }
     for (int c = 0; c < cols; ++c) {
       const char* name = sqlite3_column_name(stmt, c);
-      names.emplace_back(name != nullptr ? name : "");
+      std::string decoded;
+      names.emplace_back(Utf8OrWindows1252(name != nullptr ? name : "", decoded));
       kinds.push_back(SqliteKindOfDeclaredType(sqlite3_column_decltype(stmt, c)));
     }
     return cols;
@@ -121,7 +125,8 @@ class SqliteConnection final : public Connection {
       throw Error("Tempo scaduto: la query ha superato il limite di " +
                   std::to_string(limits_.query_seconds) + " secondi");
     }
-    throw Error(sqlite3_errmsg(db_.get()));
+    std::string decoded;
+    throw Error(std::string(Utf8OrWindows1252(sqlite3_errmsg(db_.get()), decoded)));
   }
 
   Database db_;
@@ -161,7 +166,8 @@ std::unique_ptr<Connection> OpenSqliteCopy(const std::string& path, const Connec
 }
 
 std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const ConnectionLimits& limits,
-                                           bool create_new) {
+                                           SqliteAccess access) {
+  const bool create_new = access == SqliteAccess::CreateNew;
   if (create_new) {
     // O_EXCL: an existing file is never taken over, even one created a moment ago.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -190,12 +196,19 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const Connec
     sqlite3* raw = nullptr;
     // A connection belongs to one block on one thread at a time: no per-call locking inside
     // libsqlite3 (it costs a tenth of the time of a large result).
-    const int rc =
-        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const bool read_only = access == SqliteAccess::ReadOnly;
+    const int flags =
+        (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
     Database db(raw);
     if (rc != SQLITE_OK) {
       const std::string message = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
       throw Error(message + ": " + path);
+    }
+    if (read_only) {
+      // A second lock besides the open flags; and no other file: VACUUM INTO would create one.
+      sqlite3_exec(db.get(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr);
+      sqlite3_limit(db.get(), SQLITE_LIMIT_ATTACHED, 0);
     }
     auto connection = std::make_unique<SqliteConnection>(std::move(db), limits);
     connection->Check();

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "util/text.h"
+
 namespace panorello {
 
 namespace {
@@ -104,7 +106,7 @@ std::optional<IsoValue> ParseIsoDateTime(std::string_view text) {
   return result;
 }
 
-CellView SqliteCellView(sqlite3_stmt* stmt, int c, SqliteColumnKind kind) {
+CellView SqliteCellView(sqlite3_stmt* stmt, int c, SqliteColumnKind kind, std::string& storage) {
   CellView cell;
   switch (sqlite3_column_type(stmt, c)) {
     case SQLITE_NULL:
@@ -149,14 +151,15 @@ CellView SqliteCellView(sqlite3_stmt* stmt, int c, SqliteColumnKind kind) {
         }
       }
       cell.type = CellType::Text;
-      cell.text = text;
+      cell.text = Utf8OrWindows1252(text, storage);
       return cell;
     }
   }
 }
 
 void AddSqliteCell(ResultGrid& grid, sqlite3_stmt* stmt, int c, SqliteColumnKind kind) {
-  grid.Add(SqliteCellView(stmt, c, kind));
+  std::string storage;
+  grid.Add(SqliteCellView(stmt, c, kind, storage));
 }
 
 }  // namespace panorello

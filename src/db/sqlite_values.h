@@ -2,6 +2,7 @@
 // How SQLite values become cells: the declared column type decides between date-times,
 // booleans and plain values. Internal to src/db.
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "db/result_grid.h"
@@ -26,8 +27,8 @@ struct IsoValue {
 std::optional<IsoValue> ParseIsoDateTime(std::string_view text);
 
 // Column c of the current row of stmt; texts and blobs point into the statement (valid until the
-// next step).
-CellView SqliteCellView(sqlite3_stmt* stmt, int c, SqliteColumnKind kind);
+// next step), a text that is not valid UTF-8 into storage (its Windows-1252 reading).
+CellView SqliteCellView(sqlite3_stmt* stmt, int c, SqliteColumnKind kind, std::string& storage);
 
 // Appends column c of the current row of stmt to grid.
 void AddSqliteCell(ResultGrid& grid, sqlite3_stmt* stmt, int c, SqliteColumnKind kind);

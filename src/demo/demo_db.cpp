@@ -102,15 +102,6 @@ std::string IsoDate(const DateTime& t) {
   return year + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) + " 00:00:00";
 }
 
-// The Access form of the connection string for the sample file; a path holding ";" or quotes is
-// quoted like every other built value.
-std::string DemoConnectionString(const std::string& path) {
-  Settings access;
-  access.DbType = "ACCESS";
-  access.Database = path;
-  return BuildConnectionString(access);
-}
-
 // A sample file that could not be completed is removed, so that the next run tries again.
 void RemoveSampleFile(const std::string& path) {
   ::unlink(path.c_str());
@@ -171,7 +162,7 @@ bool CreateDemoTables(AppContext& ctx, const std::string& path, std::string& err
 
 bool InsertDemoRows(AppContext& ctx, const std::string& path, std::string& errorText) {
   try {
-    auto connection = OpenConnectionString(DemoConnectionString(path), ctx.limits);
+    auto connection = OpenSqliteDatabaseForWriting(path, ctx.limits);
     // One transaction: the rows land together (and quickly) or not at all.
     connection->Execute("BEGIN");
     for (const std::string& statement : DemoInsertStatements(ctx.clock.Now())) {

@@ -23,6 +23,19 @@ double ChartX(size_t r, size_t rows) {
   return static_cast<double>(r) * kPlotWidth / static_cast<double>(rows - 1) + kLeft;
 }
 
+// How far beyond the plot a value may reach: far enough that every visible point keeps its
+// place, near enough that a coordinate stays a finite number.
+constexpr double kMaxRatio = 1e12;
+
+// The vertical coordinate of v on the scale of max (max > 0): the ratio first, so that values
+// near the ends of the double range do not overflow, then clamped.
+double ChartY(double v, double max) {
+  double ratio = v / max;
+  if (ratio > kMaxRatio) ratio = kMaxRatio;
+  if (ratio < -kMaxRatio) ratio = -kMaxRatio;
+  return (kPlotHeight + kTop) - ratio * kPlotHeight;
+}
+
 // The coordinate text; a value that is not finite cannot be drawn.
 void AppendCoordinate(std::string& out, double v) {
   if (!std::isfinite(v)) throw Error("Valore non rappresentabile nel grafico");
@@ -44,6 +57,9 @@ std::string SeriesColor(int k) {
 
 std::string SvgNumber(double value) {
   if (!std::isfinite(value)) return value != value ? "0" : (value > 0 ? "1e+308" : "-1e+308");
+  // Fifteen digits would round the largest doubles up past the double range.
+  constexpr double kLargest = 1.79769313486231e308;
+  if (std::fabs(value) > kLargest) value = std::copysign(kLargest, value);
   // d.dddddddddddddde[+-]x: fifteen significant digits, correctly rounded.
   char buf[40];
   auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
@@ -123,7 +139,7 @@ std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& region
       if (r > 0) out += ' ';
       AppendCoordinate(out, ChartX(r, rows));
       out += ',';
-      AppendCoordinate(out, (kPlotHeight + kTop) - (v / max) * kPlotHeight);
+      AppendCoordinate(out, ChartY(v, max));
     }
     out += "\"/>";
   }

@@ -7,7 +7,7 @@
 namespace panorello {
 
 // The chart box, or the empty text when the grid has fewer than 2 rows or 2 columns.
-// Throws Error when a coordinate cannot be written as a finite number.
+// Finite values are always drawable (points far outside the plot are clamped).
 std::string RenderChart(const ResultGrid& grid, const RegionalSettings& regional);
 std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& regional);
 std::string BuildChartLegend(const ResultGrid& grid);

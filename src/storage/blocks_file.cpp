@@ -139,7 +139,7 @@ std::string BlocksFileText(const BlockList& list) {
     out += "SUBTITLE=" + LineBreaksToSpaces(b.Subtitle) + "\r\n";
     out += "SORTORDER=" + FormatInt(b.SortOrder) + "\r\n";
     out += std::string("ACTIVE=") + (b.Active ? "1" : "0") + "\r\n";
-    out += "RENDERMODE=" + UpperCase(Trim(b.RenderMode)) + "\r\n";
+    out += "RENDERMODE=" + LineBreaksToSpaces(UpperCase(Trim(b.RenderMode))) + "\r\n";
     out += "DASHBOARD=" + LineBreaksToSpaces(b.Dashboard) + "\r\n";
     out += "SQLBEGIN\r\n";
     out += b.Sql;

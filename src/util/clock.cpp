@@ -29,7 +29,7 @@ std::string FormatTimestamp(const DateTime& t) {
   out += '/';
   AppendTwoDigits(out, t.month);
   out += '/';
-  int year = t.year;
+  int64_t year = t.year;  // -INT_MIN does not fit an int
   if (year < 0) {
     out += '-';
     year = -year;

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "util/text.h"
+
 namespace panorello {
 
 namespace {
@@ -76,7 +78,9 @@ std::string ShortDatePatternFromDateFormat(std::string_view d_fmt) {
     return n;
   };
   if (count("dd") != 1 || count("mm") != 1 || count("yyyy") != 1) return "dd/mm/yyyy";
-  return out;
+  // The format of a locale with another character set: its bytes reach every date of the page.
+  std::string storage;
+  return std::string(Utf8OrWindows1252(out, storage));
 }
 
 RegionalSettings RegionalSettings::FromEnvironment() {

@@ -4,14 +4,11 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 
 namespace panorello {
 
 namespace {
-
-// Second byte of a two-byte UTF-8 Latin-1 letter after the lead byte 0xC3: 0x80..0x9E are the
-// capitals U+00C0..U+00DE, 0xA0..0xBE the small letters U+00E0..U+00FE; 0x97 (×) and 0xB7 (÷)
-// are not letters. ß and ÿ have no capital of the same length and stay as they are.
 
 bool IsIgnoredInNumber(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
@@ -80,37 +77,48 @@ constexpr uint16_t kWindows1252High[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// The case partner of a letter written with two bytes in UTF-8 (Latin-1, Latin Extended-A,
-// Greek, Cyrillic), when the partner is written with two bytes too; otherwise the letter itself.
+// Runs of letters with the same case partner at the same distance: first and last code point,
+// the step between letters of the run (2 where capitals and small letters alternate) and the
+// distance to the partner. Every letter of U+0080..U+017F and U+0370..U+04FF whose one-letter
+// partner is also written with two bytes in UTF-8 (Unicode 14 simple case mapping).
+struct CaseRun {
+  uint16_t first;
+  uint16_t last;
+  uint8_t step;
+  int16_t delta;
+};
+
+constexpr CaseRun kToUpper[] = {
+    {0xb5, 0xb5, 1, 743}, {0xe0, 0xf6, 1, -32}, {0xf8, 0xfe, 1, -32}, {0xff, 0xff, 1, 121},
+    {0x101, 0x12f, 2, -1}, {0x133, 0x137, 2, -1}, {0x13a, 0x148, 2, -1}, {0x14b, 0x177, 2, -1},
+    {0x17a, 0x17e, 2, -1}, {0x371, 0x373, 2, -1}, {0x377, 0x377, 1, -1}, {0x37b, 0x37d, 1, 130},
+    {0x3ac, 0x3ac, 1, -38}, {0x3ad, 0x3af, 1, -37}, {0x3b1, 0x3c1, 1, -32}, {0x3c2, 0x3c2, 1, -31},
+    {0x3c3, 0x3cb, 1, -32}, {0x3cc, 0x3cc, 1, -64}, {0x3cd, 0x3ce, 1, -63}, {0x3d0, 0x3d0, 1, -62},
+    {0x3d1, 0x3d1, 1, -57}, {0x3d5, 0x3d5, 1, -47}, {0x3d6, 0x3d6, 1, -54}, {0x3d7, 0x3d7, 1, -8},
+    {0x3d9, 0x3ef, 2, -1}, {0x3f0, 0x3f0, 1, -86}, {0x3f1, 0x3f1, 1, -80}, {0x3f2, 0x3f2, 1, 7},
+    {0x3f3, 0x3f3, 1, -116}, {0x3f5, 0x3f5, 1, -96}, {0x3f8, 0x3f8, 1, -1}, {0x3fb, 0x3fb, 1, -1},
+    {0x430, 0x44f, 1, -32}, {0x450, 0x45f, 1, -80}, {0x461, 0x481, 2, -1}, {0x48b, 0x4bf, 2, -1},
+    {0x4c2, 0x4ce, 2, -1}, {0x4cf, 0x4cf, 1, -15}, {0x4d1, 0x4ff, 2, -1}};
+
+constexpr CaseRun kToLower[] = {
+    {0xc0, 0xd6, 1, 32}, {0xd8, 0xde, 1, 32}, {0x100, 0x12e, 2, 1}, {0x132, 0x136, 2, 1},
+    {0x139, 0x147, 2, 1}, {0x14a, 0x176, 2, 1}, {0x178, 0x178, 1, -121}, {0x179, 0x17d, 2, 1},
+    {0x370, 0x372, 2, 1}, {0x376, 0x376, 1, 1}, {0x37f, 0x37f, 1, 116}, {0x386, 0x386, 1, 38},
+    {0x388, 0x38a, 1, 37}, {0x38c, 0x38c, 1, 64}, {0x38e, 0x38f, 1, 63}, {0x391, 0x3a1, 1, 32},
+    {0x3a3, 0x3ab, 1, 32}, {0x3cf, 0x3cf, 1, 8}, {0x3d8, 0x3ee, 2, 1}, {0x3f4, 0x3f4, 1, -60},
+    {0x3f7, 0x3f7, 1, 1}, {0x3f9, 0x3f9, 1, -7}, {0x3fa, 0x3fa, 1, 1}, {0x3fd, 0x3ff, 1, -130},
+    {0x400, 0x40f, 1, 80}, {0x410, 0x42f, 1, 32}, {0x460, 0x480, 2, 1}, {0x48a, 0x4be, 2, 1},
+    {0x4c0, 0x4c0, 1, 15}, {0x4c1, 0x4cd, 2, 1}, {0x4d0, 0x4fe, 2, 1}};
+
+// The case partner of a letter written with two bytes in UTF-8, when the partner is written with
+// two bytes too; otherwise the letter itself.
 uint32_t CasePartner(uint32_t c, bool upper) {
-  if (c >= 0xC0 && c <= 0xFE && c != 0xD7 && c != 0xF7) {  // Latin-1
-    if (upper && c >= 0xE0 && c != 0xDF) return c - 0x20;
-    if (!upper && c <= 0xDE && c != 0xDF) return c + 0x20;
-    return c;
-  }
-  if (c == 0xFF) return upper ? 0x178 : c;
-  if (c == 0x178) return upper ? c : 0xFF;
-  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
-    const bool is_lower = (c & 1) == 1;  // even capital, odd small
-    if (upper && is_lower) return c - 1;
-    if (!upper && !is_lower) return c + 1;
-    return c;
-  }
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
-    const bool is_lower = (c & 1) == 0;  // odd capital, even small
-    if (upper && is_lower) return c - 1;
-    if (!upper && !is_lower) return c + 1;
-    return c;
-  }
-  if (upper) {
-    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;  // Greek
-    if (c == 0x3C2) return 0x3A3;
-    if (c >= 0x430 && c <= 0x44F) return c - 0x20;  // Cyrillic
-    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
-  } else {
-    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 0x20;
-    if (c >= 0x410 && c <= 0x42F) return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+  const std::span<const CaseRun> runs = upper ? std::span<const CaseRun>(kToUpper) : kToLower;
+  for (const CaseRun& run : runs) {
+    if (c < run.first) break;
+    if (c <= run.last && (c - run.first) % run.step == 0) {
+      return static_cast<uint32_t>(static_cast<int32_t>(c) + run.delta);
+    }
   }
   return c;
 }
@@ -358,10 +366,10 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-std::string DecodeTextFileBytes(std::string_view bytes) {
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  if (IsValidUtf8(bytes)) return std::string(bytes);
-  std::string out;
+std::string_view Utf8OrWindows1252(std::string_view bytes, std::string& storage) {
+  if (IsValidUtf8(bytes)) return bytes;
+  std::string& out = storage;
+  out.clear();
   out.reserve(bytes.size() + bytes.size() / 4);
   for (char ch : bytes) {
     unsigned char c = static_cast<unsigned char>(ch);
@@ -374,6 +382,12 @@ std::string DecodeTextFileBytes(std::string_view bytes) {
     }
   }
   return out;
+}
+
+std::string DecodeTextFileBytes(std::string_view bytes) {
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  std::string storage;
+  return std::string(Utf8OrWindows1252(bytes, storage));
 }
 
 }  // namespace panorello

@@ -11,7 +11,8 @@ std::string Trim(std::string_view s);
 
 // Upper/lower case of UTF-8 text, byte length unchanged: ASCII letters and the letters written
 // with two bytes whose partner has two bytes too (Latin-1, Latin Extended-A, Greek, Cyrillic:
-// à -> À, ÿ -> Ÿ, š -> Š, ω -> Ω, ж -> Ж; ß stays). Positions in the result index the original.
+// à -> À, ÿ -> Ÿ, š -> Š, ά -> Ά, µ -> Μ, ѡ -> Ѡ; ß, ı and ſ stay, their partners being longer
+// or ASCII). Positions in the result index the original.
 std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 
@@ -46,5 +47,9 @@ std::string LineBreaksToSpaces(std::string_view s);
 std::string DecodeTextFileBytes(std::string_view bytes);
 
 bool IsValidUtf8(std::string_view s);
+
+// Bytes that came from outside (a database value, a column name, a driver's message): themselves
+// when they are valid UTF-8; otherwise their Windows-1252 reading, written into storage.
+std::string_view Utf8OrWindows1252(std::string_view bytes, std::string& storage);
 
 }  // namespace panorello

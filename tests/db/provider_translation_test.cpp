@@ -60,7 +60,14 @@ TEST(BuildConnectionString, EveryTypeAndTheExplicitString) {
        "Driver={PostgreSQL Unicode};Server=h:6000;Port=5432;Database=d;Uid=u;Pwd=p;"},
       {"POSTGRESQL", "h", "d", "u", "a\"b", false, "",
        "Driver={PostgreSQL Unicode};Server=h;Port=5432;Database=d;Uid=u;Pwd={a\"b};"},
-      {"ODBC", "", " My Dsn ", " u", "p ", false, "", "DSN= My Dsn ;Uid= u;Pwd=p ;"},
+      // Blanks at either end and a leading apostrophe are kept by quoting.
+      {"ODBC", "", " My Dsn ", " u", "p ", false, "", "DSN={ My Dsn };Uid={ u};Pwd={p };"},
+      {"POSTGRESQL", "'srv", "d", "u", "'pa55", false, "",
+       "Driver={PostgreSQL Unicode};Server={'srv};Port=5432;Database=d;Uid=u;Pwd={'pa55};"},
+      {"SQLSERVER", "srv", "db", "u", "\tp'a ", false, "",
+       "Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;User ID=u;Password=\"\tp'a \";"},
+      {"ACCESS", "", "'a.mdb", "", "", false, "",
+       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"'a.mdb\";"},
       {"ODBC", "", "d", "u", "{x", false, "", "DSN=d;Uid=u;Pwd={{x};"},
   };
   for (const Case& c : cases) {
@@ -103,6 +110,32 @@ TEST(MaskPasswords, OpeningErrorsDoNotRepeatThePassword) {
   } catch (const Error& e) {
     EXPECT_EQ(std::string(e.what()).find("Segreto99"), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find("/nessuna/cartella/x.mdb"), std::string::npos) << e.what();
+  }
+}
+
+// Every built value reads back as it was written, with quotes, braces, apostrophes and blanks.
+TEST(BuildConnectionString, ValuesReadBackUnchanged) {
+  const std::string values[] = {"'srv", "'pa55", " p", "p\t", "  ", "a'b", "{x}", "}", "\"q\"",
+                                "a;b", "''", "x=y", "", "'", "\"", "{"};
+  const std::pair<const char*, const char*> keys[] = {
+      {"MYSQL", "Password"}, {"POSTGRESQL", "Pwd"}, {"ODBC", "Pwd"}, {"SQLSERVER", "Password"},
+      {"ORACLE", "Password"}};
+  for (const auto& [type, password_key] : keys) {
+    for (const std::string& v : values) {
+      SCOPED_TRACE(std::string(type) + " [" + v + "]");
+      Settings s;
+      s.DbType = type;
+      s.Server = s.Database = s.User = s.Password = v;
+      const std::vector<ConnectionPair> pairs = ParseConnectionString(BuildConnectionString(s));
+      const ConnectionPair* password = FindPair(pairs, password_key);
+      ASSERT_NE(password, nullptr);
+      EXPECT_EQ(password->value, v);
+      for (const ConnectionPair& p : pairs) {
+        if (p.key != "Driver" && p.key != "Provider" && p.key != "Port") {
+          EXPECT_EQ(p.value, v) << p.key;
+        }
+      }
+    }
   }
 }
 

@@ -229,6 +229,10 @@ TEST(OdbcDataSource, DataSourceInTestOdbcIni) {
   auto grid = OpenConnection(s, {})->Query("SELECT n, s, r FROM v");
   ASSERT_TRUE(grid.has_value());
   EXPECT_EQ(RowTexts(*grid, 0), (Texts{"7", "Città", "2,5"}));
+  // Bytes that are not UTF-8 are read as Windows-1252 on this road too.
+  grid = OpenConnection(s, {})->Query("SELECT CAST(x'436974749EE0' AS TEXT) AS s");
+  ASSERT_TRUE(grid.has_value());
+  EXPECT_EQ(RowTexts(*grid, 0), (Texts{"Citt\u017E\u00E0"}));
   s.Database = "NonRegistrato";
   std::string error;
   EXPECT_FALSE(TestConnection(s, {}, error));

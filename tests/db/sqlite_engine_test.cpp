@@ -75,10 +75,36 @@ TEST_F(SqliteFile, DeclaredTypesBecomeCells) {
 }
 
 TEST_F(SqliteFile, OnlyTheFirstStatementRuns) {
-  auto c = Open(path_);
-  EXPECT_EQ(c->Query("SELECT count(*) FROM t; DROP TABLE t")->At(0, 0).integer, 2);
+  EXPECT_EQ(Open(path_)->Query("SELECT count(*) FROM t; DROP TABLE t")->At(0, 0).integer, 2);
+  auto c = OpenSqliteDatabaseForWriting(path_, {});
   c->Execute("DELETE FROM t WHERE i = 1; DELETE FROM t");
   EXPECT_EQ(Count(*c), 1);
+}
+
+TEST_F(SqliteFile, BlockStatementsLeaveTheFileUnchanged) {
+  const std::string before = testing::ReadBytes(path_);
+  const std::string copy = folder_.File("copia.db");
+  const std::string statements[] = {
+      "DELETE FROM t RETURNING i", "PRAGMA journal_mode=WAL", "UPDATE t SET s = 'x' RETURNING s",
+      "PRAGMA user_version = 7",   "VACUUM",                  "VACUUM INTO '" + copy + "'",
+      "ATTACH '" + copy + "' AS altro",
+  };
+  for (const std::string& sql : statements) {
+    for (const bool rows : {true, false}) {
+      try {
+        if (rows) Open(path_)->Query(sql);
+        else Open(path_)->Execute(sql);  // statements without result columns run too
+      } catch (const Error&) {
+        // refused: what counts is the file
+      }
+    }
+    std::string error;
+    EXPECT_TRUE(TestConnection(Access(path_), {}, error)) << error;
+    EXPECT_TRUE(testing::ReadBytes(path_) == before) << sql;
+  }
+  EXPECT_FALSE(std::filesystem::exists(copy));
+  EXPECT_FALSE(std::filesystem::exists(path_ + "-wal"));
+  EXPECT_EQ(Count(*Open(path_)), 2);
 }
 
 TEST_F(SqliteFile, QueryPastTheLimitIsStoppedAndLockWaitsThenFails) {
@@ -149,6 +175,28 @@ TEST_F(SqliteFile, StreamingFailuresBeforeAndAfterTheFirstRows) {
   EXPECT_THROW(c->QueryRows("SELECT n FROM molte", sink), Error);
   EXPECT_EQ(sink.rows.size(), 3u);
   ExpectSameAsGrid(*c, "SELECT count(*) AS quante FROM molte");
+}
+
+TEST_F(SqliteFile, TextsThatAreNotUtf8AreReadAsWindows1252) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"436974749E", "Citt\u017E"},      // 0x9E: ž
+      {"4369747480E0", "Citt\u20AC\u00E0"}, // €à
+      {"C3A0", "\u00E0"},                // valid UTF-8 stays
+      {"C3", "\u00C3"},                  // a cut sequence
+      {"EDA080", "\u00ED\u00A0\u20AC"},   // a surrogate
+  };
+  auto c = Open(path_);
+  for (const auto& [hex, expected] : cases) {
+    const std::string sql = std::string("SELECT CAST(x'") + hex + "' AS TEXT) AS \"nome\xE0\"";
+    auto grid = c->Query(sql);
+    ASSERT_TRUE(grid.has_value());
+    EXPECT_EQ(std::string(grid->At(0, 0).text), expected) << hex;
+    EXPECT_EQ(grid->ColumnName(0), "nome\u00E0");
+    RecordingSink sink;
+    c->QueryRows(sql, sink);
+    EXPECT_EQ(sink.names, (Texts{"nome\u00E0"}));
+    ExpectSameAsGrid(*c, sql);
+  }
 }
 
 TEST(SqliteOpen, OpeningAndCreatingFiles) {

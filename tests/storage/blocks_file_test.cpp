@@ -84,9 +84,12 @@ TEST(BlocksFileRoundTripTest, KnownDifferences) {
   Block b = Make(3, "Riga uno\r\n[/BLOCK]", "\r\n\r\nSELECT 1\r\n  SQLEND  \r\nlost");
   b.Subtitle = "a\nSQLBEGIN";
   b.Dashboard = " Nord\rSud ";
-  EXPECT_EQ(Parsed(BlocksFileText(ListOf({b, Make(4, "t", "a\rb\nc")}))),
+  Block mode = Make(5, "m", "x");
+  mode.RenderMode = "table\r\nID=7";  // a line break in the mode smuggles in no key
+  EXPECT_EQ(Parsed(BlocksFileText(ListOf({b, Make(4, "t", "a\rb\nc"), mode}))),
             (std::vector<std::string>{"3|1|1|CHART|Riga uno [/BLOCK]|a SQLBEGIN|Nord Sud|SELECT 1",
-                                      "4|1|0|CHART|t|sub|Vendite|a\r\nb\r\nc"}));
+                                      "4|1|0|CHART|t|sub|Vendite|a\r\nb\r\nc",
+                                      "5|1|1|TABLE ID=7|m|sub|Vendite|x"}));
 }
 
 // The reader's rules in the order they apply.

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "support/test_support.h"
@@ -22,6 +23,9 @@ using testing::WriteBytes;
 TEST(CalendarTest, TimestampsAndDayNumbers) {
   EXPECT_EQ(FormatTimestamp({2026, 12, 6, 5, 14, 48}), "06/12/2026 05:14:48");
   EXPECT_EQ(FormatTimestamp({987, 1, 31, 23, 59, 9}), "31/01/0987 23:59:09");
+  constexpr int kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
+  EXPECT_EQ(FormatTimestamp({kMin, kMin, kMax, -1, kMax, 99}), "47/00/-2147483648 00:47:99");
+  EXPECT_EQ(FormatTimestamp({kMax, 0, 0, 0, 0, 0}), "00/00/2147483647 00:00:00");
   EXPECT_EQ(DaysFromCivil(1970, 1, 1), 0);
   EXPECT_EQ(DaysFromCivil(1899, 12, 30), -25569);
   int prev_year = 1599, prev_month = 12, prev_day = 31;

@@ -29,10 +29,25 @@ TEST(TextTest, CaseMappingKeepsTheLength) {
       {"ÀÉÌÒÙ àéìòù ñÑçÇøØþÞ", "ÀÉÌÒÙ ÀÉÌÒÙ ÑÑÇÇØØÞÞ", "àéìòù àéìòù ññççøøþþ"},
       {"ß×÷ € ü", "ß×÷ € Ü", "ß×÷ € ü"},  // no same-length capital; not letters
       {"ćČ łŁ žŽ αΩς жЖё", "ĆČ ŁŁ ŽŽ ΑΩΣ ЖЖЁ", "ćč łł žž αως жжё"},
+      // Accented Greek, Greek symbols, the micro sign, Cyrillic beyond U+045F.
+      {"ά Ά ώ Ώ ϊ Ϊ ϐ ϵ ϴ ϗ Ϗ", "Ά Ά Ώ Ώ Ϊ Ϊ Β Ε ϴ Ϗ Ϗ", "ά ά ώ ώ ϊ ϊ ϐ ϵ θ ϗ ϗ"},
+      {"µ Μ ͻ Ͻ ϳ Ϳ", "Μ Μ Ͻ Ͻ Ϳ Ϳ", "µ μ ͻ ͻ ϳ ϳ"},
+      {"ѡ Ѡ ґ Ґ ӏ Ӏ ӿ Ӿ ҋ Ҋ", "Ѡ Ѡ Ґ Ґ Ӏ Ӏ Ӿ Ӿ Ҋ Ҋ", "ѡ ѡ ґ ґ ӏ ӏ ӿ ӿ ҋ ҋ"},
+      // Partners of another length stay as written: ı -> I, ſ -> S, İ -> i̇, ΐ -> three letters.
+      {"ı ſ İ ΐ ŉ", "ı ſ İ ΐ ŉ", "ı ſ İ ΐ ŉ"},
   };
   for (const auto& [input, upper, lower] : cases) {
     EXPECT_EQ(UpperCase(input), upper);
     EXPECT_EQ(LowerCase(input), lower);
+  }
+  // Every two-byte code point: mapping twice changes nothing more.
+  for (uint32_t code = 0x80; code < 0x800; ++code) {
+    const std::string letter{static_cast<char>(0xC0 | (code >> 6)),
+                             static_cast<char>(0x80 | (code & 0x3F))};
+    const std::string upper = UpperCase(letter);
+    ASSERT_EQ(upper.size(), 2u);
+    EXPECT_EQ(UpperCase(upper), upper) << code;
+    EXPECT_EQ(LowerCase(LowerCase(letter)), LowerCase(letter)) << code;
   }
 }
 

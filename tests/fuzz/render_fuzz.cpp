@@ -1,0 +1,108 @@
+// The renderers fed with arbitrary grids: the body of every render mode is well-formed (tags
+// balanced, text escaped), and the chart's SVG holds no nan or inf.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/result_grid.h"
+#include "fuzz_support.h"
+#include "grid_input.h"
+#include "html/block_render.h"
+#include "html/chart.h"
+#include "html/kpi_table.h"
+#include "html/page_out.h"
+#include "util/error.h"
+#include "util/text.h"
+
+using panorello::fuzz::Require;
+
+namespace panorello {
+namespace {
+
+bool StartsWithEntity(std::string_view rest) {
+  for (std::string_view e : {"&amp;", "&lt;", "&gt;", "&quot;"}) {
+    if (rest.substr(0, e.size()) == e) return true;
+  }
+  return false;
+}
+
+std::string Lowered(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return out;
+}
+
+// Tags balanced, every & an entity, no > outside a tag, and no nan/inf in the attributes of
+// the SVG elements.
+void CheckWellFormed(const std::string& html) {
+  Require(IsValidUtf8(html), "the body is UTF-8", html);
+  std::vector<std::string> open;
+  bool in_svg = false;
+  for (size_t i = 0; i < html.size();) {
+    const char c = html[i];
+    if (c == '&') {
+      Require(StartsWithEntity(std::string_view(html).substr(i)), "& starts an entity", html);
+      ++i;
+      continue;
+    }
+    Require(c != '>' && c != '"', "no > or \" outside a tag", html);
+    if (c != '<') {
+      ++i;
+      continue;
+    }
+    const size_t end = html.find('>', i);
+    Require(end != std::string::npos, "a tag is closed", html);
+    const std::string_view tag = std::string_view(html).substr(i + 1, end - i - 1);
+    Require(tag.find('<') == std::string_view::npos, "no < inside a tag", html);
+    if (in_svg) {
+      const std::string lowered = Lowered(tag);
+      Require(lowered.find("nan") == std::string::npos && lowered.find("inf") == std::string::npos,
+              "no nan or inf in the SVG", tag);
+    }
+    const size_t name_end = tag.find_first_of(" /");
+    if (!tag.empty() && tag.front() == '/') {
+      const std::string name(tag.substr(1));
+      Require(!open.empty() && open.back() == name, "the closing tag matches", html);
+      open.pop_back();
+      if (name == "svg") in_svg = false;
+    } else if (tag != "br" && (tag.empty() || tag.back() != '/')) {
+      open.emplace_back(tag.substr(0, name_end));
+      if (open.back() == "svg") in_svg = true;
+    }
+    i = end + 1;
+  }
+  Require(open.empty(), "every element is closed", html);
+}
+
+}  // namespace
+}  // namespace panorello
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace panorello;
+  FuzzedDataProvider in(data, size);
+  static const char* const kModes[] = {"AUTO", "TABLE", "KPI", "CHART", "CHARTTABLE", "PIE"};
+  const std::string mode = in.PickValueInArray(kModes);
+  RegionalSettings regional;
+  regional.decimal_separator = in.ConsumeBool() ? ',' : '.';
+  const size_t cols = in.ConsumeIntegralInRange<size_t>(1, 4);
+  const size_t rows = in.ConsumeIntegralInRange<size_t>(0, 6);
+  std::vector<std::string> names;
+  for (size_t c = 0; c < cols; ++c) names.push_back(fuzz::Text(in, 12));
+  ResultGrid grid(names);
+  for (size_t r = 0; r < rows; ++r) {
+    for (size_t c = 0; c < cols; ++c) fuzz::AddCell(grid, in);
+  }
+  PageOut out;
+  try {
+    RenderGridBody(grid, mode, regional, out);
+  } catch (const Error& e) {
+    Require(false, "a grid of any values is drawable", e.what());
+  }
+  CheckWellFormed(out.Text());
+  CheckWellFormed(RenderChart(grid, regional));
+  CheckWellFormed(RenderKpiCards(grid, regional));
+  return 0;
+}
