@@ -49,6 +49,7 @@ class OdbcConnection final : public Connection {
 
   bool QueryRows(const std::string& sql, RowSink& sink) override {
     OdbcHandle stmt = Run(sql);
+    const NotRunning not_running(*this);  // before stmt is freed
     SQLSMALLINT cols = 0;
     Check(SQLNumResultCols(stmt.get(), &cols), stmt, "SQLNumResultCols");
     if (cols <= 0) throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
@@ -62,7 +63,10 @@ class OdbcConnection final : public Connection {
     return any;
   }
 
-  void Execute(const std::string& sql) override { Run(sql); }
+  void Execute(const std::string& sql) override {
+    OdbcHandle stmt = Run(sql);
+    const NotRunning not_running(*this);
+  }
 
   void Cancel() noexcept override {
     const std::lock_guard lock(running_mutex_);
@@ -70,6 +74,22 @@ class OdbcConnection final : public Connection {
   }
 
  private:
+  // Takes the running statement away from Cancel() before its handle is freed: a cancel never
+  // reaches a freed handle, which some drivers do not survive.
+  class NotRunning {
+   public:
+    explicit NotRunning(OdbcConnection& connection) : connection_(connection) {}
+    ~NotRunning() {
+      const std::lock_guard lock(connection_.running_mutex_);
+      connection_.running_ = SQL_NULL_HANDLE;
+    }
+    NotRunning(const NotRunning&) = delete;
+    NotRunning& operator=(const NotRunning&) = delete;
+
+   private:
+    OdbcConnection& connection_;
+  };
+
   // Attributes that a driver may refuse or change; the driver's own options cover those.
   void SetAttribute(SQLINTEGER attribute, int seconds) {
     CheckTolerant(SQLSetConnectAttr(dbc_.get(), attribute,
@@ -89,12 +109,18 @@ class OdbcConnection final : public Connection {
         reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(limits_.query_seconds)), SQL_IS_UINTEGER));
     {
       const std::lock_guard lock(running_mutex_);
-      running_ = stmt.get();  // SQLCancel refuses a handle once it is freed
+      running_ = stmt.get();  // the caller's NotRunning takes it back before stmt is freed
     }
     std::string text = sql;
-    Check(SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
-                        static_cast<SQLINTEGER>(text.size())),
-          stmt, "SQLExecDirect", /*no_data_ok=*/true);
+    try {
+      Check(SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                          static_cast<SQLINTEGER>(text.size())),
+            stmt, "SQLExecDirect", /*no_data_ok=*/true);
+    } catch (...) {
+      const std::lock_guard lock(running_mutex_);
+      running_ = SQL_NULL_HANDLE;
+      throw;
+    }
     return stmt;
   }
 

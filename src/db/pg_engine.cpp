@@ -147,17 +147,26 @@ class PgConnection final : public Connection {
   PgConnection(const PostgresTarget& target, const ConnectionLimits& limits) : limits_(limits) {
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_ < 0) throw Error("Impossibile preparare la connessione PostgreSQL (eventfd)");
-    Connect(target);
-    // Texts that read back the same whatever the server's or the user's settings say.
-    Execute("SET DateStyle TO 'ISO'; SET bytea_output TO 'hex'; SET extra_float_digits TO 1; "
-            "SET statement_timeout TO " + std::to_string(limits_.query_seconds * 1000));
+    try {
+      Connect(target);
+      // Texts that read back the same whatever the server's or the user's settings say.
+      Execute("SET DateStyle TO 'ISO'; SET bytea_output TO 'hex'; SET extra_float_digits TO 1; "
+              "SET statement_timeout TO " + std::to_string(limits_.query_seconds * 1000));
+    } catch (...) {
+      Release();  // no destructor runs for a connection that never finished its constructor
+      throw;
+    }
   }
-  ~PgConnection() override {
-    if (conn_ != nullptr) Pq().PQfinish(conn_);  // non-blocking: a full socket does not hold it up
-    if (wake_ >= 0) close(wake_);
-  }
+  ~PgConnection() override { Release(); }
   PgConnection(const PgConnection&) = delete;
   PgConnection& operator=(const PgConnection&) = delete;
+
+  void Release() noexcept {
+    if (conn_ != nullptr) Pq().PQfinish(conn_);  // non-blocking: a full socket does not hold it up
+    conn_ = nullptr;
+    if (wake_ >= 0) close(wake_);
+    wake_ = -1;
+  }
 
   bool QueryRows(const std::string& sql, RowSink& sink) override;
 

@@ -14,10 +14,23 @@ Binds a random 127.0.0.x address (x from 20 to 250; --port 0 means any port), pr
            one that names "stallo": for it the first rows of a result come, then nothing
 """
 import argparse
+import ctypes
+import os
 import random
+import signal
 import socket
 import sys
 import threading
+
+
+def end_with_parent():
+    """The listener never outlives the test that started it, even one that crashed."""
+    try:
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
+    if os.getppid() == 1:
+        sys.exit(0)
 
 
 def bind(port):
@@ -150,6 +163,7 @@ def tds_result(conn):
 
 
 def main():
+    end_with_parent()
     parser = argparse.ArgumentParser()
     parser.add_argument("mode", choices=["silent", "accept", "proxy", "tds", "tds-result"])
     parser.add_argument("--port", type=int, default=0)
