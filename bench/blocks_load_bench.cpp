@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "median_seconds.h"
 #include "storage/blocks_file.h"
 #include "ui/logic/main_form.h"
 #include "util/files.h"
@@ -22,18 +23,6 @@ namespace {
 
 using panorello::Block;
 using panorello::BlockList;
-
-double MedianSeconds(int runs, const std::function<void()>& work) {
-  std::vector<double> seconds;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    seconds.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(seconds.begin(), seconds.end());
-  return seconds[seconds.size() / 2];
-}
 
 // n blocks as a hand-kept file looks: every third one without an Id or sort order.
 BlockList SampleList(int n) {

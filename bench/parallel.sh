@@ -4,28 +4,7 @@
 #   bench/parallel.sh [BUILD]
 # Each figure is the median of RUNS runs (default 3): wall seconds and peak resident memory from
 # /usr/bin/time -v. ROWS (default 1000000) sizes the four TABLE blocks of the memory case.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-build=${1:-build}
-RUNS=${RUNS:-3}
-ROWS=${ROWS:-1000000}
-[ -x "$build/panorello" ] || { echo "manca $build/panorello: compilare prima" >&2; exit 1; }
-
-work=$(mktemp -d /tmp/panorello-parallel-XXXXXX)
-chmod 755 "$work"
-servers="$work/servers"
-cleanup() {
-  if [ -f "$servers/servers.env" ]; then bash "$root/tests/db/db_servers.sh" stop "$servers" || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-app="$work/app"
-mkdir -p "$app/bin"
-cp "$build/panorello" "$app/"
-printf '#!/bin/sh\nexit 0\n' >"$app/bin/xdg-open"
-chmod +x "$app/bin/xdg-open"
+. "$(dirname "$0")/common.sh" parallel "${1:-build}"
 
 # measure LABEL JOBS: runs the program RUNS times (after one warm-up) with PANORELLO_JOBS=JOBS and
 # prints "LABEL wall peak" (medians); the figures stay in R_<label>_wall / _mem.

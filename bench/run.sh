@@ -5,29 +5,7 @@
 # Each figure is the median of RUNS runs (default 3): wall seconds and peak resident memory from
 # /usr/bin/time -v. Set SKIP_PG=1 to leave out the servers (PostgreSQL and MariaDB), SKIP_FILES=1
 # to leave out the SQLite and demo cases.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-build=${1:-build}
-RUNS=${RUNS:-3}
-ROWS=${ROWS:-1000000}
-[ -x "$build/panorello" ] || { echo "manca $build/panorello: compilare prima" >&2; exit 1; }
-
-work=$(mktemp -d /tmp/panorello-bench-XXXXXX)
-chmod 755 "$work"
-servers="$work/servers"
-cleanup() {
-  if [ -f "$servers/servers.env" ]; then bash "$root/tests/db/db_servers.sh" stop "$servers" || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# A folder with the program beside its files; the browser launch goes to a stand-in.
-app="$work/app"
-mkdir -p "$app/bin"
-cp "$build/panorello" "$build/blocks_demo.ini" "$app/"
-printf '#!/bin/sh\nexit 0\n' >"$app/bin/xdg-open"
-chmod +x "$app/bin/xdg-open"
+. "$(dirname "$0")/common.sh" bench "${1:-build}"
 
 # measure LABEL COMMAND...: runs the command RUNS times, prints "LABEL wall_s peak_kb" (medians).
 measure() {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "median_seconds.h"
 #include "storage/app_context.h"
 #include "ui/frm_main.h"
 
@@ -22,18 +23,6 @@ class NoBrowser final : public Browser {
  public:
   void Open(const std::string&) override {}
 };
-
-double MedianSeconds(int runs, const std::function<void()>& work) {
-  std::vector<double> seconds;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    seconds.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(seconds.begin(), seconds.end());
-  return seconds[seconds.size() / 2];
-}
 
 }  // namespace
 

@@ -16,6 +16,20 @@ std::string AppContext::AppFile(std::string_view name) const {
   return panorello::AppFile(app_folder, name);
 }
 
+AppContext AppContext::WithReporter(Reporter& other) const {
+  return AppContext{.app_folder = app_folder,
+                    .settings = settings,
+                    .blocks = blocks,
+                    .clock = clock,
+                    .reporter = other,
+                    .browser = browser,
+                    .regional = regional,
+                    .limits = limits,
+                    .shipped_folders = shipped_folders,
+                    .run = run,
+                    .blocks_warning = blocks_warning};
+}
+
 std::string AppContext::ShippedFile(std::string_view name) const {
   if (FileExists(AppFile(name))) return AppFile(name);
   for (const std::string& folder : shipped_folders) {

@@ -44,6 +44,9 @@ struct AppContext {
   std::string blocks_warning = {};
 
   std::string AppFile(std::string_view name) const;
+  // A copy of this context whose messages and progress go to other (the window's reporter, a
+  // run on another thread).
+  AppContext WithReporter(Reporter& other) const;
   // The first of app_folder and shipped_folders holding `name`; AppFile(name) when none does.
   std::string ShippedFile(std::string_view name) const;
   // Throws Error when output is the same file (device and inode) as config.ini, blocks.ini,

@@ -50,16 +50,7 @@ int RunWindow(AppContext& ctx, int argc, char** argv) {
   // The window's own context: the same Settings, blocks, clock and browser, with message boxes
   // as its reporter. What the window changed goes back into ctx when it closes.
   QtReporter reporter;
-  AppContext window_ctx{.app_folder = ctx.app_folder,
-                        .settings = ctx.settings,
-                        .blocks = ctx.blocks,
-                        .clock = ctx.clock,
-                        .reporter = reporter,
-                        .browser = ctx.browser,
-                        .regional = ctx.regional,
-                        .limits = ctx.limits,
-                        .shipped_folders = ctx.shipped_folders,
-                        .run = ctx.run};
+  AppContext window_ctx = ctx.WithReporter(reporter);
   int status = 0;
   {
     FrmMain window(window_ctx);

@@ -62,16 +62,7 @@ class WindowThreadReporter final : public Reporter {
 
 void MainForm::RunOffWindow(const std::function<void(AppContext&)>& work) {
   WindowThreadReporter reporter(*this, ctx_.reporter, [this] { ShowNow(); });
-  AppContext run_ctx{.app_folder = ctx_.app_folder,
-                     .settings = ctx_.settings,
-                     .blocks = ctx_.blocks,
-                     .clock = ctx_.clock,
-                     .reporter = reporter,
-                     .browser = ctx_.browser,
-                     .regional = ctx_.regional,
-                     .limits = ctx_.limits,
-                     .shipped_folders = ctx_.shipped_folders,
-                     .run = ctx_.run};
+  AppContext run_ctx = ctx_.WithReporter(reporter);
   try {
     run_off_thread([&] { work(run_ctx); });
   } catch (...) {
