@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Blocks side by side: the built program on the batch road with PANORELLO_JOBS=1 and =4 in the
-# same run, on PostgreSQL (psqlODBC) and SQLite.
+# same run, on PostgreSQL (libpq; PG_ROAD=odbc for psqlODBC) and SQLite.
 #   bench/parallel.sh [BUILD]
 # Each figure is the median of RUNS runs (default 3): wall seconds and peak resident memory from
 # /usr/bin/time -v. ROWS (default 1000000) sizes the four TABLE blocks of the memory case.
@@ -51,8 +51,14 @@ echo
 bash "$root/tests/db/db_servers.sh" start "$servers" >/dev/null 2>&1 || { echo "server non avviati" >&2; exit 1; }
 env_value() { sed -n "s/^$1=//p" "$servers/servers.env"; }
 PG_PORT=$(env_value PG_PORT)
-config "DBTYPE=POSTGRESQL" \
-  "CONNECTIONSTRING=Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$PG_PORT;Database=$(env_value DATABASE);Uid=$(env_value USER);Pwd=$(env_value PASSWORD);"
+# The POSTGRESQL road as the settings give it (libpq); PG_ROAD=odbc measures psqlODBC instead.
+if [ "${PG_ROAD:-libpq}" = odbc ]; then
+  config "DBTYPE=POSTGRESQL" \
+    "CONNECTIONSTRING=Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$PG_PORT;Database=$(env_value DATABASE);Uid=$(env_value USER);Pwd=$(env_value PASSWORD);"
+else
+  config "DBTYPE=POSTGRESQL" "SERVER=127.0.0.1:$PG_PORT" "DATABASE=$(env_value DATABASE)" \
+    "USER=$(env_value USER)" "PASSWORD=$(env_value PASSWORD)"
+fi
 
 blocks 20 KPI "SELECT 1 AS fatto FROM pg_sleep(0.2)"
 measure "PostgreSQL 20 x pg_sleep(0.2), 1 worker" 1
