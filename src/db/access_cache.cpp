@@ -241,14 +241,26 @@ std::string EnsureAccessCopy(const std::string& source, const std::string& cache
   return copy;
 }
 
+namespace {
+
+// The copier beside the executable (build folder, portable install), else where an install puts
+// it (lib/panorello beside bin).
+std::string InstalledCopier() {
+  const std::string folder = ExecutableFolder();
+  const std::string beside = AppFile(folder, kAccessCopyProgram);
+  if (::access(beside.c_str(), X_OK) == 0) return beside;
+  return AppFile(AppFile(folder, PANORELLO_INSTALLED_HELPER_REL), kAccessCopyProgram);
+}
+
+}  // namespace
+
 std::unique_ptr<Connection> OpenAccessFile(const std::string& path, const ConnectionPlace& place,
                                            const ConnectionLimits& limits) {
   if (place.cache_folder.empty()) {
     throw Error("Nessuna cartella per la copia del file Access " + path, ErrorKind::kConfig);
   }
-  const std::string program = place.access_copier.empty()
-                                  ? AppFile(ExecutableFolder(), kAccessCopyProgram)
-                                  : place.access_copier;
+  const std::string program =
+      place.access_copier.empty() ? InstalledCopier() : place.access_copier;
   const int seconds = limits.connect_seconds + limits.query_seconds;
   const Clock* clock = place.clock;
   const auto setup = [clock](sqlite3* db) { RegisterJetFunctions(db, clock); };

@@ -16,7 +16,7 @@ expect() {  # expect PACKAGE PATH: the package holds that file
   dpkg-deb -c "$work/$1"_*.deb | awk '{print $6}' | grep -qx "./$2" \
     || { echo "FAIL: $1 non contiene $2"; fail=1; }
 }
-for f in usr/bin/panorello usr/share/panorello/blocks_demo.ini usr/share/man/man1/panorello.1.gz \
+for f in usr/bin/panorello usr/lib/panorello/panorello-access-copy usr/share/panorello/blocks_demo.ini usr/share/man/man1/panorello.1.gz \
          usr/share/doc/panorello/examples/panorello.service \
          usr/share/doc/panorello/examples/panorello.timer usr/share/doc/panorello/copyright; do
   expect panorello "$f"
