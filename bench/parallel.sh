@@ -28,21 +28,6 @@ measure() {
 result() { local v="R_${1//[^A-Za-z0-9]/_}_$2"; echo "${!v}"; }
 ratio() { awk -v a="$(result "$1" wall)" -v b="$(result "$2" wall)" 'BEGIN{printf "%.2f", a/b}'; }
 
-config() {
-  {
-    for line in "$@"; do printf '%s\r\n' "$line"; done
-    printf 'OUTPUTFILE=%s\r\nPAGETITLE=Bench\r\nOPENBROWSER=0\r\nLOGFILE=%s\r\n' "$work/page.html" "$work/bench.log"
-  } >"$app/config.ini"
-}
-
-blocks() {  # blocks N MODE SQL
-  local n=$1 mode=$2 sql=$3 i
-  : >"$app/blocks.ini"
-  for i in $(seq 1 "$n"); do
-    printf '[BLOCK]\r\nID=%d\r\nTITLE=Blocco %d\r\nSUBTITLE=\r\nSORTORDER=%d\r\nACTIVE=1\r\nRENDERMODE=%s\r\nDASHBOARD=\r\nSQLBEGIN\r\n%s\r\nSQLEND\r\n[/BLOCK]\r\n' \
-      "$i" "$i" "$i" "$mode" "$sql" >>"$app/blocks.ini"
-  done
-}
 
 echo "Panorello: blocchi in parallelo, PANORELLO_JOBS=1 e =4 (mediana di $RUNS)"
 echo "macchina: $(nproc) core, carico $(cut -d' ' -f1-3 /proc/loadavg)"

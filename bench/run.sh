@@ -25,23 +25,6 @@ measure() {
   eval "R_${label//[^A-Za-z0-9]/_}_wall=$wall; R_${label//[^A-Za-z0-9]/_}_mem=$mem"
 }
 
-# config SQL_CONNECTION_LINES...: writes config.ini of the app folder.
-config() {
-  {
-    for line in "$@"; do printf '%s\r\n' "$line"; done
-    printf 'OUTPUTFILE=%s\r\nPAGETITLE=Bench\r\nOPENBROWSER=0\r\nLOGFILE=%s\r\n' "$work/page.html" "$work/bench.log"
-  } >"$app/config.ini"
-}
-
-# blocks N MODE SQL: writes blocks.ini with N copies of one block.
-blocks() {
-  local n=$1 mode=$2 sql=$3 i
-  : >"$app/blocks.ini"
-  for i in $(seq 1 "$n"); do
-    printf '[BLOCK]\r\nID=%d\r\nTITLE=Blocco %d\r\nSUBTITLE=\r\nSORTORDER=%d\r\nACTIVE=1\r\nRENDERMODE=%s\r\nDASHBOARD=\r\nSQLBEGIN\r\n%s\r\nSQLEND\r\n[/BLOCK]\r\n' \
-      "$i" "$i" "$i" "$mode" "$sql" >>"$app/blocks.ini"
-  done
-}
 
 # result LABEL wall|mem: a figure stored by measure.
 result() { local v="R_${1//[^A-Za-z0-9]/_}_$2"; echo "${!v}"; }
