@@ -6,28 +6,13 @@
 # /usr/bin/time -v. ROWS (default 1000000) sizes the four TABLE blocks of the memory case.
 . "$(dirname "$0")/common.sh" parallel "${1:-build}"
 
-# measure LABEL JOBS: runs the program RUNS times (after one warm-up) with PANORELLO_JOBS=JOBS and
-# prints "LABEL wall peak" (medians); the figures stay in R_<label>_wall / _mem.
-measure() {
-  local label=$1 jobs=$2 walls=() mems=() i
-  run() { env -C "$app" PATH="$app/bin:$PATH" PANORELLO_JOBS="$jobs" "$app/panorello" /RUN; }
-  run >/dev/null 2>&1 || true
-  for i in $(seq 1 "$RUNS"); do
-    /usr/bin/time -v env -C "$app" PATH="$app/bin:$PATH" PANORELLO_JOBS="$jobs" "$app/panorello" /RUN \
-      >/dev/null 2>"$work/time.txt" || { cat "$work/time.txt" >&2; echo "$label: fallito" >&2; return 1; }
-    walls+=("$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); s=0; for(j=1;j<=n;j++) s=s*60+p[j]; print s}' "$work/time.txt")")
-    mems+=("$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")")
-  done
-  grep -q 'class="error"' "$work/page.html" && { echo "$label: errore nella pagina" >&2; return 1; }
-  local wall mem
-  wall=$(printf '%s\n' "${walls[@]}" | sort -g | sed -n "$(( (RUNS + 1) / 2 ))p")
-  mem=$(printf '%s\n' "${mems[@]}" | sort -g | sed -n "$(( (RUNS + 1) / 2 ))p")
-  printf '%-44s %8.3f s %9d KB\n' "$label" "$wall" "$mem"
-  eval "R_${label//[^A-Za-z0-9]/_}_wall=$wall; R_${label//[^A-Za-z0-9]/_}_mem=$mem"
+# measure_jobs LABEL JOBS: the program on the batch road with PANORELLO_JOBS=JOBS, timed by
+# measure; the page must show no error box.
+measure_jobs() {
+  measure "$1" env -C "$app" PATH="$app/bin:$PATH" PANORELLO_JOBS="$2" "$app/panorello" /RUN
+  if grep -q 'class="error"' "$work/page.html"; then echo "$1: errore nella pagina" >&2; return 1; fi
 }
-result() { local v="R_${1//[^A-Za-z0-9]/_}_$2"; echo "${!v}"; }
 ratio() { awk -v a="$(result "$1" wall)" -v b="$(result "$2" wall)" 'BEGIN{printf "%.2f", a/b}'; }
-
 
 echo "Panorello: blocchi in parallelo, PANORELLO_JOBS=1 e =4 (mediana di $RUNS)"
 echo "macchina: $(nproc) core, carico $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -46,27 +31,27 @@ else
 fi
 
 blocks 20 KPI "SELECT 1 AS fatto FROM pg_sleep(0.2)"
-measure "PostgreSQL 20 x pg_sleep(0.2), 1 worker" 1
-measure "PostgreSQL 20 x pg_sleep(0.2), 4 worker" 4
+measure_jobs "PostgreSQL 20 x pg_sleep(0.2), 1 worker" 1
+measure_jobs "PostgreSQL 20 x pg_sleep(0.2), 4 worker" 4
 echo "  rapporto $(ratio "PostgreSQL 20 x pg_sleep(0.2), 4 worker" "PostgreSQL 20 x pg_sleep(0.2), 1 worker") (obiettivo <= 0.30)"
 
 blocks 200 AUTO "SELECT m AS mese, m * 2 AS a, m * 1.5 AS b FROM generate_series(1, 4) m"
-measure "PostgreSQL 200 blocchi piccoli, 1 worker" 1
-measure "PostgreSQL 200 blocchi piccoli, 4 worker" 4
+measure_jobs "PostgreSQL 200 blocchi piccoli, 1 worker" 1
+measure_jobs "PostgreSQL 200 blocchi piccoli, 4 worker" 4
 echo "  rapporto $(ratio "PostgreSQL 200 blocchi piccoli, 4 worker" "PostgreSQL 200 blocchi piccoli, 1 worker") (obiettivo <= 0.35)"
 echo "  costo per blocco (connessione inclusa), 1 worker: $(awk -v a="$(result "PostgreSQL 200 blocchi piccoli, 1 worker" wall)" 'BEGIN{printf "%.1f ms", a * 1000 / 200}')"
 
 blocks 1 AUTO "SELECT m AS mese, m * 2 AS a FROM generate_series(1, 12) m"
-measure "PostgreSQL 1 blocco, 1 worker" 1
-measure "PostgreSQL 1 blocco, 4 worker" 4
+measure_jobs "PostgreSQL 1 blocco, 1 worker" 1
+measure_jobs "PostgreSQL 1 blocco, 4 worker" 4
 echo
 
 sqlite3 "$work/small.db" "CREATE TABLE piccola (mese VARCHAR(3), a INTEGER, b DOUBLE);
   INSERT INTO piccola VALUES ('Gen',1,1.5),('Feb',2,2.5),('Mar',3,3.5),('Apr',4,4.5);"
 config "DBTYPE=ACCESS" "DATABASE=$work/small.db"
 blocks 200 AUTO "SELECT mese, a, b FROM piccola"
-measure "SQLite 200 blocchi piccoli, 1 worker" 1
-measure "SQLite 200 blocchi piccoli, 4 worker" 4
+measure_jobs "SQLite 200 blocchi piccoli, 1 worker" 1
+measure_jobs "SQLite 200 blocchi piccoli, 4 worker" 4
 echo "  obiettivo < 0.3 s"
 echo
 
@@ -78,6 +63,6 @@ INSERT INTO dati SELECT i, 'Cliente ' || i || ' & figli', 'Citta ' || (i % 97),
 SQL
 config "DBTYPE=ACCESS" "DATABASE=$work/big.db"
 blocks 4 TABLE "SELECT id, nome, citta, importo, creato FROM dati"
-measure "SQLite 4 TABLE da $ROWS righe, 1 worker" 1
-measure "SQLite 4 TABLE da $ROWS righe, 4 worker" 4
+measure_jobs "SQLite 4 TABLE da $ROWS righe, 1 worker" 1
+measure_jobs "SQLite 4 TABLE da $ROWS righe, 4 worker" 4
 echo "  pagina $(stat -c %s "$work/page.html") byte; obiettivo memoria < 65536 KB"
