@@ -5,9 +5,11 @@ PACKAGE_BUILD ?= build-package
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
+# make test (and so CI) builds with warnings as errors; WERROR=OFF for a quick local build.
+WERROR     ?= ON
 CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps build test test-asan fuzz-build fuzz test-fuzz demo bench screenshot package clean
+.PHONY: all deps build format-check test test-asan fuzz-build fuzz test-fuzz demo bench screenshot package clean
 
 all: build
 
@@ -15,20 +17,25 @@ deps:
 	bash scripts/install-deps.sh
 
 $(BUILD)/build.ninja $(BUILD)/Makefile:
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPANORELLO_WERROR=$(WERROR)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Every C++ file as .clang-format lays it out (clang-format -i on a file puts it right).
+format-check: deps
+	bash scripts/check-format.sh
+
 # Every test, then the tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: build
+test: format-check build
 	bash scripts/run-tests.sh $(BUILD)
 	$(MAKE) test-asan
 	$(MAKE) test-fuzz
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DPANORELLO_SANITIZE=ON \
-	  -DPANORELLO_WITH_UI=OFF -DPANORELLO_BENCH=OFF
+	  -DPANORELLO_WITH_UI=OFF -DPANORELLO_BENCH=OFF -DPANORELLO_WERROR=$(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -38,7 +45,7 @@ test-asan: deps
 # each for FUZZ_SECONDS; `make test-fuzz` runs each over its seed corpus plus a short smoke run.
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DPANORELLO_FUZZ=ON
+	  -DPANORELLO_FUZZ=ON -DPANORELLO_WERROR=$(WERROR)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
 fuzz: fuzz-build

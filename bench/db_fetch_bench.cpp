@@ -35,7 +35,7 @@ constexpr const char* kQuery = "SELECT id, name, city, amount, created FROM benc
 struct Measure {
   double seconds = 0;
   double peak_mb = 0;
-  double cpu_seconds = 0;  // user + system time of the process
+  double cpu_seconds = 0;     // user + system time of the process
   double bytes_per_cell = 0;  // grid bytes beyond the text bytes, per cell
   double grid_mb = 0;
   size_t rows = 0;
@@ -107,7 +107,8 @@ Measure Fetch(const std::string& connection_string) {
     const double cells = static_cast<double>(grid->Rows() * grid->Cols());
     m.rows = grid->Rows();
     m.grid_mb = static_cast<double>(grid->MemoryBytes()) / (1024.0 * 1024.0);
-    m.bytes_per_cell = (static_cast<double>(grid->MemoryBytes()) - static_cast<double>(text_bytes)) / cells;
+    m.bytes_per_cell =
+        (static_cast<double>(grid->MemoryBytes()) - static_cast<double>(text_bytes)) / cells;
     return m;
   });
 }
@@ -115,17 +116,20 @@ Measure Fetch(const std::string& connection_string) {
 Measure Median(int runs, const std::function<Measure()>& once) {
   std::vector<Measure> all;
   for (int i = 0; i < runs; ++i) all.push_back(once());
-  std::sort(all.begin(), all.end(), [](const Measure& a, const Measure& b) { return a.seconds < b.seconds; });
+  std::sort(all.begin(), all.end(),
+            [](const Measure& a, const Measure& b) { return a.seconds < b.seconds; });
   return all[all.size() / 2];
 }
 
-void Report(const char* label, const Measure& ours, const Measure& client, const char* client_name) {
-  std::printf("%-10s grid:   %6.3f s (cpu %6.3f s)  peak %7.1f MB  rows %zu  grid %6.1f MB  "
-              "%5.2f byte/cella + testi\n",
-              label, ours.seconds, ours.cpu_seconds, ours.peak_mb, ours.rows, ours.grid_mb,
-              ours.bytes_per_cell);
-  std::printf("%-10s %-7s %6.3f s (cpu %6.3f s)  peak %7.1f MB\n", label, client_name, client.seconds,
-              client.cpu_seconds, client.peak_mb);
+void Report(const char* label, const Measure& ours, const Measure& client,
+            const char* client_name) {
+  std::printf(
+      "%-10s grid:   %6.3f s (cpu %6.3f s)  peak %7.1f MB  rows %zu  grid %6.1f MB  "
+      "%5.2f byte/cella + testi\n",
+      label, ours.seconds, ours.cpu_seconds, ours.peak_mb, ours.rows, ours.grid_mb,
+      ours.bytes_per_cell);
+  std::printf("%-10s %-7s %6.3f s (cpu %6.3f s)  peak %7.1f MB\n", label, client_name,
+              client.seconds, client.cpu_seconds, client.peak_mb);
   std::printf("%-10s ratio:  %5.2f x (obiettivo <= 1.5)\n", label, ours.seconds / client.seconds);
 }
 
@@ -158,9 +162,10 @@ int main(int argc, char** argv) {
     if (!pg.empty()) {
       const std::vector<std::string> env = {"PGPASSWORD=" + Arg(argc, argv, "--pg-password")};
       const Measure client = Median(runs, [&] {
-        return Client({"psql", "-At", "-h", "127.0.0.1", "-p", Arg(argc, argv, "--pg-port"), "-U",
-                       Arg(argc, argv, "--pg-user"), "-d", Arg(argc, argv, "--pg-db"), "-c", kQuery},
-                      env);
+        return Client(
+            {"psql", "-At", "-h", "127.0.0.1", "-p", Arg(argc, argv, "--pg-port"), "-U",
+             Arg(argc, argv, "--pg-user"), "-d", Arg(argc, argv, "--pg-db"), "-c", kQuery},
+            env);
       });
       const Measure ours = Median(runs, [&] { return Fetch(pg); });
       Report("PostgreSQL", ours, client, "psql");

@@ -34,7 +34,8 @@ long long Touch(const PGresult* r) {
   const int rows = PQntuples(r);
   const int cols = PQnfields(r);
   for (int row = 0; row < rows; ++row) {
-    for (int c = 0; c < cols; ++c) bytes += PQgetlength(r, row, c) + (PQgetvalue(r, row, c)[0] != 0);
+    for (int c = 0; c < cols; ++c)
+      bytes += PQgetlength(r, row, c) + (PQgetvalue(r, row, c)[0] != 0);
   }
   return bytes;
 }
@@ -148,9 +149,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--fetch") == 0) fetch = std::atoi(argv[i + 1]);
   }
   const std::string fetch_label = "cursore FETCH " + std::to_string(fetch);
-  const std::pair<std::string, Road> roads[] = {
-      {"riga per riga (single-row)", SingleRow}, {fetch_label, Cursor},
-      {fetch_label + " in anticipo", CursorAhead}, {"risultato intero (come psql)", Whole}};
+  const std::pair<std::string, Road> roads[] = {{"riga per riga (single-row)", SingleRow},
+                                                {fetch_label, Cursor},
+                                                {fetch_label + " in anticipo", CursorAhead},
+                                                {"risultato intero (come psql)", Whole}};
   std::printf("%-36s %9s %9s %10s\n", "modo libpq", "tempo s", "CPU s", "picco MB");
   for (const auto& [label, road] : roads) {
     std::vector<double> wall, cpu, peak;
@@ -160,7 +162,8 @@ int main(int argc, char** argv) {
       cpu.push_back(f.cpu);
       peak.push_back(f.peak_mb);
     }
-    std::printf("%-36s %9.3f %9.3f %10.1f\n", label.c_str(), Median(wall), Median(cpu), Median(peak));
+    std::printf("%-36s %9.3f %9.3f %10.1f\n", label.c_str(), Median(wall), Median(cpu),
+                Median(peak));
   }
   return 0;
 }

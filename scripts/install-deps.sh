@@ -9,7 +9,7 @@ PACKAGES=(
   libsqlite3-dev sqlite3
   unixodbc unixodbc-dev odbc-postgresql odbc-mariadb libsqliteodbc tdsodbc
   odbc-mdbtools mdbtools mdbtools-dev libpq-dev libmariadb-dev
-  clang libclang-rt-14-dev lintian dpkg-dev fakeroot file poppler-utils ccache
+  clang libclang-rt-14-dev lintian dpkg-dev fakeroot file poppler-utils ccache clang-format
   postgresql postgresql-client mariadb-server mariadb-client
   qt6-base-dev libgl-dev xvfb xauth x11-apps imagemagick xdg-utils fonts-liberation
   chromium nodejs

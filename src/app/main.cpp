@@ -51,9 +51,9 @@ int main(int argc, char** argv) {
                    .reporter = reporter,
                    .browser = browser,
                    .regional = RegionalSettings::FromEnvironment(),
-                   .shipped_folders = ShippedDataFolders(
-                       data_folder, executable_folder,
-                       AppFile(executable_folder, PANORELLO_INSTALLED_DATA_REL)),
+                   .shipped_folders =
+                       ShippedDataFolders(data_folder, executable_folder,
+                                          AppFile(executable_folder, PANORELLO_INSTALLED_DATA_REL)),
                    .run = RunControl{.jobs = JobsFromText(env.jobs.c_str())}};
     const WindowRoad window = [&](AppContext& c) -> int {
 #ifdef PANORELLO_WITH_UI

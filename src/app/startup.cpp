@@ -101,7 +101,9 @@ std::string UsageText(const std::string& data_folder) {
          "  --help, -h, /?   mostra questo aiuto\n"
          "  --version        mostra nome e versione del programma\n"
          "\n"
-         "Cartella dei dati in uso: " + data_folder + "\n"
+         "Cartella dei dati in uso: " +
+         data_folder +
+         "\n"
          "Lì stanno config.ini (impostazioni), blocks.ini (blocchi), panorello.log (il log,\n"
          "se LOGFILE non indica altro), dashboard.html e i file della demo.\n"
          "La cartella è PANORELLO_HOME se impostata; altrimenti la cartella del programma,\n"

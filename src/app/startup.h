@@ -21,8 +21,8 @@ using WindowRoad = std::function<int(AppContext&)>;
 
 // Where a batch run reports beyond the log, and what it knows of its session.
 struct BatchIo {
-  std::ostream& err;             // start-up failures, failure lines, terminal progress
-  bool err_is_terminal = false;  // progress and a closing summary only on a terminal
+  std::ostream& err;               // start-up failures, failure lines, terminal progress
+  bool err_is_terminal = false;    // progress and a closing summary only on a terminal
   bool graphical_session = false;  // DISPLAY or WAYLAND_DISPLAY: the setting may open a browser
 };
 

@@ -75,7 +75,7 @@ void RemoveOlderCopies(const std::string& folder, const std::string& prefix,
     const std::string name = entry->d_name;
     if (name == keep || name.rfind(prefix, 0) != 0) continue;
     const std::string path = AppFile(folder, name);
-    struct stat st{};
+    struct stat st {};
     if (name.ends_with(".sqlite") || (name.find(".sqlite.tmp-") != std::string::npos &&
                                       ::stat(path.c_str(), &st) == 0 && st.st_mtime < day_ago)) {
       ::unlink(path.c_str());
@@ -206,7 +206,7 @@ std::string AccessCopyName(const std::string& absolute_source, uint64_t size, in
 
 std::string EnsureAccessCopy(const std::string& source, const std::string& cache_folder,
                              const std::string& program, int seconds) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(source.c_str(), &st) != 0) {
     throw Error("File di database non trovato: " + source, ErrorKind::kFile);
   }
@@ -259,8 +259,7 @@ std::unique_ptr<Connection> OpenAccessFile(const std::string& path, const Connec
   if (place.cache_folder.empty()) {
     throw Error("Nessuna cartella per la copia del file Access " + path, ErrorKind::kConfig);
   }
-  const std::string program =
-      place.access_copier.empty() ? InstalledCopier() : place.access_copier;
+  const std::string program = place.access_copier.empty() ? InstalledCopier() : place.access_copier;
   const int seconds = limits.connect_seconds + limits.query_seconds;
   const Clock* clock = place.clock;
   const auto setup = [clock](sqlite3* db) { RegisterJetFunctions(db, clock); };

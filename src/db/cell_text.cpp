@@ -80,8 +80,9 @@ void AppendFloating(std::string& out, double v, int digits, char separator) {
       }
       if (count <= static_cast<size_t>(digits)) break;
     }
-    end = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, digits - 1)
-              .ptr;
+    end =
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, digits - 1)
+            .ptr;
   }
   while (count > 1 && mantissa[count - 1] == '0') --count;
   ++p;  // 'e'

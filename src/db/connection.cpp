@@ -7,8 +7,8 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "db/access_cache.h"
@@ -32,7 +32,7 @@ constexpr std::chrono::milliseconds kBrowserWait{2000};
 // A Jet or ACE database file starts with a fixed signature; SQLite files and everything else
 // go to libsqlite3, which names what is wrong with them.
 FileFormat ProbeFile(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   // Only a regular file is read: opening a FIFO would wait for a writer.
   if (::stat(path.c_str(), &st) != 0) return FileFormat::Missing;
   if (!S_ISREG(st.st_mode)) return FileFormat::Other;
@@ -40,7 +40,8 @@ FileFormat ProbeFile(const std::string& path) {
   if (!in) return FileFormat::Missing;
   char header[20] = {};
   in.read(header, sizeof header);
-  const std::string_view signature(header + 4, static_cast<size_t>(std::max<std::streamsize>(in.gcount() - 4, 0)));
+  const std::string_view signature(
+      header + 4, static_cast<size_t>(std::max<std::streamsize>(in.gcount() - 4, 0)));
   if (signature.rfind("Standard Jet DB", 0) == 0 || signature.rfind("Standard ACE DB", 0) == 0) {
     return FileFormat::Access;
   }
@@ -113,9 +114,8 @@ std::unique_ptr<Connection> OpenTranslated(const std::string& connection_string,
     return ProbeFile(path) == FileFormat::Missing ? FileFormat::Missing : FileFormat::Other;
   };
   // The browser's answer is short or never comes: its wait is a small part of the connect limit.
-  const auto browser_wait =
-      std::min<std::chrono::milliseconds>(std::chrono::seconds(limits.connect_seconds),
-                                          kBrowserWait);
+  const auto browser_wait = std::min<std::chrono::milliseconds>(
+      std::chrono::seconds(limits.connect_seconds), kBrowserWait);
   const OpenTarget target = TranslateConnectionStringLazily(
       connection_string, DriversOrNone, as_sqlite,
       [browser_wait](const std::string& host, const std::string& instance) {
@@ -200,8 +200,8 @@ bool DriverIsThreadSafe(std::string driver) {
   for (char& c : driver) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   // Registered names and library file names of the drivers that are safe with one connection per
   // thread. The MDBTools and SQLite3 ODBC drivers are not documented as thread-safe.
-  static constexpr std::string_view kSafe[] = {"postgresql", "psqlodbc", "mariadb",
-                                               "maodbc",     "mysql",    "freetds",
+  static constexpr std::string_view kSafe[] = {"postgresql", "psqlodbc",       "mariadb",
+                                               "maodbc",     "mysql",          "freetds",
                                                "tdsodbc",    "for sql server", "msodbcsql"};
   return std::any_of(std::begin(kSafe), std::end(kSafe),
                      [&](std::string_view part) { return driver.find(part) != std::string::npos; });

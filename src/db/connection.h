@@ -54,8 +54,8 @@ class Connection {
 
 // What opening a connection may need from the program besides its limits.
 struct ConnectionPlace {
-  std::string cache_folder;   // where the SQLite copies of Access files are kept
-  std::string access_copier;  // the program that makes them; "": beside the executable
+  std::string cache_folder;      // where the SQLite copies of Access files are kept
+  std::string access_copier;     // the program that makes them; "": beside the executable
   const Clock* clock = nullptr;  // Now() and Date() of Access files; nullptr: system time
 };
 
@@ -78,7 +78,8 @@ bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
                     std::string& errorText, const ConnectionPlace& place = {});
 
 // A new SQLite database file (fails when the file already exists); used by the sample database.
-std::unique_ptr<Connection> CreateSqliteDatabase(const std::string& path, const ConnectionLimits& limits);
+std::unique_ptr<Connection> CreateSqliteDatabase(const std::string& path,
+                                                 const ConnectionLimits& limits);
 
 // An existing SQLite database file opened for writing (the sample database is filled this way).
 std::unique_ptr<Connection> OpenSqliteDatabaseForWriting(const std::string& path,

@@ -69,7 +69,8 @@ class ForwardingSink final : public RowSink {
  private:
   void Push(Batch batch) {
     std::unique_lock lock(job_.mutex);
-    job_.to_worker.wait(lock, [this] { return job_.queue.size() < kQueuedBatches || job_.abandoned; });
+    job_.to_worker.wait(lock,
+                        [this] { return job_.queue.size() < kQueuedBatches || job_.abandoned; });
     if (job_.abandoned) throw Error("Lettura interrotta", ErrorKind::kCancelled);
     job_.queue.push_back(std::move(batch));
     job_.to_caller.notify_one();
@@ -81,7 +82,8 @@ class ForwardingSink final : public RowSink {
   size_t text_bytes_ = 0;
 };
 
-void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open, const std::string& sql) {
+void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open,
+          const std::string& sql) {
   std::shared_ptr<Connection> connection;
   try {
     connection = open();

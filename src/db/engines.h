@@ -43,7 +43,8 @@ struct MariaDbTarget {
 
 // A MariaDB or MySQL server through its client library; rows stream from the server. Throws
 // DbError with the server's codes.
-std::unique_ptr<Connection> OpenMariaDb(const MariaDbTarget& target, const ConnectionLimits& limits);
+std::unique_ptr<Connection> OpenMariaDb(const MariaDbTarget& target,
+                                        const ConnectionLimits& limits);
 
 // The driver names registered with the driver manager (odbcinst.ini).
 std::vector<std::string> RegisteredOdbcDrivers();

@@ -44,29 +44,43 @@ FailureClass ByNativeCode(long code, const std::string& lowered) {
       lowered.find("[mysql]") != std::string::npos) {
     switch (code) {
       case 1045:
-      case 1698: return FailureClass::kLoginFailed;
+      case 1698:
+        return FailureClass::kLoginFailed;
       case 1044:
-      case 1049: return FailureClass::kDatabaseMissing;  // 1044: none the user may see
-      case 1064: return FailureClass::kSyntax;
-      case 1146: return FailureClass::kTableMissing;
+      case 1049:
+        return FailureClass::kDatabaseMissing;  // 1044: none the user may see
+      case 1064:
+        return FailureClass::kSyntax;
+      case 1146:
+        return FailureClass::kTableMissing;
       case 2002:
       case 2003:
-      case 2005: return FailureClass::kHostUnreachable;
-      case 2013: return FailureClass::kTimeout;
-      default: return FailureClass::kOther;
+      case 2005:
+        return FailureClass::kHostUnreachable;
+      case 2013:
+        return FailureClass::kTimeout;
+      default:
+        return FailureClass::kOther;
     }
   }
   if (lowered.find("[freetds]") != std::string::npos ||
       lowered.find("[sql server]") != std::string::npos) {
     switch (code) {
-      case 18456: return FailureClass::kLoginFailed;
-      case 4060: return FailureClass::kDatabaseMissing;
+      case 18456:
+        return FailureClass::kLoginFailed;
+      case 4060:
+        return FailureClass::kDatabaseMissing;
       case 102:
-      case 156: return FailureClass::kSyntax;
-      case 208: return FailureClass::kTableMissing;
-      case 20009: return FailureClass::kHostUnreachable;
-      case 20003: return FailureClass::kTimeout;
-      default: return FailureClass::kOther;
+      case 156:
+        return FailureClass::kSyntax;
+      case 208:
+        return FailureClass::kTableMissing;
+      case 20009:
+        return FailureClass::kHostUnreachable;
+      case 20003:
+        return FailureClass::kTimeout;
+      default:
+        return FailureClass::kOther;
     }
   }
   return FailureClass::kOther;
@@ -154,7 +168,8 @@ std::string ClassHint(FailureClass c, std::string_view text, const Settings& set
     case FailureClass::kTimeout:
       return "il server non ha risposto entro il tempo limite: verificare che sia raggiungibile e "
              "non sovraccarico, o alleggerire la query del blocco";
-    case FailureClass::kDriverMissing: return DriverHint(text, settings);
+    case FailureClass::kDriverMissing:
+      return DriverHint(text, settings);
     case FailureClass::kDsnMissing:
       return "l'origine dati ODBC (DSN) indicata non esiste: verificare il nome nel campo "
              "Database e che sia definita in /etc/odbc.ini o ~/.odbc.ini (odbcinst -q -s elenca "
@@ -165,7 +180,8 @@ std::string ClassHint(FailureClass c, std::string_view text, const Settings& set
     case FailureClass::kTableMissing:
       return "la query usa una tabella o una vista che non esiste: verificare i nomi nel testo "
              "SQL del blocco e il database a cui ci si collega";
-    case FailureClass::kOther: break;
+    case FailureClass::kOther:
+      break;
   }
   return "";
 }

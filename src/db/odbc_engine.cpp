@@ -104,9 +104,10 @@ class OdbcConnection final : public Connection {
     CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_CURSOR_TYPE,
                                  reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY),
                                  SQL_IS_UINTEGER));
-    CheckTolerant(SQLSetStmtAttr(
-        stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
-        reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(limits_.query_seconds)), SQL_IS_UINTEGER));
+    CheckTolerant(
+        SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(limits_.query_seconds)),
+                       SQL_IS_UINTEGER));
     {
       const std::lock_guard lock(running_mutex_);
       running_ = stmt.get();  // the caller's NotRunning takes it back before stmt is freed

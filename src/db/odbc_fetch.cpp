@@ -59,14 +59,20 @@ OdbcKind KindOf(SQLSMALLINT sql_type, bool is_unsigned) {
 
 SQLSMALLINT CTypeOf(OdbcKind kind) {
   switch (kind) {
-    case OdbcKind::Integer: return SQL_C_SBIGINT;
-    case OdbcKind::Bit: return SQL_C_BIT;
-    case OdbcKind::Single: return SQL_C_FLOAT;
-    case OdbcKind::Double: return SQL_C_DOUBLE;
-    case OdbcKind::Binary: return SQL_C_BINARY;
+    case OdbcKind::Integer:
+      return SQL_C_SBIGINT;
+    case OdbcKind::Bit:
+      return SQL_C_BIT;
+    case OdbcKind::Single:
+      return SQL_C_FLOAT;
+    case OdbcKind::Double:
+      return SQL_C_DOUBLE;
+    case OdbcKind::Binary:
+      return SQL_C_BINARY;
     case OdbcKind::DateTime:
     case OdbcKind::Decimal:
-    case OdbcKind::Text: return SQL_C_CHAR;
+    case OdbcKind::Text:
+      return SQL_C_CHAR;
   }
   return SQL_C_CHAR;
 }
@@ -79,13 +85,20 @@ bool IsVariable(OdbcKind kind) {
 // Bound buffer width of one value.
 SQLLEN WidthOf(const OdbcColumn& c) {
   switch (c.kind) {
-    case OdbcKind::Integer: return sizeof(int64_t);
-    case OdbcKind::Bit: return sizeof(unsigned char);
-    case OdbcKind::Single: return sizeof(float);
-    case OdbcKind::Double: return sizeof(double);
-    case OdbcKind::DateTime: return kDateTimeTextBytes;
-    case OdbcKind::Binary: return static_cast<SQLLEN>(std::max<SQLULEN>(c.size, 16));
-    case OdbcKind::Decimal: return static_cast<SQLLEN>(std::max<SQLULEN>(c.size + 4, 48));
+    case OdbcKind::Integer:
+      return sizeof(int64_t);
+    case OdbcKind::Bit:
+      return sizeof(unsigned char);
+    case OdbcKind::Single:
+      return sizeof(float);
+    case OdbcKind::Double:
+      return sizeof(double);
+    case OdbcKind::DateTime:
+      return kDateTimeTextBytes;
+    case OdbcKind::Binary:
+      return static_cast<SQLLEN>(std::max<SQLULEN>(c.size, 16));
+    case OdbcKind::Decimal:
+      return static_cast<SQLLEN>(std::max<SQLULEN>(c.size + 4, 48));
     case OdbcKind::Text:
       // Up to four UTF-8 bytes per reported character, and the terminating zero.
       return static_cast<SQLLEN>(std::max<SQLULEN>(c.size * 4 + 1, 32));
@@ -166,9 +179,9 @@ CellView GetDataValue(const OdbcHandle& stmt, SQLUSMALLINT number, OdbcKind kind
   const auto piece_bytes = static_cast<SQLLEN>(piece.size());
   const SQLLEN room = RoomOf(kind, piece_bytes);
   for (;;) {
-    const SQLRETURN got = Check(SQLGetData(stmt.get(), number, CTypeOf(kind), piece.data(),
-                                           piece_bytes, &indicator),
-                                stmt, "SQLGetData", /*no_data_ok=*/true);
+    const SQLRETURN got =
+        Check(SQLGetData(stmt.get(), number, CTypeOf(kind), piece.data(), piece_bytes, &indicator),
+              stmt, "SQLGetData", /*no_data_ok=*/true);
     if (got == SQL_NO_DATA) break;
     if (indicator == SQL_NULL_DATA) return CellView{};
     if (indicator == SQL_NO_TOTAL || indicator > room) {
@@ -193,8 +206,8 @@ struct Unbind {
   const OdbcHandle& stmt;
   ~Unbind() {
     CheckTolerant(SQLFreeStmt(stmt.get(), SQL_UNBIND));
-    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE,
-                                 reinterpret_cast<SQLPOINTER>(1), 0));
+    CheckTolerant(
+        SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
     CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0));
     CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0));
   }
@@ -339,14 +352,14 @@ std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT coun
                        std::min(static_cast<size_t>(name_length), name.size() - 1));
     SQLLEN is_unsigned = SQL_FALSE;
     if (column.sql_type == SQL_BIGINT) {
-      CheckTolerant(SQLColAttribute(stmt.get(), c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr,
-                                    &is_unsigned));
+      CheckTolerant(
+          SQLColAttribute(stmt.get(), c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &is_unsigned));
     }
     column.kind = KindOf(column.sql_type, is_unsigned == SQL_TRUE);
-    column.long_data = IsVariable(column.kind) && column.kind != OdbcKind::DateTime &&
-                       (column.sql_type == SQL_LONGVARCHAR || column.sql_type == SQL_WLONGVARCHAR ||
-                        column.sql_type == SQL_LONGVARBINARY || column.size == 0 ||
-                        column.size > kMaxBoundChars);
+    column.long_data =
+        IsVariable(column.kind) && column.kind != OdbcKind::DateTime &&
+        (column.sql_type == SQL_LONGVARCHAR || column.sql_type == SQL_WLONGVARCHAR ||
+         column.sql_type == SQL_LONGVARBINARY || column.size == 0 || column.size > kMaxBoundChars);
     columns.push_back(std::move(column));
   }
   return columns;
@@ -363,8 +376,8 @@ std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns) {
 OdbcReadRules ReadRulesOf(const OdbcHandle& dbc) {
   OdbcReadRules rules;
   SQLUINTEGER extensions = 0;
-  if (CheckTolerant(SQLGetInfo(dbc.get(), SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions,
-                               nullptr))) {
+  if (CheckTolerant(
+          SQLGetInfo(dbc.get(), SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr))) {
     rules.get_data_on_bound =
         (extensions & SQL_GD_BOUND) != 0 && (extensions & SQL_GD_ANY_COLUMN) != 0;
   }
@@ -408,9 +421,9 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
     for (SQLULEN r = 0; r < fetched; ++r) {
       if (status[r] == SQL_ROW_ERROR) {
         const OdbcDiagnostic d = FirstDiagnostic(stmt.type(), stmt.get());
-        throw DbError(d.message.empty() ? "Errore ODBC nella lettura di una riga del risultato"
-                                        : d.message,
-                      d.codes);
+        throw DbError(
+            d.message.empty() ? "Errore ODBC nella lettura di una riga del risultato" : d.message,
+            d.codes);
       }
       for (size_t c = 0; c < columns.size(); ++c) {
         const Buffer& b = buffers[c];

@@ -101,7 +101,8 @@ class LibpqApi {
     function = reinterpret_cast<F>(dlsym(handle_, name));
     if (function == nullptr) {
       throw Error(std::string("Libreria PostgreSQL incompleta: manca ") + name +
-                      " (aggiornare il pacchetto libpq5)", ErrorKind::kDatabase);
+                      " (aggiornare il pacchetto libpq5)",
+                  ErrorKind::kDatabase);
     }
   }
   void* handle_ = nullptr;
@@ -134,7 +135,8 @@ std::string ConnectState(const std::string& message) {
 
 DbError ResultError(const PGresult* result) {
   const char* state = Pq().PQresultErrorField(result, PG_DIAG_SQLSTATE);
-  return DbError(Trimmed(Pq().PQresultErrorMessage(result)), DbDiagnostic{state != nullptr ? state : "", 0});
+  return DbError(Trimmed(Pq().PQresultErrorMessage(result)),
+                 DbDiagnostic{state != nullptr ? state : "", 0});
 }
 
 struct ResultFree {
@@ -150,8 +152,10 @@ class PgConnection final : public Connection {
     try {
       Connect(target);
       // Texts that read back the same whatever the server's or the user's settings say.
-      Execute("SET DateStyle TO 'ISO'; SET bytea_output TO 'hex'; SET extra_float_digits TO 1; "
-              "SET statement_timeout TO " + std::to_string(limits_.query_seconds * 1000));
+      Execute(
+          "SET DateStyle TO 'ISO'; SET bytea_output TO 'hex'; SET extra_float_digits TO 1; "
+          "SET statement_timeout TO " +
+          std::to_string(limits_.query_seconds * 1000));
     } catch (...) {
       Release();  // no destructor runs for a connection that never finished its constructor
       throw;
@@ -177,7 +181,8 @@ class PgConnection final : public Connection {
     Flush(deadline);
     std::optional<DbError> failure;
     while (Result result = Next(deadline)) {
-      if (Pq().PQresultStatus(result.get()) == PGRES_FATAL_ERROR && !failure) failure = ResultError(result.get());
+      if (Pq().PQresultStatus(result.get()) == PGRES_FATAL_ERROR && !failure)
+        failure = ResultError(result.get());
     }
     if (failure) throw *failure;
   }
@@ -199,7 +204,9 @@ class PgConnection final : public Connection {
   }
   DbError ConnectionError() const {
     const std::string message = Trimmed(Pq().PQerrorMessage(conn_));
-    return DbError(message, DbDiagnostic{Pq().PQstatus(conn_) == CONNECTION_OK ? "08006" : ConnectState(message), 0});
+    return DbError(
+        message,
+        DbDiagnostic{Pq().PQstatus(conn_) == CONNECTION_OK ? "08006" : ConnectState(message), 0});
   }
 
   ConnectionLimits limits_;
@@ -212,12 +219,18 @@ void PgConnection::Connect(const PostgresTarget& target) {
   const std::string user_timeout =
       std::to_string((limits_.connect_seconds + limits_.query_seconds) * 1000);
   std::vector<std::pair<const char*, const char*>> params = {
-      {"host", target.host.c_str()},         {"port", target.port.c_str()},
-      {"dbname", target.database.c_str()},   {"user", target.user.c_str()},
-      {"password", target.password.c_str()}, {"client_encoding", "UTF8"},
-      {"fallback_application_name", "Panorello"}, {"connect_timeout", connect_timeout.c_str()},
-      {"keepalives", "1"},                   {"keepalives_idle", "10"},
-      {"keepalives_interval", "5"},          {"keepalives_count", "3"},
+      {"host", target.host.c_str()},
+      {"port", target.port.c_str()},
+      {"dbname", target.database.c_str()},
+      {"user", target.user.c_str()},
+      {"password", target.password.c_str()},
+      {"client_encoding", "UTF8"},
+      {"fallback_application_name", "Panorello"},
+      {"connect_timeout", connect_timeout.c_str()},
+      {"keepalives", "1"},
+      {"keepalives_idle", "10"},
+      {"keepalives_interval", "5"},
+      {"keepalives_count", "3"},
       {"tcp_user_timeout", user_timeout.c_str()}};
   std::vector<const char*> keys;
   std::vector<const char*> values;
@@ -251,7 +264,8 @@ void PgConnection::Wait(short events, SteadyClock::time_point deadline, bool con
     }
     pollfd fds[2] = {{Pq().PQsocket(conn_), events, 0}, {wake_, POLLIN, 0}};
     const int ready = poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
-    if (ready < 0 && errno != EINTR) throw Error("Attesa sulla connessione PostgreSQL non riuscita");
+    if (ready < 0 && errno != EINTR)
+      throw Error("Attesa sulla connessione PostgreSQL non riuscita");
     if (ready <= 0) continue;
     if (fds[1].revents != 0) throw Error("Operazione annullata", ErrorKind::kCancelled);
     if (fds[0].revents != 0) return;
@@ -324,11 +338,13 @@ bool PgConnection::QueryRows(const std::string& sql, RowSink& sink) {
       if (failure || Pq().PQntuples(r) == 0) continue;
       for (size_t c = 0; c < columns->cells.size(); ++c) {
         const int col = static_cast<int>(c);
-        columns->cells[c] = Pq().PQgetisnull(r, 0, col) != 0
-            ? CellView{}
-            : PgCell(columns->kinds[c],
-                     std::string_view(Pq().PQgetvalue(r, 0, col), static_cast<size_t>(Pq().PQgetlength(r, 0, col))),
-                     columns->bytes[c]);
+        columns->cells[c] =
+            Pq().PQgetisnull(r, 0, col) != 0
+                ? CellView{}
+                : PgCell(columns->kinds[c],
+                         std::string_view(Pq().PQgetvalue(r, 0, col),
+                                          static_cast<size_t>(Pq().PQgetlength(r, 0, col))),
+                         columns->bytes[c]);
       }
       sink.Row(columns->cells.data(), columns->cells.size());
       any = true;

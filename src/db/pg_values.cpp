@@ -9,9 +9,21 @@ namespace {
 
 // Type OIDs of the PostgreSQL catalogue (pg_type.dat); they never change.
 enum : unsigned int {
-  kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700,
-  kFloat8 = 701, kDate = 1082, kTime = 1083, kTimestamp = 1114, kTimestampTz = 1184,
-  kTimeTz = 1266, kNumeric = 1700, kUuid = 2950,
+  kBool = 16,
+  kBytea = 17,
+  kInt8 = 20,
+  kInt2 = 21,
+  kInt4 = 23,
+  kOid = 26,
+  kFloat4 = 700,
+  kFloat8 = 701,
+  kDate = 1082,
+  kTime = 1083,
+  kTimestamp = 1114,
+  kTimestampTz = 1184,
+  kTimeTz = 1266,
+  kNumeric = 1700,
+  kUuid = 2950,
 };
 
 bool Number(std::string_view s, size_t at, size_t count, int& out) {
@@ -44,7 +56,8 @@ bool ReadTime(std::string_view s, size_t at, DateTimeValue& v) {
     return false;
   }
   const std::string_view rest = s.substr(at + 8);
-  if (!rest.empty() && rest.front() != '.' && rest.front() != '+' && rest.front() != '-') return false;
+  if (!rest.empty() && rest.front() != '.' && rest.front() != '+' && rest.front() != '-')
+    return false;
   if (rest.find(' ') != std::string_view::npos) return false;  // " BC"
   v.hour = static_cast<int8_t>(hour);
   v.minute = static_cast<int8_t>(minute);
@@ -83,17 +96,33 @@ CellView TextCell(std::string_view text) {
 
 PgKind PgKindOf(unsigned int type_oid) {
   switch (type_oid) {
-    case kBool: return PgKind::Boolean;
-    case kBytea: return PgKind::Binary;
-    case kInt2: case kInt4: case kInt8: case kOid: return PgKind::Integer;
-    case kFloat4: return PgKind::Single;
-    case kFloat8: return PgKind::Double;
-    case kNumeric: return PgKind::Decimal;
-    case kUuid: return PgKind::Guid;
-    case kDate: return PgKind::Date;
-    case kTime: case kTimeTz: return PgKind::Time;
-    case kTimestamp: case kTimestampTz: return PgKind::Timestamp;
-    default: return PgKind::Text;
+    case kBool:
+      return PgKind::Boolean;
+    case kBytea:
+      return PgKind::Binary;
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+      return PgKind::Integer;
+    case kFloat4:
+      return PgKind::Single;
+    case kFloat8:
+      return PgKind::Double;
+    case kNumeric:
+      return PgKind::Decimal;
+    case kUuid:
+      return PgKind::Guid;
+    case kDate:
+      return PgKind::Date;
+    case kTime:
+    case kTimeTz:
+      return PgKind::Time;
+    case kTimestamp:
+    case kTimestampTz:
+      return PgKind::Timestamp;
+    default:
+      return PgKind::Text;
   }
 }
 

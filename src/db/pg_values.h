@@ -10,7 +10,16 @@
 namespace panorello {
 
 enum class PgKind : uint8_t {
-  Text, Integer, Boolean, Single, Double, Decimal, Date, Time, Timestamp, Binary,
+  Text,
+  Integer,
+  Boolean,
+  Single,
+  Double,
+  Decimal,
+  Date,
+  Time,
+  Timestamp,
+  Binary,
   Guid,  // uuid, in capitals as ODBC drivers give a GUID
 };
 

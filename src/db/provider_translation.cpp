@@ -319,9 +319,10 @@ OpenTarget TranslateConnectionString(std::string_view text, const std::vector<st
       text, [&drivers] { return drivers; }, probe, instance_port);
 }
 
-OpenTarget TranslateConnectionStringLazily(std::string_view text, const DriverListSource& source,
-                                           const std::function<FileFormat(const std::string&)>& probe,
-                                           const InstancePortLookup& instance_port) {
+OpenTarget TranslateConnectionStringLazily(
+    std::string_view text, const DriverListSource& source,
+    const std::function<FileFormat(const std::string&)>& probe,
+    const InstancePortLookup& instance_port) {
   LazyDrivers drivers(source);
   const std::vector<ConnectionPair> pairs = ParseConnectionString(text);
   if (const ConnectionPair* provider = FindPair(pairs, "Provider")) {
@@ -380,7 +381,8 @@ std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& l
   } else if (StartsNoCase(driver, "FreeTDS")) {
     AppendOption(out, pairs, "LoginTimeout", connect);
     AppendOption(out, pairs, "Timeout", query);
-    AppendOption(out, pairs, "TDS_Version", "7.4");  // "auto" falls back to a login without time-out
+    AppendOption(out, pairs, "TDS_Version",
+                 "7.4");  // "auto" falls back to a login without time-out
   }
   return out;
 }

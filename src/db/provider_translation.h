@@ -56,9 +56,10 @@ OpenTarget TranslateConnectionString(std::string_view text, const std::vector<st
 // SQL Server and Oracle providers, a Jet/ACE file that is an Access database, a MySQL driver
 // name); source is called at most once.
 using DriverListSource = std::function<std::vector<std::string>()>;
-OpenTarget TranslateConnectionStringLazily(std::string_view text, const DriverListSource& source,
-                                           const std::function<FileFormat(const std::string&)>& probe,
-                                           const InstancePortLookup& instance_port = {});
+OpenTarget TranslateConnectionStringLazily(
+    std::string_view text, const DriverListSource& source,
+    const std::function<FileFormat(const std::string&)>& probe,
+    const InstancePortLookup& instance_port = {});
 
 // Options appended to an ODBC string where its driver ignores the ODBC time-out attributes or
 // needs settings for whole results (memory, booleans as bits). Keys already present are kept as

@@ -120,7 +120,8 @@ uint64_t ResultGrid::Store(std::string_view bytes) {
   Chunk& chunk = chunks_.back();
   const uint64_t where = (static_cast<uint64_t>(chunks_.size() - 1) << 32) | chunk.used;
   std::memcpy(chunk.bytes.get() + chunk.used, &length, sizeof length);
-  if (!bytes.empty()) std::memcpy(chunk.bytes.get() + chunk.used + sizeof length, bytes.data(), bytes.size());
+  if (!bytes.empty())
+    std::memcpy(chunk.bytes.get() + chunk.used + sizeof length, bytes.data(), bytes.size());
   chunk.used += need;
   return where;
 }
@@ -151,17 +152,39 @@ void ResultGrid::AddBinary(std::string_view bytes) { Push(CellType::Binary, Stor
 
 void ResultGrid::Add(const CellView& cell) {
   switch (cell.type) {
-    case CellType::Null: AddNull(); return;
-    case CellType::Integer: AddInteger(cell.integer); return;
-    case CellType::Double: AddDouble(cell.real); return;
-    case CellType::Single: AddSingle(static_cast<float>(cell.real)); return;
-    case CellType::Decimal: AddDecimal(cell.text); return;
-    case CellType::Text: AddText(cell.text); return;
-    case CellType::DateTime: AddDateTime(cell.date_time); return;
-    case CellType::Date: AddDate(cell.date_time); return;
-    case CellType::Time: AddTime(cell.date_time); return;
-    case CellType::Boolean: AddBoolean(cell.integer != 0); return;
-    case CellType::Binary: AddBinary(cell.text); return;
+    case CellType::Null:
+      AddNull();
+      return;
+    case CellType::Integer:
+      AddInteger(cell.integer);
+      return;
+    case CellType::Double:
+      AddDouble(cell.real);
+      return;
+    case CellType::Single:
+      AddSingle(static_cast<float>(cell.real));
+      return;
+    case CellType::Decimal:
+      AddDecimal(cell.text);
+      return;
+    case CellType::Text:
+      AddText(cell.text);
+      return;
+    case CellType::DateTime:
+      AddDateTime(cell.date_time);
+      return;
+    case CellType::Date:
+      AddDate(cell.date_time);
+      return;
+    case CellType::Time:
+      AddTime(cell.date_time);
+      return;
+    case CellType::Boolean:
+      AddBoolean(cell.integer != 0);
+      return;
+    case CellType::Binary:
+      AddBinary(cell.text);
+      return;
   }
 }
 

@@ -12,7 +12,7 @@ namespace panorello {
 
 enum class CellType : uint8_t {
   Null,
-  Integer,   // 64-bit signed
+  Integer,  // 64-bit signed
   Double,
   Single,    // single precision, shown with 7 significant digits
   Decimal,   // exact decimal kept as its digits ("-123.4500")
@@ -37,10 +37,10 @@ struct DateTimeValue {
 // A read-only view of one cell; the string_view points into the grid.
 struct CellView {
   CellType type = CellType::Null;
-  int64_t integer = 0;         // Integer; Boolean as 0/1
-  double real = 0;             // Double, Single
-  std::string_view text;       // Text, Decimal digits, Binary bytes
-  DateTimeValue date_time;     // DateTime, Date, Time
+  int64_t integer = 0;      // Integer; Boolean as 0/1
+  double real = 0;          // Double, Single
+  std::string_view text;    // Text, Decimal digits, Binary bytes
+  DateTimeValue date_time;  // DateTime, Date, Time
 };
 
 class ResultGrid {

@@ -111,8 +111,8 @@ class SqliteConnection final : public Connection {
   Statement Prepare(const std::string& sql) {
     sqlite3_stmt* raw = nullptr;
     StartDeadline();
-    const int rc = sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()) + 1,
-                                      &raw, nullptr);
+    const int rc =
+        sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()) + 1, &raw, nullptr);
     Statement stmt(raw);
     if (rc != SQLITE_OK) Fail(rc);
     if (!stmt) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
@@ -152,8 +152,8 @@ std::unique_ptr<Connection> OpenSqliteCopy(const std::string& path, const Connec
   }
   uri += "?immutable=1";
   sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(uri.c_str(), &raw,
-                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int rc = sqlite3_open_v2(
+      uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
   Database db(raw);
   if (rc != SQLITE_OK) {
     const std::string message = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
@@ -188,8 +188,11 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const Connec
       throw Error("Il percorso del database è una cartella, non un file: " + path);
     }
     if (!std::filesystem::is_regular_file(status)) {  // a FIFO would make the open wait
-      throw Error("Il percorso del database non è un file ordinario (FIFO, dispositivo o "
-                  "socket): " + path, ErrorKind::kFile);
+      throw Error(
+          "Il percorso del database non è un file ordinario (FIFO, dispositivo o "
+          "socket): " +
+              path,
+          ErrorKind::kFile);
     }
   }
   try {

@@ -128,8 +128,9 @@ CellView SqliteCellView(sqlite3_stmt* stmt, int c, SqliteColumnKind kind, std::s
       const void* data = sqlite3_column_blob(stmt, c);
       const int size = sqlite3_column_bytes(stmt, c);
       cell.type = CellType::Binary;
-      cell.text = size > 0 ? std::string_view(static_cast<const char*>(data), static_cast<size_t>(size))
-                           : std::string_view();
+      cell.text = size > 0
+                      ? std::string_view(static_cast<const char*>(data), static_cast<size_t>(size))
+                      : std::string_view();
       return cell;
     }
     default: {

@@ -61,16 +61,26 @@ constexpr int kMonthlySales[24] = {12400, 11800, 14200, 13600, 15100, 16800, 143
                                    21200, 23400, 20100, 19600, 24100, 25800, 27600, 0};
 
 constexpr const char* kPaidInvoices[10] = {
-    "INSERT INTO Fatture VALUES (1,  1, '2024/001', '2024-01-15 00:00:00', '2024-02-14 00:00:00', 1960, TRUE)",
-    "INSERT INTO Fatture VALUES (2,  3, '2024/002', '2024-02-01 00:00:00', '2024-03-02 00:00:00', 3200, TRUE)",
-    "INSERT INTO Fatture VALUES (3,  5, '2024/003', '2024-02-10 00:00:00', '2024-03-11 00:00:00', 890, TRUE)",
-    "INSERT INTO Fatture VALUES (4,  2, '2024/004', '2024-03-05 00:00:00', '2024-04-04 00:00:00', 2400, TRUE)",
-    "INSERT INTO Fatture VALUES (5,  7, '2024/005', '2024-03-20 00:00:00', '2024-04-19 00:00:00', 1200, TRUE)",
-    "INSERT INTO Fatture VALUES (6,  4, '2024/006', '2024-04-01 00:00:00', '2024-05-01 00:00:00', 4800, TRUE)",
-    "INSERT INTO Fatture VALUES (7,  6, '2024/007', '2024-04-15 00:00:00', '2024-05-15 00:00:00', 760, TRUE)",
-    "INSERT INTO Fatture VALUES (8,  8, '2024/008', '2024-05-10 00:00:00', '2024-06-09 00:00:00', 2100, TRUE)",
-    "INSERT INTO Fatture VALUES (9,  1, '2024/009', '2024-06-01 00:00:00', '2024-07-01 00:00:00', 1960, TRUE)",
-    "INSERT INTO Fatture VALUES (10, 9, '2024/010', '2024-06-20 00:00:00', '2024-07-20 00:00:00', 3400, TRUE)",
+    "INSERT INTO Fatture VALUES (1,  1, '2024/001', '2024-01-15 00:00:00', '2024-02-14 00:00:00', "
+    "1960, TRUE)",
+    "INSERT INTO Fatture VALUES (2,  3, '2024/002', '2024-02-01 00:00:00', '2024-03-02 00:00:00', "
+    "3200, TRUE)",
+    "INSERT INTO Fatture VALUES (3,  5, '2024/003', '2024-02-10 00:00:00', '2024-03-11 00:00:00', "
+    "890, TRUE)",
+    "INSERT INTO Fatture VALUES (4,  2, '2024/004', '2024-03-05 00:00:00', '2024-04-04 00:00:00', "
+    "2400, TRUE)",
+    "INSERT INTO Fatture VALUES (5,  7, '2024/005', '2024-03-20 00:00:00', '2024-04-19 00:00:00', "
+    "1200, TRUE)",
+    "INSERT INTO Fatture VALUES (6,  4, '2024/006', '2024-04-01 00:00:00', '2024-05-01 00:00:00', "
+    "4800, TRUE)",
+    "INSERT INTO Fatture VALUES (7,  6, '2024/007', '2024-04-15 00:00:00', '2024-05-15 00:00:00', "
+    "760, TRUE)",
+    "INSERT INTO Fatture VALUES (8,  8, '2024/008', '2024-05-10 00:00:00', '2024-06-09 00:00:00', "
+    "2100, TRUE)",
+    "INSERT INTO Fatture VALUES (9,  1, '2024/009', '2024-06-01 00:00:00', '2024-07-01 00:00:00', "
+    "1960, TRUE)",
+    "INSERT INTO Fatture VALUES (10, 9, '2024/010', '2024-06-20 00:00:00', '2024-07-20 00:00:00', "
+    "3400, TRUE)",
 };
 
 struct OpenInvoice {
@@ -117,8 +127,9 @@ std::vector<std::string> DemoInsertStatements(const DateTime& today) {
     const Customer& c = kCustomers[i];
     out.push_back(
         "INSERT INTO Clienti (ID, RagioneSociale, Citta, Settore, DataAcquisizione, Attivo) "
-        "VALUES (" + FormatInt(i + 1) + ", '" + c.name + "', '" + c.city + "', '" + c.sector +
-        "', '" + c.acquired + " 00:00:00', " + (c.active ? "TRUE" : "FALSE") + ")");
+        "VALUES (" +
+        FormatInt(i + 1) + ", '" + c.name + "', '" + c.city + "', '" + c.sector + "', '" +
+        c.acquired + " 00:00:00', " + (c.active ? "TRUE" : "FALSE") + ")");
   }
   for (const char* p : kProducts) out.emplace_back(p);
   const int year = today.year;
@@ -127,10 +138,12 @@ std::vector<std::string> DemoInsertStatements(const DateTime& today) {
     if (amount <= 0) continue;
     const int invoices = amount / 1800 + 3;
     const int customers = invoices * 7 / 10 + 1;  // integer part of invoices x 0.7, exactly
-    out.push_back("INSERT INTO VenditeMensili (ID, Anno, Mese, Fatturato, NrFatture, NrClienti) "
-                  "VALUES (" + FormatInt(n) + ", " + FormatInt(n <= 12 ? year - 1 : year) + ", " +
-                  FormatInt(n <= 12 ? n : n - 12) + ", " + FormatInt(amount) + ", " +
-                  FormatInt(invoices) + ", " + FormatInt(customers) + ")");
+    out.push_back(
+        "INSERT INTO VenditeMensili (ID, Anno, Mese, Fatturato, NrFatture, NrClienti) "
+        "VALUES (" +
+        FormatInt(n) + ", " + FormatInt(n <= 12 ? year - 1 : year) + ", " +
+        FormatInt(n <= 12 ? n : n - 12) + ", " + FormatInt(amount) + ", " + FormatInt(invoices) +
+        ", " + FormatInt(customers) + ")");
   }
   for (const char* p : kPaidInvoices) out.emplace_back(p);
   DateTime day = today;

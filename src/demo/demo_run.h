@@ -20,7 +20,7 @@ enum class DemoOutcome { DatabaseFailed, GenerationFailed, Succeeded };
 
 struct DemoResult {
   DemoOutcome outcome = DemoOutcome::DatabaseFailed;
-  std::string error_text;  // when the database could not be created
+  std::string error_text;        // when the database could not be created
   GenerationOutcome generation;  // the run's outcome, once it ran
 };
 

@@ -108,7 +108,11 @@ class Pool {
  public:
   Pool(const BlockQueryEnv& env, const std::vector<Block>& blocks, const BlockPoolOptions& options,
        PageOut& page)
-      : env_(env), blocks_(blocks), options_(options), page_(page), slots_(blocks.size()),
+      : env_(env),
+        blocks_(blocks),
+        options_(options),
+        page_(page),
+        slots_(blocks.size()),
         ahead_(static_cast<size_t>(std::max(4 * options.jobs, 16))) {
     const size_t threads = std::min(static_cast<size_t>(options.jobs), blocks.size());
     try {
@@ -166,9 +170,8 @@ class Pool {
       bool direct = false;
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] {
-          return stop_ || next_ >= blocks_.size() || next_ < taken_ + ahead_;
-        });
+        changed_.wait(
+            lock, [this] { return stop_ || next_ >= blocks_.size() || next_ < taken_ + ahead_; });
         if (stop_ || next_ >= blocks_.size() || Cancelled(options_)) return;
         i = next_++;
         direct = i == appended_;
@@ -222,7 +225,7 @@ class Pool {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Slot> slots_;
-  size_t next_ = 0;   // the next block a worker takes
+  size_t next_ = 0;      // the next block a worker takes
   size_t taken_ = 0;     // blocks whose bodies the page's thread has taken
   size_t appended_ = 0;  // blocks whose boxes are in the page
   const size_t ahead_;

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "db/connection.h"
-#include "db/error_hints.h"
 #include "db/deadline.h"
+#include "db/error_hints.h"
 #include "html/chart.h"
 #include "html/kpi_table.h"
 #include "util/text.h"
@@ -143,7 +143,8 @@ BlockOutcome RenderBlockQuery(const AppContext& ctx, const std::string& sql,
   return RenderBlockQuery(BlockQueryEnv::Of(ctx), sql, mode, out);
 }
 
-std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode) {
+std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql,
+                             const std::string& mode) {
   PageOut out;
   RenderBlockQuery(ctx, sql, mode, out);
   return out.TakeText();

@@ -50,7 +50,8 @@ BlockOutcome RenderBlockQuery(const BlockQueryEnv& ctx, const std::string& sql,
                               const std::string& mode, PageOut& out);
 BlockOutcome RenderBlockQuery(const AppContext& ctx, const std::string& sql,
                               const std::string& mode, PageOut& out);
-std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql, const std::string& mode);
+std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql,
+                             const std::string& mode);
 
 BlockOutcome RenderBlock(const BlockQueryEnv& ctx, const Block& block, PageOut& out);
 BlockOutcome RenderBlock(const AppContext& ctx, const Block& block, PageOut& out);

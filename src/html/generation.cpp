@@ -133,8 +133,11 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
       AtomicFileWriter file(path);
       PageOut out(&file);
       const std::string folder = ParentFolder(path);
-      WritePage(ctx, dashboardName, !folder.empty() ? folder : path[0] == '/' ? "/" : ".", out,
-                outcome);
+      WritePage(ctx, dashboardName,
+                !folder.empty()  ? folder
+                : path[0] == '/' ? "/"
+                                 : ".",
+                out, outcome);
       ctx.Log("Scrittura file " + path);
       write_logged = true;
       file.Commit();

@@ -12,10 +12,10 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
 
 // What a run did, for callers that report more than success.
 struct GenerationOutcome {
-  bool ok = false;        // what RunDashboardGeneration returns
-  bool written = false;   // the page replaced OutputFile (also when the browser then failed)
-  int blocks = 0;         // blocks rendered on the page
-  int failed_blocks = 0;  // of which show an error box
+  bool ok = false;         // what RunDashboardGeneration returns
+  bool written = false;    // the page replaced OutputFile (also when the browser then failed)
+  int blocks = 0;          // blocks rendered on the page
+  int failed_blocks = 0;   // of which show an error box
   std::string error_text;  // why the run failed (as in its "Errore RunDashboardGeneration" line)
 };
 

@@ -10,7 +10,8 @@ namespace panorello {
 namespace {
 
 constexpr std::string_view kStyleRules[] = {
-    "body{margin:0;padding:0;background:#f4f6f9;font-family:Arial,Helvetica,sans-serif;color:#1f2937;}",
+    "body{margin:0;padding:0;background:#f4f6f9;font-family:Arial,Helvetica,sans-serif;color:#"
+    "1f2937;}",
     ".page{max-width:1600px;margin:0 auto;padding:18px;}",
     ".head{background:#ffffff;border-bottom:1px solid #d8dee8;padding:18px 22px;margin-bottom:18px;"
     "box-shadow:0 1px 2px #e5e7eb;}",
@@ -22,7 +23,8 @@ constexpr std::string_view kStyleRules[] = {
     ".subtitle{font-size:13px;color:#6b7280;margin-bottom:14px;}",
     ".sep{height:1px;background:#e5e7eb;margin-bottom:14px;}",
     ".footer{font-size:12px;color:#6b7280;padding:18px;text-align:left;}",
-    ".error{background:#fff1f2;border:1px solid #fda4af;color:#b42318;padding:12px;border-radius:8px;}",
+    ".error{background:#fff1f2;border:1px solid "
+    "#fda4af;color:#b42318;padding:12px;border-radius:8px;}",
     ".nodata{color:#6b7280;font-style:italic;padding:8px 0;}",
     ".kpiwrap{display:flex;flex-wrap:wrap;gap:12px;}",
     ".kpicard{flex:1 1 180px;min-width:180px;border-radius:10px;padding:14px;color:#ffffff;"
@@ -43,7 +45,8 @@ constexpr std::string_view kStyleRules[] = {
     ".chartsvg{width:100%;height:320px;display:block;}",
     ".chartlegend{margin-top:8px;font-size:12px;color:#4b5563;}",
     ".legenditem{display:inline-block;margin-right:16px;}",
-    ".legendline{display:inline-block;width:18px;height:3px;vertical-align:middle;margin-right:5px;}",
+    ".legendline{display:inline-block;width:18px;height:3px;vertical-align:middle;margin-right:5px;"
+    "}",
 };
 static_assert(std::size(kStyleRules) == 27);
 

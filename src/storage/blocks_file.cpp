@@ -122,11 +122,13 @@ SkippedText LoadBlocksFrom(BlockList& list, const std::string& path) {
 std::string SkippedTextWarning(const std::string& file, const SkippedText& skipped) {
   std::string shown = skipped.first_text;
   if (shown.size() > 80) shown = shown.substr(0, 77) + "...";
-  return "Attenzione: " + file + " contiene testo che non è stato letto (blocco non chiuso, "
+  return "Attenzione: " + file +
+         " contiene testo che non è stato letto (blocco non chiuso, "
          "marcatori in minuscolo o testo fuori da un blocco), a partire dalla riga " +
          std::to_string(skipped.first_line) + ": \"" + shown +
          "\". Correggere il file; al primo salvataggio dei blocchi il file attuale viene "
-         "conservato come " + file + ".bak.";
+         "conservato come " +
+         file + ".bak.";
 }
 
 std::string BlocksFileText(const BlockList& list) {

@@ -68,7 +68,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int le
   return l;
 }
 
-QLineEdit* MakeTextBox(QWidget* parent, const char* name, int left, int top, int width, int height) {
+QLineEdit* MakeTextBox(QWidget* parent, const char* name, int left, int top, int width,
+                       int height) {
   auto* t = Place<QLineEdit>(parent, name, left, top, width, height);
   t->setFont(FieldFont());
   t->setMaxLength(0x3FFFFFFF);  // no length limit: long connection strings must not be cut
@@ -85,7 +86,8 @@ QPlainTextEdit* MakeMultiLine(QWidget* parent, const char* name, int left, int t
   return t;
 }
 
-QComboBox* MakeDropDown(QWidget* parent, const char* name, int left, int top, int width, int height) {
+QComboBox* MakeDropDown(QWidget* parent, const char* name, int left, int top, int width,
+                        int height) {
   auto* c = Place<QComboBox>(parent, name, left, top, width, height);
   c->setEditable(false);
   c->setFont(FieldFont());
@@ -215,15 +217,16 @@ void FrmMain::BuildControls() {
   txtPassword_->setEchoMode(QLineEdit::Password);
   txtPassword_->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
   txtPassword_->setAttribute(Qt::WA_InputMethodEnabled, false);
-  chkIntegrated_ = MakeCheckBox(w, "chkIntegrated", "Autenticazione integrata", 8040, 120, 6135, 255);
+  chkIntegrated_ =
+      MakeCheckBox(w, "chkIntegrated", "Autenticazione integrata", 8040, 120, 6135, 255);
   MakeLabel(w, "Label6", "Conn. string", 8040, 360, 1095, 255);
   txtConnectionString_ = MakeTextBox(w, "txtConnectionString", 8040, 600, 6135, 375);
   MakeLabel(w, "Label7", "Titolo pagina", 8040, 1080, 1095, 255);
   txtPageTitle_ = MakeTextBox(w, "txtPageTitle", 8040, 1320, 4815, 375);
   MakeLabel(w, "Label8", "Refresh (sec)", 12960, 1080, 1095, 255);
   txtRefreshSeconds_ = MakeTextBox(w, "txtRefreshSeconds", 12960, 1320, 1170, 375);
-  chkOpenBrowser_ = MakeCheckBox(w, "chkOpenBrowser", "Apri browser dopo la generazione", 8040, 1800,
-                                 5175, 255);
+  chkOpenBrowser_ =
+      MakeCheckBox(w, "chkOpenBrowser", "Apri browser dopo la generazione", 8040, 1800, 5175, 255);
   MakeLabel(w, "Label9", "Output HTML", 8040, 2160, 1095, 255);
   txtOutputFile_ = MakeTextBox(w, "txtOutputFile", 8040, 2400, 6135, 375);
   MakeLabel(w, "Label10", "Log file", 8040, 2880, 1815, 255);
@@ -249,19 +252,20 @@ void FrmMain::BuildControls() {
   cmdDemo_ = MakeButton(w, "cmdDemo", "Avvia Demo", "#3070C0", 4560, 9120, 1455, 375);
   cmdNew_ = MakeButton(w, "cmdNew", "Nuovo blocco", green, 8760, 9120, 1215, 375);
   cmdSaveBlock_ = MakeButton(w, "cmdSaveBlock", "Salva blocco", green, 10080, 9120, 1095, 375);
-  cmdDeleteBlock_ = MakeButton(w, "cmdDeleteBlock", "Elimina blocco", green, 11280, 9120, 1335, 375);
+  cmdDeleteBlock_ =
+      MakeButton(w, "cmdDeleteBlock", "Elimina blocco", green, 11280, 9120, 1335, 375);
   cmdGenerate_ = MakeButton(w, "cmdGenerate", "Genera HTML", green, 12720, 9120, 1455, 375);
   lblStatus_->lower();
 }
 
 void FrmMain::SetFocusOrder() {
-  QWidget* order[] = {txtUser_,       txtPassword_,    chkIntegrated_,     txtConnectionString_,
-                      txtPageTitle_,  txtRefreshSeconds_, chkOpenBrowser_, txtOutputFile_,
-                      txtLogFile_,    lstBlocks_,      txtDatabase_,       txtServer_,
-                      cboDbType_,     txtTitle_,       txtSubtitle_,       txtOrder_,
-                      txtSql_,        cmdSaveConfig_,  cmdTestConnection_, cmdDemo_,
-                      cmdNew_,        cmdSaveBlock_,   cmdDeleteBlock_,    cmdGenerate_,
-                      cboRenderMode_, txtDashboard_,   chkActive_};
+  QWidget* order[] = {txtUser_,       txtPassword_,       chkIntegrated_,     txtConnectionString_,
+                      txtPageTitle_,  txtRefreshSeconds_, chkOpenBrowser_,    txtOutputFile_,
+                      txtLogFile_,    lstBlocks_,         txtDatabase_,       txtServer_,
+                      cboDbType_,     txtTitle_,          txtSubtitle_,       txtOrder_,
+                      txtSql_,        cmdSaveConfig_,     cmdTestConnection_, cmdDemo_,
+                      cmdNew_,        cmdSaveBlock_,      cmdDeleteBlock_,    cmdGenerate_,
+                      cboRenderMode_, txtDashboard_,      chkActive_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
   for (QWidget* c : order) {
     if (c->focusPolicy() == Qt::NoFocus) c->setFocusPolicy(Qt::StrongFocus);
@@ -275,12 +279,14 @@ void FrmMain::Connect() {
   connect(cboDbType_, &QComboBox::activated, this, [this] { Run(&MainForm::cboDbType_Click); });
   connect(lstBlocks_, &QListWidget::itemSelectionChanged, this,
           [this] { Run(&MainForm::lstBlocks_Click); });
-  connect(cmdSaveConfig_, &QPushButton::clicked, this, [this] { Run(&MainForm::cmdSaveConfig_Click); });
+  connect(cmdSaveConfig_, &QPushButton::clicked, this,
+          [this] { Run(&MainForm::cmdSaveConfig_Click); });
   connect(cmdTestConnection_, &QPushButton::clicked, this,
           [this] { Run(&MainForm::cmdTestConnection_Click); });
   connect(cmdDemo_, &QPushButton::clicked, this, [this] { Run(&MainForm::cmdDemo_Click); });
   connect(cmdNew_, &QPushButton::clicked, this, [this] { Run(&MainForm::cmdNew_Click); });
-  connect(cmdSaveBlock_, &QPushButton::clicked, this, [this] { Run(&MainForm::cmdSaveBlock_Click); });
+  connect(cmdSaveBlock_, &QPushButton::clicked, this,
+          [this] { Run(&MainForm::cmdSaveBlock_Click); });
   connect(cmdDeleteBlock_, &QPushButton::clicked, this,
           [this] { Run(&MainForm::cmdDeleteBlock_Click); });
   connect(cmdGenerate_, &QPushButton::clicked, this, [this] { Run(&MainForm::cmdGenerate_Click); });
@@ -385,8 +391,8 @@ void FrmMain::ShowState() {
 void FrmMain::CenterOnScreen() {
   QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
-  setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(kWindowWidth, kWindowHeight),
-                                  screen->availableGeometry()));
+  setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                  QSize(kWindowWidth, kWindowHeight), screen->availableGeometry()));
 }
 
 }  // namespace panorello

@@ -32,8 +32,8 @@ void OpenInBrowser(const std::string& path, const std::string& opener) {
   // A relative path that starts with "-" would be read as an option of the opener.
   const std::string argument = (!path.empty() && path[0] == '-') ? "./" + path : path;
   // Everything the children need is prepared before fork.
-  std::vector<char*> argv = {const_cast<char*>(opener.c_str()),
-                             const_cast<char*>(argument.c_str()), nullptr};
+  std::vector<char*> argv = {const_cast<char*>(opener.c_str()), const_cast<char*>(argument.c_str()),
+                             nullptr};
   int status_pipe[2];
   if (pipe2(status_pipe, O_CLOEXEC) != 0) {
     throw Error(CannotStartMessage(opener, errno));

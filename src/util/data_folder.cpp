@@ -33,13 +33,14 @@ void CreateFolderChain(const std::string& folder, mode_t mode) {
   if (::stat(folder.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return;
     throw Error("Impossibile creare la cartella dei dati " + folder +
-                ": esiste già un file con quel nome. " + kCheck, ErrorKind::kFile);
+                    ": esiste già un file con quel nome. " + kCheck,
+                ErrorKind::kFile);
   }
   const std::string parent = ParentFolder(folder);
   if (!parent.empty() && parent != folder) CreateFolderChain(parent, mode);
   if (::mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) {
-    throw Error("Impossibile creare la cartella dei dati " + folder + ": " +
-                std::strerror(errno) + ". " + kCheck,
+    throw Error("Impossibile creare la cartella dei dati " + folder + ": " + std::strerror(errno) +
+                    ". " + kCheck,
                 ErrorKind::kFile);
   }
 }
@@ -71,8 +72,10 @@ std::string ChooseDataFolder(const ProcessEnvironment& env, const std::string& e
   if (config_home.empty() || config_home.front() != '/') {
     if (env.home.empty()) {
       throw Error("Impossibile stabilire la cartella dei dati: la cartella del programma (" +
-                  executable_folder + ") non è scrivibile e HOME non è impostata. Impostare "
-                  "PANORELLO_HOME con una cartella scrivibile.", ErrorKind::kConfig);
+                      executable_folder +
+                      ") non è scrivibile e HOME non è impostata. Impostare "
+                      "PANORELLO_HOME con una cartella scrivibile.",
+                  ErrorKind::kConfig);
     }
     config_home = WithoutFinalSlash(env.home) + "/.config";
   }

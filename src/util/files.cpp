@@ -50,8 +50,8 @@ std::string RandomSuffix() {
   unsigned char bytes[6] = {};
   if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
     // Fall back to something that differs between calls; O_EXCL guards against collisions.
-    uint64_t seed = static_cast<uint64_t>(getpid()) * 2654435761u ^
-                    reinterpret_cast<uintptr_t>(&bytes);
+    uint64_t seed =
+        static_cast<uint64_t>(getpid()) * 2654435761u ^ reinterpret_cast<uintptr_t>(&bytes);
     for (auto& b : bytes) {
       seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
       b = static_cast<unsigned char>(seed >> 56);
@@ -80,7 +80,7 @@ void RemoveStaleTemporaries(const std::string& prefix, const std::string& base) 
     if (name.size() != start.size() + 6 || name.compare(0, start.size(), start) != 0) continue;
     const std::string path = prefix + name;
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st{};
+    struct stat st {};
     if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     if (now - st.st_mtime < 10) continue;
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) continue;  // a running writer holds it
@@ -111,7 +111,7 @@ std::string AppFile(std::string_view folder, std::string_view name) {
 
 bool FileExists(const std::string& path) {
   if (path.empty()) return false;
-  struct stat st{};
+  struct stat st {};
   if (stat(path.c_str(), &st) != 0) return false;
   return S_ISREG(st.st_mode);
 }
@@ -140,7 +140,7 @@ void EnsureFolder(const std::string& folder) {
     if (part.empty()) continue;
     if (!current.empty() && current.back() != '/') current += '/';
     current += part;
-    struct stat st{};
+    struct stat st {};
     if (stat(current.c_str(), &st) == 0) {
       if (!S_ISDIR(st.st_mode)) {
         throw Error("Impossibile creare la cartella " + path + ": " + current +
@@ -182,7 +182,7 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   if (base.size() > 200) base.resize(200);  // room for the temporary name's additions
 
-  struct stat old{};
+  struct stat old {};
   bool exists = lstat(target.c_str(), &old) == 0;
   // Renaming over a folder fails anyway; renaming over a device or a pipe would replace it.
   if (exists && S_ISDIR(old.st_mode)) ThrowWriteError(path_, EISDIR);

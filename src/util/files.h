@@ -1,10 +1,10 @@
 #pragma once
 // Paths beside the executable and whole-file text reading and writing. "/" is the only path
 // separator.
+#include <sys/types.h>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 #include <vector>
 

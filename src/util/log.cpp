@@ -28,7 +28,7 @@ class Descriptor {
 // True when a regular file holds bytes and its last one does not end a line: an earlier line was
 // cut short (a full disk), so the next one must not be glued to it.
 bool EndsInsideALine(int fd) {
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return false;
   char last = '\n';
   return ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n';

@@ -58,18 +58,35 @@ std::string ShortDatePatternFromDateFormat(std::string_view d_fmt) {
     }
     switch (c) {
       case 'd':
-      case 'e': out += "dd"; break;
-      case 'm': out += "mm"; break;
+      case 'e':
+        out += "dd";
+        break;
+      case 'm':
+        out += "mm";
+        break;
       case 'Y':
       case 'y':
       case 'G':
-      case 'g': out += "yyyy"; break;
-      case 'F': out += "yyyy-mm-dd"; break;
-      case 'D': out += "mm/dd/yyyy"; break;
-      case '%': out += '%'; break;
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
-      default: break;  // weekday or month names have no token: left out
+      case 'g':
+        out += "yyyy";
+        break;
+      case 'F':
+        out += "yyyy-mm-dd";
+        break;
+      case 'D':
+        out += "mm/dd/yyyy";
+        break;
+      case '%':
+        out += '%';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      default:
+        break;  // weekday or month names have no token: left out
     }
   }
   auto count = [&out](std::string_view token) {
@@ -100,7 +117,8 @@ RegionalSettings RegionalSettings::FromEnvironment() {
     ScopedLocale time(LC_TIME_MASK);
     if (time.Get() != nullptr) {
       const char* d_fmt = nl_langinfo_l(D_FMT, time.Get());
-      if (d_fmt != nullptr && *d_fmt != '\0') settings.short_date = ShortDatePatternFromDateFormat(d_fmt);
+      if (d_fmt != nullptr && *d_fmt != '\0')
+        settings.short_date = ShortDatePatternFromDateFormat(d_fmt);
     }
   }
   return settings;

@@ -11,7 +11,8 @@ namespace {
 TEST(JoinCommandLineTest, SingleSpaces) {
   EXPECT_EQ(JoinCommandLine({}), "");
   EXPECT_EQ(JoinCommandLine({"/RUN"}), "/RUN");
-  EXPECT_EQ(JoinCommandLine({"/run", "/DASH=Vendite Nord", "/OPEN"}), "/run /DASH=Vendite Nord /OPEN");
+  EXPECT_EQ(JoinCommandLine({"/run", "/DASH=Vendite Nord", "/OPEN"}),
+            "/run /DASH=Vendite Nord /OPEN");
   EXPECT_EQ(JoinCommandLine({"", "x"}), " x");
 }
 

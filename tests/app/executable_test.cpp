@@ -14,10 +14,10 @@
 namespace panorello {
 namespace {
 
+using testing::CountOf;
 using testing::LogLines;
 using testing::ReadBytes;
 using testing::WriteBytes;
-using testing::CountOf;
 
 class Program : public ::testing::Test {
  protected:
@@ -28,7 +28,8 @@ class Program : public ::testing::Test {
     std::filesystem::permissions(folder.File("panorello"), std::filesystem::perms::owner_all);
     // A stand-in for the desktop opener: records the path it was given.
     std::filesystem::create_directory(folder.File("bin"));
-    WriteBytes(folder.File("bin/xdg-open"), "#!/bin/sh\necho \"$1\" >> \"" + folder.File("opened") + "\"\n");
+    WriteBytes(folder.File("bin/xdg-open"),
+               "#!/bin/sh\necho \"$1\" >> \"" + folder.File("opened") + "\"\n");
     std::filesystem::permissions(folder.File("bin/xdg-open"), std::filesystem::perms::owner_all);
   }
   // Runs the copy as cron would: a plain environment (no display, no terminal, the stand-in
@@ -45,7 +46,8 @@ class Program : public ::testing::Test {
   }
   void WriteSqliteConfig(const std::string& output, const std::vector<std::string>& more = {}) {
     if (!FileExists(folder.File("dati.db"))) {
-      CreateSqliteDatabase(folder.File("dati.db"), ConnectionLimits{})->Execute("CREATE TABLE t (n INTEGER)");
+      CreateSqliteDatabase(folder.File("dati.db"), ConnectionLimits{})
+          ->Execute("CREATE TABLE t (n INTEGER)");
     }
     std::vector<std::string> lines = {"DBTYPE=ACCESS", "DATABASE=" + folder.File("dati.db"),
                                       "OUTPUTFILE=" + output, "OPENBROWSER=0"};
@@ -92,7 +94,11 @@ TEST_F(Program, HelpVersionAndWindowRoadWithoutDisplay) {
 TEST_F(Program, ExitStatusAndCronOutput) {
   WriteBytes(folder.File("file"), "x");
   const struct {
-    const char* label; std::string output, sql; bool unreadable_config; int status; std::string err;
+    const char* label;
+    std::string output, sql;
+    bool unreadable_config;
+    int status;
+    std::string err;
   } cases[] = {
       {"all fine", folder.File("page.html"), "SELECT 1 AS n", false, 0, ""},
       {"one failing block", folder.File("page.html"), "SELECT * FROM manca", false, 3,
@@ -154,7 +160,8 @@ TEST_F(Program, DemoSwitchWritesTheDemoPageAndOpensItOnlyWithADisplay) {
     std::filesystem::remove(folder.File("opened"));
     EXPECT_EQ(Run("/demo", display ? "DISPLAY=:99" : ""), 0) << err;
     EXPECT_TRUE(err.empty()) << err;
-    EXPECT_NE(ReadBytes(page).find("<title>Panorello Demo - Zavo Software</title>"), std::string::npos);
+    EXPECT_NE(ReadBytes(page).find("<title>Panorello Demo - Zavo Software</title>"),
+              std::string::npos);
     EXPECT_FALSE(FileExists(folder.File("config.ini")) || FileExists(folder.File("blocks.ini")));
     const auto log = LogLines(folder.File("panorello.log"));
     EXPECT_EQ(log.back(), "Batch completato con successo");

@@ -25,22 +25,31 @@ using testing::WriteBytes;
 // A folder whose settings point at a small SQLite file, with blocks of two dashboards.
 struct Startup : TestContext {
   Startup() {
-    CreateSqliteDatabase(folder.File("dati.db"), ctx->limits)->Execute("CREATE TABLE t (n INTEGER)");
+    CreateSqliteDatabase(folder.File("dati.db"), ctx->limits)
+        ->Execute("CREATE TABLE t (n INTEGER)");
     config = {"DBTYPE=ACCESS", "DATABASE=" + folder.File("dati.db"),
               "OUTPUTFILE=" + folder.File("page.html"), "PAGETITLE=Prova", "OPENBROWSER=0"};
-    WriteBytes(folder.File("blocks.ini"), BlockText(1, "Blocco vendite", "Vendite", "SELECT 1 AS uno") +
-                                              BlockText(2, "Blocco acquisti", "Acquisti", "SELECT 2 AS due"));
+    WriteBytes(folder.File("blocks.ini"),
+               BlockText(1, "Blocco vendite", "Vendite", "SELECT 1 AS uno") +
+                   BlockText(2, "Blocco acquisti", "Acquisti", "SELECT 2 AS due"));
   }
   int Run(const std::vector<std::string>& args, bool terminal = false) {
     WriteBytes(folder.File("config.ini"), ConfigText(config));
     std::ostringstream o, e;
-    const int code =
-        Main(*ctx, args, [&](AppContext&) { ++windows; return 0; }, o, BatchIo{e, terminal, graphical});
+    const int code = Main(
+        *ctx, args,
+        [&](AppContext&) {
+          ++windows;
+          return 0;
+        },
+        o, BatchIo{e, terminal, graphical});
     out = o.str();
     err = e.str();
     return code;
   }
-  std::vector<std::string> Log(const std::string& name = "panorello.log") const { return LogLines(folder.File(name)); }
+  std::vector<std::string> Log(const std::string& name = "panorello.log") const {
+    return LogLines(folder.File(name));
+  }
   std::vector<std::string> config;
   int windows = 0;
   bool graphical = true;
@@ -49,17 +58,31 @@ struct Startup : TestContext {
 
 TEST(JobsFromText, WholeNumbersFromOneToThirtyTwoElseFour) {
   const std::pair<const char*, int> cases[] = {
-      {nullptr, 4}, {"", 4}, {"1", 1}, {"8", 8}, {"32", 32}, {"33", 4}, {"0", 4},
-      {"-2", 4},    {"4x", 4}, {" 2", 4}, {"99999999999999999999", 4}, {"007", 7},
+      {nullptr, 4},
+      {"", 4},
+      {"1", 1},
+      {"8", 8},
+      {"32", 32},
+      {"33", 4},
+      {"0", 4},
+      {"-2", 4},
+      {"4x", 4},
+      {" 2", 4},
+      {"99999999999999999999", 4},
+      {"007", 7},
   };
-  for (const auto& [text, jobs] : cases) EXPECT_EQ(JobsFromText(text), jobs) << (text ? text : "null");
+  for (const auto& [text, jobs] : cases)
+    EXPECT_EQ(JobsFromText(text), jobs) << (text ? text : "null");
 }
 
 TEST(Main, CommandLineFormsChooseTheRoadTheDashboardAndTheBrowser) {
   const std::string all = "Tutte le dashboard";
   const struct {
-    std::vector<std::string> args; const char* open_setting;
-    std::string label; std::vector<std::string> titles; bool opened;  // label "" for the window road
+    std::vector<std::string> args;
+    const char* open_setting;
+    std::string label;
+    std::vector<std::string> titles;
+    bool opened;  // label "" for the window road
   } cases[] = {
       {{}, "OPENBROWSER=1", "", {}, false},
       {{"/DASH=Vendite", "/OPEN"}, "OPENBROWSER=0", "", {}, false},
@@ -86,7 +109,8 @@ TEST(Main, CommandLineFormsChooseTheRoadTheDashboardAndTheBrowser) {
     EXPECT_NE(page.find("Dashboard: " + c.label + " &nbsp;"), std::string::npos);
     for (const char* title : {"Blocco vendite", "Blocco acquisti"}) {
       EXPECT_EQ(page.find(title) != std::string::npos,
-                std::find(c.titles.begin(), c.titles.end(), title) != c.titles.end()) << title;
+                std::find(c.titles.begin(), c.titles.end(), title) != c.titles.end())
+          << title;
     }
   }
 }
@@ -95,9 +119,10 @@ TEST(Main, BatchLogLinesAndTrimmedCommandLine) {
   Startup t;
   // Two spaces, /run, two spaces, /DASH=x and one space, as separate arguments joined by one space.
   ASSERT_EQ(t.Run({"", "/run", "", "/DASH=x", ""}), 0);
-  EXPECT_EQ(t.Log(), (std::vector<std::string>{"Avvio batch. CMD=/run  /DASH=x", "Inizio RunDashboardGeneration",
-                                               "Scrittura file " + t.folder.File("page.html"),
-                                               "Fine RunDashboardGeneration OK", "Batch completato con successo"}));
+  EXPECT_EQ(t.Log(), (std::vector<std::string>{
+                         "Avvio batch. CMD=/run  /DASH=x", "Inizio RunDashboardGeneration",
+                         "Scrittura file " + t.folder.File("page.html"),
+                         "Fine RunDashboardGeneration OK", "Batch completato con successo"}));
   EXPECT_TRUE(t.err.empty());
 }
 
@@ -130,10 +155,11 @@ TEST(Main, FailedBatchExitsWithOneAndSaysWhyOnStandardError) {
     EXPECT_TRUE(t.reporter.messages.empty());
     // One line under cron; on a terminal the summary follows it.
     const std::string reason = log[3].substr(31);
-    EXPECT_EQ(t.err, "Batch terminato con errore: " + reason + "\n" +
-                         (terminal ? "Riepilogo: 0 blocchi, 0 con errore; pagina non scritta; log " +
-                                         t.folder.File("panorello.log") + "\n"
-                                   : ""));
+    EXPECT_EQ(t.err,
+              "Batch terminato con errore: " + reason + "\n" +
+                  (terminal ? "Riepilogo: 0 blocchi, 0 con errore; pagina non scritta; log " +
+                                  t.folder.File("panorello.log") + "\n"
+                            : ""));
   }
 }
 
@@ -145,14 +171,19 @@ TEST(Main, FailedBlocksGiveThreeAndTheTerminalSummaryCountsThem) {
     EXPECT_EQ(t.Run({"/RUN"}, terminal), kExitBlockErrors);
     EXPECT_EQ(t.Log().back(), "Batch completato con successo");
     // (The block's own line goes through the reporter: see the process tests.)
-    EXPECT_EQ(t.err, terminal ? "Riepilogo: 2 blocchi, 1 con errore; pagina " + t.folder.File("page.html") +
-                                    "; log " + t.folder.File("panorello.log") + "\n"
+    EXPECT_EQ(t.err, terminal ? "Riepilogo: 2 blocchi, 1 con errore; pagina " +
+                                    t.folder.File("page.html") + "; log " +
+                                    t.folder.File("panorello.log") + "\n"
                               : "");
   }
 }
 
 TEST(Main, WithoutAGraphicalSessionOnlyAnExplicitOpenStartsTheBrowser) {
-  const struct { std::vector<std::string> args; const char* setting; bool graphical, opened, skipped; } cases[] = {
+  const struct {
+    std::vector<std::string> args;
+    const char* setting;
+    bool graphical, opened, skipped;
+  } cases[] = {
       {{"/RUN"}, "OPENBROWSER=1", false, false, true},
       {{"/RUN"}, "OPENBROWSER=1", true, true, false},
       {{"/RUN"}, "OPENBROWSER=0", false, false, false},
@@ -188,7 +219,13 @@ TEST(Main, UnreadableFileStopsStartUpWithTwo) {
     unlink(t.folder.File(file).c_str());
     ASSERT_EQ(symlink("/proc/self/mem", t.folder.File(file).c_str()), 0);
     std::ostringstream o, e;
-    EXPECT_EQ(Main(*t, {}, [&](AppContext&) { ++t.windows; return 0; }, o, BatchIo{e, false, true}),
+    EXPECT_EQ(Main(
+                  *t, {},
+                  [&](AppContext&) {
+                    ++t.windows;
+                    return 0;
+                  },
+                  o, BatchIo{e, false, true}),
               kExitStartup);
     EXPECT_EQ(t.windows, 0);  // once the settings are read, their log file is used
     const auto log = t.Log(file == std::string("config.ini") ? "panorello.log" : "logs/mio.log");
@@ -200,9 +237,13 @@ TEST(Main, UnreadableFileStopsStartUpWithTwo) {
 }
 
 TEST(Main, SampleDatabaseCheckOnTheWindowRoad) {
-  const struct { std::string type, database; bool created; } cases[] = {
-      {" access ", "/x/DEMO_Panorello.mdb", true}, {"ACCESS", "C:\\dati\\demo_panorello.mdb", true},
-      {"ACCESS", "/x/archivio.mdb", false}, {"ODBC", "/x/demo_panorello.mdb", false}};
+  const struct {
+    std::string type, database;
+    bool created;
+  } cases[] = {{" access ", "/x/DEMO_Panorello.mdb", true},
+               {"ACCESS", "C:\\dati\\demo_panorello.mdb", true},
+               {"ACCESS", "/x/archivio.mdb", false},
+               {"ODBC", "/x/demo_panorello.mdb", false}};
   for (const auto& c : cases) {
     Startup t;
     t.config[0] = "DBTYPE=" + c.type;

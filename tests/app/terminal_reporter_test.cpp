@@ -16,12 +16,13 @@ TEST(TerminalReporter, ProgressOnlyOnATerminalMessagesAlwaysOnOneLine) {
     reporter.BlockFailed("Errore blocco 3 (Vendite): riga 1\nriga 2");
     reporter.ShowMessage(MessageIcon::Warning, kAppTitle, "Errore durante la generazione HTML: x");
     reporter.ShowMessage(MessageIcon::Information, "Panorello Demo", "riga 1\r\nriga 2");
-    EXPECT_EQ(err.str(), std::string(terminal ? "Blocco 1 di 2: Vendite mensili\n"
-                                                "Pagina scritta: /srv/out/dashboard.html\n"
-                                              : "") +
-                             "Errore blocco 3 (Vendite): riga 1 riga 2\n"
-                             "Attenzione - PanorelloDashboard: Errore durante la generazione HTML: x\n"
-                             "Panorello Demo: riga 1 riga 2\n");
+    EXPECT_EQ(err.str(),
+              std::string(terminal ? "Blocco 1 di 2: Vendite mensili\n"
+                                     "Pagina scritta: /srv/out/dashboard.html\n"
+                                   : "") +
+                  "Errore blocco 3 (Vendite): riga 1 riga 2\n"
+                  "Attenzione - PanorelloDashboard: Errore durante la generazione HTML: x\n"
+                  "Panorello Demo: riga 1 riga 2\n");
   }
 }
 

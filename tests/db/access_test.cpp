@@ -62,9 +62,10 @@ struct Fetched {
 const Fetched& FruitFile() {
   static const Fetched fetched = [] {
     int status = 0;
-    std::string out = Run(
-        "bash " + Shell(std::string(PANORELLO_SOURCE_DIR) + "/scripts/fetch-test-data.sh") + " 2>&1",
-        status);
+    std::string out =
+        Run("bash " + Shell(std::string(PANORELLO_SOURCE_DIR) + "/scripts/fetch-test-data.sh") +
+                " 2>&1",
+            status);
     while (!out.empty() && out.back() == '\n') out.pop_back();
     if (status != 0) return Fetched{"", out.empty() ? "fetch-test-data.sh non riuscito" : out};
     return Fetched{out.substr(out.rfind('\n') + 1), ""};
@@ -251,13 +252,13 @@ TEST_F(AccessFile, CopyIsMadeAgainOnlyWhenSizeOrTimeChanges) {
   EXPECT_EQ(FruitCount(*OpenConnectionString(JetString(other), {}, place_)), 37);
   const std::vector<std::string> first = Copies();
   ASSERT_EQ(first.size(), 2u);
-  struct stat before{};
+  struct stat before {};
   const std::string fruit_copy = first[0].starts_with("frutta-") ? first[0] : first[1];
   ASSERT_EQ(::stat((place_.cache_folder + "/" + fruit_copy).c_str(), &before), 0);
 
   auto open_before_change = Open();  // stays usable while its copy is replaced
   EXPECT_EQ(FruitCount(*Open()), 37);
-  struct stat again{};
+  struct stat again {};
   ASSERT_EQ(::stat((place_.cache_folder + "/" + fruit_copy).c_str(), &again), 0);
   EXPECT_EQ(again.st_ino, before.st_ino) << "copia rifatta senza modifiche al file";
   EXPECT_EQ(Copies(), first);

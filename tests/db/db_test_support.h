@@ -31,7 +31,10 @@ inline std::string TypedText(const CellView& cell) {
 }
 
 struct RecordingSink final : RowSink {
-  void Columns(const std::vector<std::string>& n) override { ++columns_calls; names = n; }
+  void Columns(const std::vector<std::string>& n) override {
+    ++columns_calls;
+    names = n;
+  }
   void Row(const CellView* cells, size_t count) override {
     std::vector<std::string> row;
     for (size_t c = 0; c < count; ++c) row.push_back(TypedText(cells[c]));
@@ -96,8 +99,12 @@ class ServerTest : public ::testing::Test {
                       const std::string& port_key = "MARIADB_PORT") {
     return BuildConnectionString(Typed("MYSQL", user, password)) + "Port=" + env_[port_key] + ";";
   }
-  std::unique_ptr<Connection> Pg() { return OpenConnectionString(Postgres(env_["USER"], env_["PASSWORD"]), {}); }
-  std::unique_ptr<Connection> Maria() { return OpenConnectionString(MariaDb(env_["USER"], env_["PASSWORD"]), {}); }
+  std::unique_ptr<Connection> Pg() {
+    return OpenConnectionString(Postgres(env_["USER"], env_["PASSWORD"]), {});
+  }
+  std::unique_ptr<Connection> Maria() {
+    return OpenConnectionString(MariaDb(env_["USER"], env_["PASSWORD"]), {});
+  }
 
   std::map<std::string, std::string> env_;
 };

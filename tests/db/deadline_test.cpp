@@ -50,18 +50,27 @@ class Deadline : public testing::ServerTest {
 
 std::string BigResult(Road road) {
   if (road == Road::FreeTds) return "SELECT n AS stallo FROM numeri";  // the listener's own result
-  return road == Road::MariaDb ? "SELECT seq, REPEAT('x', 100) AS t FROM seq_1_to_300000"
-                               : "SELECT g, repeat('x', 100) AS t FROM generate_series(1, 300000) g";
+  return road == Road::MariaDb
+             ? "SELECT seq, REPEAT('x', 100) AS t FROM seq_1_to_300000"
+             : "SELECT g, repeat('x', 100) AS t FROM generate_series(1, 300000) g";
 }
 
 TEST_F(Deadline, StalledServersEndTheBlockInTimeAndTheNextBlockRenders) {
   const StallCase cases[] = {
       {"PostgreSQL, prima del login", Road::Libpq, {"silent"}, Phase::Login, ""},
       {"PostgreSQL, durante il login", Road::Libpq, {"proxy", "--after", "1"}, Phase::Login, ""},
-      {"PostgreSQL, durante il risultato", Road::Libpq, {"proxy", "--after", "200000"}, Phase::Result, ""},
+      {"PostgreSQL, durante il risultato",
+       Road::Libpq,
+       {"proxy", "--after", "200000"},
+       Phase::Result,
+       ""},
       {"MariaDB, prima del login", Road::MariaDb, {"accept"}, Phase::Login, ""},
       {"MariaDB, durante il login", Road::MariaDb, {"proxy", "--after", "1"}, Phase::Login, ""},
-      {"MariaDB, durante il risultato", Road::MariaDb, {"proxy", "--after", "200000"}, Phase::Result, ""},
+      {"MariaDB, durante il risultato",
+       Road::MariaDb,
+       {"proxy", "--after", "200000"},
+       Phase::Result,
+       ""},
       // TDS 5.0 logins wait for ever whatever the time-outs say: the block is left behind
       // (it ends once its listener goes, while the cases below run).
       {"FreeTDS 5.0, senza fine", Road::FreeTds, {"accept"}, Phase::Login, "TDS_Version=5.0;"},

@@ -36,7 +36,8 @@ class Libpq : public testing::ServerTest {
 Texts AllTypedTexts(const ResultGrid& grid) {
   Texts out;
   for (size_t r = 0; r < grid.Rows(); ++r) {
-    for (size_t c = 0; c < grid.Cols(); ++c) out.push_back(grid.ColumnName(c) + "=" + TypedText(grid.At(r, c)));
+    for (size_t c = 0; c < grid.Cols(); ++c)
+      out.push_back(grid.ColumnName(c) + "=" + TypedText(grid.At(r, c)));
   }
   return out;
 }
@@ -44,11 +45,15 @@ Texts AllTypedTexts(const ResultGrid& grid) {
 TEST_F(Libpq, CellsAsThroughPsqlOdbc) {
   const std::string sql =
       "SELECT 42::int AS i, 9007199254740993::bigint AS big, 7::smallint AS small, "
-      "1234.5000::numeric(10,4) AS dec, 0.1::float8 AS dbl, 1.5::real AS sgl, 'Perù – “più” € ✓'::text AS txt, "
-      "'abc'::varchar(5) AS vc, 'x'::char(3) AS ch, true AS yes, false AS no, DATE '2024-03-05' AS d, "
+      "1234.5000::numeric(10,4) AS dec, 0.1::float8 AS dbl, 1.5::real AS sgl, 'Perù – “più” € "
+      "✓'::text AS txt, "
+      "'abc'::varchar(5) AS vc, 'x'::char(3) AS ch, true AS yes, false AS no, DATE '2024-03-05' AS "
+      "d, "
       "TIMESTAMP '2024-03-05 14:30:00' AS ts, TIMESTAMP '2024-03-05 00:00:00' AS midnight, "
-      "TIMESTAMP '2024-03-05 14:30:00.75' AS frac, TIME '07:08:09' AS t, '\\x00ff10'::bytea AS bin, "
-      "NULL::int AS nothing, NULL::text AS no_text, 1e20::float8 AS huge, -0.00001::float8 AS tiny, "
+      "TIMESTAMP '2024-03-05 14:30:00.75' AS frac, TIME '07:08:09' AS t, '\\x00ff10'::bytea AS "
+      "bin, "
+      "NULL::int AS nothing, NULL::text AS no_text, 1e20::float8 AS huge, -0.00001::float8 AS "
+      "tiny, "
       "12345678901234567890.5::numeric AS wide, -0.5::numeric AS neg, 0::numeric AS zero, "
       "repeat('àb', 150000) AS long, 12::oid AS o, '{1,2}'::int[] AS arr, "
       "'1 day'::interval AS span, 'a1b2c3d4-0000-4000-8000-000000000001'::uuid AS id";
@@ -59,7 +64,8 @@ TEST_F(Libpq, CellsAsThroughPsqlOdbc) {
   const Texts libpq = AllTypedTexts(*through_libpq);
   ASSERT_EQ(libpq.size(), odbc.size());
   for (size_t i = 0; i < odbc.size(); ++i) {
-    EXPECT_TRUE(libpq[i] == odbc[i]) << libpq[i].substr(0, 80) << " invece di " << odbc[i].substr(0, 80);
+    EXPECT_TRUE(libpq[i] == odbc[i])
+        << libpq[i].substr(0, 80) << " invece di " << odbc[i].substr(0, 80);
   }
   const Texts spot = {through_libpq->ColumnName(3) + "=" + TypedText(through_libpq->At(0, 3)),
                       TypedText(through_libpq->At(0, 9)), TypedText(through_libpq->At(0, 16))};
@@ -69,7 +75,8 @@ TEST_F(Libpq, CellsAsThroughPsqlOdbc) {
 TEST_F(Libpq, ValuesWithoutATypedFormComeAsTheServerWroteThem) {
   auto grid = Open()->Query(
       "SELECT 'infinity'::timestamp, '2024-03-05 BC'::date, 'NaN'::numeric, 'Infinity'::float8, "
-      "TIMESTAMPTZ '2024-03-05 14:30:00+00' AT TIME ZONE 'UTC' AS utc, TIME WITH TIME ZONE '07:08:09+02'");
+      "TIMESTAMPTZ '2024-03-05 14:30:00+00' AT TIME ZONE 'UTC' AS utc, TIME WITH TIME ZONE "
+      "'07:08:09+02'");
   ASSERT_TRUE(grid.has_value());
   Texts typed;
   for (size_t c = 0; c < grid->Cols(); ++c) typed.push_back(TypedText(grid->At(0, c)));
@@ -79,9 +86,12 @@ TEST_F(Libpq, ValuesWithoutATypedFormComeAsTheServerWroteThem) {
 
 TEST(PostgresTarget, ServerNamesTheHostAndMaybeThePort) {
   const std::pair<std::string, std::pair<std::string, std::string>> cases[] = {
-      {"db.example", {"db.example", "5432"}},  {"db.example:6543", {"db.example", "6543"}},
-      {"[::1]:5433", {"::1", "5433"}},         {"::1", {"::1", "5432"}},
-      {"/run/postgresql", {"/run/postgresql", "5432"}}, {"host:", {"host:", "5432"}},
+      {"db.example", {"db.example", "5432"}},
+      {"db.example:6543", {"db.example", "6543"}},
+      {"[::1]:5433", {"::1", "5433"}},
+      {"::1", {"::1", "5432"}},
+      {"/run/postgresql", {"/run/postgresql", "5432"}},
+      {"host:", {"host:", "5432"}},
       {"", {"", "5432"}}};
   for (const auto& [server, expected] : cases) {
     Settings s;
@@ -96,16 +106,19 @@ TEST_F(Libpq, RowsStreamAndCollectAlike) {
   RecordingSink sink;
   int64_t rows_seen = 0;
   sink.on_row = [&] { ++rows_seen; };
-  ASSERT_TRUE(pg->QueryRows("SELECT g, CASE WHEN g % 7 = 0 THEN NULL ELSE 'r' || g END AS t "
-                            "FROM generate_series(1, 25000) g ORDER BY g", sink));
+  ASSERT_TRUE(
+      pg->QueryRows("SELECT g, CASE WHEN g % 7 = 0 THEN NULL ELSE 'r' || g END AS t "
+                    "FROM generate_series(1, 25000) g ORDER BY g",
+                    sink));
   EXPECT_EQ(rows_seen, 25000);
   EXPECT_EQ(sink.names, (Texts{"g", "t"}));
   EXPECT_EQ(sink.rows[6], (Texts{"1:7", "0:"}));
   EXPECT_EQ(sink.rows[24999], (Texts{"1:25000", "5:r25000"}));
-  for (const char* sql : {"SELECT g AS n, g * 0.5::float8 AS half, TIMESTAMP '2024-01-01' + g * "
-                          "INTERVAL '1 minute' AS ts, g % 2 = 0 AS pari FROM generate_series(1, 3000) g",
-                          "SELECT 1 AS n WHERE false",
-                          "SELECT repeat('àb', 70000) AS t, 1 AS n UNION ALL SELECT 'corto', 2"}) {
+  for (const char* sql :
+       {"SELECT g AS n, g * 0.5::float8 AS half, TIMESTAMP '2024-01-01' + g * "
+        "INTERVAL '1 minute' AS ts, g % 2 = 0 AS pari FROM generate_series(1, 3000) g",
+        "SELECT 1 AS n WHERE false",
+        "SELECT repeat('àb', 70000) AS t, 1 AS n UNION ALL SELECT 'corto', 2"}) {
     testing::ExpectSameAsGrid(*pg, sql);
   }
   // Statements without a result and scripts for Execute.
@@ -126,7 +139,8 @@ TEST_F(Libpq, FailuresCarryTheirSqlstate) {
   RecordingSink sink;
   const Case cases[] = {
       {[&] { pg->Query("SELEC 1"); }, "42601", "syntax error"},
-      {[&] { pg->Query("SELECT * FROM tabella_che_non_esiste"); }, "42P01", "tabella_che_non_esiste"},
+      {[&] { pg->Query("SELECT * FROM tabella_che_non_esiste"); }, "42P01",
+       "tabella_che_non_esiste"},
       // Division by zero on row 2000, after rows were handed on.
       {[&] { pg->QueryRows("SELECT 1 / (2000 - g) AS x FROM generate_series(1, 3000) g", sink); },
        "22012", "division by zero"},
@@ -136,12 +150,14 @@ TEST_F(Libpq, FailuresCarryTheirSqlstate) {
          Settings s = Native(env_["USER"], env_["PASSWORD"]);
          s.Database = "nessun_database";
          OpenConnection(s, {});
-       }, "3D000", "nessun_database"},
+       },
+       "3D000", "nessun_database"},
       {[&] {
          Settings s = Native("u", "p");
          s.Server = "127.0.0.1:" + env_["REFUSED_PORT"];
          OpenConnection(s, {});
-       }, "08001", "Connection refused"}};
+       },
+       "08001", "Connection refused"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sqlstate);
     try {
@@ -157,17 +173,21 @@ TEST_F(Libpq, FailuresCarryTheirSqlstate) {
 }
 
 TEST_F(Libpq, ServerWithoutPortMeansPort5432AndTheEnvironmentCompletesTheRest) {
-  testing::StallListener proxy({"proxy", "--port", "5432", "--upstream", "127.0.0.1:" + env_["PG_PORT"]});
+  testing::StallListener proxy(
+      {"proxy", "--port", "5432", "--upstream", "127.0.0.1:" + env_["PG_PORT"]});
   if (!proxy.ok()) GTEST_SKIP() << "nessun indirizzo di loopback libero sulla porta 5432";
   testing::TempFolder home;
   // No password in the settings: ~/.pgpass (libpq's own file) gives it.
-  testing::WriteBytes(home.File(".pgpass"), proxy.host() + ":5432:*:" + env_["USER"] + ":" + env_["PASSWORD"] + "\n");
-  std::filesystem::permissions(home.File(".pgpass"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  testing::WriteBytes(home.File(".pgpass"),
+                      proxy.host() + ":5432:*:" + env_["USER"] + ":" + env_["PASSWORD"] + "\n");
+  std::filesystem::permissions(home.File(".pgpass"), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::owner_write);
   ASSERT_EQ(setenv("PGPASSFILE", home.File(".pgpass").c_str(), 1), 0);
   Settings s = Native(env_["USER"], "");
   s.Server = proxy.host();
   std::string error;
-  auto grid = OpenConnection(s, {})->Query("SELECT inet_server_port() <> 5432 AS forwarded, current_user");
+  auto grid =
+      OpenConnection(s, {})->Query("SELECT inet_server_port() <> 5432 AS forwarded, current_user");
   unsetenv("PGPASSFILE");
   ASSERT_TRUE(grid.has_value());
   EXPECT_EQ(testing::RowTexts(*grid, 0), (Texts{"True", env_["USER"]}));
@@ -196,7 +216,8 @@ TEST_F(Libpq, PsqlOdbcConnectionsLeaveNoLogFiles) {
   for (const std::string& extra : {std::string("CommLog=1;"), std::string()}) {
     const auto since = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(1);
     ASSERT_TRUE(OpenConnectionString(Postgres(env_["USER"], env_["PASSWORD"]) + extra, {})
-                    ->Query("SELECT 1").has_value());
+                    ->Query("SELECT 1")
+                    .has_value());
     const Texts logs = new_logs(since);
     EXPECT_EQ(logs.empty(), extra.empty()) << extra;
     for (const std::string& log : logs) std::filesystem::remove(log);

@@ -13,8 +13,9 @@
 namespace panorello {
 namespace {
 
-const std::vector<std::string> kDebian = {"FreeTDS",  "PostgreSQL ANSI", "PostgreSQL Unicode",
-                                          "MariaDB Unicode", "SQLite", "SQLite3", "MDBTools"};
+const std::vector<std::string> kDebian = {
+    "FreeTDS", "PostgreSQL ANSI", "PostgreSQL Unicode", "MariaDB Unicode", "SQLite",
+    "SQLite3", "MDBTools"};
 const std::vector<std::string> kBare = {"PostgreSQL Unicode", "SQLite3"};
 const std::vector<std::string> kMicrosoft = {"FreeTDS", "ODBC Driver 17 for SQL Server",
                                              "ODBC Driver 18 for SQL Server",
@@ -34,13 +35,15 @@ TEST(BuildConnectionString, EveryTypeAndTheExplicitString) {
   const std::string integrated =
       "Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;Integrated Security=SSPI;";
   const Case cases[] = {
-      // Blanks alone are no explicit string, tabs are one; the explicit string is returned untrimmed.
+      // Blanks alone are no explicit string, tabs are one; the explicit string is returned
+      // untrimmed.
       {"ODBC", "s", "dsn", "u", "p", false, "     ", "DSN=dsn;Uid=u;Pwd=p;"},
       {"ACCESS", "", "a.mdb", "", "", false, "\t\t", "\t\t"},
       {"ACCESS", "srv", "a.mdb", "u", "p", false, "  DSN=x;Uid=a;  ", "  DSN=x;Uid=a;  "},
       {"  access ", "", "C:\\data\\a.mdb", "", "", false, "",
        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\data\\a.mdb;"},
-      {"ACCESS", "", "/tmp/a;b.db", "", "", false, "", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/tmp/a;b.db\";"},
+      {"ACCESS", "", "/tmp/a;b.db", "", "", false, "",
+       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/tmp/a;b.db\";"},
       {"SQLSERVER", "srv", "db", "", "", false, "",
        "Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;User ID=;Password=;"},
       {"SqlServer", "srv", "db", "u", "p", true, "", integrated},
@@ -115,11 +118,13 @@ TEST(MaskPasswords, OpeningErrorsDoNotRepeatThePassword) {
 
 // Every built value reads back as it was written, with quotes, braces, apostrophes and blanks.
 TEST(BuildConnectionString, ValuesReadBackUnchanged) {
-  const std::string values[] = {"'srv", "'pa55", " p", "p\t", "  ", "a'b", "{x}", "}", "\"q\"",
-                                "a;b", "''", "x=y", "", "'", "\"", "{"};
-  const std::pair<const char*, const char*> keys[] = {
-      {"MYSQL", "Password"}, {"POSTGRESQL", "Pwd"}, {"ODBC", "Pwd"}, {"SQLSERVER", "Password"},
-      {"ORACLE", "Password"}};
+  const std::string values[] = {"'srv",  "'pa55", " p", "p\t", "  ", "a'b", "{x}", "}",
+                                "\"q\"", "a;b",   "''", "x=y", "",   "'",   "\"",  "{"};
+  const std::pair<const char*, const char*> keys[] = {{"MYSQL", "Password"},
+                                                      {"POSTGRESQL", "Pwd"},
+                                                      {"ODBC", "Pwd"},
+                                                      {"SQLSERVER", "Password"},
+                                                      {"ORACLE", "Password"}};
   for (const auto& [type, password_key] : keys) {
     for (const std::string& v : values) {
       SCOPED_TRACE(std::string(type) + " [" + v + "]");
@@ -142,7 +147,10 @@ TEST(BuildConnectionString, ValuesReadBackUnchanged) {
 TEST(ParseConnectionString, SplitsAndUnquotes) {
   using Pairs = std::vector<std::pair<std::string, std::string>>;
   const std::pair<std::string, Pairs> cases[] = {
-      {"", {}}, {";;", {}}, {"A=b=c", {{"A", "b=c"}}}, {"Trusted;A=", {{"Trusted", ""}, {"A", ""}}},
+      {"", {}},
+      {";;", {}},
+      {"A=b=c", {{"A", "b=c"}}},
+      {"Trusted;A=", {{"Trusted", ""}, {"A", ""}}},
       {"DSN=x;Uid=a;", {{"DSN", "x"}, {"Uid", "a"}}},
       {" Data Source = C:\\a b.mdb ;x=1", {{"Data Source", "C:\\a b.mdb"}, {"x", "1"}}},
       {"Pwd={p;w}}x};Uid=u", {{"Pwd", "p;w}x"}, {"Uid", "u"}}},
@@ -168,14 +176,18 @@ TEST(TranslateConnectionString, ProviderFormsForTheRegisteredDrivers) {
     std::string expected;  // path when sqlite, ODBC string otherwise
   };
   const Case cases[] = {
-      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/srv/demo.mdb;", kDebian, true, "/srv/demo.mdb"},
-      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/srv/a;b \"\"c\"\".db\";", kDebian, true, "/srv/a;b \"c\".db"},
-      {"provider=microsoft.ace.oledb.12.0;data source=/x/missing.accdb", kBare, true, "/x/missing.accdb"},
+      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/srv/demo.mdb;", kDebian, true,
+       "/srv/demo.mdb"},
+      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/srv/a;b \"\"c\"\".db\";", kDebian, true,
+       "/srv/a;b \"c\".db"},
+      {"provider=microsoft.ace.oledb.12.0;data source=/x/missing.accdb", kBare, true,
+       "/x/missing.accdb"},
       {"Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/x/real.accdb;", kDebian, false,
        "Driver={MDBTools};DBQ=/x/real.accdb;"},
       {"Provider=SQLOLEDB;Data Source=srv;Initial Catalog=db;User ID=sa;Password=\"a;b\";", kDebian,
        false, "Driver={FreeTDS};Server=srv;Port=1433;Database=db;UID=sa;PWD={a;b};"},
-      {"Provider=SQLNCLI11;Data Source=db.local, 1433;Initial Catalog=x;Integrated Security=SSPI;", kMicrosoft, false,
+      {"Provider=SQLNCLI11;Data Source=db.local, 1433;Initial Catalog=x;Integrated Security=SSPI;",
+       kMicrosoft, false,
        "Driver={ODBC Driver 18 for SQL Server};Server=db.local,1433;Database=x;"
        "Trusted_Connection=Yes;"},
       {"Provider=MSOLEDBSQL;Server=tcp:db,1500;Database=vendite;UID=u;PWD={x;y};", kDebian, false,
@@ -224,7 +236,8 @@ TEST(TranslateConnectionString, NothingToOpenItExplainsInItalian) {
 // from the browser; the Microsoft drivers read the name themselves.
 TEST(TranslateConnectionString, SqlServerNames) {
   std::vector<std::string> asked;
-  const InstancePortLookup browser = [&asked](const std::string& host, const std::string& instance) {
+  const InstancePortLookup browser = [&asked](const std::string& host,
+                                              const std::string& instance) {
     asked.push_back(host + "|" + instance);
     return 49172;
   };
@@ -243,13 +256,18 @@ TEST(TranslateConnectionString, SqlServerNames) {
   for (const auto& [source, drivers, location, lookup] : cases) {
     asked.clear();
     const OpenTarget t = TranslateConnectionString(
-        "Provider=SQLOLEDB;Data Source=" + source + ";Integrated Security=SSPI;", drivers, NoAccess, browser);
+        "Provider=SQLOLEDB;Data Source=" + source + ";Integrated Security=SSPI;", drivers, NoAccess,
+        browser);
     const std::string driver = drivers == kDebian ? "FreeTDS" : "ODBC Driver 18 for SQL Server";
     EXPECT_EQ(t.odbc, "Driver={" + driver + "};" + location + "Trusted_Connection=Yes;") << source;
-    EXPECT_EQ(asked, lookup.empty() ? std::vector<std::string>{} : std::vector<std::string>{lookup}) << source;
+    EXPECT_EQ(asked, lookup.empty() ? std::vector<std::string>{} : std::vector<std::string>{lookup})
+        << source;
   }
-  const auto refusing = [](const std::string&, const std::string&) -> int { throw Error("nessuna risposta"); };
-  EXPECT_THROW(TranslateConnectionString("Provider=SQLOLEDB;Data Source=srv\\X;", kDebian, NoAccess, refusing),
+  const auto refusing = [](const std::string&, const std::string&) -> int {
+    throw Error("nessuna risposta");
+  };
+  EXPECT_THROW(TranslateConnectionString("Provider=SQLOLEDB;Data Source=srv\\X;", kDebian, NoAccess,
+                                         refusing),
                Error);
 }
 
@@ -266,9 +284,12 @@ TEST(WithDriverOptions, TimeOutsAndResultSettingsPerDriver) {
       {"Driver={PostgreSQL Unicode};Server=h;BoolsAsChar=1;", "",
        "Driver={PostgreSQL Unicode};Server=h;BoolsAsChar=1;UseDeclareFetch=1;Fetch=10000;"
        "TextAsLongVarchar=0;MaxVarcharSize=1024;CommLog=0;Debug=0;"},
-      {"Driver={FreeTDS};Server=s;", "", "Driver={FreeTDS};Server=s;LoginTimeout=7;Timeout=9;TDS_Version=7.4;"},
-      {"Driver={FreeTDS};TDS_Version=7.2", "", "Driver={FreeTDS};TDS_Version=7.2;LoginTimeout=7;Timeout=9;"},
-      {"DSN=x;Uid=u;", "", "DSN=x;Uid=u;"}, {"Driver=SQLite3;Database=a", "", "Driver=SQLite3;Database=a"},
+      {"Driver={FreeTDS};Server=s;", "",
+       "Driver={FreeTDS};Server=s;LoginTimeout=7;Timeout=9;TDS_Version=7.4;"},
+      {"Driver={FreeTDS};TDS_Version=7.2", "",
+       "Driver={FreeTDS};TDS_Version=7.2;LoginTimeout=7;Timeout=9;"},
+      {"DSN=x;Uid=u;", "", "DSN=x;Uid=u;"},
+      {"Driver=SQLite3;Database=a", "", "Driver=SQLite3;Database=a"},
       // A data source's own driver decides, unless the string names a driver itself.
       {"DSN=Vendite;Uid=u;", "MariaDB Unicode",
        "DSN=Vendite;Uid=u;CONN_TIMEOUT=7;READ_TIMEOUT=9;WRITE_TIMEOUT=9;NO_CACHE=1;"},
@@ -282,11 +303,13 @@ TEST(WithDriverOptions, TimeOutsAndResultSettingsPerDriver) {
 
 // The registered-driver list is read only for the translations that need it, and once.
 TEST(TranslateConnectionStringLazily, AsksForTheDriversOnlyWhenNeeded) {
-  const std::vector<std::string> drivers = {"PostgreSQL Unicode", "MariaDB Unicode", "FreeTDS", "MDBTools"};
+  const std::vector<std::string> drivers = {"PostgreSQL Unicode", "MariaDB Unicode", "FreeTDS",
+                                            "MDBTools"};
   const std::tuple<const char*, FileFormat, int> cases[] = {
       {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/dati/vendite.db;", FileFormat::Other, 0},
       {"Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/dati/nuovo.db;", FileFormat::Missing, 0},
-      {"Driver={PostgreSQL Unicode};Server=h;", FileFormat::Other, 0}, {"DSN=Vendite;", FileFormat::Other, 0},
+      {"Driver={PostgreSQL Unicode};Server=h;", FileFormat::Other, 0},
+      {"DSN=Vendite;", FileFormat::Other, 0},
       {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/dati/vero.mdb;", FileFormat::Access, 1},
       {"Driver={MySQL ODBC 8.0 Unicode Driver};Server=h;", FileFormat::Other, 1},
       {"Provider=SQLOLEDB;Data Source=srv;", FileFormat::Other, 1},
@@ -294,10 +317,18 @@ TEST(TranslateConnectionStringLazily, AsksForTheDriversOnlyWhenNeeded) {
   for (const auto& [text, file, expected_calls] : cases) {
     int calls = 0;
     const auto format = [&](const std::string&) { return file; };
-    const OpenTarget lazy = TranslateConnectionStringLazily(text, [&] { ++calls; return drivers; }, format);
+    const OpenTarget lazy = TranslateConnectionStringLazily(
+        text,
+        [&] {
+          ++calls;
+          return drivers;
+        },
+        format);
     const OpenTarget eager = TranslateConnectionString(text, drivers, format);
     EXPECT_EQ(calls, expected_calls) << text;
-    EXPECT_TRUE(lazy.sqlite_file == eager.sqlite_file && lazy.path == eager.path && lazy.odbc == eager.odbc) << text;
+    EXPECT_TRUE(lazy.sqlite_file == eager.sqlite_file && lazy.path == eager.path &&
+                lazy.odbc == eager.odbc)
+        << text;
   }
   int calls = 0;  // an empty list: asked once per translation, reported as by the eager form
   const DriverListSource none = [&calls] {
@@ -305,8 +336,10 @@ TEST(TranslateConnectionStringLazily, AsksForTheDriversOnlyWhenNeeded) {
     return std::vector<std::string>{};
   };
   const auto other = [](const std::string&) { return FileFormat::Other; };
-  EXPECT_THROW(TranslateConnectionStringLazily("Provider=SQLOLEDB;Data Source=srv;", none, other), Error);
-  EXPECT_EQ(TranslateConnectionStringLazily("Driver={MySQL};Server=h;", none, other).odbc, "Driver={MySQL};Server=h;");
+  EXPECT_THROW(TranslateConnectionStringLazily("Provider=SQLOLEDB;Data Source=srv;", none, other),
+               Error);
+  EXPECT_EQ(TranslateConnectionStringLazily("Driver={MySQL};Server=h;", none, other).odbc,
+            "Driver={MySQL};Server=h;");
   EXPECT_EQ(calls, 2);
 }
 

@@ -41,7 +41,8 @@ TEST(ResultGrid, EdgesOfStorage) {
   EXPECT_EQ(grid.At(0, 0).integer, std::numeric_limits<int64_t>::min());
   EXPECT_TRUE(grid.At(0, 1).type == CellType::Binary && grid.At(0, 1).text == bytes);
   EXPECT_TRUE(grid.At(1, 0).type == CellType::Single && grid.At(1, 0).real == 0.5);
-  EXPECT_TRUE(grid.At(1, 1).type == CellType::Date && grid.At(1, 1).date_time == (DateTimeValue{1, 1, 1, 0, 0, 0}));
+  EXPECT_TRUE(grid.At(1, 1).type == CellType::Date &&
+              grid.At(1, 1).date_time == (DateTimeValue{1, 1, 1, 0, 0, 0}));
   EXPECT_THROW(grid.At(2, 0), std::out_of_range);
   EXPECT_THROW(grid.At(0, 2), std::out_of_range);
 }
@@ -74,20 +75,30 @@ TEST(ResultGrid, StaysCompactAndCopiesAreIndependentAcrossBlocksAndChunks) {
 }
 
 TEST(CellText, EveryTypeWithTheRegionalSettings) {
-  const RegionalSettings it = Regional(','), us = Regional('.', "mm/dd/yyyy"), iso = Regional('.', "yyyy-mm-dd");
+  const RegionalSettings it = Regional(','), us = Regional('.', "mm/dd/yyyy"),
+                         iso = Regional('.', "yyyy-mm-dd");
   const struct {
     CellView cell;
     const RegionalSettings& regional;
     std::string expected;
   } cases[] = {
-      {CellView{}, kPlain, ""}, {T(""), kPlain, ""}, {T("a;b \xC3\xA8"), it, "a;b \xC3\xA8"},
-      {I(0), kPlain, "0"}, {I(std::numeric_limits<int64_t>::min()), kPlain, "-9223372036854775808"},
-      {I(1234567890123), it, "1234567890123"}, {D(-1.5e100), it, "-1,5E+100"}, {D(-0.0), kPlain, "0"},
-      {D(12400), kPlain, "12400"}, {F(3.14159274f), kPlain, "3.141593"},  // the rest: %G agreement
+      {CellView{}, kPlain, ""},
+      {T(""), kPlain, ""},
+      {T("a;b \xC3\xA8"), it, "a;b \xC3\xA8"},
+      {I(0), kPlain, "0"},
+      {I(std::numeric_limits<int64_t>::min()), kPlain, "-9223372036854775808"},
+      {I(1234567890123), it, "1234567890123"},
+      {D(-1.5e100), it, "-1,5E+100"},
+      {D(-0.0), kPlain, "0"},
+      {D(12400), kPlain, "12400"},
+      {F(3.14159274f), kPlain, "3.141593"},  // the rest: %G agreement
       // Decimals: exact digits, trailing zeros dropped.
-      {T("-123.4500", CellType::Decimal), it, "-123,45"}, {T("100.000", CellType::Decimal), kPlain, "100"},
-      {T("100", CellType::Decimal), kPlain, "100"}, {T(".50", CellType::Decimal), kPlain, "0.5"},
-      {T("-.50", CellType::Decimal), it, "-0,5"}, {T("-0.000", CellType::Decimal), kPlain, "0"},
+      {T("-123.4500", CellType::Decimal), it, "-123,45"},
+      {T("100.000", CellType::Decimal), kPlain, "100"},
+      {T("100", CellType::Decimal), kPlain, "100"},
+      {T(".50", CellType::Decimal), kPlain, "0.5"},
+      {T("-.50", CellType::Decimal), it, "-0,5"},
+      {T("-0.000", CellType::Decimal), kPlain, "0"},
       {T("12345678901234567890.123456789", CellType::Decimal), kPlain,
        "12345678901234567890.123456789"},
       // Dates: midnight shows the date alone.
@@ -98,7 +109,8 @@ TEST(CellText, EveryTypeWithTheRegionalSettings) {
       {DT(CellType::Date, {2024, 12, 1, 0, 0, 0}), it, "01/12/2024"},
       {DT(CellType::Time, {0, 0, 0, 0, 0, 0}), kPlain, "00:00:00"},
       {DT(CellType::Time, {0, 0, 0, 23, 9, 59}), kPlain, "23:09:59"},
-      {B(true), it, "True"}, {B(false), it, "False"},
+      {B(true), it, "True"},
+      {B(false), it, "False"},
       {T(std::string_view("\x00\x1f\xab", 3), CellType::Binary), kPlain, "001FAB"},
   };
   for (const auto& c : cases) EXPECT_EQ(CellText(c.cell, c.regional), c.expected);
@@ -109,12 +121,34 @@ TEST(CellText, EveryTypeWithTheRegionalSettings) {
 TEST(CellTextFloating, AgreesWithPercentGOnEdgesAndRandomValues) {
   RegionalSettings comma;
   comma.decimal_separator = ',';
-  std::vector<double> values = {1.37, 0.1, 0.3, 1e15, 1e14, 999999999999999.0, 9999999999999999.0,
-                                0.0001, 0.00001, 0.000123456789012345, 123456789012345.6,
-                                1.0 / 3, 2.0 / 3, -2.5, -0.0, 5e-324, std::numeric_limits<double>::max(),
-                                std::numeric_limits<double>::min(), 0.99999999999999994,
-                                9.9999999999999995e-5, 1e100, 123.456e-10, 1e21, 4.35,
-                                0.1 + 0.2, 1234567.125, 100.0, 1e-5 * 9.999999999999999};
+  std::vector<double> values = {1.37,
+                                0.1,
+                                0.3,
+                                1e15,
+                                1e14,
+                                999999999999999.0,
+                                9999999999999999.0,
+                                0.0001,
+                                0.00001,
+                                0.000123456789012345,
+                                123456789012345.6,
+                                1.0 / 3,
+                                2.0 / 3,
+                                -2.5,
+                                -0.0,
+                                5e-324,
+                                std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::min(),
+                                0.99999999999999994,
+                                9.9999999999999995e-5,
+                                1e100,
+                                123.456e-10,
+                                1e21,
+                                4.35,
+                                0.1 + 0.2,
+                                1234567.125,
+                                100.0,
+                                1e-5 * 9.999999999999999};
   std::mt19937_64 random(20261206);
   std::uniform_int_distribution<uint64_t> bits;
   std::uniform_int_distribution<int> cents(0, 100000000);
@@ -128,7 +162,8 @@ TEST(CellTextFloating, AgreesWithPercentGOnEdgesAndRandomValues) {
   }
   size_t failures = 0;
   for (double v : values) {
-    for (const auto& [type, digits] : {std::pair{CellType::Double, 15}, std::pair{CellType::Single, 7}}) {
+    for (const auto& [type, digits] :
+         {std::pair{CellType::Double, 15}, std::pair{CellType::Single, 7}}) {
       CellView cell;
       cell.type = type;
       cell.real = type == CellType::Single ? static_cast<double>(static_cast<float>(v)) : v;
@@ -141,7 +176,8 @@ TEST(CellTextFloating, AgreesWithPercentGOnEdgesAndRandomValues) {
       AppendCellText(appended, cell, comma);
       const std::string got = CellText(cell, comma);
       if ((got != want || appended != "x" + want) && ++failures < 20) {
-        ADD_FAILURE() << std::hexfloat << cell.real << ": " << got << " / " << appended << " != " << want;
+        ADD_FAILURE() << std::hexfloat << cell.real << ": " << got << " / " << appended
+                      << " != " << want;
       }
     }
   }
@@ -156,17 +192,40 @@ TEST(IsNumericCell, NumbersAndTextsThatReadWholeAsNumbers) {
     const RegionalSettings& regional;
     double value;  // nan: not numeric
   } cases[] = {
-      {CellView{}, kPlain, nan}, {T(""), kPlain, nan}, {T("   "), kPlain, nan}, {I(42), kPlain, 42},
-      {D(1.5), kPlain, 1.5}, {D(std::numeric_limits<double>::infinity()), kPlain, nan},
-      {D(nan), kPlain, nan}, {F(0.25f), kPlain, 0.25}, {T("12.50", CellType::Decimal), it, 12.5},
-      {T("1234,5"), it, 1234.5}, {T("1234.5"), it, nan}, {T("1234.5"), kPlain, 1234.5},
-      {T("1234,5"), kPlain, nan}, {T("  -7  "), kPlain, -7}, {T("\t+3,25 "), it, 3.25},
-      {T(",5"), it, 0.5}, {T("5,"), it, 5}, {T("1,5E3"), it, 1500}, {T("1e-2"), kPlain, 0.01},
-      {T("1e"), kPlain, nan}, {T("1e999"), kPlain, nan}, {T("1.234.567"), kPlain, nan},
-      {T("1,234"), kPlain, nan}, {T("0x1F"), kPlain, nan}, {T("&H1F"), kPlain, nan},
-      {T("inf"), kPlain, nan}, {T("nan"), kPlain, nan}, {T("12 5"), kPlain, nan},
-      {T("-"), kPlain, nan}, {T("."), kPlain, nan}, {T("12abc"), kPlain, nan}, {B(true), kPlain, nan},
-      {DT(CellType::DateTime, {2024, 1, 1, 0, 0, 0}), kPlain, nan}, {T("12", CellType::Binary), kPlain, nan},
+      {CellView{}, kPlain, nan},
+      {T(""), kPlain, nan},
+      {T("   "), kPlain, nan},
+      {I(42), kPlain, 42},
+      {D(1.5), kPlain, 1.5},
+      {D(std::numeric_limits<double>::infinity()), kPlain, nan},
+      {D(nan), kPlain, nan},
+      {F(0.25f), kPlain, 0.25},
+      {T("12.50", CellType::Decimal), it, 12.5},
+      {T("1234,5"), it, 1234.5},
+      {T("1234.5"), it, nan},
+      {T("1234.5"), kPlain, 1234.5},
+      {T("1234,5"), kPlain, nan},
+      {T("  -7  "), kPlain, -7},
+      {T("\t+3,25 "), it, 3.25},
+      {T(",5"), it, 0.5},
+      {T("5,"), it, 5},
+      {T("1,5E3"), it, 1500},
+      {T("1e-2"), kPlain, 0.01},
+      {T("1e"), kPlain, nan},
+      {T("1e999"), kPlain, nan},
+      {T("1.234.567"), kPlain, nan},
+      {T("1,234"), kPlain, nan},
+      {T("0x1F"), kPlain, nan},
+      {T("&H1F"), kPlain, nan},
+      {T("inf"), kPlain, nan},
+      {T("nan"), kPlain, nan},
+      {T("12 5"), kPlain, nan},
+      {T("-"), kPlain, nan},
+      {T("."), kPlain, nan},
+      {T("12abc"), kPlain, nan},
+      {B(true), kPlain, nan},
+      {DT(CellType::DateTime, {2024, 1, 1, 0, 0, 0}), kPlain, nan},
+      {T("12", CellType::Binary), kPlain, nan},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(CellText(c.cell, kPlain));

@@ -64,9 +64,12 @@ TEST_F(ServerTest, BuiltStringsLogIn) {
 
 TEST_F(ServerTest, FailedLoginsGiveTheDriverMessage) {
   const std::pair<std::string, Texts> cases[] = {
-      {Postgres(env_["USER"], "sbagliata"), {"password authentication failed for user \"" + env_["USER"] + "\""}},
-      {MariaDb(env_["USER"], "sbagliata"), {"[ma-", "Access denied for user '" + env_["USER"] + "'"}},
-      {"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + env_["REFUSED_PORT"] + ";Database=x;Uid=u;Pwd=p;",
+      {Postgres(env_["USER"], "sbagliata"),
+       {"password authentication failed for user \"" + env_["USER"] + "\""}},
+      {MariaDb(env_["USER"], "sbagliata"),
+       {"[ma-", "Access denied for user '" + env_["USER"] + "'"}},
+      {"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + env_["REFUSED_PORT"] +
+           ";Database=x;Uid=u;Pwd=p;",
        {"Connection refused"}},
       {MariaDb("u", "p", "REFUSED_PORT"), {"Can't connect to server on '127.0.0.1'"}}};
   for (const auto& [connection, parts] : cases) {
@@ -88,7 +91,8 @@ TEST_F(ServerTest, EveryColumnTypeIntoCellText) {
   };
   Case cases[] = {
       {Pg(),
-       {"CREATE TEMPORARY TABLE clienti (nome text)", "INSERT INTO clienti VALUES ('日本語 ✓ Forlì')"},
+       {"CREATE TEMPORARY TABLE clienti (nome text)",
+        "INSERT INTO clienti VALUES ('日本語 ✓ Forlì')"},
        "SELECT 42::int AS i, 9007199254740993::bigint AS big, 7::smallint AS small, "
        "1234.5000::numeric(10,4) AS dec, 0.1::float8 AS dbl, 1.5::real AS sgl, "
        "'Perù – “più” € ✓'::text AS txt, 'abc'::varchar(5) AS vc, true AS yes, false AS no, "
@@ -97,17 +101,41 @@ TEST_F(ServerTest, EveryColumnTypeIntoCellText) {
        "'\\x00ff10'::bytea AS bin, NULL::int AS nothing, NULL::text AS no_text, "
        "1e20::float8 AS huge, -0.00001::float8 AS tiny, 12345678901234567890.5::numeric AS wide, "
        "nome, length(nome), repeat('àb', 150000) AS long FROM clienti",
-       {"42", "9007199254740993", "7", "1234,5", "0,1", "1,5", "Perù – “più” € ✓", "abc", "True",
-        "False", "05/03/2024", "05/03/2024 14:30:00", "05/03/2024", "07:08:09", "00FF10", "", "",
-        "1E+20", "-1E-05", "12345678901234567890,5", "日本語 ✓ Forlì", "11", Repeat("àb", 150000)},
-       {{3, CellType::Decimal}, {5, CellType::Single}, {8, CellType::Boolean},
-        {15, CellType::Null}, {16, CellType::Null}}},
+       {"42",
+        "9007199254740993",
+        "7",
+        "1234,5",
+        "0,1",
+        "1,5",
+        "Perù – “più” € ✓",
+        "abc",
+        "True",
+        "False",
+        "05/03/2024",
+        "05/03/2024 14:30:00",
+        "05/03/2024",
+        "07:08:09",
+        "00FF10",
+        "",
+        "",
+        "1E+20",
+        "-1E-05",
+        "12345678901234567890,5",
+        "日本語 ✓ Forlì",
+        "11",
+        Repeat("àb", 150000)},
+       {{3, CellType::Decimal},
+        {5, CellType::Single},
+        {8, CellType::Boolean},
+        {15, CellType::Null},
+        {16, CellType::Null}}},
       {Maria(),
        {"CREATE TEMPORARY TABLE tipi (i INT, big BIGINT, dec_col DECIMAL(10,4), dbl DOUBLE, "
         "sgl FLOAT, txt VARCHAR(100), lng LONGTEXT, d DATE, ts DATETIME, t TIME, bin VARBINARY(8), "
         "flag BIT(1), nothing INT) CHARACTER SET utf8mb4",
         "INSERT INTO tipi VALUES (42, 9007199254740993, 1234.5, 0.1, 1.5, 'Perù – “più” € ✓', "
-        "REPEAT('è', 20000), '2024-03-05', '2024-03-05 14:30:00', '07:08:09', x'00FF10', b'1', NULL)"},
+        "REPEAT('è', 20000), '2024-03-05', '2024-03-05 14:30:00', '07:08:09', x'00FF10', b'1', "
+        "NULL)"},
        "SELECT * FROM tipi",
        {"42", "9007199254740993", "1234,5", "0,1", "1,5", "Perù – “più” € ✓", Repeat("è", 20000),
         "05/03/2024", "05/03/2024 14:30:00", "07:08:09", "00FF10", "True", ""},
@@ -138,7 +166,8 @@ TEST_F(ServerTest, QueryPastTheTimeOutIsStopped) {
 
 TEST_F(ServerTest, RowsAcrossFetchBlocksCollectedOrStreamed) {
   auto pg = Pg();
-  auto grid = pg->Query("SELECT g, CASE WHEN g % 7 = 0 THEN NULL ELSE g END FROM generate_series(1, 25000) g");
+  auto grid = pg->Query(
+      "SELECT g, CASE WHEN g % 7 = 0 THEN NULL ELSE g END FROM generate_series(1, 25000) g");
   ASSERT_TRUE(grid.has_value());
   ASSERT_EQ(grid->Rows(), 25000u);
   int64_t sum = 0;
@@ -153,11 +182,13 @@ TEST_F(ServerTest, RowsAcrossFetchBlocksCollectedOrStreamed) {
        {"SELECT g AS n, g * 0.5::float8 AS half, TIMESTAMP '2024-01-01' + g * INTERVAL '1 minute' "
         "AS ts, CASE WHEN g % 7 = 0 THEN NULL ELSE 'r' || g END AS maybe, 1.50::numeric(5,2) AS d, "
         "g % 2 = 0 AS pari FROM generate_series(1, 3000) g",
-        "SELECT 1 AS n WHERE false", "SELECT repeat('àb', 70000) AS t, 1 AS n UNION ALL SELECT 'corto', 2"}) {
+        "SELECT 1 AS n WHERE false",
+        "SELECT repeat('àb', 70000) AS t, 1 AS n UNION ALL SELECT 'corto', 2"}) {
     ExpectSameAsGrid(*pg, sql);
   }
   ExpectSameAsGrid(*Maria(),
-      "SELECT 1 AS n, 'è' AS t, CAST(2.5 AS DOUBLE) AS d UNION ALL SELECT 2, REPEAT('x', 20000), NULL");
+                   "SELECT 1 AS n, 'è' AS t, CAST(2.5 AS DOUBLE) AS d UNION ALL SELECT 2, "
+                   "REPEAT('x', 20000), NULL");
 }
 
 TEST_F(ServerTest, ALongValueIsReadWithoutRunningTheStatementAgain) {
@@ -205,7 +236,8 @@ TEST_F(ServerTest, EmptyResultsAndFailuresComeAsTheDriverMessage) {
   EXPECT_EQ(sink.columns_calls, 0);
   EXPECT_THROW(pg->QueryRows("SET search_path TO public", sink), Error);
   // Division by zero on row 2000, after the first row arrays were read.
-  EXPECT_THROW(pg->QueryRows("SELECT 1 / (2000 - g) AS x FROM generate_series(1, 3000) g", sink), Error);
+  EXPECT_THROW(pg->QueryRows("SELECT 1 / (2000 - g) AS x FROM generate_series(1, 3000) g", sink),
+               Error);
 }
 
 // The SQLite3 ODBC driver never frees a small block per connection: the driver's, not ours.
@@ -220,8 +252,10 @@ TEST(OdbcDataSource, DataSourceInTestOdbcIni) {
   testing::TempFolder folder;
   const std::string db = folder.File("dsn.db");
   CreateSqliteDatabase(db, {})->Execute("CREATE TABLE v (n INTEGER, s TEXT, r REAL)");
-  OpenConnectionString("Driver=SQLite3;Database=" + db + ";", {})->Execute("INSERT INTO v VALUES (7, 'Città', 2.5)");
-  testing::WriteBytes(folder.File("odbc.ini"), "[PanorelloTest]\nDriver=SQLite3\nDatabase=" + db + "\n");
+  OpenConnectionString("Driver=SQLite3;Database=" + db + ";", {})
+      ->Execute("INSERT INTO v VALUES (7, 'Città', 2.5)");
+  testing::WriteBytes(folder.File("odbc.ini"),
+                      "[PanorelloTest]\nDriver=SQLite3\nDatabase=" + db + "\n");
   ASSERT_EQ(setenv("ODBCINI", folder.File("odbc.ini").c_str(), 1), 0);
   Settings s;
   s.DbType = "ODBC";
@@ -237,7 +271,10 @@ TEST(OdbcDataSource, DataSourceInTestOdbcIni) {
   std::string error;
   EXPECT_FALSE(TestConnection(s, {}, error));
   EXPECT_EQ(error.rfind("[unixODBC][Driver Manager]Data source name not found and no default "
-                        "driver specified — L'origine dati ODBC (DSN) indicata non esiste", 0), 0u) << error;
+                        "driver specified — L'origine dati ODBC (DSN) indicata non esiste",
+                        0),
+            0u)
+      << error;
   unsetenv("ODBCINI");
 }
 
@@ -247,9 +284,10 @@ TEST(OdbcDataSource, DateColumnsShowWhatTheSqliteEngineShows) {
   const std::string db = folder.File("date.db");
   auto file = CreateSqliteDatabase(db, {});
   file->Execute("CREATE TABLE v (n INTEGER, quando DATETIME, giorno DATE)");
-  file->Execute("INSERT INTO v VALUES (1, '2024-03-05 14:30:00', '2024-03-05'), "
-                "(2, '2024-03-05 00:00:00.250', '2024-02-29'), (3, 'n/d', '31/03/2024'), "
-                "(4, x'00112233445566778899AABBCCDDEEFF0011', NULL), (5, '', 'domani')");
+  file->Execute(
+      "INSERT INTO v VALUES (1, '2024-03-05 14:30:00', '2024-03-05'), "
+      "(2, '2024-03-05 00:00:00.250', '2024-02-29'), (3, 'n/d', '31/03/2024'), "
+      "(4, x'00112233445566778899AABBCCDDEEFF0011', NULL), (5, '', 'domani')");
   const std::string sql = "SELECT n, quando, giorno FROM v ORDER BY n";
   const std::optional<ResultGrid> engine = file->Query(sql);
   const std::optional<ResultGrid> odbc =
@@ -289,8 +327,9 @@ TEST(OdbcTimeOut, SilentServerDoesNotHangTheConnection) {
   testing::TempFolder folder;
   // The MariaDB driver ignores the login time-out attribute: a data source's driver is looked up
   // so that the driver's own option applies.
-  testing::WriteBytes(folder.File("odbc.ini"),
-                      "[Silenzio]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort=" + port + "\nDatabase=d\n");
+  testing::WriteBytes(
+      folder.File("odbc.ini"),
+      "[Silenzio]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort=" + port + "\nDatabase=d\n");
   ASSERT_EQ(setenv("ODBCINI", folder.File("odbc.ini").c_str(), 1), 0);
   Settings dsn;
   dsn.DbType = "ODBC";
@@ -300,7 +339,8 @@ TEST(OdbcTimeOut, SilentServerDoesNotHangTheConnection) {
   native.Server = "127.0.0.1:" + port;
   const Settings cases[] = {
       native,
-      Explicit("Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + port + ";Database=d;Uid=u;Pwd=p;"),
+      Explicit("Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + port +
+               ";Database=d;Uid=u;Pwd=p;"),
       Explicit("Driver={MySQL ODBC 8.0 Unicode Driver};Server=127.0.0.1;Port=" + port +
                ";Database=d;User=u;Password=p;"),
       dsn};
@@ -312,7 +352,8 @@ TEST(OdbcTimeOut, SilentServerDoesNotHangTheConnection) {
     EXPECT_FALSE(TestConnection(s, limits, error)) << BuildConnectionString(s);
     const auto elapsed = Clock::now() - start;
     EXPECT_FALSE(error.empty());
-    EXPECT_GE(elapsed, std::chrono::milliseconds(1500)) << BuildConnectionString(s) << ": " << error;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(1500))
+        << BuildConnectionString(s) << ": " << error;
     EXPECT_LT(elapsed, std::chrono::seconds(8)) << BuildConnectionString(s) << ": " << error;
   }
   unsetenv("ODBCINI");

@@ -46,13 +46,16 @@ class SqliteFile : public ::testing::Test {
  protected:
   void SetUp() override {
     auto c = CreateSqliteDatabase(path_, {});
-    c->Execute("CREATE TABLE t (i INTEGER, r DOUBLE, s VARCHAR(20), d DATETIME, b BOOLEAN, "
-               "n NUMERIC, x BLOB, dd DATE, tt TIME, bit BIT)");
-    c->Execute("INSERT INTO t VALUES (1, 1234.5, 'Città', '2024-03-05 14:30:00', 1, 12.50, x'00FF', "
-               "'2024-12-01', '07:08:09', 0), (NULL, NULL, NULL, '2024-03-05', 0, 7, NULL, "
-               "'non una data', NULL, 'true')");
-    c->Execute("CREATE TABLE molte AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-               "WHERE i < 10000) SELECT i AS n, 'riga ' || i AS testo FROM n");
+    c->Execute(
+        "CREATE TABLE t (i INTEGER, r DOUBLE, s VARCHAR(20), d DATETIME, b BOOLEAN, "
+        "n NUMERIC, x BLOB, dd DATE, tt TIME, bit BIT)");
+    c->Execute(
+        "INSERT INTO t VALUES (1, 1234.5, 'Città', '2024-03-05 14:30:00', 1, 12.50, x'00FF', "
+        "'2024-12-01', '07:08:09', 0), (NULL, NULL, NULL, '2024-03-05', 0, 7, NULL, "
+        "'non una data', NULL, 'true')");
+    c->Execute(
+        "CREATE TABLE molte AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+        "WHERE i < 10000) SELECT i AS n, 'riga ' || i AS testo FROM n");
   }
   int64_t Count(Connection& c) { return c.Query("SELECT count(*) FROM t")->At(0, 0).integer; }
 
@@ -61,13 +64,15 @@ class SqliteFile : public ::testing::Test {
 };
 
 TEST_F(SqliteFile, DeclaredTypesBecomeCells) {
-  auto grid = Open(path_)->Query("SELECT i, r, s, d, b, n, x, dd, tt, bit, 'a' || 'b' AS expr FROM t ORDER BY rowid");
+  auto grid = Open(path_)->Query(
+      "SELECT i, r, s, d, b, n, x, dd, tt, bit, 'a' || 'b' AS expr FROM t ORDER BY rowid");
   ASSERT_TRUE(grid.has_value());
   ASSERT_EQ(grid->Rows(), 2u);
-  EXPECT_EQ(testing::RowTexts(*grid, 0), (Texts{"1", "1234,5", "Città", "05/03/2024 14:30:00",
-      "True", "12,5", "00FF", "01/12/2024", "07:08:09", "False", "ab"}));
-  EXPECT_EQ(testing::RowTexts(*grid, 1), (Texts{"", "", "", "05/03/2024", "False", "7", "",
-      "non una data", "", "True", "ab"}));
+  EXPECT_EQ(testing::RowTexts(*grid, 0),
+            (Texts{"1", "1234,5", "Città", "05/03/2024 14:30:00", "True", "12,5", "00FF",
+                   "01/12/2024", "07:08:09", "False", "ab"}));
+  EXPECT_EQ(testing::RowTexts(*grid, 1),
+            (Texts{"", "", "", "05/03/2024", "False", "7", "", "non una data", "", "True", "ab"}));
   const std::tuple<size_t, size_t, CellType> types[] = {
       {0, 3, CellType::DateTime}, {1, 3, CellType::Date}, {0, 8, CellType::Time},
       {1, 7, CellType::Text},     {1, 0, CellType::Null}, {0, 4, CellType::Boolean}};
@@ -85,15 +90,21 @@ TEST_F(SqliteFile, BlockStatementsLeaveTheFileUnchanged) {
   const std::string before = testing::ReadBytes(path_);
   const std::string copy = folder_.File("copia.db");
   const std::string statements[] = {
-      "DELETE FROM t RETURNING i", "PRAGMA journal_mode=WAL", "UPDATE t SET s = 'x' RETURNING s",
-      "PRAGMA user_version = 7",   "VACUUM",                  "VACUUM INTO '" + copy + "'",
+      "DELETE FROM t RETURNING i",
+      "PRAGMA journal_mode=WAL",
+      "UPDATE t SET s = 'x' RETURNING s",
+      "PRAGMA user_version = 7",
+      "VACUUM",
+      "VACUUM INTO '" + copy + "'",
       "ATTACH '" + copy + "' AS altro",
   };
   for (const std::string& sql : statements) {
     for (const bool rows : {true, false}) {
       try {
-        if (rows) Open(path_)->Query(sql);
-        else Open(path_)->Execute(sql);  // statements without result columns run too
+        if (rows)
+          Open(path_)->Query(sql);
+        else
+          Open(path_)->Execute(sql);  // statements without result columns run too
       } catch (const Error&) {
         // refused: what counts is the file
       }
@@ -113,7 +124,8 @@ TEST_F(SqliteFile, QueryPastTheLimitIsStoppedAndLockWaitsThenFails) {
   auto c = Open(path_, short_limits);
   auto start = std::chrono::steady_clock::now();
   std::string error = ErrorOf([&] {
-    c->Query("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT max(x) FROM n");
+    c->Query(
+        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT max(x) FROM n");
   });
   EXPECT_NE(error.find("Tempo scaduto"), std::string::npos) << error;
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -133,8 +145,9 @@ TEST_F(SqliteFile, QueryPastTheLimitIsStoppedAndLockWaitsThenFails) {
 
 TEST_F(SqliteFile, StreamedRowsAreTheCellsOfTheGrid) {
   auto c = Open(path_);
-  for (const char* sql : {"SELECT * FROM t ORDER BY rowid", "SELECT * FROM t WHERE i > 99",
-                          "SELECT n, testo, n * 0.5 AS meta FROM molte", "SELECT NULL AS niente, 'x' AS y"}) {
+  for (const char* sql :
+       {"SELECT * FROM t ORDER BY rowid", "SELECT * FROM t WHERE i > 99",
+        "SELECT n, testo, n * 0.5 AS meta FROM molte", "SELECT NULL AS niente, 'x' AS y"}) {
     ExpectSameAsGrid(*c, sql);
   }
   RecordingSink empty;  // no rows: the columns are still named
@@ -149,11 +162,12 @@ TEST_F(SqliteFile, StreamingFailuresBeforeAndAfterTheFirstRows) {
     size_t rows_before;  // rows handed on before the failure
     const char* message;
   } cases[] = {
-      {"SELECT CASE WHEN n > 5000 THEN abs(-9223372036854775808) ELSE n END AS v FROM molte", 5000, "integer overflow"},
+      {"SELECT CASE WHEN n > 5000 THEN abs(-9223372036854775808) ELSE n END AS v FROM molte", 5000,
+       "integer overflow"},
       {"SELECT * FROM mancante", 0, "no such table: mancante"},
       {"DELETE FROM t", 0, "L'istruzione SQL non restituisce un risultato (nessuna colonna)"},
-      {"   ", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"}, {";", 0,
-       "Testo SQL vuoto: nessuna istruzione da eseguire"},
+      {"   ", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"},
+      {";", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"},
       {"-- solo un commento", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"},
   };
   for (const auto& k : cases) {
@@ -179,11 +193,11 @@ TEST_F(SqliteFile, StreamingFailuresBeforeAndAfterTheFirstRows) {
 
 TEST_F(SqliteFile, TextsThatAreNotUtf8AreReadAsWindows1252) {
   const std::pair<const char*, const char*> cases[] = {
-      {"436974749E", "Citt\u017E"},      // 0x9E: ž
-      {"4369747480E0", "Citt\u20AC\u00E0"}, // €à
-      {"C3A0", "\u00E0"},                // valid UTF-8 stays
-      {"C3", "\u00C3"},                  // a cut sequence
-      {"EDA080", "\u00ED\u00A0\u20AC"},   // a surrogate
+      {"436974749E", "Citt\u017E"},          // 0x9E: ž
+      {"4369747480E0", "Citt\u20AC\u00E0"},  // €à
+      {"C3A0", "\u00E0"},                    // valid UTF-8 stays
+      {"C3", "\u00C3"},                      // a cut sequence
+      {"EDA080", "\u00ED\u00A0\u20AC"},      // a surrogate
   };
   auto c = Open(path_);
   for (const auto& [hex, expected] : cases) {
@@ -207,10 +221,12 @@ TEST(SqliteOpen, OpeningAndCreatingFiles) {
   EXPECT_EQ(error, "File di database non trovato: " + missing);
   EXPECT_FALSE(std::filesystem::exists(missing));  // not created by the attempt
   EXPECT_NE(ErrorOf([&] { Open(folder.Path()); }).find("cartella"), std::string::npos);
-  testing::WriteBytes(folder.File("testo.db"), "questo non è un database SQLite, ma un testo lungo "
-                                               "abbastanza da avere un'intestazione");
+  testing::WriteBytes(folder.File("testo.db"),
+                      "questo non è un database SQLite, ma un testo lungo "
+                      "abbastanza da avere un'intestazione");
   EXPECT_EQ(ErrorOf([&] { Open(folder.File("testo.db")); }), "file is not a database");
-  EXPECT_NE(ErrorOf([&] { CreateSqliteDatabase(folder.File("testo.db"), {}); }).find("esiste già"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { CreateSqliteDatabase(folder.File("testo.db"), {}); }).find("esiste già"),
+            std::string::npos);
   EXPECT_EQ(testing::ReadBytes(folder.File("testo.db")).substr(0, 6), "questo");
   const std::string nowhere = folder.File("manca/demo.mdb");
   EXPECT_NE(ErrorOf([&] { CreateSqliteDatabase(nowhere, {}); }).find(nowhere), std::string::npos);
@@ -232,9 +248,13 @@ TEST(SqliteValues, IsoTextsAndDeclaredTypes) {
       {"2024-03-05T14:30:59.123Z", true, CellType::DateTime, {2024, 3, 5, 14, 30, 59}},
       {"23:59:59", true, CellType::Time, {0, 0, 0, 23, 59, 59}},
       {"07:08", true, CellType::Time, {0, 0, 0, 7, 8, 0}},
-      {"2023-02-29", false, {}, {}}, {"2024-13-01", false, {}, {}},
-      {"2024-03-05 24:00:00", false, {}, {}}, {"2024-03-05 14:30:00+02:00", false, {}, {}},
-      {"05/03/2024", false, {}, {}}, {"", false, {}, {}}, {"2024-3-5", false, {}, {}},
+      {"2023-02-29", false, {}, {}},
+      {"2024-13-01", false, {}, {}},
+      {"2024-03-05 24:00:00", false, {}, {}},
+      {"2024-03-05 14:30:00+02:00", false, {}, {}},
+      {"05/03/2024", false, {}, {}},
+      {"", false, {}, {}},
+      {"2024-3-5", false, {}, {}},
   };
   for (const auto& c : cases) {
     const auto parsed = ParseIsoDateTime(c.text);

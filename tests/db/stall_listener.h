@@ -22,7 +22,8 @@ class StallListener {
   explicit StallListener(const std::vector<std::string>& args) {
     int out[2];
     if (pipe(out) != 0) return;
-    std::vector<std::string> all = {"python3", std::string(PANORELLO_SOURCE_DIR) + "/tests/db/stall_listener.py"};
+    std::vector<std::string> all = {
+        "python3", std::string(PANORELLO_SOURCE_DIR) + "/tests/db/stall_listener.py"};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());

@@ -30,8 +30,9 @@ TEST(DemoInChromium, RenderedPageHasEveryBlockAndItsCharts) {
   const std::string command =
       "timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
       "--disable-background-networking --disable-component-update --disable-sync "
-      "--user-data-dir='" + work.File("profile") + "' --dump-dom 'file://" + page_path + "' > '" +
-      work.File("dom.html") + "' 2> '" + work.File("chromium.err") + "'";
+      "--user-data-dir='" +
+      work.File("profile") + "' --dump-dom 'file://" + page_path + "' > '" + work.File("dom.html") +
+      "' 2> '" + work.File("chromium.err") + "'";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
       << "chromium failed: " << ReadBytes(work.File("chromium.err"));
@@ -45,7 +46,8 @@ TEST(DemoInChromium, RenderedPageHasEveryBlockAndItsCharts) {
   EXPECT_EQ(CountOf(dom, "</svg>"), svg_count);
   EXPECT_EQ(CountOf(dom, "<polyline "), polylines);
   EXPECT_GE(CountOf(dom, "<div class=\"kpicard kpi-"), 8u);
-  EXPECT_NE(dom.find("<div class=\"footer\">Generato da Panorello Dashboard V2.1 - "), std::string::npos);
+  EXPECT_NE(dom.find("<div class=\"footer\">Generato da Panorello Dashboard V2.1 - "),
+            std::string::npos);
 }
 
 }  // namespace

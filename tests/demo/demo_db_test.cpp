@@ -26,7 +26,8 @@ std::string Text(AppContext& ctx, const std::string& sql) {
   if (!grid) return "<no rows>";
   std::string out;
   for (size_t r = 0; r < grid->Rows(); ++r) {
-    for (size_t c = 0; c < grid->Cols(); ++c) out += (c > 0 ? "|" : "") + CellText(grid->At(r, c), ctx.regional);
+    for (size_t c = 0; c < grid->Cols(); ++c)
+      out += (c > 0 ? "|" : "") + CellText(grid->At(r, c), ctx.regional);
     if (r + 1 < grid->Rows()) out += '\n';
   }
   return out;
@@ -39,7 +40,8 @@ TEST(CreateDemoDatabase, CreatesTheFourTablesWithTheRowsOfTheCreationDay) {
   const std::string path = DemoDbPath(*t);
   EXPECT_EQ(path, t.folder.File("demo_panorello.mdb"));
   EXPECT_EQ(LogMessages(t.folder.Path()),
-            (std::vector<std::string>{"Creazione database demo: " + path, "Database demo creato con successo"}));
+            (std::vector<std::string>{"Creazione database demo: " + path,
+                                      "Database demo creato con successo"}));
   const std::pair<const char*, const char*> cases[] = {
       {"SELECT COUNT(*), SUM(Attivo) FROM Clienti", "10|9"},
       {"SELECT ID FROM Clienti WHERE NOT Attivo", "10"},

@@ -22,11 +22,21 @@ using testing::WriteBytes;
 
 TEST(ApplyDemoSettings, TenFieldsChangeTheOthersStay) {
   TestContext t;
-  t->settings = Settings{"ORACLE", "srv", "db", "u", "p", true, "DSN=x", "out.html", "T", 42, false, "my.log"};
+  t->settings = Settings{"ORACLE", "srv",      "db", "u", "p",   true,
+                         "DSN=x",  "out.html", "T",  42,  false, "my.log"};
   ApplyDemoSettings(*t);
-  const Settings expected{"ACCESS", "", t.folder.File("demo_panorello.mdb"), "", "", false, "",
-                          t.folder.File("dashboard_demo.html"), "Panorello Demo - Zavo Software",
-                          42, true, "my.log"};
+  const Settings expected{"ACCESS",
+                          "",
+                          t.folder.File("demo_panorello.mdb"),
+                          "",
+                          "",
+                          false,
+                          "",
+                          t.folder.File("dashboard_demo.html"),
+                          "Panorello Demo - Zavo Software",
+                          42,
+                          true,
+                          "my.log"};
   EXPECT_EQ(t->settings, expected);
 }
 
@@ -40,7 +50,8 @@ TEST(DemoBlocksFile, ActiveDemoBlocksOfEveryModeWhoseQueriesHaveRowsOnAFreshSamp
   ASSERT_GE(list.BlockCount(), 8);
   std::set<std::string> modes;
   for (const Block& b : list.Blocks()) {
-    EXPECT_TRUE(b.Active && b.Dashboard == "DEMO" && !b.Title.empty() && !b.Subtitle.empty()) << b.Title;
+    EXPECT_TRUE(b.Active && b.Dashboard == "DEMO" && !b.Title.empty() && !b.Subtitle.empty())
+        << b.Title;
     modes.insert(b.RenderMode);
     std::optional<ResultGrid> grid;
     EXPECT_NO_THROW(grid = OpenConnection(t->settings, t->limits)->Query(b.Sql)) << b.Title;
@@ -56,8 +67,14 @@ TEST(RunDemo, CreatesGeneratesAndOpensTheDemoPage) {
   old.Title = "vecchio";
   t->blocks.SaveBlock(-1, old);
   int settings_calls = 0, blocks_calls = 0;
-  DemoHooks hooks{[&] { EXPECT_EQ(t->settings.DbType, "ACCESS"); ++settings_calls; },
-                  [&] { EXPECT_GE(t->blocks.BlockCount(), 8); ++blocks_calls; }};
+  DemoHooks hooks{[&] {
+                    EXPECT_EQ(t->settings.DbType, "ACCESS");
+                    ++settings_calls;
+                  },
+                  [&] {
+                    EXPECT_GE(t->blocks.BlockCount(), 8);
+                    ++blocks_calls;
+                  }};
   EXPECT_EQ(RunDemo(*t, false, hooks).outcome, DemoOutcome::Succeeded);
   EXPECT_EQ(std::make_pair(settings_calls, blocks_calls), std::make_pair(1, 1));
   const std::string page_path = t.folder.File("dashboard_demo.html");

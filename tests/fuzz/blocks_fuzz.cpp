@@ -77,7 +77,7 @@ void CheckSavedBlocks(FuzzedDataProvider& in) {
     // Leading empty lines of a query are not kept (the reader's rule).
     std::string sql = NormalizeNewlines(expected.Sql);
     sql.erase(0, sql.find_first_not_of('\n') == std::string::npos ? sql.size()
-                                                                    : sql.find_first_not_of('\n'));
+                                                                  : sql.find_first_not_of('\n'));
     Require(NormalizeNewlines(got.Sql) == sql, "the query is kept", expected.Sql);
     got.Sql = expected.Sql;
     Require(got == expected, "a saved block reads back equal", BlocksFileText(list));

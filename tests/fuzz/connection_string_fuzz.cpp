@@ -17,8 +17,9 @@ using panorello::fuzz::Require;
 namespace panorello {
 namespace {
 
-const std::vector<std::string> kDrivers = {"FreeTDS", "PostgreSQL Unicode", "MariaDB Unicode",
-                                           "SQLite3", "MDBTools", "Oracle 21 ODBC driver"};
+const std::vector<std::string> kDrivers = {"FreeTDS",         "PostgreSQL Unicode",
+                                           "MariaDB Unicode", "SQLite3",
+                                           "MDBTools",        "Oracle 21 ODBC driver"};
 
 void ExpectValue(const std::vector<ConnectionPair>& pairs, const char* key,
                  const std::string& value, const std::string& text) {
@@ -40,17 +41,22 @@ void CheckBuilt(const Settings& s) {
   if (s.DbType == "ACCESS") {
     expected = {{"Data Source", &Settings::Database}};
   } else if (s.DbType == "ORACLE") {
-    expected = {{"Data Source", &Settings::Server}, {"User ID", &Settings::User},
+    expected = {{"Data Source", &Settings::Server},
+                {"User ID", &Settings::User},
                 {"Password", &Settings::Password}};
   } else if (s.DbType == "MYSQL") {
-    expected = {{"Server", &Settings::Server}, {"Database", &Settings::Database},
-                {"User", &Settings::User}, {"Password", &Settings::Password}};
+    expected = {{"Server", &Settings::Server},
+                {"Database", &Settings::Database},
+                {"User", &Settings::User},
+                {"Password", &Settings::Password}};
   } else if (s.DbType == "POSTGRESQL") {
-    expected = {{"Server", &Settings::Server}, {"Database", &Settings::Database},
-                {"Uid", &Settings::User}, {"Pwd", &Settings::Password}};
-  } else if (s.DbType == "ODBC") {
-    expected = {{"DSN", &Settings::Database}, {"Uid", &Settings::User},
+    expected = {{"Server", &Settings::Server},
+                {"Database", &Settings::Database},
+                {"Uid", &Settings::User},
                 {"Pwd", &Settings::Password}};
+  } else if (s.DbType == "ODBC") {
+    expected = {
+        {"DSN", &Settings::Database}, {"Uid", &Settings::User}, {"Pwd", &Settings::Password}};
   } else {
     expected = {{"Data Source", &Settings::Server}, {"Initial Catalog", &Settings::Database}};
     if (s.DbType == "SQLSERVER" && !s.Integrated) {
@@ -99,8 +105,8 @@ void CheckAnyText(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace panorello;
   if (size == 0) return 0;
-  static const char* const kTypes[] = {"ACCESS", "SQLSERVER", "ORACLE", "MYSQL", "POSTGRESQL",
-                                       "ODBC", ""};
+  static const char* const kTypes[] = {"ACCESS",     "SQLSERVER", "ORACLE", "MYSQL",
+                                       "POSTGRESQL", "ODBC",      ""};
   const std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::vector<std::string> parts = fuzz::SplitAtNul(rest);
   Settings s;

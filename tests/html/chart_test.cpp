@@ -30,11 +30,20 @@ std::string Points(const std::string& svg) {
 }
 
 TEST(SvgNumber, FifteenSignificantDigitsPlainDecimal) {
-  const std::pair<double, const char*> cases[] = {
-      {-0.0, "0"}, {1180, "1180"}, {617.5, "617.5"}, {-1.5, "-1.5"}, {0.1 + 0.2, "0.3"}, {0.000125, "0.000125"}, {2.0 / 3, "0.666666666666667"},
-      {1125.0 / 11 + 55, "157.272727272727"}, {2 * 1125.0 / 11 + 55, "259.545454545455"},
-      {280 - (1.0 / 3) * 260, "193.333333333333"}, {123456789012345678.0, "123456789012346000"},
-      {1e20, "100000000000000000000"}, {1e300, "1e+300"}, {-2.5e-300, "-2.5e-300"}};
+  const std::pair<double, const char*> cases[] = {{-0.0, "0"},
+                                                  {1180, "1180"},
+                                                  {617.5, "617.5"},
+                                                  {-1.5, "-1.5"},
+                                                  {0.1 + 0.2, "0.3"},
+                                                  {0.000125, "0.000125"},
+                                                  {2.0 / 3, "0.666666666666667"},
+                                                  {1125.0 / 11 + 55, "157.272727272727"},
+                                                  {2 * 1125.0 / 11 + 55, "259.545454545455"},
+                                                  {280 - (1.0 / 3) * 260, "193.333333333333"},
+                                                  {123456789012345678.0, "123456789012346000"},
+                                                  {1e20, "100000000000000000000"},
+                                                  {1e300, "1e+300"},
+                                                  {-2.5e-300, "-2.5e-300"}};
   for (const auto& [value, text] : cases) EXPECT_EQ(SvgNumber(value), text) << text;
 }
 
@@ -61,25 +70,29 @@ TEST(SvgNumber, IgnoresTheProcessLocale) {
 }
 
 TEST(ChartSvg, ThreeRowsExactly) {
-  ResultGrid grid = MakeGrid({"Mese", "Vendite"}, {{std::string("Gen"), 10.0},
-                                                   {std::string("Feb"), int64_t{20}},
-                                                   {std::string("Mar"), 40.0}});
-  EXPECT_EQ(BuildChartSvg(grid, RegionalSettings{}),
-            "<svg class=\"chartsvg\" viewBox=\"0 0 1200 320\" xmlns=\"http://www.w3.org/2000/svg\">"
-            "<rect x=\"0\" y=\"0\" width=\"1200\" height=\"320\" fill=\"#ffffff\"/>"
-            "<line x1=\"55\" y1=\"20\" x2=\"55\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
-            "<line x1=\"55\" y1=\"280\" x2=\"1180\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
-            "<polyline fill=\"none\" stroke=\"#2563eb\" stroke-width=\"3\" "
-            "points=\"55,215 617.5,150 1180,20\"/>"
-            "<text x=\"55\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">Gen</text>"
-            "<text x=\"617.5\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">Feb</text>"
-            "<text x=\"1180\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">Mar</text>"
-            "</svg>");
+  ResultGrid grid = MakeGrid(
+      {"Mese", "Vendite"},
+      {{std::string("Gen"), 10.0}, {std::string("Feb"), int64_t{20}}, {std::string("Mar"), 40.0}});
+  EXPECT_EQ(
+      BuildChartSvg(grid, RegionalSettings{}),
+      "<svg class=\"chartsvg\" viewBox=\"0 0 1200 320\" xmlns=\"http://www.w3.org/2000/svg\">"
+      "<rect x=\"0\" y=\"0\" width=\"1200\" height=\"320\" fill=\"#ffffff\"/>"
+      "<line x1=\"55\" y1=\"20\" x2=\"55\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
+      "<line x1=\"55\" y1=\"280\" x2=\"1180\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
+      "<polyline fill=\"none\" stroke=\"#2563eb\" stroke-width=\"3\" "
+      "points=\"55,215 617.5,150 1180,20\"/>"
+      "<text x=\"55\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">Gen</text>"
+      "<text x=\"617.5\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" "
+      "fill=\"#64748b\">Feb</text>"
+      "<text x=\"1180\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" "
+      "fill=\"#64748b\">Mar</text>"
+      "</svg>");
 }
 
 TEST(ChartSvg, ScaleAndPositions) {
   using S = std::string;
-  const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity(),
+               nan = std::numeric_limits<double>::quiet_NaN();
   RegionalSettings italian;
   italian.decimal_separator = ',';
   const struct {
@@ -88,31 +101,43 @@ TEST(ChartSvg, ScaleAndPositions) {
     RegionalSettings regional;
     std::string points;
   } cases[] = {
-      {"twelve rows", SeriesGrid({std::vector<double>(12, 5.0)}), {},
+      {"twelve rows",
+       SeriesGrid({std::vector<double>(12, 5.0)}),
+       {},
        "55,20 157.272727272727,20 259.545454545455,20 361.818181818182,20 464.090909090909,20 "
        "566.363636363636,20 668.636363636364,20 770.909090909091,20 873.181818181818,20 "
        "975.454545454545,20 1077.72727272727,20 1180,20"},
       {"one third", SeriesGrid({{30, 90}}), {}, "55,193.333333333333 1180,20"},
-      {"max 1 when nothing is positive", MakeGrid({"x", "y"}, {{S("a"), 0.0}, {S("b"), -1.0}, {S("c"), Null{}}}),
-       {}, "55,280 617.5,540 1180,280"},
+      {"max 1 when nothing is positive",
+       MakeGrid({"x", "y"}, {{S("a"), 0.0}, {S("b"), -1.0}, {S("c"), Null{}}}),
+       {},
+       "55,280 617.5,540 1180,280"},
       {"null and text at zero, not in the maximum",
-       MakeGrid({"x", "y"}, {{S("a"), Null{}}, {S("b"), S("n/d")}, {S("c"), S(" 20 ")}, {S("d"), 10.0}}), {},
+       MakeGrid({"x", "y"},
+                {{S("a"), Null{}}, {S("b"), S("n/d")}, {S("c"), S(" 20 ")}, {S("d"), 10.0}}),
+       {},
        "55,280 430,280 805,20 1180,150"},
-      {"non-finite values are not numeric", MakeGrid({"x", "y"}, {{S("a"), inf}, {S("b"), nan}, {S("c"), 4.0}}),
-       {}, "55,280 617.5,280 1180,20"},
+      {"non-finite values are not numeric",
+       MakeGrid({"x", "y"}, {{S("a"), inf}, {S("b"), nan}, {S("c"), 4.0}}),
+       {},
+       "55,280 617.5,280 1180,20"},
       {"decimal comma in the cells, a point in the coordinates",
-       MakeGrid({"x", "y"}, {{S("a"), S("1,5")}, {S("b"), 3.0}, {S("c"), 6.0}}), italian, "55,215 617.5,150 1180,20"},
+       MakeGrid({"x", "y"}, {{S("a"), S("1,5")}, {S("b"), 3.0}, {S("c"), 6.0}}), italian,
+       "55,215 617.5,150 1180,20"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Points(BuildChartSvg(c.grid, c.regional)), c.points) << c.name;
+  for (const auto& c : cases)
+    EXPECT_EQ(Points(BuildChartSvg(c.grid, c.regional)), c.points) << c.name;
 }
 
 TEST(ChartSvg, NineSeriesReuseTheFirstColourInLinesAndLegend) {
   ResultGrid grid = SeriesGrid(std::vector<std::vector<double>>(9, {1, 2}));
   std::string lines, legend;
   for (int k = 0; k < 9; ++k) {
-    lines += std::string("<polyline fill=\"none\" stroke=\"") + kPalette[k % 8] + "\" stroke-width=\"3\" points=\"55,150 1180,20\"/>";
-    legend += std::string("<span class=\"legenditem\"><span class=\"legendline\" style=\"background:") + kPalette[k % 8] +
-              ";\"></span>S" + std::to_string(k + 1) + "</span>";
+    lines += std::string("<polyline fill=\"none\" stroke=\"") + kPalette[k % 8] +
+             "\" stroke-width=\"3\" points=\"55,150 1180,20\"/>";
+    legend +=
+        std::string("<span class=\"legenditem\"><span class=\"legendline\" style=\"background:") +
+        kPalette[k % 8] + ";\"></span>S" + std::to_string(k + 1) + "</span>";
   }
   const std::string svg = BuildChartSvg(grid, RegionalSettings{});
   EXPECT_EQ(svg.substr(svg.find("<polyline"), lines.size() + 1), lines + "<");
@@ -124,8 +149,9 @@ TEST(ChartSvg, NineSeriesReuseTheFirstColourInLinesAndLegend) {
 }
 
 TEST(ChartLabels, EscapedNullEmptyAndLineBreaksAsSpace) {
-  ResultGrid grid =
-      MakeGrid({"x", "y"}, {{std::string("A & <B>"), 1.0}, {Null{}, 2.0}, {std::string("riga 1\r\nriga 2\nfine"), 3.0}});
+  ResultGrid grid = MakeGrid(
+      {"x", "y"},
+      {{std::string("A & <B>"), 1.0}, {Null{}, 2.0}, {std::string("riga 1\r\nriga 2\nfine"), 3.0}});
   const std::string svg = BuildChartSvg(grid, RegionalSettings{});
   EXPECT_NE(svg.find(">A &amp; &lt;B&gt;</text>"), std::string::npos);
   EXPECT_NE(svg.find("fill=\"#64748b\"></text>"), std::string::npos);
@@ -148,8 +174,8 @@ TEST(ChartSvg, FiniteValuesNearTheEndsOfTheRangeStayDrawable) {
   constexpr double kMax = std::numeric_limits<double>::max();
   constexpr double kTiny = std::numeric_limits<double>::denorm_min();
   const std::vector<std::vector<double>> cases[] = {
-      {{1e-300, -1e300}}, {{kMax, -kMax}},     {{-kMax, -kMax / 2}}, {{kTiny, -kMax, 0}},
-      {{kMax, kMax}},     {{kTiny, kTiny}},    {{-kTiny, -1e308}},   {{1, 2}, {-kMax, kMax}},
+      {{1e-300, -1e300}}, {{kMax, -kMax}},  {{-kMax, -kMax / 2}}, {{kTiny, -kMax, 0}},
+      {{kMax, kMax}},     {{kTiny, kTiny}}, {{-kTiny, -1e308}},   {{1, 2}, {-kMax, kMax}},
   };
   for (const auto& series : cases) {
     const std::string svg = RenderChart(SeriesGrid(series), RegionalSettings{});

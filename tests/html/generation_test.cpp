@@ -7,8 +7,8 @@
 
 #include "db/connection.h"
 #include "html/block_render.h"
-#include "html/page_frame.h"
 #include "html/grid_builder.h"
+#include "html/page_frame.h"
 #include "support/test_support.h"
 
 namespace panorello {
@@ -27,12 +27,13 @@ Texts Titles(const BlockList& list) {
 struct SqliteContext : testing::SqliteContext {
   SqliteContext() : testing::SqliteContext({"CREATE TABLE t (n INTEGER)"}) {}
   // Appends a block and keeps the sort orders of the test (adding tidies non-positive ones).
-  void Add(const std::string& title, int32_t order, const std::string& dashboard = "", bool active = true,
-           const std::string& sql = "SELECT 1 AS n") {
+  void Add(const std::string& title, int32_t order, const std::string& dashboard = "",
+           bool active = true, const std::string& sql = "SELECT 1 AS n") {
     Block& b = testing::SqliteContext::Add(title, sql);
     b.Dashboard = dashboard, b.Active = active;
     orders.push_back(order);
-    for (size_t i = 0; i < orders.size(); ++i) ctx->blocks.At(static_cast<int32_t>(i)).SortOrder = orders[i];
+    for (size_t i = 0; i < orders.size(); ++i)
+      ctx->blocks.At(static_cast<int32_t>(i)).SortOrder = orders[i];
   }
   std::vector<int32_t> orders;
 };
@@ -70,10 +71,12 @@ TEST(BuildDashboardHtml, SelectionAndOrder) {
   for (const auto& [name, shown] : cases) {
     std::string blocks;
     for (const std::string& title : shown) {
-      for (const Block& b : t->blocks.Blocks()) blocks += b.Title == title ? RenderBlock(*t, b) : "";
+      for (const Block& b : t->blocks.Blocks())
+        blocks += b.Title == title ? RenderBlock(*t, b) : "";
     }
     EXPECT_EQ(BuildDashboardHtml(*t, name),
-              BuildPageHead(t->settings) + BuildPageHeader(*t, name) + blocks + BuildPageFooter(*t)) << name;
+              BuildPageHead(t->settings) + BuildPageHeader(*t, name) + blocks + BuildPageFooter(*t))
+        << name;
   }
   EXPECT_EQ(Titles(t->blocks), (Texts{"spento", "tutte", "altro", "spazi", "misto", "maiuscolo"}));
 }
@@ -105,18 +108,22 @@ TEST(RunDashboardGeneration, LogLinesResultAndMessages) {
     EXPECT_EQ(run.ok, ok);
     EXPECT_EQ(run.written, !unwritable);
     // An unwritable page fails before any block runs.
-    EXPECT_EQ(std::to_string(run.blocks) + "/" + std::to_string(run.failed_blocks), unwritable ? "0/0" : "2/1");
+    EXPECT_EQ(std::to_string(run.blocks) + "/" + std::to_string(run.failed_blocks),
+              unwritable ? "0/0" : "2/1");
     const std::string path = t.folder.File(blank ? "dashboard.html" : c.output);
     EXPECT_EQ(t->settings.OutputFile, path);
     const Texts log = LogMessages(t.folder.Path());
     Texts expected = {"Inizio RunDashboardGeneration"};
-    if (!unwritable) expected.push_back("Errore blocco 2 (rotto): no such table: manca");  // page order
+    if (!unwritable)
+      expected.push_back("Errore blocco 2 (rotto): no such table: manca");  // page order
     expected.push_back("Scrittura file " + path);
     if (c.open && !unwritable) expected.push_back("Apertura browser " + path);
     std::string error = c.error;
-    if (unwritable && !log.empty()) error = log.back().substr(std::min<size_t>(31, log.back().size()));
+    if (unwritable && !log.empty())
+      error = log.back().substr(std::min<size_t>(31, log.back().size()));
     EXPECT_FALSE(!ok && error.empty()) << "no description";
-    expected.push_back(ok ? "Fine RunDashboardGeneration OK" : "Errore RunDashboardGeneration: " + error);
+    expected.push_back(ok ? "Fine RunDashboardGeneration OK"
+                          : "Errore RunDashboardGeneration: " + error);
     EXPECT_EQ(log, expected);
     EXPECT_EQ(run.error_text, ok ? "" : error);
     EXPECT_EQ(t.browser.opened, ok && c.open ? Texts{path} : Texts{});
@@ -135,7 +142,9 @@ TEST(RunDashboardGeneration, LogLinesResultAndMessages) {
 // Records the progress of a run and, when told to, fails at the second block.
 struct ProgressReporter final : Reporter {
   explicit ProgressReporter(bool fail_at_two) : fail(fail_at_two) {}
-  void ShowMessage(MessageIcon, const std::string&, const std::string& text) override { events.push_back(text); }
+  void ShowMessage(MessageIcon, const std::string&, const std::string& text) override {
+    events.push_back(text);
+  }
   void BlockStarted(int number, int count, const std::string& title) override {
     if (fail && number == 2) throw Error("interrotto");
     events.push_back(std::to_string(number) + "/" + std::to_string(count) + " " + title);
@@ -168,7 +177,8 @@ TEST(RunDashboardGeneration, ProgressAndAFailureHalfWayThatKeepsTheLastGoodPage)
       EXPECT_EQ(ReadBytes(path), before);
     }
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.folder.File("out")), {}), 1);  // no temporary
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.folder.File("out")), {}),
+            1);  // no temporary
   EXPECT_EQ(LogMessages(t.folder.Path()).back(), "Errore RunDashboardGeneration: interrotto");
 }
 

@@ -16,18 +16,26 @@ namespace panorello::testing {
 struct Null {};
 using Cell = std::variant<Null, int64_t, double, std::string, DateTimeValue>;
 
-inline ResultGrid MakeGrid(std::vector<std::string> names, const std::vector<std::vector<Cell>>& rows) {
+inline ResultGrid MakeGrid(std::vector<std::string> names,
+                           const std::vector<std::vector<Cell>>& rows) {
   ResultGrid grid(std::move(names));
   for (const auto& row : rows) {
     for (const Cell& cell : row) {
-      std::visit([&grid](const auto& v) {
-        using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, Null>) grid.AddNull();
-        else if constexpr (std::is_same_v<T, int64_t>) grid.AddInteger(v);
-        else if constexpr (std::is_same_v<T, double>) grid.AddDouble(v);
-        else if constexpr (std::is_same_v<T, std::string>) grid.AddText(v);
-        else grid.AddDateTime(v);
-      }, cell);
+      std::visit(
+          [&grid](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, Null>)
+              grid.AddNull();
+            else if constexpr (std::is_same_v<T, int64_t>)
+              grid.AddInteger(v);
+            else if constexpr (std::is_same_v<T, double>)
+              grid.AddDouble(v);
+            else if constexpr (std::is_same_v<T, std::string>)
+              grid.AddText(v);
+            else
+              grid.AddDateTime(v);
+          },
+          cell);
     }
   }
   return grid;

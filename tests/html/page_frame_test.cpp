@@ -10,11 +10,14 @@ namespace {
 using testing::TestContext;
 
 TEST(StyleSheet, IsTheTwentySevenRulesInOrderThenPhoneAndPrintRules) {
-  EXPECT_EQ(BuildStyleSheet(),
+  EXPECT_EQ(
+      BuildStyleSheet(),
       "<style type=\"text/css\">"
-      "body{margin:0;padding:0;background:#f4f6f9;font-family:Arial,Helvetica,sans-serif;color:#1f2937;}"
+      "body{margin:0;padding:0;background:#f4f6f9;font-family:Arial,Helvetica,sans-serif;color:#"
+      "1f2937;}"
       ".page{max-width:1600px;margin:0 auto;padding:18px;}"
-      ".head{background:#ffffff;border-bottom:1px solid #d8dee8;padding:18px 22px;margin-bottom:18px;"
+      ".head{background:#ffffff;border-bottom:1px solid #d8dee8;padding:18px "
+      "22px;margin-bottom:18px;"
       "box-shadow:0 1px 2px #e5e7eb;}.head h1{margin:0;font-size:34px;color:#0f172a;}"
       ".head .meta{margin-top:8px;font-size:13px;color:#667085;}"
       ".block{background:#ffffff;border:1px solid #d9dee7;border-radius:10px;padding:18px;"
@@ -23,8 +26,10 @@ TEST(StyleSheet, IsTheTwentySevenRulesInOrderThenPhoneAndPrintRules) {
       ".subtitle{font-size:13px;color:#6b7280;margin-bottom:14px;}"
       ".sep{height:1px;background:#e5e7eb;margin-bottom:14px;}"
       ".footer{font-size:12px;color:#6b7280;padding:18px;text-align:left;}"
-      ".error{background:#fff1f2;border:1px solid #fda4af;color:#b42318;padding:12px;border-radius:8px;}"
-      ".nodata{color:#6b7280;font-style:italic;padding:8px 0;}.kpiwrap{display:flex;flex-wrap:wrap;gap:12px;}"
+      ".error{background:#fff1f2;border:1px solid "
+      "#fda4af;color:#b42318;padding:12px;border-radius:8px;}"
+      ".nodata{color:#6b7280;font-style:italic;padding:8px "
+      "0;}.kpiwrap{display:flex;flex-wrap:wrap;gap:12px;}"
       ".kpicard{flex:1 1 180px;min-width:180px;border-radius:10px;padding:14px;color:#ffffff;"
       "box-shadow:0 1px 3px #d1d5db;}.kpilabel{font-size:12px;opacity:0.95;margin-bottom:6px;}"
       ".kpivalue{font-size:18px;font-weight:bold;line-height:1.2;}"
@@ -41,7 +46,8 @@ TEST(StyleSheet, IsTheTwentySevenRulesInOrderThenPhoneAndPrintRules) {
       ".chartsvg{width:100%;height:320px;display:block;}"
       ".chartlegend{margin-top:8px;font-size:12px;color:#4b5563;}"
       ".legenditem{display:inline-block;margin-right:16px;}"
-      ".legendline{display:inline-block;width:18px;height:3px;vertical-align:middle;margin-right:5px;}"
+      ".legendline{display:inline-block;width:18px;height:3px;vertical-align:middle;margin-right:"
+      "5px;}"
       "@media (max-width: 600px){.page{padding:8px;}.block{overflow-x:auto;}}"
       "@media print{.block,.kpiwrap,.chartbox{break-inside:avoid;page-break-inside:avoid;}"
       ".title,.subtitle,.sep{break-after:avoid;page-break-after:avoid;}"
@@ -58,11 +64,13 @@ TEST(PageFrame, HeadHeaderAndFooterPieces) {
     int refresh;
     std::string encoded_title, refresh_meta, meta_line;
   } cases[] = {
-      {"Vendite <Nord> & \"Sud\"", "  Vendite  ", "srv01", 0, "Vendite &lt;Nord&gt; &amp; &quot;Sud&quot;",
-       "", "Dashboard: Vendite &nbsp;|&nbsp; Server: srv01" + meta},
+      {"Vendite <Nord> & \"Sud\"", "  Vendite  ", "srv01", 0,
+       "Vendite &lt;Nord&gt; &amp; &quot;Sud&quot;", "",
+       "Dashboard: Vendite &nbsp;|&nbsp; Server: srv01" + meta},
       {"T", "   ", "", -5, "T", "", "Dashboard: Tutte le dashboard &nbsp;|&nbsp; Server: " + meta},
       {"T", "", "s", 60, "T", "<meta http-equiv=\"refresh\" content=\"60\">",
-       "Dashboard: Tutte le dashboard &nbsp;|&nbsp; Server: s" + meta + " &nbsp;|&nbsp; Refresh: 60 sec"},
+       "Dashboard: Tutte le dashboard &nbsp;|&nbsp; Server: s" + meta +
+           " &nbsp;|&nbsp; Refresh: 60 sec"},
       {"T", "a<b", "s", -1, "T", "", "Dashboard: a&lt;b &nbsp;|&nbsp; Server: s" + meta},
   };
   for (const auto& c : cases) {

@@ -29,12 +29,16 @@ constexpr const char* kFailsLate =
 struct SqliteContext : testing::SqliteContext {
   SqliteContext()
       : testing::SqliteContext(
-            {"CREATE TABLE t (id INTEGER, \"nome & co\" TEXT, importo DOUBLE, creato DATETIME, ok BOOLEAN, dato BLOB)",
+            {"CREATE TABLE t (id INTEGER, \"nome & co\" TEXT, importo DOUBLE, creato DATETIME, ok "
+             "BOOLEAN, dato BLOB)",
              "INSERT INTO t VALUES (1, 'A & <b> \"c\"', 1.37, '2024-03-05 14:30:00', 1, x'00ff'), "
-             "(2, NULL, 0.1, '2024-03-05', 'false', NULL), (3, 'riga\r\ndue\rtre', -1e20, 'non data', 'x', x''), "
+             "(2, NULL, 0.1, '2024-03-05', 'false', NULL), (3, 'riga\r\ndue\rtre', -1e20, 'non "
+             "data', 'x', x''), "
              "(4, '', 1234567.125, '07:08:09', 0, x'10'), (5, 'è ✓', 0.000012, NULL, NULL, NULL)",
-             "CREATE TABLE molte AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 8000) "
-             "SELECT i AS n, 'riga ' || i || ' ' || replace(hex(zeroblob(50)), '0', '&') AS testo FROM n"}) {}
+             "CREATE TABLE molte AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+             "WHERE i < 8000) "
+             "SELECT i AS n, 'riga ' || i || ' ' || replace(hex(zeroblob(50)), '0', '&') AS testo "
+             "FROM n"}) {}
 };
 
 TEST(TableStreaming, SameBytesAsTheTableOfTheWholeResult) {
@@ -44,8 +48,9 @@ TEST(TableStreaming, SameBytesAsTheTableOfTheWholeResult) {
   odd.short_date = "dd<mm>yyyy";
   for (const RegionalSettings& regional : {RegionalSettings{}, odd}) {
     t->regional = regional;
-    for (const char* sql : {"SELECT * FROM t ORDER BY id", "SELECT n, testo, n / 7.0 AS r FROM molte",
-                            "SELECT 'x' AS \"<tag>\""}) {
+    for (const char* sql :
+         {"SELECT * FROM t ORDER BY id", "SELECT n, testo, n / 7.0 AS r FROM molte",
+          "SELECT 'x' AS \"<tag>\""}) {
       const std::optional<ResultGrid> grid = OpenConnection(t->settings, t->limits)->Query(sql);
       ASSERT_TRUE(grid.has_value());
       const std::string expected = RenderResultTable(*grid, regional);
@@ -74,7 +79,8 @@ TEST(TableStreaming, AFailureAfterPartsReachedTheFileLeavesTheErrorBoxAlone) {
   EXPECT_TRUE(streamed == ReadBytes(t->settings.OutputFile));
   EXPECT_TRUE(in_memory == streamed);
   EXPECT_NE(streamed.find("<div class=\"title\">Guasto</div><div class=\"subtitle\"></div>"
-                          "<div class=\"sep\"></div>" + kOverflowBox + "</div>"),
+                          "<div class=\"sep\"></div>" +
+                          kOverflowBox + "</div>"),
             std::string::npos);
   EXPECT_EQ(testing::CountOf(streamed, "riga 5000 "), 0u);  // none of the failed rows is left
 }
@@ -84,7 +90,7 @@ TEST(TableStreaming, AFailingPageFileFailsTheRunInsteadOfBecomingAnErrorBox) {
   // system's reason, not a later "write interrupted" from taking the block back.
   SqliteContext t;
   t.Add("Grande", "SELECT n, testo FROM molte", "TABLE");
-  struct rlimit saved{};
+  struct rlimit saved {};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   struct rlimit small = saved;
@@ -97,7 +103,8 @@ TEST(TableStreaming, AFailingPageFileFailsTheRunInsteadOfBecomingAnErrorBox) {
   EXPECT_FALSE(FileExists(t->settings.OutputFile));
   const std::vector<std::string> log = testing::LogMessages(t.folder.Path());
   ASSERT_FALSE(log.empty());
-  const std::string head = "Errore RunDashboardGeneration: Impossibile scrivere il file " + t->settings.OutputFile + ": ";
+  const std::string head = "Errore RunDashboardGeneration: Impossibile scrivere il file " +
+                           t->settings.OutputFile + ": ";
   EXPECT_EQ(log.back().rfind(head, 0), 0u) << log.back();
   EXPECT_EQ(log.back().find("scrittura interrotta"), std::string::npos) << log.back();
 }
@@ -105,7 +112,11 @@ TEST(TableStreaming, AFailingPageFileFailsTheRunInsteadOfBecomingAnErrorBox) {
 TEST(PageOutRollback, TruncateToAMarkInMemoryAndInTheFile) {
   const std::tuple<bool, size_t, size_t> cases[] = {
       // to_file, bytes before the mark, bytes written after it and taken back
-      {false, 10, 5000}, {true, 10, 100}, {true, 300000, 700000}, {true, 10, 600000}, {true, 400000, 0}};
+      {false, 10, 5000},
+      {true, 10, 100},
+      {true, 300000, 700000},
+      {true, 10, 600000},
+      {true, 400000, 0}};
   for (const auto& [to_file, before, after] : cases) {
     SCOPED_TRACE(::testing::Message() << to_file << " " << before << " " << after);
     TempFolder folder;
@@ -123,7 +134,8 @@ TEST(PageOutRollback, TruncateToAMarkInMemoryAndInTheFile) {
     out.Append("fine");
     out.Flush();
     if (to_file) file.Commit();
-    EXPECT_TRUE((to_file ? ReadBytes(folder.File("p.html")) : out.Text()) == std::string(before, 'a') + "fine");
+    EXPECT_TRUE((to_file ? ReadBytes(folder.File("p.html")) : out.Text()) ==
+                std::string(before, 'a') + "fine");
   }
 }
 

@@ -27,8 +27,9 @@ Ids IdsOf(const BlockList& list) {
 // Highest Id + 1 (at least 1); at the int32 limit the smallest unused positive Id instead of an
 // overflow.
 TEST(NewBlockIdTest, HighestPlusOne) {
-  const std::pair<Ids, int32_t> cases[] = {
-      {{}, 1}, {{3, 7, 5}, 8}, {{-4, -1}, 1}, {{kMax - 1}, kMax}, {{kMax}, 1}, {{2, 1, kMax, 3, 3, -7}, 4}};
+  const std::pair<Ids, int32_t> cases[] = {{{}, 1},       {{3, 7, 5}, 8},
+                                           {{-4, -1}, 1}, {{kMax - 1}, kMax},
+                                           {{kMax}, 1},   {{2, 1, kMax, 3, 3, -7}, 4}};
   for (const auto& [ids, expected] : cases) {
     EXPECT_EQ(ListWithIds(ids).NewBlockId(), expected) << ::testing::PrintToString(ids);
   }
@@ -37,10 +38,14 @@ TEST(NewBlockIdTest, HighestPlusOne) {
 // Index inside the list replaces (Id 0 keeps the old Id, another Id is taken); any other index
 // appends (Id 0 gets a new one, a duplicate Id is kept). The Id used is written back.
 TEST(SaveBlockTest, ReplaceOrAppend) {
-  struct Case { int32_t index, id; Ids after; int32_t written_back; };
+  struct Case {
+    int32_t index, id;
+    Ids after;
+    int32_t written_back;
+  };
   const Case cases[] = {
-      {-1, 0, {10, 20, 21}, 21}, {-1, 20, {10, 20, 20}, 20}, {2, 0, {10, 20, 21}, 21},
-      {100, 0, {10, 20, 21}, 21}, {1, 0, {10, 20}, 20}, {0, 99, {99, 20}, 99},
+      {-1, 0, {10, 20, 21}, 21},  {-1, 20, {10, 20, 20}, 20}, {2, 0, {10, 20, 21}, 21},
+      {100, 0, {10, 20, 21}, 21}, {1, 0, {10, 20}, 20},       {0, 99, {99, 20}, 99},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "index " << c.index << ", id " << c.id);
@@ -59,9 +64,14 @@ TEST(SaveBlockTest, ReplaceOrAppend) {
 // RenderMode becomes AUTO; other values stay as they are, and the caller's record is not
 // changed.
 TEST(SaveBlockTest, TidiesTheStoredList) {
-  struct Case { int32_t sort_order; std::string mode; int32_t stored_sort; std::string stored_mode; };
+  struct Case {
+    int32_t sort_order;
+    std::string mode;
+    int32_t stored_sort;
+    std::string stored_mode;
+  };
   const Case cases[] = {
-      {-2, "   ", 1, "AUTO"}, {5, "table", 5, "table"}, {0, "", 3, "AUTO"},
+      {-2, "   ", 1, "AUTO"},   {5, "table", 5, "table"}, {0, "", 3, "AUTO"},
       {0, " kpi ", 4, " kpi "}, {5, "\t", 5, "\t"},
   };
   BlockList list;
@@ -86,7 +96,9 @@ TEST(SaveBlockTest, TidiesTheStoredList) {
 // AppendBlocks ends where SaveBlock(-1) block after block ends: Ids handed out (also past the
 // int32 limit), sort orders and render modes tidied, on an empty or an untidy list.
 TEST(AppendBlocksTest, SameAsSavingOneByOne) {
-  struct Case { Ids before, added; };
+  struct Case {
+    Ids before, added;
+  };
   const Case cases[] = {
       {{}, {0, 0, 5, 0, -3, 0}},
       {{4, -2}, {0, 4, 0}},

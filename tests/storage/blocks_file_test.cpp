@@ -40,13 +40,15 @@ BlockList ListOf(std::vector<Block> blocks) {
 
 // Odd Ids active, even ones not.
 Block Make(int32_t id, std::string title, std::string sql, int32_t sort_order = 1) {
-  return {id, std::move(title), "sub", std::move(sql), sort_order, id % 2 == 1, " chart ", "Vendite"};
+  return {id,         std::move(title), "sub",     std::move(sql),
+          sort_order, id % 2 == 1,      " chart ", "Vendite"};
 }
 
 // The written form, byte for byte: twelve CR LF lines per block, mode trimmed and upper-cased,
 // an empty query as an empty line; an empty list is zero bytes.
 TEST(BlocksFileTextTest, TwelveLinesPerBlock) {
-  EXPECT_EQ(BlocksFileText(ListOf({Make(1, "Fatturato", "SELECT 1\r\nFROM t"), Make(-4, "Città", "", 7)})),
+  EXPECT_EQ(BlocksFileText(
+                ListOf({Make(1, "Fatturato", "SELECT 1\r\nFROM t"), Make(-4, "Città", "", 7)})),
             "[BLOCK]\r\nID=1\r\nTITLE=Fatturato\r\nSUBTITLE=sub\r\nSORTORDER=1\r\nACTIVE=1\r\n"
             "RENDERMODE=CHART\r\nDASHBOARD=Vendite\r\nSQLBEGIN\r\nSELECT 1\r\nFROM t\r\nSQLEND\r\n"
             "[/BLOCK]\r\n"
@@ -95,20 +97,27 @@ TEST(BlocksFileRoundTripTest, KnownDifferences) {
 // The reader's rules in the order they apply.
 TEST(ParseBlocksTest, Rules) {
   // skipped: the first line the reader passed over (0: none).
-  struct Case { std::string name, text; std::vector<std::string> rows; int64_t skipped = 0; };
+  struct Case {
+    std::string name, text;
+    std::vector<std::string> rows;
+    int64_t skipped = 0;
+  };
   const Case cases[] = {
       {"empty text", "", {}},
       {"defaults", "[BLOCK]\n[/BLOCK]", {"1|1|1|AUTO||||"}},
       {"lower-case block start is no start",
-       "[block]\nID=1\n[/BLOCK]\n[BLOCK]\nID=2\n[/BLOCK]\n", {"2|1|1|AUTO||||"}, 1},
+       "[block]\nID=1\n[/BLOCK]\n[BLOCK]\nID=2\n[/BLOCK]\n",
+       {"2|1|1|AUTO||||"},
+       1},
       {"markers with spaces", "  [BLOCK]  \r\nTITLE=x\r\n [/BLOCK] \r\n", {"1|1|1|AUTO|x|||"}},
       {"key lines start at column 0", "[BLOCK]\n  TITLE=x\n[/BLOCK]", {"1|1|1|AUTO||||"}, 2},
       {"keys in any case; title as typed, dashboard trimmed, mode tidied",
        "[BLOCK]\ntitle= Vendite \nSubTitle=Sub\ndashboard= Nord \nrendermode= kpi \n[/BLOCK]",
        {"1|1|1|KPI| Vendite |Sub|Nord|"}},
       {"empty render mode", "[BLOCK]\nRENDERMODE=\n[/BLOCK]", {"1|1|1|AUTO||||"}},
-      {"active flags", "[BLOCK]\nACTIVE=0\n[/BLOCK]\n[BLOCK]\nACTIVE=yes\n[/BLOCK]\n[BLOCK]\n"
-                       "ACTIVE=-1\n[/BLOCK]",
+      {"active flags",
+       "[BLOCK]\nACTIVE=0\n[/BLOCK]\n[BLOCK]\nACTIVE=yes\n[/BLOCK]\n[BLOCK]\n"
+       "ACTIVE=-1\n[/BLOCK]",
        {"1|1|0|AUTO||||", "2|2|0|AUTO||||", "3|3|1|AUTO||||"}},
       {"ids: unreadable or missing gets the next, duplicates kept",
        "[BLOCK]\nID=5\n[/BLOCK]\n[BLOCK]\nID=5\n[/BLOCK]\n[BLOCK]\nID=abc\n[/BLOCK]\n"
@@ -123,7 +132,9 @@ TEST(ParseBlocksTest, Rules) {
        "[BLOCK]\nID=-99999999999\nSORTORDER=-5E20\n[/BLOCK]\n[BLOCK]\n[/BLOCK]",
        {"2147483647|2147483647|1|AUTO||||", "-2147483648|2|1|AUTO||||", "1|3|1|AUTO||||"}},
       {"sqlbegin in any case, sqlend only in capitals",
-       "[BLOCK]\nsqlbegin\nSELECT 1\nsqlend\n[/BLOCK]\n", {}, 1},
+       "[BLOCK]\nsqlbegin\nSELECT 1\nsqlend\n[/BLOCK]\n",
+       {},
+       1},
       {"query text hides markers and keys",
        "[BLOCK]\nSQLBEGIN\n[/BLOCK]\n[BLOCK]\nID=3\n  SQLEND  \nID=4\n[/BLOCK]",
        {"4|1|1|AUTO||||[/BLOCK]\r\n[BLOCK]\r\nID=3"}},
@@ -132,17 +143,24 @@ TEST(ParseBlocksTest, Rules) {
        {"1|1|1|AUTO||||  SELECT 1  \r\n\r\nFROM t"}},
       {"unclosed query drops the block", "[BLOCK]\nSQLBEGIN\nSELECT 1\n[/BLOCK]", {}, 1},
       {"no closing marker", "\n[BLOCK]\nID=1\n", {}, 2},
-      {"two starts: only the second", "[BLOCK]\nTITLE=first\n[BLOCK]\nID=8\n[/BLOCK]",
-       {"8|1|1|AUTO||||"}, 1},
+      {"two starts: only the second",
+       "[BLOCK]\nTITLE=first\n[BLOCK]\nID=8\n[/BLOCK]",
+       {"8|1|1|AUTO||||"},
+       1},
       {"keys outside blocks ignored",
        "\n  \nID=4\nTITLE=x\n[/BLOCK]\n[BLOCK]\n[/BLOCK]\nTITLE=y\nSQLBEGIN\nx\n",
-       {"1|1|1|AUTO||||"}, 3},
-      {"lone CR line ends", "[BLOCK]\rID=6\rSQLBEGIN\ra\rb\rSQLEND\r[/BLOCK]\r",
+       {"1|1|1|AUTO||||"},
+       3},
+      {"lone CR line ends",
+       "[BLOCK]\rID=6\rSQLBEGIN\ra\rb\rSQLEND\r[/BLOCK]\r",
        {"6|1|1|AUTO||||a\r\nb"}},
       {"second SQL section replaces the first",
-       "[BLOCK]\nSQLBEGIN\none\nSQLEND\nSQLBEGIN\ntwo\nSQLEND\n[/BLOCK]", {"1|1|1|AUTO||||two"}},
-      {"a Latin-1 letter before the key is no key", "[BLOCK]\nèTITLE=x\nTITLE=città\n[/BLOCK]",
-       {"1|1|1|AUTO|città|||"}, 2},
+       "[BLOCK]\nSQLBEGIN\none\nSQLEND\nSQLBEGIN\ntwo\nSQLEND\n[/BLOCK]",
+       {"1|1|1|AUTO||||two"}},
+      {"a Latin-1 letter before the key is no key",
+       "[BLOCK]\nèTITLE=x\nTITLE=città\n[/BLOCK]",
+       {"1|1|1|AUTO|città|||"},
+       2},
   };
   for (const auto& c : cases) {
     BlockList list;

@@ -19,17 +19,36 @@ using testing::WriteBytes;
 
 // The record of a missing config.ini, and one with every field set.
 Settings Defaults(const std::string& folder) {
-  return {"SQLSERVER", "", "", "", "", true, "", folder + "/dashboard.html", "Panorello dinamico",
-          0, true, folder + "/panorello.log"};
+  return {"SQLSERVER",
+          "",
+          "",
+          "",
+          "",
+          true,
+          "",
+          folder + "/dashboard.html",
+          "Panorello dinamico",
+          0,
+          true,
+          folder + "/panorello.log"};
 }
 Settings Sample() {
-  return {"POSTGRESQL", "db.example", "vendite", "marco", " pa=ss ", false,
-          "Driver={PostgreSQL Unicode};Server=x;Pwd={a;b}", "/srv/out/città.html", "Cruscotto €",
-          -30, true, "/var/log/p.log"};
+  return {"POSTGRESQL",
+          "db.example",
+          "vendite",
+          "marco",
+          " pa=ss ",
+          false,
+          "Driver={PostgreSQL Unicode};Server=x;Pwd={a;b}",
+          "/srv/out/città.html",
+          "Cruscotto €",
+          -30,
+          true,
+          "/var/log/p.log"};
 }
 
 mode_t ModeOf(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
   return st.st_mode & 07777;
 }
@@ -41,7 +60,10 @@ TEST(LoadSettingsTest, FieldRules) {
   TempFolder app;
   EXPECT_EQ(LoadSettings(app.Path()), Defaults(app.Path()));
   EXPECT_FALSE(std::filesystem::exists(app.File("config.ini")));  // loading creates nothing
-  struct Case { std::string file; std::function<void(Settings&)> change; };
+  struct Case {
+    std::string file;
+    std::function<void(Settings&)> change;
+  };
   const Case cases[] = {
       {"", [](Settings&) {}},
       {"dbtype = ACCESS", [](Settings& s) { s.DbType = " ACCESS"; }},
@@ -59,7 +81,8 @@ TEST(LoadSettingsTest, FieldRules) {
       {"CONNECTIONSTRING=Pwd=b=c", [](Settings& s) { s.ConnectionString = "Pwd=b=c"; }},
       {"OUTPUTFILE=\nLOGFILE=", [](Settings& s) { s.OutputFile = s.LogFile = ""; }},
       {"[x]\n;USER=x\n\nUSER=u \rDATABASE=d", [](Settings& s) { s.User = "u ", s.Database = "d"; }},
-      {"PASSWORD= p w \nPAGETITLE=Citt\xE0", [](Settings& s) { s.Password = " p w ", s.PageTitle = "Città"; }},
+      {"PASSWORD= p w \nPAGETITLE=Citt\xE0",
+       [](Settings& s) { s.Password = " p w ", s.PageTitle = "Città"; }},
   };
   for (const auto& c : cases) {
     WriteBytes(app.File("config.ini"), c.file);
@@ -72,12 +95,13 @@ TEST(LoadSettingsTest, FieldRules) {
 // The window's texts are trimmed of spaces (not tabs), except the password; the refresh text
 // goes through the number rule.
 TEST(SettingsFromWindowTest, TrimsAllButThePassword) {
-  SettingsFields f{" ACCESS ", " srv ", " db ", " u ", " secret  ", true, " DSN=x ",
-                   " /tmp/o.html ", "  Titolo  ", " 2.5 ", false, "\tlog "};
-  Settings expected{"ACCESS", "srv", "db", "u", " secret  ", true, "DSN=x", "/tmp/o.html",
-                    "Titolo", 2, false, "\tlog"};
+  SettingsFields f{" ACCESS ", " srv ",         " db ",       " u ",   " secret  ", true,
+                   " DSN=x ",  " /tmp/o.html ", "  Titolo  ", " 2.5 ", false,       "\tlog "};
+  Settings expected{"ACCESS", "srv",         "db",     "u", " secret  ", true,
+                    "DSN=x",  "/tmp/o.html", "Titolo", 2,   false,       "\tlog"};
   EXPECT_EQ(SettingsFromWindow(f), expected);
-  const std::pair<std::string, int32_t> refresh[] = {{"3.5", 4}, {"x", 0}, {"-1E10", -2147483647 - 1}};
+  const std::pair<std::string, int32_t> refresh[] = {
+      {"3.5", 4}, {"x", 0}, {"-1E10", -2147483647 - 1}};
   for (const auto& [text, value] : refresh) {
     f.RefreshSeconds = text;
     EXPECT_EQ(SettingsFromWindow(f).RefreshSeconds, value) << text;

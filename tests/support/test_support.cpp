@@ -29,10 +29,8 @@ TempFolder::~TempFolder() {
 }
 
 TestContext::TestContext(DateTime now) : clock(now) {
-  ctx = std::unique_ptr<AppContext>(new AppContext{.app_folder = folder.Path(),
-                                                   .clock = clock,
-                                                   .reporter = reporter,
-                                                   .browser = browser});
+  ctx = std::unique_ptr<AppContext>(new AppContext{
+      .app_folder = folder.Path(), .clock = clock, .reporter = reporter, .browser = browser});
   ctx->settings = LoadSettings(folder.Path());
 }
 
@@ -86,9 +84,8 @@ std::string ConfigText(const std::vector<std::string>& lines) {
 std::string BlockText(int id, const std::string& title, const std::string& dashboard,
                       const std::string& sql, const std::string& mode) {
   return "[BLOCK]\r\nID=" + std::to_string(id) + "\r\nTITLE=" + title +
-         "\r\nSUBTITLE=\r\nSORTORDER=" + std::to_string(id) + "\r\nACTIVE=1\r\nRENDERMODE=" +
-         mode + "\r\nDASHBOARD=" + dashboard + "\r\nSQLBEGIN\r\n" + sql +
-         "\r\nSQLEND\r\n[/BLOCK]\r\n";
+         "\r\nSUBTITLE=\r\nSORTORDER=" + std::to_string(id) + "\r\nACTIVE=1\r\nRENDERMODE=" + mode +
+         "\r\nDASHBOARD=" + dashboard + "\r\nSQLBEGIN\r\n" + sql + "\r\nSQLEND\r\n[/BLOCK]\r\n";
 }
 
 }  // namespace panorello::testing

@@ -28,7 +28,9 @@ namespace {
 void Click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
 
 // Check boxes react on their box and caption only: click near the box.
-void Tick(QCheckBox* c) { QTest::mouseClick(c, Qt::LeftButton, Qt::NoModifier, QPoint(6, c->height() / 2)); }
+void Tick(QCheckBox* c) {
+  QTest::mouseClick(c, Qt::LeftButton, Qt::NoModifier, QPoint(6, c->height() / 2));
+}
 
 void ClickEntry(QListWidget* list, int row) {
   const QRect r = list->visualItemRect(list->item(row));
@@ -68,7 +70,8 @@ TEST_F(WindowTest, TypingAndClickingThroughTheWindow) {
   Click(Find<QPushButton>("cmdSaveConfig"));
   EXPECT_EQ(status->text(), "Configurazione salvata");
   const Settings stored = LoadSettings(t.folder.Path());
-  EXPECT_EQ(stored.DbType + "|" + stored.User + "|" + stored.Password + "|" + std::to_string(stored.RefreshSeconds),
+  EXPECT_EQ(stored.DbType + "|" + stored.User + "|" + stored.Password + "|" +
+                std::to_string(stored.RefreshSeconds),
             "ACCESS|mario| segreta |14");
   EXPECT_FALSE(stored.Integrated);
   Tick(Find<QCheckBox>("chkIntegrated"));  // greys user and password, keeping their text
@@ -106,7 +109,8 @@ TEST_F(WindowTest, TypingAndClickingThroughTheWindow) {
 
   ClickEntry(list, 0);
   EXPECT_EQ(status->text(), "Blocco caricato");
-  EXPECT_EQ(title->text() + "|" + subtitle->toPlainText() + "|" + mode->currentText(), "Vendite|riga uno\nriga due|KPI");
+  EXPECT_EQ(title->text() + "|" + subtitle->toPlainText() + "|" + mode->currentText(),
+            "Vendite|riga uno\nriga due|KPI");
   EXPECT_FALSE(Find<QCheckBox>("chkActive")->isChecked());
   list->setFocus();
   QTest::keyClick(list, Qt::Key_Down);  // moving by keyboard loads as well
@@ -134,7 +138,7 @@ TEST_F(WindowTest, TypingAndClickingThroughTheWindow) {
   EXPECT_EQ(t->blocks.At(0).Title, "Fatturato");
 
   Click(Find<QPushButton>("cmdDeleteBlock"));  // nothing selected now
-  ASSERT_EQ(t.reporter.messages.size(), 1u);  // the recorder answered the box
+  ASSERT_EQ(t.reporter.messages.size(), 1u);   // the recorder answered the box
   EXPECT_EQ(t.reporter.messages[0].text, "Seleziona un blocco da eliminare.");
 }
 
@@ -143,8 +147,8 @@ TEST_F(WindowTest, TypingAndClickingThroughTheWindow) {
 TEST_F(WindowTest, DemoThenSaveConfigKeepsTheUsersSettings) {
   WriteBytes(File("config.ini"),
              ConfigText({"DBTYPE=POSTGRESQL", "SERVER=db.ufficio", "DATABASE=vendite", "USER=mario",
-                         "PASSWORD=segreta", "PAGETITLE=Le mie vendite", "OUTPUTFILE=" + File("mia.html"),
-                         "OPENBROWSER=0"}));
+                         "PASSWORD=segreta", "PAGETITLE=Le mie vendite",
+                         "OUTPUTFILE=" + File("mia.html"), "OPENBROWSER=0"}));
   WriteBytes(File("blocks_demo.ini"), ReadBytes(DemoBlocksSource()));
   t->settings = LoadSettings(t.folder.Path());
   Open();

@@ -105,14 +105,16 @@ TEST_F(WindowTest, EveryControlIsWhereItsLayoutPutsIt) {
       // Labels keep place and height; a caption wider than the box widens it to the right.
       EXPECT_EQ(w->pos(), laid_out.topLeft());
       EXPECT_EQ(w->height(), laid_out.height());
-      EXPECT_GE(w->width(), std::max(laid_out.width(), w->fontMetrics().horizontalAdvance(CaptionOf(w))));
+      EXPECT_GE(w->width(),
+                std::max(laid_out.width(), w->fontMetrics().horizontalAdvance(CaptionOf(w))));
       EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
     } else {
       EXPECT_EQ(w->geometry(), laid_out);
     }
     EXPECT_EQ(CaptionOf(w), QString::fromUtf8(c.caption));
     // Fonts and colours.
-    const bool bold_caption = (kind == "QLabel" && c.name != std::string("lblStatus")) || kind == "QCheckBox";
+    const bool bold_caption =
+        (kind == "QLabel" && c.name != std::string("lblStatus")) || kind == "QCheckBox";
     if (bold_caption || kind == "QLineEdit" || kind == "QPlainTextEdit" || kind == "QComboBox" ||
         kind == "QListWidget") {
       EXPECT_EQ(w->font().family(), "Arial");
@@ -120,7 +122,8 @@ TEST_F(WindowTest, EveryControlIsWhereItsLayoutPutsIt) {
       EXPECT_DOUBLE_EQ(w->font().pointSizeF(), bold_caption ? 11.25 : 12.0);
     } else if (kind == "QPushButton") {
       const QString color = c.name == std::string("cmdDemo") ? "#3070C0" : "#4BB59D";
-      EXPECT_TRUE(w->styleSheet().contains(color, Qt::CaseInsensitive)) << w->styleSheet().toStdString();
+      EXPECT_TRUE(w->styleSheet().contains(color, Qt::CaseInsensitive))
+          << w->styleSheet().toStdString();
     }
   }
   auto* pw = Find<QLineEdit>("txtPassword");
@@ -139,12 +142,13 @@ TEST_F(WindowTest, EveryControlIsWhereItsLayoutPutsIt) {
 TEST_F(WindowTest, TabGoesThroughTheControlsInTheirOrder) {
   Open();
   const std::vector<std::string> expected = {
-      "txtUser",       "txtPassword",    "chkIntegrated",     "txtConnectionString", "txtPageTitle",
-      "txtRefreshSeconds", "chkOpenBrowser", "txtOutputFile", "txtLogFile",          "lstBlocks",
-      "txtDatabase",   "txtServer",      "cboDbType",         "txtTitle",            "txtSubtitle",
-      "txtOrder",      "txtSql",         "cmdSaveConfig",     "cmdTestConnection",   "cmdDemo",
-      "cmdNew",        "cmdSaveBlock",   "cmdDeleteBlock",    "cmdGenerate",         "cboRenderMode",
-      "txtDashboard",  "chkActive"};
+      "txtUser",       "txtPassword",       "chkIntegrated",     "txtConnectionString",
+      "txtPageTitle",  "txtRefreshSeconds", "chkOpenBrowser",    "txtOutputFile",
+      "txtLogFile",    "lstBlocks",         "txtDatabase",       "txtServer",
+      "cboDbType",     "txtTitle",          "txtSubtitle",       "txtOrder",
+      "txtSql",        "cmdSaveConfig",     "cmdTestConnection", "cmdDemo",
+      "cmdNew",        "cmdSaveBlock",      "cmdDeleteBlock",    "cmdGenerate",
+      "cboRenderMode", "txtDashboard",      "chkActive"};
   QWidget* start = Find<QWidget>("txtUser");
   std::vector<std::string> seen;
   QWidget* w = start;

@@ -30,20 +30,27 @@ void AnswerNextBox(std::string& seen) {
       return;
     }
     seen = std::to_string(box->icon()) + "|" + box->windowTitle().toStdString() + "|" +
-           box->text().toStdString() + "|" + (box->textFormat() == Qt::PlainText ? "plain" : "rich") +
-           "|" + std::to_string(box->buttons().size()) + (box->isModal() ? "|modal" : "|modeless");
+           box->text().toStdString() + "|" +
+           (box->textFormat() == Qt::PlainText ? "plain" : "rich") + "|" +
+           std::to_string(box->buttons().size()) + (box->isModal() ? "|modal" : "|modeless");
     box->button(QMessageBox::Ok)->click();
   });
   timer->start(10);
 }
 
 TEST_F(WindowTest, ReporterShowsOneModalBoxPerMessage) {
-  const struct { MessageIcon icon; const char* title; const char* text; std::string expected; } cases[] = {
+  const struct {
+    MessageIcon icon;
+    const char* title;
+    const char* text;
+    std::string expected;
+  } cases[] = {
       {MessageIcon::Information, "Panorello Demo", "Dashboard demo generata e aperta nel browser.",
        std::to_string(QMessageBox::Information) +
            "|Panorello Demo|Dashboard demo generata e aperta nel browser.|plain|1|modal"},
       {MessageIcon::Warning, "PanorelloDashboard", "Errore:\r\n<b>disco</b> pieno",
-       std::to_string(QMessageBox::Warning) + "|PanorelloDashboard|Errore:\n<b>disco</b> pieno|plain|1|modal"},
+       std::to_string(QMessageBox::Warning) +
+           "|PanorelloDashboard|Errore:\n<b>disco</b> pieno|plain|1|modal"},
   };
   QtReporter reporter;
   for (const auto& c : cases) {

@@ -55,7 +55,8 @@ TEST(OpenInBrowserTest, PathIsOneArgumentDetachedFromUs) {
   const char* old_path = std::getenv("PATH");
   ScopedEnv search_path("PATH", tmp.Path() + ":" + (old_path != nullptr ? old_path : ""));
   const std::string odd = tmp.File("my \"out\" $HOME;x `y`.html");
-  const std::pair<std::string, std::string> launches[] = {{odd, odd}, {"-dashboard.html", "./-dashboard.html"}};
+  const std::pair<std::string, std::string> launches[] = {{odd, odd},
+                                                          {"-dashboard.html", "./-dashboard.html"}};
   for (const auto& [path, argument] : launches) {
     std::filesystem::remove(tmp.File("record"));
     OpenInBrowser(path, "fake-opener");
@@ -75,14 +76,16 @@ TEST(OpenInBrowserTest, PathIsOneArgumentDetachedFromUs) {
 TEST(OpenInBrowserTest, MissingOpenerRaisesWithTheRemedy) {
   TempFolder tmp;
   WriteBytes(tmp.File("not-executable"), "#!/bin/sh\n");
-  for (const std::string& bad : {std::string("panorello-no-such-opener"), tmp.File("not-executable")}) {
+  for (const std::string& bad :
+       {std::string("panorello-no-such-opener"), tmp.File("not-executable")}) {
     if (bad == tmp.File("not-executable") && geteuid() == 0) continue;  // root may run it
     try {
       OpenInBrowser("/x/dashboard.html", bad);
       ADD_FAILURE() << "no error for " << bad;
     } catch (const Error& e) {
       const std::string message = e.what();
-      for (const std::string& part : {bad, std::string("xdg-utils"), std::string("OPENBROWSER=0")}) {
+      for (const std::string& part :
+           {bad, std::string("xdg-utils"), std::string("OPENBROWSER=0")}) {
         EXPECT_NE(message.find(part), std::string::npos) << message;
       }
     }
@@ -95,11 +98,20 @@ TEST(OpenInBrowserTest, MissingOpenerRaisesWithTheRemedy) {
 // without all three numbers fall back to dd/mm/yyyy.
 TEST(ShortDatePatternTest, TranslatesTheDateFormat) {
   const std::pair<std::string, std::string> cases[] = {
-      {"%d/%m/%Y", "dd/mm/yyyy"}, {"%m/%d/%Y", "mm/dd/yyyy"}, {"%d.%m.%Y", "dd.mm.yyyy"},
-      {"%d/%m/%y", "dd/mm/yyyy"}, {"%F", "yyyy-mm-dd"},       {"%D", "mm/dd/yyyy"},
-      {"%e.%m.%Y", "dd.mm.yyyy"}, {"%Od/%Om/%EY", "dd/mm/yyyy"}, {"%-d/%-m/%Y", "dd/mm/yyyy"},
-      {"%Y年%m月%d日", "yyyy年mm月dd日"}, {"%a %d %b %Y", "dd/mm/yyyy"},
-      {"%d/%d/%Y", "dd/mm/yyyy"}, {"", "dd/mm/yyyy"}, {"%", "dd/mm/yyyy"},
+      {"%d/%m/%Y", "dd/mm/yyyy"},
+      {"%m/%d/%Y", "mm/dd/yyyy"},
+      {"%d.%m.%Y", "dd.mm.yyyy"},
+      {"%d/%m/%y", "dd/mm/yyyy"},
+      {"%F", "yyyy-mm-dd"},
+      {"%D", "mm/dd/yyyy"},
+      {"%e.%m.%Y", "dd.mm.yyyy"},
+      {"%Od/%Om/%EY", "dd/mm/yyyy"},
+      {"%-d/%-m/%Y", "dd/mm/yyyy"},
+      {"%Y年%m月%d日", "yyyy年mm月dd日"},
+      {"%a %d %b %Y", "dd/mm/yyyy"},
+      {"%d/%d/%Y", "dd/mm/yyyy"},
+      {"", "dd/mm/yyyy"},
+      {"%", "dd/mm/yyyy"},
       {"%Y\xC4\xEA%m\xB7\xEE%d", "yyyy\u00C4\u00EAmm\u00B7\u00EEdd"},  // not UTF-8: as Windows-1252
   };
   for (const auto& [format, pattern] : cases) {

@@ -56,7 +56,8 @@ TEST(SystemClockTest, MatchesTheLocalTime) {
   const int64_t before = local_key(std::time(nullptr));
   const DateTime now = SystemClock().Now();
   EXPECT_GE(key(now.year, now.month, now.day, now.hour, now.minute, now.second), before);
-  EXPECT_LE(key(now.year, now.month, now.day, now.hour, now.minute, now.second), local_key(std::time(nullptr)));
+  EXPECT_LE(key(now.year, now.month, now.day, now.hour, now.minute, now.second),
+            local_key(std::time(nullptr)));
 }
 
 class WriteLogTest : public ::testing::Test {

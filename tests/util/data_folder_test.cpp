@@ -22,13 +22,15 @@ TEST(ChooseDataFolder, OrderOfTheRule) {
   std::filesystem::create_directory(t.File("exe"));
   const std::string missing = "/nessuna/cartella";
   const struct {
-    const char* label; std::string home, xdg, panorello_home, exe, expected;
+    const char* label;
+    std::string home, xdg, panorello_home, exe, expected;
   } cases[] = {
       {"PANORELLO_HOME wins", t.File("h"), "", t.File("mia/"), t.File("exe"), t.File("mia")},
       {"writable executable folder", t.File("h"), "", "", t.File("exe"), t.File("exe")},
       {"home folder", t.File("h"), "", "", missing, t.File("h/.config/panorello")},
       {"XDG_CONFIG_HOME", t.File("h"), t.File("xdg"), "", missing, t.File("xdg/panorello")},
-      {"relative XDG_CONFIG_HOME ignored", t.File("h"), "rel", "", missing, t.File("h/.config/panorello")},
+      {"relative XDG_CONFIG_HOME ignored", t.File("h"), "rel", "", missing,
+       t.File("h/.config/panorello")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

@@ -32,7 +32,7 @@ Names FolderEntries(const std::string& folder) {
 }
 
 mode_t ModeOf(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
   return st.st_mode & 07777;
 }
@@ -47,7 +47,7 @@ struct CurrentFolder {
 // Runs write with the file size limited to limit bytes (SIGXFSZ ignored); returns its error text.
 template <typename Write>
 std::string WithFileSizeLimit(rlim_t limit, Write write) {
-  struct rlimit saved{};
+  struct rlimit saved {};
   EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   struct rlimit small = saved;
@@ -69,8 +69,9 @@ TEST(PathTest, AppFileAndParentFolder) {
   EXPECT_EQ(AppFile("/opt/dash", "config.ini"), "/opt/dash/config.ini");
   EXPECT_EQ(AppFile("/", "config.ini"), "/config.ini");
   EXPECT_EQ(AppFile("/opt/dash/", "sub/x.ini"), "/opt/dash/sub/x.ini");
-  const std::pair<std::string, std::string> parents[] = {
-      {"/a/b.txt", "/a"}, {"/b.txt", ""}, {"b.txt", ""}, {"a/b/c", "a/b"}, {"a\\b.txt", ""}, {"a/b/", "a/b"}};
+  const std::pair<std::string, std::string> parents[] = {{"/a/b.txt", "/a"}, {"/b.txt", ""},
+                                                         {"b.txt", ""},      {"a/b/c", "a/b"},
+                                                         {"a\\b.txt", ""},   {"a/b/", "a/b"}};
   for (const auto& [path, parent] : parents) EXPECT_EQ(ParentFolder(path), parent) << path;
   EXPECT_EQ(ExecutableFolder(), fs::canonical(std::string(PANORELLO_BINARY_DIR) + "/tests"));
 }
@@ -84,8 +85,9 @@ TEST(FileExistsTest, OnlyRegularFilesLinksFollowed) {
   fs::create_symlink(tmp.File("missing"), tmp.File("dangling"));
   EXPECT_TRUE(FileExists(tmp.File("file.txt")));
   EXPECT_TRUE(FileExists(tmp.File("link")));
-  for (const std::string& path : {tmp.File("dir"), tmp.File("dangling"), tmp.File("file.txt/below"),
-                                  std::string("/dev/null"), std::string(), std::string(5000, 'a')}) {
+  for (const std::string& path :
+       {tmp.File("dir"), tmp.File("dangling"), tmp.File("file.txt/below"), std::string("/dev/null"),
+        std::string(), std::string(5000, 'a')}) {
     EXPECT_FALSE(FileExists(path)) << path.substr(0, 60);
   }
 }
@@ -111,11 +113,13 @@ TEST(EnsureFolderTest, CreatesTheWholeChainOrRaises) {
     ADD_FAILURE() << "no error";
   } catch (const Error& e) {
     EXPECT_NE(std::string(e.what()).find("Impossibile creare la cartella " + tmp.File("blocker")),
-              std::string::npos) << e.what();
+              std::string::npos)
+        << e.what();
   }
 }
 
-// Exactly the bytes given, folders created, relative paths in the current folder, no temporary left.
+// Exactly the bytes given, folders created, relative paths in the current folder, no temporary
+// left.
 TEST(WriteTextFileTest, WritesExactlyTheText) {
   TempFolder tmp;
   for (const std::string& text : {std::string(), std::string("a\r\nb\r\n"), std::string("città €"),
@@ -170,7 +174,8 @@ TEST(WriteTextFileTest, FailuresKeepTheOldFileAndLeaveNothingBehind) {
       EXPECT_NE(std::string(e.what()).find(target), std::string::npos) << e.what();
     }
   }
-  const std::string message = WithFileSizeLimit(1000, [&] { WriteTextFile(tmp.File("plainfile"), std::string(200000, 'x')); });
+  const std::string message = WithFileSizeLimit(
+      1000, [&] { WriteTextFile(tmp.File("plainfile"), std::string(200000, 'x')); });
   EXPECT_EQ(message.find("Impossibile scrivere il file " + tmp.File("plainfile")), 0u) << message;
   EXPECT_EQ(ReadBytes(tmp.File("plainfile")), "keep");
   EXPECT_TRUE(fs::is_fifo(tmp.File("pipe")));
@@ -190,7 +195,8 @@ TEST(WriteTextFileTest, FailuresKeepTheOldFileAndLeaveNothingBehind) {
 TEST(AtomicFileWriterTest, CommitOrNothing) {
   TempFolder tmp;
   WriteBytes(tmp.File("page.html"), "old");
-  for (const char* name : {"page.html", "new.html"}) AtomicFileWriter(tmp.File(name)).Append(std::string(100000, 'y'));
+  for (const char* name : {"page.html", "new.html"})
+    AtomicFileWriter(tmp.File(name)).Append(std::string(100000, 'y'));
   EXPECT_EQ(ReadBytes(tmp.File("page.html")), "old");
   EXPECT_EQ(FolderEntries(tmp.Path()), Names{"page.html"});
   AtomicFileWriter writer(tmp.File("page.html"));
@@ -266,11 +272,16 @@ TEST(ReadTextFileTest, MissingContentAndUnreadable) {
 TEST(ReadIniValueTest, FirstMatchingLineWins) {
   TempFolder tmp;
   const std::string cases[][3] = {
-      {"Server = x\r\nSERVER=y\r\n", "server", " x"}, {"PAGETITLE=a=b", "PAGETITLE", "a=b"},
-      {"[Generale]\n;KEY=x\nKEY=y", "KEY", "y"},      {";KEY=x", ";key", "x"},
-      {"KEY=\r\nKEY=second", "KEY", ""},              {"KEY\r\n  key  =  spaced  ", "KEY", "  spaced  "},
-      {"a\rKEY=cr\rb", "KEY", "cr"},                  {"OTHER=1", "KEY", "default"},
-      {"città=è", "CITTÀ", "è"},                      {"KEY=v", " KEY", "default"},
+      {"Server = x\r\nSERVER=y\r\n", "server", " x"},
+      {"PAGETITLE=a=b", "PAGETITLE", "a=b"},
+      {"[Generale]\n;KEY=x\nKEY=y", "KEY", "y"},
+      {";KEY=x", ";key", "x"},
+      {"KEY=\r\nKEY=second", "KEY", ""},
+      {"KEY\r\n  key  =  spaced  ", "KEY", "  spaced  "},
+      {"a\rKEY=cr\rb", "KEY", "cr"},
+      {"OTHER=1", "KEY", "default"},
+      {"città=è", "CITTÀ", "è"},
+      {"KEY=v", " KEY", "default"},
       {"\tKEY=tab", "KEY", "default"},
   };
   for (const auto& [content, key, expected] : cases) {

@@ -55,16 +55,49 @@ TEST(TextTest, CaseMappingKeepsTheLength) {
 // digits; correctly rounded, overflow to infinity, long inputs exact.
 TEST(TextTest, ParseLeadingNumber) {
   const std::pair<std::string, double> cases[] = {
-      {"30 s", 30}, {"1 000", 1000}, {"2,5", 2}, {"1.5E3", 1500}, {"abc", 0}, {"", 0}, {"+7", 7},
-      {" - 1 2 . 5 ", -12.5}, {"\t4\n2", 42}, {"\r4", 0}, {".5", 0.5}, {"5.", 5}, {"-.25", -0.25},
-      {"1.2.3", 1.2}, {"1.5D2", 150}, {"1.5d2", 150}, {"2e-1", 0.2}, {"3E+", 3}, {"--1", 0},
-      {"+-1", 0}, {".", 0}, {"e5", 0}, {"&H1F", 31}, {"&hff", 255}, {"&O17", 15}, {"&o8", 0},
-      {"&H", 0}, {"& H10", 16}, {"&X10", 0}, {"9007199254740993", 9007199254740992.0},
-      {"123456789012345678901234567890", 1.2345678901234568e29}, {"1E-400", 0},
-      {"4.9406564584124654E-324", 4.9406564584124654e-324}, {"1.8E308", kInf}, {"-1E999", -kInf},
-      {"1E99999999999999999999", kInf}, {"0.1", 0.1},
-      {"1.7976931348623157E308", 1.7976931348623157e308}, {"1" + std::string(400, '0'), kInf}, {"0E999", 0}, {"1E-99999999999999999999", 0},
-      {"0." + std::string(5000, '0') + "1E5001", 1}, {"1" + std::string(400, '0') + "E-400", 1},
+      {"30 s", 30},
+      {"1 000", 1000},
+      {"2,5", 2},
+      {"1.5E3", 1500},
+      {"abc", 0},
+      {"", 0},
+      {"+7", 7},
+      {" - 1 2 . 5 ", -12.5},
+      {"\t4\n2", 42},
+      {"\r4", 0},
+      {".5", 0.5},
+      {"5.", 5},
+      {"-.25", -0.25},
+      {"1.2.3", 1.2},
+      {"1.5D2", 150},
+      {"1.5d2", 150},
+      {"2e-1", 0.2},
+      {"3E+", 3},
+      {"--1", 0},
+      {"+-1", 0},
+      {".", 0},
+      {"e5", 0},
+      {"&H1F", 31},
+      {"&hff", 255},
+      {"&O17", 15},
+      {"&o8", 0},
+      {"&H", 0},
+      {"& H10", 16},
+      {"&X10", 0},
+      {"9007199254740993", 9007199254740992.0},
+      {"123456789012345678901234567890", 1.2345678901234568e29},
+      {"1E-400", 0},
+      {"4.9406564584124654E-324", 4.9406564584124654e-324},
+      {"1.8E308", kInf},
+      {"-1E999", -kInf},
+      {"1E99999999999999999999", kInf},
+      {"0.1", 0.1},
+      {"1.7976931348623157E308", 1.7976931348623157e308},
+      {"1" + std::string(400, '0'), kInf},
+      {"0E999", 0},
+      {"1E-99999999999999999999", 0},
+      {"0." + std::string(5000, '0') + "1E5001", 1},
+      {"1" + std::string(400, '0') + "E-400", 1},
   };
   for (const auto& [text, expected] : cases) {
     EXPECT_EQ(ParseLeadingNumber(text), expected) << "[" << text.substr(0, 40) << "]";
@@ -74,14 +107,25 @@ TEST(TextTest, ParseLeadingNumber) {
 // Exact halves go to the even neighbour; the int32 range clamps; NaN gives 0; ParseWholeNumber
 // reports whether clamping happened.
 TEST(TextTest, RoundingAndClamping) {
-  const std::pair<double, int32_t> cases[] = {
-      {2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.5, 0}, {2.5001, 3}, {-0.6, -1},
-      {2147483647.5, 2147483647}, {99999999999.0, 2147483647}, {-2147483648.5, -2147483648},
-      {-kInf, -2147483648}, {std::nan(""), 0}};
+  const std::pair<double, int32_t> cases[] = {{2.5, 2},
+                                              {3.5, 4},
+                                              {-2.5, -2},
+                                              {-3.5, -4},
+                                              {0.5, 0},
+                                              {2.5001, 3},
+                                              {-0.6, -1},
+                                              {2147483647.5, 2147483647},
+                                              {99999999999.0, 2147483647},
+                                              {-2147483648.5, -2147483648},
+                                              {-kInf, -2147483648},
+                                              {std::nan(""), 0}};
   for (const auto& [value, expected] : cases) EXPECT_EQ(RoundToInt32(value), expected) << value;
-  const std::tuple<std::string, int32_t, bool> whole[] = {
-      {"30 s", 30, true}, {"2147483648", 2147483647, false}, {"2147483647.5", 2147483647, false},
-      {"-2147483648.5", -2147483648, true}, {"-2147483649", -2147483648, false}, {"abc", 0, true}};
+  const std::tuple<std::string, int32_t, bool> whole[] = {{"30 s", 30, true},
+                                                          {"2147483648", 2147483647, false},
+                                                          {"2147483647.5", 2147483647, false},
+                                                          {"-2147483648.5", -2147483648, true},
+                                                          {"-2147483649", -2147483648, false},
+                                                          {"abc", 0, true}};
   for (const auto& [text, expected, fits] : whole) {
     bool got = !fits;
     EXPECT_EQ(ParseWholeNumber(text, &got), expected) << text;
@@ -93,10 +137,11 @@ TEST(TextTest, RoundingAndClamping) {
 // (entities escaped twice, "<br>" escaped, CR LF giving two breaks, apostrophe touched).
 TEST(TextTest, HtmlEncodeEqualsTheSevenReplacements) {
   auto sequential = [](std::string s) {
-    const char* steps[][2] = {{"&", "&amp;"}, {"<", "&lt;"}, {">", "&gt;"}, {"\"", "&quot;"},
+    const char* steps[][2] = {{"&", "&amp;"},   {"<", "&lt;"},  {">", "&gt;"}, {"\"", "&quot;"},
                               {"\r\n", "<br>"}, {"\r", "<br>"}, {"\n", "<br>"}};
     for (const auto& [from, to] : steps) {
-      for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + std::strlen(to))) {
+      for (size_t at = s.find(from); at != std::string::npos;
+           at = s.find(from, at + std::strlen(to))) {
         s.replace(at, std::strlen(from), to);
       }
     }
@@ -107,7 +152,8 @@ TEST(TextTest, HtmlEncodeEqualsTheSevenReplacements) {
   for (int length = 0, combinations = 1; length <= 4; ++length, combinations *= base) {
     for (int n = 0; n < combinations; ++n) {
       std::string text;
-      for (int i = 0, k = n; i < length; ++i, k /= base) text += alphabet[static_cast<size_t>(k % base)];
+      for (int i = 0, k = n; i < length; ++i, k /= base)
+        text += alphabet[static_cast<size_t>(k % base)];
       ASSERT_EQ(HtmlEncode(text), sequential(text)) << text;
     }
   }
@@ -124,7 +170,8 @@ TEST(TextTest, DecodeTextFileBytes) {
     EXPECT_FALSE(IsValidUtf8(bad)) << ::testing::PrintToString(bad);
   }
   const std::pair<std::string, std::string> cases[] = {
-      {"plain\r\nascii", "plain\r\nascii"}, {"\xEF\xBB\xBFTITLE=Città", "TITLE=Città"},
+      {"plain\r\nascii", "plain\r\nascii"},
+      {"\xEF\xBB\xBFTITLE=Città", "TITLE=Città"},
       {"\x80\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8E", "€‚ƒ„…†‡ˆ‰Š‹ŒŽ"},
       {"\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9E\x9F", "‘’“”•–—˜™š›œžŸ"},
       {"\x81\x8D\x8F\x90\x9D\xA0\xFF", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xC2\xA0ÿ"},

@@ -66,7 +66,7 @@ struct FormState {
 };
 
 // The fixed entries of the two drop-down lists.
-inline constexpr std::string_view kDbTypeEntries[] = {"SQLSERVER", "ACCESS", "ORACLE",
+inline constexpr std::string_view kDbTypeEntries[] = {"SQLSERVER", "ACCESS",     "ORACLE",
                                                       "MYSQL",     "POSTGRESQL", "ODBC"};
 inline constexpr std::string_view kRenderModeEntries[] = {"AUTO", "TABLE", "KPI", "CHARTTABLE"};
 inline constexpr size_t kDbTypeEntryCount = std::size(kDbTypeEntries);

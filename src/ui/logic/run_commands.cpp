@@ -15,7 +15,8 @@ namespace panorello {
 namespace {
 
 // True when `after` at every position k holds the record `before` held at old_of_new[k].
-bool Explains(const BlockList& before, const BlockList& after, const std::vector<int32_t>& old_of_new) {
+bool Explains(const BlockList& before, const BlockList& after,
+              const std::vector<int32_t>& old_of_new) {
   for (int32_t k = 0; k < after.BlockCount(); ++k) {
     const int32_t old = old_of_new[static_cast<size_t>(k)];
     if (old < 0 || old >= before.BlockCount() || !(before.At(old) == after.At(k))) return false;
@@ -151,8 +152,8 @@ void MainForm::cmdGenerate_Click() {
 }
 
 std::string FailedBlocksText(const GenerationOutcome& run) {
-  return FormatInt(run.failed_blocks) + (run.failed_blocks == 1 ? " blocco" : " blocchi") +
-         " su " + FormatInt(run.blocks) + " con errore";
+  return FormatInt(run.failed_blocks) + (run.failed_blocks == 1 ? " blocco" : " blocchi") + " su " +
+         FormatInt(run.blocks) + " con errore";
 }
 
 void MainForm::DemoSettingsToForm() {

@@ -15,7 +15,8 @@ constexpr const char* kBatchSwitches =
 
 }  // namespace
 
-bool DisplayConfigured(const char* qt_qpa_platform, const char* display, const char* wayland_display) {
+bool DisplayConfigured(const char* qt_qpa_platform, const char* display,
+                       const char* wayland_display) {
   return Set(qt_qpa_platform) || Set(display) || Set(wayland_display);
 }
 

@@ -6,7 +6,8 @@ namespace panorello {
 
 // True when a window can be attempted: QT_QPA_PLATFORM names a platform, or DISPLAY or
 // WAYLAND_DISPLAY is set (null or empty values count as unset).
-bool DisplayConfigured(const char* qt_qpa_platform, const char* display, const char* wayland_display);
+bool DisplayConfigured(const char* qt_qpa_platform, const char* display,
+                       const char* wayland_display);
 
 // Printed on stderr when no display is available (or the window system cannot be reached).
 std::string NoDisplayMessage();

@@ -10,7 +10,10 @@ namespace panorello::testing {
 namespace {
 
 TEST(BlockEntryText, FollowsTheListFormat) {
-  const struct { Block block; const char* text; } cases[] = {
+  const struct {
+    Block block;
+    const char* text;
+  } cases[] = {
       {MakeBlock(1, "Vendite", 3, false, "KPI", "DEMO"), "003 - Vendite [DEMO] {KPI} [OFF]"},
       {MakeBlock(1, "T", 7, true, "", "  "), "007 - T"},
       {MakeBlock(1, "T", 42, true, " chart ", " Nord "), "042 - T [ Nord ] { chart }"},
@@ -23,10 +26,19 @@ TEST(BlockEntryText, FollowsTheListFormat) {
 }
 
 TEST(SqlHasEndMarkerLine, FindsEveryLineTheBlocksFileWouldEndTheQueryAt) {
-  const struct { const char* sql; bool refused; } cases[] = {
-      {"SQLEND", true}, {"SELECT 1\r\n  SQLEND  \r\nFROM t", true}, {"SELECT 1\nSQLEND\n", true},
-      {"SELECT 1\rSQLEND\rFROM t", true}, {"SELECT 1", false}, {"SELECT 1\r\n\tSQLEND", false},
-      {"SELECT 1\r\nsqlend", false}, {"SELECT 'SQLEND' FROM t", false}, {"SQLEND2", false}, {"", false}};
+  const struct {
+    const char* sql;
+    bool refused;
+  } cases[] = {{"SQLEND", true},
+               {"SELECT 1\r\n  SQLEND  \r\nFROM t", true},
+               {"SELECT 1\nSQLEND\n", true},
+               {"SELECT 1\rSQLEND\rFROM t", true},
+               {"SELECT 1", false},
+               {"SELECT 1\r\n\tSQLEND", false},
+               {"SELECT 1\r\nsqlend", false},
+               {"SELECT 'SQLEND' FROM t", false},
+               {"SQLEND2", false},
+               {"", false}};
   for (const auto& c : cases) EXPECT_EQ(SqlHasEndMarkerLine(c.sql), c.refused) << c.sql;
 }
 
@@ -49,7 +61,8 @@ TEST_F(BlockEditorTest, SavingANewBlockTwiceGivesTwoBlocks) {
   form.cmdSaveBlock_Click();
   form.cmdSaveBlock_Click();
   ASSERT_EQ(t->blocks.BlockCount(), 2);
-  Block expected = MakeBlock(1, "Vendite", 1, true, "KPI", "DEMO", "SELECT 1 ");  // SQL stored as typed
+  Block expected =
+      MakeBlock(1, "Vendite", 1, true, "KPI", "DEMO", "SELECT 1 ");  // SQL stored as typed
   expected.Subtitle = "riga 1\r\nriga 2";
   EXPECT_EQ(t->blocks.At(0), expected);
   expected.Id = 2;
@@ -64,12 +77,16 @@ TEST_F(BlockEditorTest, SavingANewBlockTwiceGivesTwoBlocks) {
 TEST_F(BlockEditorTest, RefusedBlocksChangeNothing) {
   AddBlocks({MakeBlock(1, "A", 1)});
   const struct {
-    const char* title; const char* sql; const char* order; const char* expected_start;
-  } cases[] = {
-      {"   ", "SELECT 1", "1", "Inserire il titolo."}, {"T", "   ", "1", "Inserire la SQL."},
-      {"T", "", "1", "Inserire la SQL."}, {"T", "SELECT 1", "3000000000", "Il valore di Ordine"},
-      {"T", "SELECT 1", "-1e10", "Il valore di Ordine"},
-      {"T", "SELECT 1\r\nSQLEND\r\nFROM t", "1", "La SQL contiene una riga \"SQLEND\""}};
+    const char* title;
+    const char* sql;
+    const char* order;
+    const char* expected_start;
+  } cases[] = {{"   ", "SELECT 1", "1", "Inserire il titolo."},
+               {"T", "   ", "1", "Inserire la SQL."},
+               {"T", "", "1", "Inserire la SQL."},
+               {"T", "SELECT 1", "3000000000", "Il valore di Ordine"},
+               {"T", "SELECT 1", "-1e10", "Il valore di Ordine"},
+               {"T", "SELECT 1\r\nSQLEND\r\nFROM t", "1", "La SQL contiene una riga \"SQLEND\""}};
   form.Form_Load();
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.title) + "|" + c.sql + "|" + c.order);
@@ -86,10 +103,15 @@ TEST_F(BlockEditorTest, RefusedBlocksChangeNothing) {
 }
 
 TEST_F(BlockEditorTest, NewBlockTakesItsPositionForAFoulOrderAndIsListedLast) {
-  const struct { const char* order; const char* sql; int32_t stored_order; const char* entry; } cases[] = {
-      {"0", "SELECT 4", 4, "004 - D {AUTO}"}, {"-3", "SELECT 4", 4, "004 - D {AUTO}"},
-      {"abc", "SELECT 4", 4, "004 - D {AUTO}"},
-      {"1", "\r\n\r\n", 1, "001 - D {AUTO}"}};  // line breaks only are an SQL
+  const struct {
+    const char* order;
+    const char* sql;
+    int32_t stored_order;
+    const char* entry;
+  } cases[] = {{"0", "SELECT 4", 4, "004 - D {AUTO}"},
+               {"-3", "SELECT 4", 4, "004 - D {AUTO}"},
+               {"abc", "SELECT 4", 4, "004 - D {AUTO}"},
+               {"1", "\r\n\r\n", 1, "001 - D {AUTO}"}};  // line breaks only are an SQL
   for (const auto& c : cases) {
     SCOPED_TRACE(c.order);
     t->blocks.ClearBlocks();
@@ -106,7 +128,8 @@ TEST_F(BlockEditorTest, NewBlockTakesItsPositionForAFoulOrderAndIsListedLast) {
 }
 
 TEST_F(BlockEditorTest, ClickLoadsSaveReplacesNewClears) {
-  AddBlocks({MakeBlock(7, "A", 5, true, "KPI", "Nord"), MakeBlock(9, "B", 6, false, "TABLE", "Sud")});
+  AddBlocks(
+      {MakeBlock(7, "A", 5, true, "KPI", "Nord"), MakeBlock(9, "B", 6, false, "TABLE", "Sud")});
   t->blocks.At(1).Sql = "SELECT b\r\nFROM t";
   form.Form_Load();
   for (int32_t outside : {-1, 2}) {  // a click that selects no block does nothing
@@ -116,8 +139,8 @@ TEST_F(BlockEditorTest, ClickLoadsSaveReplacesNewClears) {
   }
   Click(1);
   EXPECT_EQ(s.CurrentBlockIndex, 1);
-  EXPECT_EQ(s.txtTitle + "|" + s.txtSubtitle + "|" + s.txtSql + "|" + s.txtOrder + "|" + s.cboRenderMode.Text() +
-                "|" + s.txtDashboard + "|" + s.lblStatus,
+  EXPECT_EQ(s.txtTitle + "|" + s.txtSubtitle + "|" + s.txtSql + "|" + s.txtOrder + "|" +
+                s.cboRenderMode.Text() + "|" + s.txtDashboard + "|" + s.lblStatus,
             "B|sub B|SELECT b\r\nFROM t|6|TABLE|Sud|Blocco caricato");
   EXPECT_FALSE(s.chkActive);
 
@@ -160,8 +183,10 @@ TEST_F(BlockEditorTest, UnknownRenderModeIsShownAndKept) {
 }
 
 TEST_F(BlockEditorTest, DeleteRemovesTheSelectedEntryNotTheLoadedBlock) {
-  const struct { int32_t selected; std::vector<std::string> left; } cases[] = {
-      {0, {"B", "C"}}, {1, {"A", "C"}}, {2, {"A", "B"}}};
+  const struct {
+    int32_t selected;
+    std::vector<std::string> left;
+  } cases[] = {{0, {"B", "C"}}, {1, {"A", "C"}}, {2, {"A", "B"}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.selected);
     t->blocks.ClearBlocks();

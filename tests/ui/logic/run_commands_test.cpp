@@ -23,7 +23,8 @@ TEST(TrackPositions, FollowsEveryRecordThroughTheRunsSort) {
   const Block twin = MakeBlock(5, "Gemello", 2);
   const std::vector<Block> cases[] = {
       {MakeBlock(1, "A", 3), MakeBlock(2, "B", 2), MakeBlock(3, "C", 1)},
-      {MakeBlock(1, "A", 5), MakeBlock(2, "B", 1), MakeBlock(3, "C", 4), MakeBlock(4, "D", 1), MakeBlock(5, "E", -1)},
+      {MakeBlock(1, "A", 5), MakeBlock(2, "B", 1), MakeBlock(3, "C", 4), MakeBlock(4, "D", 1),
+       MakeBlock(5, "E", -1)},
       {twin, MakeBlock(6, "X", 1), twin, MakeBlock(7, "Y", 1)},  // equal in every field
       {}};
   for (const auto& blocks : cases) {
@@ -71,7 +72,8 @@ TEST_F(RunCommandTest, GenerateWritesSettingsBlocksAndPage) {
   EXPECT_EQ(s.lblStatus, "HTML generato: " + File("out/page.html"));
   EXPECT_NE(ReadBytes(File("out/page.html")).find("Mio titolo"), std::string::npos);
   EXPECT_EQ(LoadSettings(t.folder.Path()).PageTitle, "Mio titolo");
-  EXPECT_EQ(Titles(StoredBlocks()), (std::vector<std::string>{"Clienti"}));  // the editor is not saved
+  EXPECT_EQ(Titles(StoredBlocks()),
+            (std::vector<std::string>{"Clienti"}));  // the editor is not saved
   EXPECT_TRUE(t.browser.opened.empty());
   // A blank output box: the default page beside the executable, the box stays blank.
   s.txtOutputFile = "   ";
@@ -82,10 +84,16 @@ TEST_F(RunCommandTest, GenerateWritesSettingsBlocksAndPage) {
 }
 
 TEST_F(RunCommandTest, GenerateSaysHowManyBlocksFailed) {
-  const struct { std::vector<const char*> sqls; std::string status_end; size_t boxes; } cases[] = {
+  const struct {
+    std::vector<const char*> sqls;
+    std::string status_end;
+    size_t boxes;
+  } cases[] = {
       {{"SELECT 1 AS a", "SELECT 2 AS b"}, "page.html", 0},
       {{"SELECT 1 AS a", "SELECT * FROM manca"}, "page.html (1 blocco su 2 con errore)", 1},
-      {{"SELECT * FROM manca", "SELECT x FROM", "SELECT 3"}, "page.html (2 blocchi su 3 con errore)", 1},
+      {{"SELECT * FROM manca", "SELECT x FROM", "SELECT 3"},
+       "page.html (2 blocchi su 3 con errore)",
+       1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status_end);
@@ -102,7 +110,8 @@ TEST_F(RunCommandTest, GenerateSaysHowManyBlocksFailed) {
     ASSERT_EQ(Boxes().size(), c.boxes);
     if (c.boxes == 1) {
       EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
-      EXPECT_NE(Boxes()[0].text.find(c.status_end.substr(11, c.status_end.size() - 12)), std::string::npos);
+      EXPECT_NE(Boxes()[0].text.find(c.status_end.substr(11, c.status_end.size() - 12)),
+                std::string::npos);
     }
   }
 }
@@ -114,7 +123,7 @@ TEST_F(RunCommandTest, FailuresAreShownAndTheStatusSaysSo) {
   form.cmdGenerate_Click();
   EXPECT_EQ(s.lblStatus, "Errore nella generazione HTML");
   ExpectOneWarning("Errore durante la generazione HTML: ");  // the run's own box
-  EXPECT_TRUE(FileExists(File("config.ini")));  // written although the run failed
+  EXPECT_TRUE(FileExists(File("config.ini")));               // written although the run failed
   EXPECT_TRUE(FileExists(File("blocks.ini")));
 
   // config.ini cannot be replaced: the command stops before the run.
@@ -130,7 +139,8 @@ TEST_F(RunCommandTest, FailuresAreShownAndTheStatusSaysSo) {
 }
 
 TEST_F(RunCommandTest, AfterAGenerationTheEditorStillActsOnTheLoadedAndSelectedBlocks) {
-  AddBlocks({MakeBlock(1, "C", 3), MakeBlock(2, "A", 1), MakeBlock(3, "B", 2), MakeBlock(4, "D", 4)});
+  AddBlocks(
+      {MakeBlock(1, "C", 3), MakeBlock(2, "A", 1), MakeBlock(3, "B", 2), MakeBlock(4, "D", 4)});
   form.Form_Load();
   Click(0);                  // loads C
   s.lstBlocks.selected = 2;  // and B stays selected (as after a keyboard move without load)
@@ -177,7 +187,8 @@ class DemoCommandTest : public RunCommandTest {
   // The user's blocks, list, loaded block and button are back; nothing was written.
   void ExpectUserStateBack() {
     EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"Mio B", "Mio A"}));
-    EXPECT_EQ(s.lstBlocks.entries, (std::vector<std::string>{"002 - Mio B {AUTO}", "001 - Mio A {AUTO}"}));
+    EXPECT_EQ(s.lstBlocks.entries,
+              (std::vector<std::string>{"002 - Mio B {AUTO}", "001 - Mio A {AUTO}"}));
     EXPECT_EQ(s.CurrentBlockIndex, 0);
     EXPECT_EQ(s.txtTitle, "Mio B");
     EXPECT_EQ(s.txtUser, "utente nel campo");
@@ -187,8 +198,9 @@ class DemoCommandTest : public RunCommandTest {
     EXPECT_FALSE(FileExists(File("config.ini")));
     // The user's settings are back in memory, and the fields the demo filled show what they did.
     EXPECT_EQ(t->settings, users_settings);
-    EXPECT_EQ(s.cboDbType.Text() + "|" + s.txtDatabase + "|" + s.txtPageTitle + "|" + s.txtOutputFile,
-              "ACCESS|" + DemoDbPath(*t) + "|titolo nel campo|" + File("out/page.html"));
+    EXPECT_EQ(
+        s.cboDbType.Text() + "|" + s.txtDatabase + "|" + s.txtPageTitle + "|" + s.txtOutputFile,
+        "ACCESS|" + DemoDbPath(*t) + "|titolo nel campo|" + File("out/page.html"));
   }
   Settings users_settings;
 };
@@ -204,7 +216,8 @@ TEST_F(DemoCommandTest, DemoWithItsBlocksGeneratesAndGivesTheUsersBlocksBack) {
   form.cmdDemo_Click();
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].icon, MessageIcon::Information);
-  EXPECT_EQ(Boxes()[0].title + "|" + Boxes()[0].text, "Panorello Demo|Dashboard demo generata e aperta nel browser.");
+  EXPECT_EQ(Boxes()[0].title + "|" + Boxes()[0].text,
+            "Panorello Demo|Dashboard demo generata e aperta nel browser.");
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.front(), "Creazione...-");
   ASSERT_FALSE(listed_during_run.empty());  // the demo blocks were listed during the run
@@ -232,7 +245,8 @@ TEST_F(DemoCommandTest, FailedPageIsReportedTwiceAndBlocksComeBack) {
   ASSERT_EQ(Boxes().size(), 2u);
   EXPECT_EQ(Boxes()[0].text.rfind("Errore durante la generazione HTML: ", 0), 0u);
   EXPECT_EQ(Boxes()[1].icon, MessageIcon::Warning);
-  EXPECT_EQ(Boxes()[1].title + "|" + Boxes()[1].text, "Panorello Demo|Errore durante la generazione della dashboard demo.");
+  EXPECT_EQ(Boxes()[1].title + "|" + Boxes()[1].text,
+            "Panorello Demo|Errore durante la generazione della dashboard demo.");
   ExpectUserStateBack();
 }
 

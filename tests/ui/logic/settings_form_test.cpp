@@ -22,15 +22,16 @@ TEST_F(FormTest, FormLoadFillsEntriesFieldsAndBlockEditor) {
   AddBlocks({MakeBlock(1, "Vendite", 3, false, "KPI", "DEMO"), MakeBlock(2, "Fatturato", 10)});
   s.CurrentBlockIndex = 7;
   form.Form_Load();
-  EXPECT_EQ(s.cboDbType.entries,
-            (std::vector<std::string>{"SQLSERVER", "ACCESS", "ORACLE", "MYSQL", "POSTGRESQL", "ODBC"}));
-  EXPECT_EQ(s.cboRenderMode.entries, (std::vector<std::string>{"AUTO", "TABLE", "KPI", "CHARTTABLE"}));
+  EXPECT_EQ(s.cboDbType.entries, (std::vector<std::string>{"SQLSERVER", "ACCESS", "ORACLE", "MYSQL",
+                                                           "POSTGRESQL", "ODBC"}));
+  EXPECT_EQ(s.cboRenderMode.entries,
+            (std::vector<std::string>{"AUTO", "TABLE", "KPI", "CHARTTABLE"}));
   EXPECT_EQ(s.cboDbType.Text() + "|" + s.txtServer + "|" + s.txtRefreshSeconds, "ORACLE|srv|-5");
   EXPECT_FALSE(s.chkOpenBrowser);
   EXPECT_FALSE(s.txtUserEnabled || s.txtPasswordEnabled);  // integrated: greyed
   EXPECT_EQ(s.CurrentBlockIndex, -1);
-  EXPECT_EQ(s.lstBlocks.entries,
-            (std::vector<std::string>{"003 - Vendite [DEMO] {KPI} [OFF]", "010 - Fatturato {AUTO}"}));
+  EXPECT_EQ(s.lstBlocks.entries, (std::vector<std::string>{"003 - Vendite [DEMO] {KPI} [OFF]",
+                                                           "010 - Fatturato {AUTO}"}));
   EXPECT_EQ(s.lstBlocks.selected, -1);
   EXPECT_EQ(s.txtOrder + "|" + s.cboRenderMode.Text() + "|" + s.lblStatus, "3|AUTO|Pronto");
   EXPECT_EQ(s.txtConnectionString, "");  // loading an Oracle type puts in no template
@@ -46,9 +47,16 @@ TEST_F(FormTest, BlocksWarningShownOnce) {
 }
 
 TEST_F(FormTest, StoredDbTypeIsShownAndSavedUnchanged) {
-  const struct { const char* stored; const char* shown; size_t entry_count; const char* saved; } cases[] = {
-      {"access", "ACCESS", 6, "ACCESS"}, {" odbc ", "ODBC", 6, "ODBC"},
-      {"SYBASE", "SYBASE", 7, "SYBASE"}, {"Db2 ", "Db2 ", 7, "Db2"}, {"", "", 6, ""}};  // saved trimmed
+  const struct {
+    const char* stored;
+    const char* shown;
+    size_t entry_count;
+    const char* saved;
+  } cases[] = {{"access", "ACCESS", 6, "ACCESS"},
+               {" odbc ", "ODBC", 6, "ODBC"},
+               {"SYBASE", "SYBASE", 7, "SYBASE"},
+               {"Db2 ", "Db2 ", 7, "Db2"},
+               {"", "", 6, ""}};  // saved trimmed
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
     t->settings.DbType = c.stored;
@@ -67,24 +75,29 @@ TEST_F(FormTest, StoredDbTypeIsShownAndSavedUnchanged) {
 
 TEST_F(FormTest, FormToSettingsAppliesTheFieldRulesAndWritesNothing) {
   form.Form_Load();
-  const std::pair<const char*, int32_t> refresh[] = {
-      {"45 s", 45}, {"13.5", 14}, {"abc", 0}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1}};
+  const std::pair<const char*, int32_t> refresh[] = {{"45 s", 45},
+                                                     {"13.5", 14},
+                                                     {"abc", 0},
+                                                     {"2147483647", 2147483647},
+                                                     {"-2147483648", -2147483647 - 1}};
   for (const auto& [text, value] : refresh) {
     s.txtRefreshSeconds = text;
     ASSERT_TRUE(form.FormToSettings()) << text;
     EXPECT_EQ(t->settings.RefreshSeconds, value) << text;
   }
   const struct {
-    std::string FormState::*box; const char* typed; std::string Settings::*field; const char* read;
-  } texts[] = {
-      {&FormState::txtServer, "  host  ", &Settings::Server, "host"},
-      {&FormState::txtDatabase, " db ", &Settings::Database, "db"},
-      {&FormState::txtUser, " mario ", &Settings::User, "mario"},
-      {&FormState::txtPassword, "  segreta  ", &Settings::Password, "  segreta  "},
-      {&FormState::txtConnectionString, " DSN=x ", &Settings::ConnectionString, "DSN=x"},
-      {&FormState::txtPageTitle, " Titolo ", &Settings::PageTitle, "Titolo"},
-      {&FormState::txtOutputFile, " /tmp/o.html ", &Settings::OutputFile, "/tmp/o.html"},
-      {&FormState::txtLogFile, "\tlog ", &Settings::LogFile, "\tlog"}};
+    std::string FormState::*box;
+    const char* typed;
+    std::string Settings::*field;
+    const char* read;
+  } texts[] = {{&FormState::txtServer, "  host  ", &Settings::Server, "host"},
+               {&FormState::txtDatabase, " db ", &Settings::Database, "db"},
+               {&FormState::txtUser, " mario ", &Settings::User, "mario"},
+               {&FormState::txtPassword, "  segreta  ", &Settings::Password, "  segreta  "},
+               {&FormState::txtConnectionString, " DSN=x ", &Settings::ConnectionString, "DSN=x"},
+               {&FormState::txtPageTitle, " Titolo ", &Settings::PageTitle, "Titolo"},
+               {&FormState::txtOutputFile, " /tmp/o.html ", &Settings::OutputFile, "/tmp/o.html"},
+               {&FormState::txtLogFile, "\tlog ", &Settings::LogFile, "\tlog"}};
   for (const auto& c : texts) s.*c.box = c.typed;
   s.cboDbType.selected = 4;
   s.chkIntegrated = true;  // user and password are read although disabled
@@ -116,12 +129,22 @@ TEST_F(FormTest, RefreshThatDoesNotFit32BitsIsRefused) {
 }
 
 TEST_F(FormTest, PickingADatabaseTypeOffersItsTemplateOnlyIntoAnEmptyBox) {
-  const std::string oracle = "Provider=OraOLEDB.Oracle;Data Source=TNS_NAME;User ID=utente;Password=password;";
-  const struct { std::string code, before, after; } cases[] = {
-      {"ORACLE", "   ", oracle}, {"MYSQL", oracle, oracle}, {"SQLSERVER", "", ""}, {"ACCESS", "", ""},
-      {"ODBC", "\t", "\t"}, {"ODBC", "", "DSN=nome_dsn;Uid=utente;Pwd=password;"},
-      {"MYSQL", "", "Driver={MySQL ODBC 8.0 Unicode Driver};Server=server;Database=nome_db;User=utente;Password=password;"},
-      {"POSTGRESQL", "", "Driver={PostgreSQL Unicode};Server=server;Port=5432;Database=nome_db;Uid=utente;Pwd=password;"}};
+  const std::string oracle =
+      "Provider=OraOLEDB.Oracle;Data Source=TNS_NAME;User ID=utente;Password=password;";
+  const struct {
+    std::string code, before, after;
+  } cases[] = {{"ORACLE", "   ", oracle},
+               {"MYSQL", oracle, oracle},
+               {"SQLSERVER", "", ""},
+               {"ACCESS", "", ""},
+               {"ODBC", "\t", "\t"},
+               {"ODBC", "", "DSN=nome_dsn;Uid=utente;Pwd=password;"},
+               {"MYSQL", "",
+                "Driver={MySQL ODBC 8.0 Unicode "
+                "Driver};Server=server;Database=nome_db;User=utente;Password=password;"},
+               {"POSTGRESQL", "",
+                "Driver={PostgreSQL "
+                "Unicode};Server=server;Port=5432;Database=nome_db;Uid=utente;Pwd=password;"}};
   form.Form_Load();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code + "/" + c.before);
@@ -183,7 +206,8 @@ TEST_F(FormTest, ConnectionTestReportsEitherOutcomeAndWritesNothing) {
 
 TEST(WindowMessages, DisplayIsConfiguredByAnyOfTheThreeVariables) {
   EXPECT_FALSE(DisplayConfigured(nullptr, nullptr, nullptr) || DisplayConfigured("", "", ""));
-  EXPECT_TRUE(DisplayConfigured("offscreen", nullptr, nullptr) && DisplayConfigured(nullptr, ":0", nullptr) &&
+  EXPECT_TRUE(DisplayConfigured("offscreen", nullptr, nullptr) &&
+              DisplayConfigured(nullptr, ":0", nullptr) &&
               DisplayConfigured(nullptr, "", "wayland-0"));
   for (const char* sw : {"/RUN", "/AUTORUN", "/OPEN", "/DASH=", "/DEMO"}) {
     EXPECT_NE(NoDisplayMessage().find(sw), std::string::npos) << sw;
