@@ -123,23 +123,6 @@ TEST_F(Program, ExitStatusAndCronOutput) {
   }
 }
 
-TEST_F(Program, LogLinesOfARunWithAFailedBlock) {
-  WriteSqliteConfig(folder.File("page.html"));
-  WriteBytes(folder.File("blocks.ini"), testing::BlockText(3, "Rotto", "", "SELECT * FROM manca") +
-                                            testing::BlockText(5, "Uno", "", "SELECT 1 AS n") +
-                                            testing::BlockText(9, "Vuoto", "", "SELEC"));
-  EXPECT_EQ(Run("/RUN"), 3);
-  const auto log = LogLines(folder.File("panorello.log"));
-  ASSERT_EQ(log.size(), 7u);
-  EXPECT_EQ(log[0], "Avvio batch. CMD=/RUN");
-  EXPECT_EQ(log[1], "Inizio RunDashboardGeneration");
-  EXPECT_EQ(log[2], "Errore blocco 3 (Rotto): no such table: manca");
-  EXPECT_EQ(log[3].rfind("Errore blocco 9 (Vuoto): ", 0), 0u);
-  EXPECT_EQ(log[4], "Scrittura file " + folder.File("page.html"));
-  EXPECT_EQ(log[5], "Fine RunDashboardGeneration OK");
-  EXPECT_EQ(log[6], "Batch completato con successo");
-}
-
 TEST_F(Program, ALogThatCannotBeWrittenGoesToStandardError) {
   WriteBytes(folder.File("file"), "x");
   const std::string log = folder.File("file/panorello.log");
