@@ -1,7 +1,5 @@
 // The block editor of the main window: the list of saved blocks, loading a block into the
 // fields, "Nuovo blocco", "Salva blocco" and "Elimina blocco".
-#include <exception>
-
 #include "storage/blocks_file.h"
 #include "ui/logic/main_form.h"
 #include "util/text.h"
@@ -35,14 +33,9 @@ bool SqlHasEndMarkerLine(std::string_view sql) {
 }
 
 bool MainForm::WriteBlocks() {
-  try {
-    SaveBlocks(ctx_.blocks, ctx_.app_folder);
-    return true;
-  } catch (const std::exception& e) {
-    Warn(std::string("Impossibile salvare i blocchi in blocks.ini: ") + e.what() +
-         "\r\nLa modifica resta in memoria fino alla chiusura.");
-    return false;
-  }
+  return TryToWrite([&] { SaveBlocks(ctx_.blocks, ctx_.app_folder); },
+                    "Impossibile salvare i blocchi in blocks.ini: ",
+                    "\r\nLa modifica resta in memoria fino alla chiusura.");
 }
 
 void MainForm::RefreshBlockList() {

@@ -69,6 +69,9 @@ class MainForm {
   void Inform(const std::string& text, const char* title = kAppTitle);
   void ShowNow();
   bool RunCancelled() const { return ctx_.run.cancel != nullptr && ctx_.run.cancel->load(); }
+  // Runs `write`; when it throws, warns with `failure`, the reason and `consequence`, and
+  // returns false.
+  bool TryToWrite(const std::function<void()>& write, const char* failure, const char* consequence);
   // Writes config.ini / blocks.ini; on failure shows the reason and returns false.
   bool WriteConfig(Settings record);
   bool WriteBlocks();
