@@ -125,33 +125,21 @@ void MakeButton(QWidget* parent, const ControlLayout& c) {
   b->setAutoDefault(false);
 }
 
+// The maker of each ControlKind, in the order of its values.
+using ControlMaker = void (*)(QWidget*, const ControlLayout&);
+constexpr ControlMaker kControlMakers[] = {MakeLabel, MakeDropDown, MakeTextBox, MakeMultiLine,
+                                           MakeList,  MakeCheckBox, MakeButton,  MakeStatusLine};
+
 void MakeControl(QWidget* parent, const ControlLayout& c) {
-  switch (c.kind) {
-    case ControlKind::kLabel:
-      return MakeLabel(parent, c);
-    case ControlKind::kStatus:
-      return MakeStatusLine(parent, c);
-    case ControlKind::kDropDown:
-      return MakeDropDown(parent, c);
-    case ControlKind::kTextBox:
-      return MakeTextBox(parent, c);
-    case ControlKind::kMultiLine:
-      return MakeMultiLine(parent, c);
-    case ControlKind::kList:
-      return MakeList(parent, c);
-    case ControlKind::kCheckBox:
-      return MakeCheckBox(parent, c);
-    case ControlKind::kButton:
-      return MakeButton(parent, c);
-  }
+  kControlMakers[static_cast<size_t>(c.kind)](parent, c);
 }
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString ToQt(const std::string& s) { return QString::fromStdString(s); }
+std::string FromQt(const QString& s) { return s.toStdString(); }
 
 // Multi-line boxes show LF; the BlockList keeps CR LF, as the blocks file writes it.
 std::string FromMultiLine(const QString& s) {
-  std::string lf = S(s);
+  std::string lf = FromQt(s);
   std::string out;
   out.reserve(lf.size());
   for (char c : lf) {
@@ -162,23 +150,23 @@ std::string FromMultiLine(const QString& s) {
 }
 
 void SetText(QLineEdit* box, const std::string& text) {
-  const QString q = Q(text);
+  const QString q = ToQt(text);
   if (box->text() != q) box->setText(q);
 }
 
 void SetText(QPlainTextEdit* box, const std::string& text) {
-  const QString q = Q(NormalizeNewlines(text));
+  const QString q = ToQt(NormalizeNewlines(text));
   if (box->toPlainText() != q) box->setPlainText(q);
 }
 
 void ShowCombo(QComboBox* box, const ComboBoxState& st) {
   bool same = box->count() == static_cast<int>(st.entries.size());
   for (int i = 0; same && i < box->count(); ++i) {
-    same = box->itemText(i) == Q(st.entries[static_cast<size_t>(i)]);
+    same = box->itemText(i) == ToQt(st.entries[static_cast<size_t>(i)]);
   }
   if (!same) {
     box->clear();
-    for (const std::string& e : st.entries) box->addItem(Q(e));
+    for (const std::string& e : st.entries) box->addItem(ToQt(e));
   }
   box->setCurrentIndex(st.selected);
 }
@@ -309,24 +297,24 @@ void FrmMain::Run(void (MainForm::*command)()) {
 void FrmMain::ReadWidgets() {
   FormState& s = form_.State();
   s.cboDbType.selected = cboDbType_->currentIndex();
-  s.txtServer = S(txtServer_->text());
-  s.txtDatabase = S(txtDatabase_->text());
-  s.txtUser = S(txtUser_->text());
-  s.txtPassword = S(txtPassword_->text());
+  s.txtServer = FromQt(txtServer_->text());
+  s.txtDatabase = FromQt(txtDatabase_->text());
+  s.txtUser = FromQt(txtUser_->text());
+  s.txtPassword = FromQt(txtPassword_->text());
   s.chkIntegrated = chkIntegrated_->isChecked();
-  s.txtConnectionString = S(txtConnectionString_->text());
-  s.txtPageTitle = S(txtPageTitle_->text());
-  s.txtRefreshSeconds = S(txtRefreshSeconds_->text());
+  s.txtConnectionString = FromQt(txtConnectionString_->text());
+  s.txtPageTitle = FromQt(txtPageTitle_->text());
+  s.txtRefreshSeconds = FromQt(txtRefreshSeconds_->text());
   s.chkOpenBrowser = chkOpenBrowser_->isChecked();
-  s.txtOutputFile = S(txtOutputFile_->text());
-  s.txtLogFile = S(txtLogFile_->text());
+  s.txtOutputFile = FromQt(txtOutputFile_->text());
+  s.txtLogFile = FromQt(txtLogFile_->text());
   s.cboRenderMode.selected = cboRenderMode_->currentIndex();
-  s.txtDashboard = S(txtDashboard_->text());
+  s.txtDashboard = FromQt(txtDashboard_->text());
   const QList<QListWidgetItem*> picked = lstBlocks_->selectedItems();
   s.lstBlocks.selected = picked.isEmpty() ? -1 : lstBlocks_->row(picked.front());
-  s.txtOrder = S(txtOrder_->text());
+  s.txtOrder = FromQt(txtOrder_->text());
   s.chkActive = chkActive_->isChecked();
-  s.txtTitle = S(txtTitle_->text());
+  s.txtTitle = FromQt(txtTitle_->text());
   s.txtSubtitle = FromMultiLine(txtSubtitle_->toPlainText());
   s.txtSql = FromMultiLine(txtSql_->toPlainText());
 }
@@ -352,13 +340,13 @@ void FrmMain::ShowState() {
   SetText(txtDashboard_, s.txtDashboard);
   bool same = lstBlocks_->count() == static_cast<int>(s.lstBlocks.entries.size());
   for (int i = 0; same && i < lstBlocks_->count(); ++i) {
-    same = lstBlocks_->item(i)->text() == Q(s.lstBlocks.entries[static_cast<size_t>(i)]);
+    same = lstBlocks_->item(i)->text() == ToQt(s.lstBlocks.entries[static_cast<size_t>(i)]);
   }
   if (!same) {
     // One insertion of all rows: the view lays them out once, not once per row.
     QStringList entries;
     entries.reserve(static_cast<qsizetype>(s.lstBlocks.entries.size()));
-    for (const std::string& e : s.lstBlocks.entries) entries.append(Q(e));
+    for (const std::string& e : s.lstBlocks.entries) entries.append(ToQt(e));
     lstBlocks_->clear();
     lstBlocks_->addItems(entries);
   }
@@ -378,8 +366,8 @@ void FrmMain::ShowState() {
   txtUser_->setEnabled(s.txtUserEnabled && !running_);
   txtPassword_->setEnabled(s.txtPasswordEnabled && !running_);
   cmdDemo_->setEnabled(s.cmdDemoEnabled && !running_);
-  cmdDemo_->setText(Q(s.cmdDemoCaption));
-  lblStatus_->setText(Q(s.lblStatus));
+  cmdDemo_->setText(ToQt(s.cmdDemoCaption));
+  lblStatus_->setText(ToQt(s.lblStatus));
   showing_ = was_showing;
 }
 

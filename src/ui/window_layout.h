@@ -6,6 +6,7 @@ namespace panorello {
 
 inline constexpr int kTwipsPerPixel = 15;
 
+// Tables indexed by a ControlKind follow the order of its values.
 enum class ControlKind {
   kLabel,
   kDropDown,

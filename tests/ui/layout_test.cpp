@@ -27,26 +27,9 @@ namespace {
 namespace panorello::testing {
 namespace {
 
-const char* ClassOf(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::kLabel:
-    case ControlKind::kStatus:
-      return "QLabel";
-    case ControlKind::kDropDown:
-      return "QComboBox";
-    case ControlKind::kTextBox:
-      return "QLineEdit";
-    case ControlKind::kMultiLine:
-      return "QPlainTextEdit";
-    case ControlKind::kList:
-      return "QListWidget";
-    case ControlKind::kCheckBox:
-      return "QCheckBox";
-    case ControlKind::kButton:
-      return "QPushButton";
-  }
-  return "";
-}
+// The widget class of each ControlKind, in the order of its values.
+constexpr const char* kClassOfKind[] = {"QLabel",      "QComboBox", "QLineEdit",   "QPlainTextEdit",
+                                        "QListWidget", "QCheckBox", "QPushButton", "QLabel"};
 
 QString CaptionOf(QWidget* w) {
   if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
@@ -68,7 +51,7 @@ TEST_F(WindowTest, EveryControlIsWhereItsLayoutPutsIt) {
     SCOPED_TRACE(c.name);
     QWidget* w = Find<QWidget>(c.name);
     ASSERT_NE(w, nullptr);
-    EXPECT_STREQ(w->metaObject()->className(), ClassOf(c.kind));
+    EXPECT_STREQ(w->metaObject()->className(), kClassOfKind[static_cast<size_t>(c.kind)]);
     const QRect laid_out(c.left / 15, c.top / 15, c.width / 15, c.height / 15);
     if (c.kind == ControlKind::kLabel) {
       // Labels keep place and height; a caption wider than the box widens it to the right.
