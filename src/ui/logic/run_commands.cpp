@@ -64,15 +64,16 @@ class WindowThreadReporter final : public Reporter {
 void MainForm::RunOffWindow(const std::function<void(AppContext&)>& work) {
   WindowThreadReporter reporter(*this, ctx_.reporter, [this] { ShowNow(); });
   AppContext run_ctx = ctx_.WithReporter(reporter);
-  try {
-    run_off_thread([&] { work(run_ctx); });
-  } catch (...) {
-    ctx_.settings = run_ctx.settings;
-    ctx_.blocks = run_ctx.blocks;
-    throw;
-  }
-  ctx_.settings = run_ctx.settings;
-  ctx_.blocks = run_ctx.blocks;
+  // What the work changed comes back however it ends.
+  struct CopyBack {
+    AppContext& from;
+    AppContext& to;
+    ~CopyBack() {
+      to.settings = from.settings;
+      to.blocks = from.blocks;
+    }
+  } copy_back{.from = run_ctx, .to = ctx_};
+  run_off_thread([&] { work(run_ctx); });
 }
 
 std::vector<int32_t> TrackPositions(const BlockList& before, const BlockList& after) {
