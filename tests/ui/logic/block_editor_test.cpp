@@ -134,21 +134,6 @@ TEST_F(BlockEditorTest, ClickLoadsSaveReplacesNewClears) {
   EXPECT_TRUE(s.chkActive);
 }
 
-TEST_F(BlockEditorTest, UnknownRenderModeIsShownAndKept) {
-  AddBlocks({MakeBlock(1, "Grafico", 1, true, "CHART"), MakeBlock(2, "K", 2, true, "KPI")});
-  form.Form_Load();
-  Click(0);
-  EXPECT_EQ(s.cboRenderMode.Text(), "CHART");
-  EXPECT_EQ(s.cboRenderMode.entries.size(), kRenderModeEntryCount + 1);
-  form.cmdSaveBlock_Click();
-  EXPECT_EQ(StoredBlocks().At(0).RenderMode, "CHART");
-  Click(1);
-  EXPECT_EQ(s.cboRenderMode.entries.size(), kRenderModeEntryCount);
-  s.cboRenderMode.selected = -1;  // no entry selected: stored as AUTO
-  form.cmdSaveBlock_Click();
-  EXPECT_EQ(t->blocks.At(1).RenderMode, "AUTO");
-}
-
 TEST_F(BlockEditorTest, DeleteRemovesTheSelectedEntryNotTheLoadedBlock) {
   const struct {
     int32_t selected;
