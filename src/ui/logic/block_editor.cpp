@@ -33,9 +33,8 @@ bool SqlHasEndMarkerLine(std::string_view sql) {
 }
 
 bool MainForm::WriteBlocks() {
-  return TryToWrite([&] { SaveBlocks(ctx_.blocks, ctx_.app_folder); },
-                    "Impossibile salvare i blocchi in blocks.ini: ",
-                    "\r\nLa modifica resta in memoria fino alla chiusura.");
+  return TryToWrite([&] { SaveBlocks(ctx_.blocks, ctx_.app_folder); }, kBlocksNotSavedText,
+                    kBlocksKeptText);
 }
 
 void MainForm::RefreshBlockList() {
@@ -91,11 +90,11 @@ void MainForm::cmdSaveBlock_Click() {
   b.Dashboard = Trim(s_.txtDashboard);
 
   if (b.Title.empty()) {
-    Warn("Inserire il titolo.");
+    Warn(kEnterTitleText);
     return;
   }
   if (Trim(b.Sql).empty()) {
-    Warn("Inserire la SQL.");
+    Warn(kEnterSqlText);
     return;
   }
   if (!order_fits) {
@@ -121,7 +120,7 @@ void MainForm::cmdSaveBlock_Click() {
 void MainForm::cmdDeleteBlock_Click() {
   const int32_t pos = s_.lstBlocks.selected;
   if (pos < 0) {
-    Warn("Seleziona un blocco da eliminare.");
+    Warn(kSelectBlockToDeleteText);
     return;
   }
   ctx_.blocks.DeleteBlock(pos);

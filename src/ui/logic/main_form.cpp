@@ -55,18 +55,6 @@ std::string ConnectionTemplate(std::string_view db_type) {
   return {};
 }
 
-std::string RefreshOutOfRangeMessage(std::string_view text) {
-  return "Il valore di Refresh (sec) \"" + std::string(text) +
-         "\" non è un numero intero a 32 bit (da -2147483648 a 2147483647). "
-         "Nessuna modifica effettuata.";
-}
-
-std::string OrderOutOfRangeMessage(std::string_view text) {
-  return "Il valore di Ordine \"" + std::string(text) +
-         "\" non è un numero intero a 32 bit (da -2147483648 a 2147483647). "
-         "Il blocco non è stato salvato.";
-}
-
 MainForm::MainForm(AppContext& ctx) : ctx_(ctx) {}
 
 void MainForm::Warn(const std::string& text, const char* title) {
@@ -176,8 +164,7 @@ bool MainForm::TryToWrite(const std::function<void()>& write, const char* failur
 
 bool MainForm::WriteConfig(Settings record) {
   return TryToWrite([&] { SaveSettings(ctx_.app_folder, record, ctx_.settings); },
-                    "Impossibile salvare la configurazione in config.ini: ",
-                    "\r\nLe impostazioni restano in memoria fino alla chiusura.");
+                    kConfigNotSavedText, kSettingsKeptText);
 }
 
 void MainForm::cmdSaveConfig_Click() {
@@ -193,10 +180,10 @@ void MainForm::cmdTestConnection_Click() {
   if (!FormToSettings()) return;
   std::string errorText;
   if (TestConnection(ctx_.settings, ctx_.limits, errorText, ConnectionPlaceOf(ctx_))) {
-    Inform("Connessione riuscita.");
+    Inform(kConnectionSucceededText);
     s_.lblStatus = "Connessione riuscita";
   } else {
-    Warn("Connessione non riuscita: " + errorText);
+    Warn(kConnectionFailedText + errorText);
     s_.lblStatus = "Errore connessione";
   }
 }

@@ -137,7 +137,7 @@ void MainForm::cmdGenerate_Click() {
     });
   } catch (const std::exception& e) {
     // The run reports its own failures; this only keeps the window alive.
-    Warn(std::string("Errore durante la generazione HTML: ") + e.what());
+    Warn(std::string(kGenerationErrorText) + e.what());
   }
   RepairAfterRun(before, selected_before);
   if (run.ok) {
@@ -203,17 +203,17 @@ void MainForm::cmdDemo_Click() {
     });
     switch (result.outcome) {
       case DemoOutcome::DatabaseFailed:
-        Warn("Errore durante la creazione del database demo:\r\n" + result.error_text, kDemoTitle);
+        Warn(kDemoDatabaseFailedText + result.error_text, kDemoTitle);
         break;
       case DemoOutcome::GenerationFailed:
-        Warn("Errore durante la generazione della dashboard demo.", kDemoTitle);
+        Warn(kDemoGenerationFailedText, kDemoTitle);
         break;
       case DemoOutcome::Succeeded:
-        Inform("Dashboard demo generata e aperta nel browser.", kDemoTitle);
+        Inform(kDemoSucceededText, kDemoTitle);
         break;
     }
   } catch (const std::exception& e) {
-    Warn(std::string("Errore durante la demo: ") + e.what(), kDemoTitle);
+    Warn(std::string(kDemoErrorText) + e.what(), kDemoTitle);
   }
 
   ctx_.blocks = users_blocks;
