@@ -75,10 +75,18 @@ TEST_F(BlockEditorTest, RefusedBlocksChangeNothing) {
     const char* sql;
     const char* order;
     const char* expected_start;
-  } cases[] = {{"   ", "SELECT 1", "1", "Inserire il titolo."},
-               {"T", "   ", "1", "Inserire la SQL."},
-               {"T", "SELECT 1", "3000000000", "Il valore di Ordine"},
-               {"T", "SELECT 1\r\nSQLEND\r\nFROM t", "1", "La SQL contiene una riga \"SQLEND\""}};
+  } cases[] = {
+      {.title = "   ", .sql = "SELECT 1", .order = "1", .expected_start = "Inserire il titolo."},
+      {.title = "T", .sql = "   ", .order = "1", .expected_start = "Inserire la SQL."},
+      {.title = "T",
+       .sql = "SELECT 1",
+       .order = "3000000000",
+       .expected_start = "Il valore di Ordine"},
+      {.title = "T",
+       .sql = "SELECT 1\r\nSQLEND\r\nFROM t",
+       .order = "1",
+       .expected_start = "La SQL contiene una riga \"SQLEND\""},
+  };
   form.Form_Load();
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.title) + "|" + c.sql + "|" + c.order);

@@ -45,11 +45,13 @@ TEST_F(FormTest, StoredDbTypeIsShownAndSavedUnchanged) {
     const char* shown;
     size_t entry_count;
     const char* saved;
-  } cases[] = {{"access", "ACCESS", 6, "ACCESS"},
-               {" odbc ", "ODBC", 6, "ODBC"},
-               {"SYBASE", "SYBASE", 7, "SYBASE"},
-               {"Db2 ", "Db2 ", 7, "Db2"},
-               {"", "", 6, ""}};  // saved trimmed
+  } cases[] = {
+      {.stored = "access", .shown = "ACCESS", .entry_count = 6, .saved = "ACCESS"},
+      {.stored = " odbc ", .shown = "ODBC", .entry_count = 6, .saved = "ODBC"},
+      {.stored = "SYBASE", .shown = "SYBASE", .entry_count = 7, .saved = "SYBASE"},
+      {.stored = "Db2 ", .shown = "Db2 ", .entry_count = 7, .saved = "Db2"},  // saved trimmed
+      {.stored = "", .shown = "", .entry_count = 6, .saved = ""},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
     t->settings.DbType = c.stored;
