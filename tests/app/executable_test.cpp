@@ -96,16 +96,27 @@ TEST_F(Program, ExitStatusAndCronOutput) {
   const struct {
     const char* label;
     std::string output, sql;
-    bool unreadable_config;
-    int status;
+    bool unreadable_config = false;
+    int status = 0;
     std::string err;
   } cases[] = {
-      {"all fine", folder.File("page.html"), "SELECT 1 AS n", false, 0, ""},
-      {"one failing block", folder.File("page.html"), "SELECT * FROM manca", false, 3,
-       "Errore blocco 2 (Rotto): no such table: manca\n"},
-      {"page not writable", folder.File("file/page.html"), "SELECT 1 AS n", false, 1,
-       "Batch terminato con errore: "},
-      {"start-up failure", folder.File("page.html"), "SELECT 1 AS n", true, 2, "Errore avvio: "},
+      {.label = "all fine", .output = folder.File("page.html"), .sql = "SELECT 1 AS n"},
+      {.label = "one failing block",
+       .output = folder.File("page.html"),
+       .sql = "SELECT * FROM manca",
+       .status = 3,
+       .err = "Errore blocco 2 (Rotto): no such table: manca\n"},
+      {.label = "page not writable",
+       .output = folder.File("file/page.html"),
+       .sql = "SELECT 1 AS n",
+       .status = 1,
+       .err = "Batch terminato con errore: "},
+      {.label = "start-up failure",
+       .output = folder.File("page.html"),
+       .sql = "SELECT 1 AS n",
+       .unreadable_config = true,
+       .status = 2,
+       .err = "Errore avvio: "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
