@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -101,30 +99,6 @@ TEST_F(BackgroundRunTest, ClosingDuringTheRunAsksThenCancelsAndKeepsTheOldPage) 
   EXPECT_EQ(LogMessages(t.folder.Path()).back(),
             std::string("Errore RunDashboardGeneration: ") + kRunCancelledText);
   EXPECT_TRUE(t.reporter.messages.empty());  // no message box about a run the user stopped
-}
-
-// "Avvia Demo" through the window: the demo runs off the window's thread, its steps reach the
-// fields on the window's thread while it runs, its message box comes after it, and the user's
-// own settings are back in the fields at the end.
-TEST_F(WindowTest, DemoRunsOffTheWindowThreadAndShowsItsStepsInTheFields) {
-  WriteBytes(File("blocks_demo.ini"), ReadBytes(DemoBlocksSource()));
-  Open();
-  auto* database = Find<QLineEdit>("txtDatabase");
-  const QString database_before = database->text();
-  std::set<std::string> fields_during_run;
-  QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout, [&] {
-    if (window->Running()) fields_during_run.insert(database->text().toStdString());
-  });
-  timer.start(1);
-  QTest::mouseClick(Find<QPushButton>("cmdDemo"), Qt::LeftButton);
-  ASSERT_EQ(t.reporter.messages.size(), 1u);
-  // The demo's database showed while it ran; the user's own came back after it.
-  EXPECT_TRUE(std::any_of(fields_during_run.begin(), fields_during_run.end(), [](const auto& f) {
-    return f.find("demo_panorello") != std::string::npos;
-  }));
-  EXPECT_EQ(database->text(), database_before);
-  EXPECT_TRUE(Find<QPushButton>("cmdDemo")->isEnabled());
 }
 
 }  // namespace
