@@ -17,8 +17,10 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "ui/background_run.h"
+#include "ui/window_layout.h"
 #include "util/text.h"
 
 // The resources live in a static library: they are registered explicitly.
@@ -27,8 +29,6 @@ static void InitPanorelloResources() { Q_INIT_RESOURCE(panorello); }
 namespace panorello {
 
 namespace {
-
-constexpr int kTwipsPerPixel = 15;
 
 QFont LabelFont() {
   QFont f(QStringLiteral("Arial"));
@@ -44,20 +44,19 @@ QFont FieldFont() {
   return f;
 }
 
-// Every control is placed from its layout in twips (15 to a pixel) and carries its object name.
+// Every control is placed from its layout in twips and carries its object name.
 template <class W>
-W* Place(QWidget* parent, const char* name, int left, int top, int width, int height) {
+W* Place(QWidget* parent, const ControlLayout& c) {
   auto* w = new W(parent);
-  w->setObjectName(QString::fromLatin1(name));
-  w->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                 height / kTwipsPerPixel);
+  w->setObjectName(QString::fromLatin1(c.name));
+  w->setGeometry(c.left / kTwipsPerPixel, c.top / kTwipsPerPixel, c.width / kTwipsPerPixel,
+                 c.height / kTwipsPerPixel);
   return w;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int left, int top,
-                  int width, int height) {
-  auto* l = Place<QLabel>(parent, name, left, top, width, height);
-  l->setText(QString::fromUtf8(caption));
+void MakeLabel(QWidget* parent, const ControlLayout& c) {
+  auto* l = Place<QLabel>(parent, c);
+  l->setText(QString::fromUtf8(c.caption));
   l->setFont(LabelFont());
   l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   l->setAutoFillBackground(false);  // transparent
@@ -65,69 +64,82 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int le
   // grows to the right instead, keeping its place and height.
   const int needed = l->sizeHint().width();
   if (needed > l->width()) l->resize(needed, l->height());
-  return l;
 }
 
-QLineEdit* MakeTextBox(QWidget* parent, const char* name, int left, int top, int width,
-                       int height) {
-  auto* t = Place<QLineEdit>(parent, name, left, top, width, height);
+void MakeStatusLine(QWidget* parent, const ControlLayout& c) {
+  auto* l = Place<QLabel>(parent, c);
+  l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  l->setText(QString::fromUtf8(c.caption));
+}
+
+void MakeTextBox(QWidget* parent, const ControlLayout& c) {
+  auto* t = Place<QLineEdit>(parent, c);
   t->setFont(FieldFont());
   t->setMaxLength(0x3FFFFFFF);  // no length limit: long connection strings must not be cut
-  return t;
 }
 
-QPlainTextEdit* MakeMultiLine(QWidget* parent, const char* name, int left, int top, int width,
-                              int height) {
-  auto* t = Place<QPlainTextEdit>(parent, name, left, top, width, height);
+void MakeMultiLine(QWidget* parent, const ControlLayout& c) {
+  auto* t = Place<QPlainTextEdit>(parent, c);
   t->setFont(FieldFont());
   t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   t->setTabChangesFocus(true);  // Tab moves on; Enter starts a new line
-  return t;
 }
 
-QComboBox* MakeDropDown(QWidget* parent, const char* name, int left, int top, int width,
-                        int height) {
-  auto* c = Place<QComboBox>(parent, name, left, top, width, height);
-  c->setEditable(false);
-  c->setFont(FieldFont());
-  return c;
+void MakeDropDown(QWidget* parent, const ControlLayout& c) {
+  auto* d = Place<QComboBox>(parent, c);
+  d->setEditable(false);
+  d->setFont(FieldFont());
 }
 
-QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, int left, int top,
-                        int width, int height) {
-  auto* c = Place<QCheckBox>(parent, name, left, top, width, height);
-  c->setText(QString::fromUtf8(caption));
-  c->setFont(LabelFont());
-  QPalette p = c->palette();
+void MakeList(QWidget* parent, const ControlLayout& c) {
+  auto* l = Place<QListWidget>(parent, c);
+  l->setFont(FieldFont());
+  l->setSelectionMode(QAbstractItemView::SingleSelection);
+  l->setSortingEnabled(false);
+  l->setUniformItemSizes(true);  // one font, one line per entry: no per-row measuring
+  l->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+void MakeCheckBox(QWidget* parent, const ControlLayout& c) {
+  auto* b = Place<QCheckBox>(parent, c);
+  b->setText(QString::fromUtf8(c.caption));
+  b->setFont(LabelFont());
+  QPalette p = b->palette();
   p.setColor(QPalette::Window, Qt::white);
   p.setColor(QPalette::Button, Qt::white);
-  c->setPalette(p);
-  c->setBackgroundRole(QPalette::Window);
-  c->setAutoFillBackground(true);
-  return c;
+  b->setPalette(p);
+  b->setBackgroundRole(QPalette::Window);
+  b->setAutoFillBackground(true);
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const char* color,
-                        int left, int top, int width, int height) {
-  auto* b = Place<QPushButton>(parent, name, left, top, width, height);
-  b->setText(QString::fromUtf8(caption));
+void MakeButton(QWidget* parent, const ControlLayout& c) {
+  auto* b = Place<QPushButton>(parent, c);
+  b->setText(QString::fromUtf8(c.caption));
   b->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: black;"
                                   " border: 1px solid #404040; padding: 0px; }"
                                   " QPushButton:focus { border: 2px solid #202020; }"
                                   " QPushButton:pressed { border-style: inset; }"
                                   " QPushButton:disabled { color: #5A5A5A; }")
-                       .arg(QString::fromLatin1(color)));
+                       .arg(QString::fromLatin1(c.color)));
   b->setAutoDefault(false);
-  return b;
 }
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+// The maker of each ControlKind, in the order of its values.
+using ControlMaker = void (*)(QWidget*, const ControlLayout&);
+constexpr ControlMaker kControlMakers[] = {MakeLabel, MakeDropDown, MakeTextBox, MakeMultiLine,
+                                           MakeList,  MakeCheckBox, MakeButton,  MakeStatusLine};
+
+void MakeControl(QWidget* parent, const ControlLayout& c) {
+  kControlMakers[static_cast<size_t>(c.kind)](parent, c);
+}
+
+QString ToQt(const std::string& s) { return QString::fromStdString(s); }
+std::string FromQt(const QString& s) { return s.toStdString(); }
 
 // Multi-line boxes show LF; the BlockList keeps CR LF, as the blocks file writes it.
 std::string FromMultiLine(const QString& s) {
-  std::string lf = S(s);
+  std::string lf = FromQt(s);
   std::string out;
   out.reserve(lf.size());
   for (char c : lf) {
@@ -138,23 +150,23 @@ std::string FromMultiLine(const QString& s) {
 }
 
 void SetText(QLineEdit* box, const std::string& text) {
-  const QString q = Q(text);
+  const QString q = ToQt(text);
   if (box->text() != q) box->setText(q);
 }
 
 void SetText(QPlainTextEdit* box, const std::string& text) {
-  const QString q = Q(NormalizeNewlines(text));
+  const QString q = ToQt(NormalizeNewlines(text));
   if (box->toPlainText() != q) box->setPlainText(q);
 }
 
 void ShowCombo(QComboBox* box, const ComboBoxState& st) {
   bool same = box->count() == static_cast<int>(st.entries.size());
   for (int i = 0; same && i < box->count(); ++i) {
-    same = box->itemText(i) == Q(st.entries[static_cast<size_t>(i)]);
+    same = box->itemText(i) == ToQt(st.entries[static_cast<size_t>(i)]);
   }
   if (!same) {
     box->clear();
-    for (const std::string& e : st.entries) box->addItem(Q(e));
+    for (const std::string& e : st.entries) box->addItem(ToQt(e));
   }
   box->setCurrentIndex(st.selected);
 }
@@ -192,81 +204,52 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), form_(ctx)
 }
 
 void FrmMain::BuildControls() {
-  QWidget* w = this;
-  MakeLabel(w, "Label1", "Tipo DB", 120, 120, 735, 255);
-  cboDbType_ = MakeDropDown(w, "cboDbType", 120, 360, 3615, 375);
-  MakeLabel(w, "Label2", "Server", 120, 840, 3615, 255);
-  txtServer_ = MakeTextBox(w, "txtServer", 120, 1080, 3615, 375);
-  MakeLabel(w, "Label3", "Database / file", 120, 1560, 3615, 255);
-  txtDatabase_ = MakeTextBox(w, "txtDatabase", 120, 1800, 3615, 375);
-  MakeLabel(w, "lblRenderMode", "RenderMode", 120, 2400, 2415, 255);
-  cboRenderMode_ = MakeDropDown(w, "cboRenderMode", 120, 2640, 3615, 375);
-  MakeLabel(w, "Label16", "Dashboard", 120, 3240, 2415, 255);
-  txtDashboard_ = MakeTextBox(w, "txtDashboard", 120, 3480, 3615, 375);
-  MakeLabel(w, "Label15", "Blocchi salvati", 120, 3960, 1455, 255);
-  lstBlocks_ = Place<QListWidget>(w, "lstBlocks", 120, 4200, 4095, 4650);
-  lstBlocks_->setFont(FieldFont());
-  lstBlocks_->setSelectionMode(QAbstractItemView::SingleSelection);
-  lstBlocks_->setSortingEnabled(false);
-  lstBlocks_->setUniformItemSizes(true);  // one font, one line per entry: no per-row measuring
-  lstBlocks_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  MakeLabel(w, "Label4", "Utente", 3960, 120, 735, 255);
-  txtUser_ = MakeTextBox(w, "txtUser", 3960, 360, 3135, 375);
-  MakeLabel(w, "Label5", "Password", 3960, 840, 2055, 255);
-  txtPassword_ = MakeTextBox(w, "txtPassword", 3960, 1080, 3135, 375);
+  for (const ControlLayout& c : kControlLayout) MakeControl(this, c);
+  Bind(cboDbType_, "cboDbType");
+  Bind(txtServer_, "txtServer");
+  Bind(txtDatabase_, "txtDatabase");
+  Bind(cboRenderMode_, "cboRenderMode");
+  Bind(txtDashboard_, "txtDashboard");
+  Bind(lstBlocks_, "lstBlocks");
+  Bind(txtUser_, "txtUser");
+  Bind(txtPassword_, "txtPassword");
+  Bind(chkIntegrated_, "chkIntegrated");
+  Bind(txtConnectionString_, "txtConnectionString");
+  Bind(txtPageTitle_, "txtPageTitle");
+  Bind(txtRefreshSeconds_, "txtRefreshSeconds");
+  Bind(chkOpenBrowser_, "chkOpenBrowser");
+  Bind(txtOutputFile_, "txtOutputFile");
+  Bind(txtLogFile_, "txtLogFile");
+  Bind(txtOrder_, "txtOrder");
+  Bind(chkActive_, "chkActive");
+  Bind(txtTitle_, "txtTitle");
+  Bind(txtSubtitle_, "txtSubtitle");
+  Bind(txtSql_, "txtSql");
+  Bind(cmdSaveConfig_, "cmdSaveConfig");
+  Bind(cmdTestConnection_, "cmdTestConnection");
+  Bind(lblStatus_, "lblStatus");
+  Bind(cmdDemo_, "cmdDemo");
+  Bind(cmdNew_, "cmdNew");
+  Bind(cmdSaveBlock_, "cmdSaveBlock");
+  Bind(cmdDeleteBlock_, "cmdDeleteBlock");
+  Bind(cmdGenerate_, "cmdGenerate");
   txtPassword_->setEchoMode(QLineEdit::Password);
   txtPassword_->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
   txtPassword_->setAttribute(Qt::WA_InputMethodEnabled, false);
-  chkIntegrated_ =
-      MakeCheckBox(w, "chkIntegrated", "Autenticazione integrata", 8040, 120, 6135, 255);
-  MakeLabel(w, "Label6", "Conn. string", 8040, 360, 1095, 255);
-  txtConnectionString_ = MakeTextBox(w, "txtConnectionString", 8040, 600, 6135, 375);
-  MakeLabel(w, "Label7", "Titolo pagina", 8040, 1080, 1095, 255);
-  txtPageTitle_ = MakeTextBox(w, "txtPageTitle", 8040, 1320, 4815, 375);
-  MakeLabel(w, "Label8", "Refresh (sec)", 12960, 1080, 1095, 255);
-  txtRefreshSeconds_ = MakeTextBox(w, "txtRefreshSeconds", 12960, 1320, 1170, 375);
-  chkOpenBrowser_ =
-      MakeCheckBox(w, "chkOpenBrowser", "Apri browser dopo la generazione", 8040, 1800, 5175, 255);
-  MakeLabel(w, "Label9", "Output HTML", 8040, 2160, 1095, 255);
-  txtOutputFile_ = MakeTextBox(w, "txtOutputFile", 8040, 2400, 6135, 375);
-  MakeLabel(w, "Label10", "Log file", 8040, 2880, 1815, 255);
-  txtLogFile_ = MakeTextBox(w, "txtLogFile", 8040, 3120, 6135, 375);
-  MakeLabel(w, "Label11", "Ordine", 10920, 3660, 975, 255);
-  txtOrder_ = MakeTextBox(w, "txtOrder", 11760, 3600, 975, 375);
-  chkActive_ = MakeCheckBox(w, "chkActive", "Attivo", 13080, 3720, 1095, 255);
-  MakeLabel(w, "Label12", "Titolo", 4560, 3960, 1575, 255);
-  txtTitle_ = MakeTextBox(w, "txtTitle", 4560, 4200, 9615, 375);
-  MakeLabel(w, "Label13", "Sottotitolo", 4560, 4560, 2415, 255);
-  txtSubtitle_ = MakeMultiLine(w, "txtSubtitle", 4560, 4920, 9615, 855);
-  MakeLabel(w, "Label14", "SQL", 4560, 5760, 495, 255);
-  txtSql_ = MakeMultiLine(w, "txtSql", 4560, 6120, 9615, 2655);
-
-  // The status line lies partly under "Avvia Demo": created first, it stays beneath the button.
-  lblStatus_ = Place<QLabel>(w, "lblStatus", 3360, 9180, 5295, 255);
-  lblStatus_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  lblStatus_->setText(QStringLiteral("Pronto"));
-  const char* green = "#4BB59D";
-  cmdSaveConfig_ = MakeButton(w, "cmdSaveConfig", "Salva config", green, 120, 9120, 1455, 375);
-  cmdTestConnection_ =
-      MakeButton(w, "cmdTestConnection", "Test connessione", green, 1800, 9120, 1455, 375);
-  cmdDemo_ = MakeButton(w, "cmdDemo", "Avvia Demo", "#3070C0", 4560, 9120, 1455, 375);
-  cmdNew_ = MakeButton(w, "cmdNew", "Nuovo blocco", green, 8760, 9120, 1215, 375);
-  cmdSaveBlock_ = MakeButton(w, "cmdSaveBlock", "Salva blocco", green, 10080, 9120, 1095, 375);
-  cmdDeleteBlock_ =
-      MakeButton(w, "cmdDeleteBlock", "Elimina blocco", green, 11280, 9120, 1335, 375);
-  cmdGenerate_ = MakeButton(w, "cmdGenerate", "Genera HTML", green, 12720, 9120, 1455, 375);
   lblStatus_->lower();
 }
 
+template <class W>
+void FrmMain::Bind(W*& control, const char* name) {
+  control = findChild<W*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
 void FrmMain::SetFocusOrder() {
-  QWidget* order[] = {txtUser_,       txtPassword_,       chkIntegrated_,     txtConnectionString_,
-                      txtPageTitle_,  txtRefreshSeconds_, chkOpenBrowser_,    txtOutputFile_,
-                      txtLogFile_,    lstBlocks_,         txtDatabase_,       txtServer_,
-                      cboDbType_,     txtTitle_,          txtSubtitle_,       txtOrder_,
-                      txtSql_,        cmdSaveConfig_,     cmdTestConnection_, cmdDemo_,
-                      cmdNew_,        cmdSaveBlock_,      cmdDeleteBlock_,    cmdGenerate_,
-                      cboRenderMode_, txtDashboard_,      chkActive_};
-  for (size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+  std::vector<QWidget*> order;
+  for (const char* name : kTabOrder) {
+    order.push_back(findChild<QWidget*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly));
+  }
+  for (size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
   for (QWidget* c : order) {
     if (c->focusPolicy() == Qt::NoFocus) c->setFocusPolicy(Qt::StrongFocus);
   }
@@ -314,24 +297,24 @@ void FrmMain::Run(void (MainForm::*command)()) {
 void FrmMain::ReadWidgets() {
   FormState& s = form_.State();
   s.cboDbType.selected = cboDbType_->currentIndex();
-  s.txtServer = S(txtServer_->text());
-  s.txtDatabase = S(txtDatabase_->text());
-  s.txtUser = S(txtUser_->text());
-  s.txtPassword = S(txtPassword_->text());
+  s.txtServer = FromQt(txtServer_->text());
+  s.txtDatabase = FromQt(txtDatabase_->text());
+  s.txtUser = FromQt(txtUser_->text());
+  s.txtPassword = FromQt(txtPassword_->text());
   s.chkIntegrated = chkIntegrated_->isChecked();
-  s.txtConnectionString = S(txtConnectionString_->text());
-  s.txtPageTitle = S(txtPageTitle_->text());
-  s.txtRefreshSeconds = S(txtRefreshSeconds_->text());
+  s.txtConnectionString = FromQt(txtConnectionString_->text());
+  s.txtPageTitle = FromQt(txtPageTitle_->text());
+  s.txtRefreshSeconds = FromQt(txtRefreshSeconds_->text());
   s.chkOpenBrowser = chkOpenBrowser_->isChecked();
-  s.txtOutputFile = S(txtOutputFile_->text());
-  s.txtLogFile = S(txtLogFile_->text());
+  s.txtOutputFile = FromQt(txtOutputFile_->text());
+  s.txtLogFile = FromQt(txtLogFile_->text());
   s.cboRenderMode.selected = cboRenderMode_->currentIndex();
-  s.txtDashboard = S(txtDashboard_->text());
+  s.txtDashboard = FromQt(txtDashboard_->text());
   const QList<QListWidgetItem*> picked = lstBlocks_->selectedItems();
   s.lstBlocks.selected = picked.isEmpty() ? -1 : lstBlocks_->row(picked.front());
-  s.txtOrder = S(txtOrder_->text());
+  s.txtOrder = FromQt(txtOrder_->text());
   s.chkActive = chkActive_->isChecked();
-  s.txtTitle = S(txtTitle_->text());
+  s.txtTitle = FromQt(txtTitle_->text());
   s.txtSubtitle = FromMultiLine(txtSubtitle_->toPlainText());
   s.txtSql = FromMultiLine(txtSql_->toPlainText());
 }
@@ -357,13 +340,13 @@ void FrmMain::ShowState() {
   SetText(txtDashboard_, s.txtDashboard);
   bool same = lstBlocks_->count() == static_cast<int>(s.lstBlocks.entries.size());
   for (int i = 0; same && i < lstBlocks_->count(); ++i) {
-    same = lstBlocks_->item(i)->text() == Q(s.lstBlocks.entries[static_cast<size_t>(i)]);
+    same = lstBlocks_->item(i)->text() == ToQt(s.lstBlocks.entries[static_cast<size_t>(i)]);
   }
   if (!same) {
     // One insertion of all rows: the view lays them out once, not once per row.
     QStringList entries;
     entries.reserve(static_cast<qsizetype>(s.lstBlocks.entries.size()));
-    for (const std::string& e : s.lstBlocks.entries) entries.append(Q(e));
+    for (const std::string& e : s.lstBlocks.entries) entries.append(ToQt(e));
     lstBlocks_->clear();
     lstBlocks_->addItems(entries);
   }
@@ -383,8 +366,8 @@ void FrmMain::ShowState() {
   txtUser_->setEnabled(s.txtUserEnabled && !running_);
   txtPassword_->setEnabled(s.txtPasswordEnabled && !running_);
   cmdDemo_->setEnabled(s.cmdDemoEnabled && !running_);
-  cmdDemo_->setText(Q(s.cmdDemoCaption));
-  lblStatus_->setText(Q(s.lblStatus));
+  cmdDemo_->setText(ToQt(s.cmdDemoCaption));
+  lblStatus_->setText(ToQt(s.lblStatus));
   showing_ = was_showing;
 }
 

@@ -45,6 +45,9 @@ class FrmMain final : public QWidget {
 
  private:
   void BuildControls();
+  // Points `control` at the child control created under `name`.
+  template <class W>
+  void Bind(W*& control, const char* name);
   void SetFocusOrder();
   void Connect();
   void Run(void (MainForm::*command)());

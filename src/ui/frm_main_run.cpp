@@ -17,13 +17,12 @@ FrmMain::~FrmMain() {
 
 void FrmMain::RunInBackground(const std::function<void()>& work) {
   SetRunning(true);
-  try {
-    RunOffWindowThread(work);
-  } catch (...) {
-    SetRunning(false);
-    throw;
-  }
-  SetRunning(false);
+  // The controls come back however the run ends.
+  struct Stop {
+    FrmMain& window;
+    ~Stop() { window.SetRunning(false); }
+  } stop{.window = *this};
+  RunOffWindowThread(work);
 }
 
 void FrmMain::SetRunning(bool running) {

@@ -24,8 +24,16 @@ namespace {
 
 std::string SystemReason(int error_number) { return std::strerror(error_number); }
 
+// Every failure to write `path` reads "Impossibile scrivere il file <path>: <reason>".
+constexpr const char* kWriteInterrupted = "scrittura interrotta";
+
+[[noreturn]] void ThrowWriteFailure(const std::string& path, const std::string& reason,
+                                    ErrorKind kind = ErrorKind::kGeneral) {
+  throw Error("Impossibile scrivere il file " + path + ": " + reason, kind);
+}
+
 [[noreturn]] void ThrowWriteError(const std::string& path, int error_number) {
-  throw Error("Impossibile scrivere il file " + path + ": " + SystemReason(error_number));
+  ThrowWriteFailure(path, SystemReason(error_number));
 }
 
 // Closes a descriptor on every path out of a scope.
@@ -63,7 +71,7 @@ std::string RandomSuffix() {
 }
 
 [[noreturn]] void ThrowRefused(const std::string& path, const std::string& reason) {
-  throw Error("Impossibile scrivere il file " + path + ": " + reason, ErrorKind::kFile);
+  ThrowWriteFailure(path, reason, ErrorKind::kFile);
 }
 
 // The temporary files of earlier writers of target ("." + base + "." + six characters) that no
@@ -173,7 +181,7 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
     try {
       EnsureFolder(parent);
     } catch (const Error& e) {
-      throw Error("Impossibile scrivere il file " + path + ": " + e.what());
+      ThrowWriteFailure(path, e.what());
     }
   }
   std::string target = ResolveTrustedLinks(path);
@@ -232,7 +240,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 void AtomicFileWriter::Append(std::string_view text) {
-  if (fd_ < 0) throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
+  if (fd_ < 0) ThrowWriteFailure(path_, kWriteInterrupted);
   ThrowIfInterrupted();
   constexpr size_t kBufferBytes = size_t{1} << 16;
   if (buffer_.empty() && text.size() >= kBufferBytes) {
@@ -244,9 +252,9 @@ void AtomicFileWriter::Append(std::string_view text) {
 }
 
 void AtomicFileWriter::TruncateTo(uint64_t size) {
-  if (fd_ < 0) throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
+  if (fd_ < 0) ThrowWriteFailure(path_, kWriteInterrupted);
   if (size > Size()) {
-    throw Error("Impossibile scrivere il file " + path_ + ": posizione oltre la fine del file");
+    ThrowWriteFailure(path_, "posizione oltre la fine del file");
   }
   if (size >= written_) {
     buffer_.resize(static_cast<size_t>(size - written_));
@@ -284,7 +292,7 @@ void AtomicFileWriter::WriteAll(std::string_view bytes) {
 
 void AtomicFileWriter::Commit() {
   if (fd_ < 0 || committed_) {
-    throw Error("Impossibile scrivere il file " + path_ + ": scrittura interrotta");
+    ThrowWriteFailure(path_, kWriteInterrupted);
   }
   ThrowIfInterrupted();
   Flush();

@@ -96,16 +96,27 @@ TEST_F(Program, ExitStatusAndCronOutput) {
   const struct {
     const char* label;
     std::string output, sql;
-    bool unreadable_config;
-    int status;
+    bool unreadable_config = false;
+    int status = 0;
     std::string err;
   } cases[] = {
-      {"all fine", folder.File("page.html"), "SELECT 1 AS n", false, 0, ""},
-      {"one failing block", folder.File("page.html"), "SELECT * FROM manca", false, 3,
-       "Errore blocco 2 (Rotto): no such table: manca\n"},
-      {"page not writable", folder.File("file/page.html"), "SELECT 1 AS n", false, 1,
-       "Batch terminato con errore: "},
-      {"start-up failure", folder.File("page.html"), "SELECT 1 AS n", true, 2, "Errore avvio: "},
+      {.label = "all fine", .output = folder.File("page.html"), .sql = "SELECT 1 AS n"},
+      {.label = "one failing block",
+       .output = folder.File("page.html"),
+       .sql = "SELECT * FROM manca",
+       .status = 3,
+       .err = "Errore blocco 2 (Rotto): no such table: manca\n"},
+      {.label = "page not writable",
+       .output = folder.File("file/page.html"),
+       .sql = "SELECT 1 AS n",
+       .status = 1,
+       .err = "Batch terminato con errore: "},
+      {.label = "start-up failure",
+       .output = folder.File("page.html"),
+       .sql = "SELECT 1 AS n",
+       .unreadable_config = true,
+       .status = 2,
+       .err = "Errore avvio: "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -121,23 +132,6 @@ TEST_F(Program, ExitStatusAndCronOutput) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), c.err.empty() ? 0 : 1) << err;
     std::filesystem::remove(folder.File("config.ini"));
   }
-}
-
-TEST_F(Program, LogLinesOfARunWithAFailedBlock) {
-  WriteSqliteConfig(folder.File("page.html"));
-  WriteBytes(folder.File("blocks.ini"), testing::BlockText(3, "Rotto", "", "SELECT * FROM manca") +
-                                            testing::BlockText(5, "Uno", "", "SELECT 1 AS n") +
-                                            testing::BlockText(9, "Vuoto", "", "SELEC"));
-  EXPECT_EQ(Run("/RUN"), 3);
-  const auto log = LogLines(folder.File("panorello.log"));
-  ASSERT_EQ(log.size(), 7u);
-  EXPECT_EQ(log[0], "Avvio batch. CMD=/RUN");
-  EXPECT_EQ(log[1], "Inizio RunDashboardGeneration");
-  EXPECT_EQ(log[2], "Errore blocco 3 (Rotto): no such table: manca");
-  EXPECT_EQ(log[3].rfind("Errore blocco 9 (Vuoto): ", 0), 0u);
-  EXPECT_EQ(log[4], "Scrittura file " + folder.File("page.html"));
-  EXPECT_EQ(log[5], "Fine RunDashboardGeneration OK");
-  EXPECT_EQ(log[6], "Batch completato con successo");
 }
 
 TEST_F(Program, ALogThatCannotBeWrittenGoesToStandardError) {

@@ -80,25 +80,5 @@ TEST_F(Installed, DemoAndRunWriteIntoTheUsersConfigFolder) {
   EXPECT_FALSE(FileExists(root.File("dest/usr/bin/panorello.log")));
 }
 
-TEST_F(Installed, PanorelloHomeWinsAndAPortableFolderWinsOverTheHomeFolder) {
-  const std::string elsewhere = UserFolder("altrove");
-  EXPECT_EQ(Run(program, "/RUN", "PANORELLO_HOME='" + elsewhere + "'"), 0) << err;
-  EXPECT_TRUE(FileExists(elsewhere + "/dashboard.html"));
-  EXPECT_TRUE(FileExists(elsewhere + "/panorello.log"));
-  EXPECT_FALSE(std::filesystem::exists(home + "/.config/panorello"));
-
-  // A folder the user cannot write, holding the program and its config.ini.
-  const std::string portable = root.File("portatile");
-  std::filesystem::create_directory(portable);
-  std::filesystem::copy_file(program, portable + "/panorello");
-  WriteBytes(portable + "/config.ini",
-             testing::ConfigText({"PAGETITLE=Portatile", "OUTPUTFILE=" + home + "/pagina.html",
-                                  "LOGFILE=" + home + "/portatile.log", "OPENBROWSER=0"}));
-  ASSERT_EQ(chmod((portable + "/config.ini").c_str(), 0644), 0);
-  EXPECT_EQ(Run(portable + "/panorello", "/RUN"), 0) << err;
-  EXPECT_NE(ReadBytes(home + "/pagina.html").find("<title>Portatile</title>"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(home + "/.config/panorello"));
-}
-
 }  // namespace
 }  // namespace panorello

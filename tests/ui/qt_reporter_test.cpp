@@ -45,9 +45,8 @@ TEST_F(WindowTest, ReporterShowsOneModalBoxPerMessage) {
     const char* text;
     std::string expected;
   } cases[] = {
-      {MessageIcon::Information, "Panorello Demo", "Dashboard demo generata e aperta nel browser.",
-       std::to_string(QMessageBox::Information) +
-           "|Panorello Demo|Dashboard demo generata e aperta nel browser.|plain|1|modal"},
+      {MessageIcon::Information, "Panorello Demo", "Fatto.",
+       std::to_string(QMessageBox::Information) + "|Panorello Demo|Fatto.|plain|1|modal"},
       {MessageIcon::Warning, "PanorelloDashboard", "Errore:\r\n<b>disco</b> pieno",
        std::to_string(QMessageBox::Warning) +
            "|PanorelloDashboard|Errore:\n<b>disco</b> pieno|plain|1|modal"},

@@ -1,7 +1,5 @@
 // The block editor of the main window: the list of saved blocks, loading a block into the
 // fields, "Nuovo blocco", "Salva blocco" and "Elimina blocco".
-#include <exception>
-
 #include "storage/blocks_file.h"
 #include "ui/logic/main_form.h"
 #include "util/text.h"
@@ -35,14 +33,8 @@ bool SqlHasEndMarkerLine(std::string_view sql) {
 }
 
 bool MainForm::WriteBlocks() {
-  try {
-    SaveBlocks(ctx_.blocks, ctx_.app_folder);
-    return true;
-  } catch (const std::exception& e) {
-    Warn(std::string("Impossibile salvare i blocchi in blocks.ini: ") + e.what() +
-         "\r\nLa modifica resta in memoria fino alla chiusura.");
-    return false;
-  }
+  return TryToWrite([&] { SaveBlocks(ctx_.blocks, ctx_.app_folder); }, kBlocksNotSavedText,
+                    kBlocksKeptText);
 }
 
 void MainForm::RefreshBlockList() {
@@ -98,11 +90,11 @@ void MainForm::cmdSaveBlock_Click() {
   b.Dashboard = Trim(s_.txtDashboard);
 
   if (b.Title.empty()) {
-    Warn("Inserire il titolo.");
+    Warn(kEnterTitleText);
     return;
   }
   if (Trim(b.Sql).empty()) {
-    Warn("Inserire la SQL.");
+    Warn(kEnterSqlText);
     return;
   }
   if (!order_fits) {
@@ -128,7 +120,7 @@ void MainForm::cmdSaveBlock_Click() {
 void MainForm::cmdDeleteBlock_Click() {
   const int32_t pos = s_.lstBlocks.selected;
   if (pos < 0) {
-    Warn("Seleziona un blocco da eliminare.");
+    Warn(kSelectBlockToDeleteText);
     return;
   }
   ctx_.blocks.DeleteBlock(pos);

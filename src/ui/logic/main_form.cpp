@@ -55,18 +55,6 @@ std::string ConnectionTemplate(std::string_view db_type) {
   return {};
 }
 
-std::string RefreshOutOfRangeMessage(std::string_view text) {
-  return "Il valore di Refresh (sec) \"" + std::string(text) +
-         "\" non è un numero intero a 32 bit (da -2147483648 a 2147483647). "
-         "Nessuna modifica effettuata.";
-}
-
-std::string OrderOutOfRangeMessage(std::string_view text) {
-  return "Il valore di Ordine \"" + std::string(text) +
-         "\" non è un numero intero a 32 bit (da -2147483648 a 2147483647). "
-         "Il blocco non è stato salvato.";
-}
-
 MainForm::MainForm(AppContext& ctx) : ctx_(ctx) {}
 
 void MainForm::Warn(const std::string& text, const char* title) {
@@ -99,35 +87,44 @@ void MainForm::Form_Load() {
   }
 }
 
+namespace {
+
+// The text boxes that show one text field of Settings each, as they are.
+struct TextBox {
+  std::string FormState::*box;
+  std::string Settings::*setting;
+  std::string SettingsFields::*field;
+};
+
+constexpr TextBox kSettingsTextBoxes[] = {
+    {&FormState::txtServer, &Settings::Server, &SettingsFields::Server},
+    {&FormState::txtDatabase, &Settings::Database, &SettingsFields::Database},
+    {&FormState::txtUser, &Settings::User, &SettingsFields::User},
+    {&FormState::txtPassword, &Settings::Password, &SettingsFields::Password},
+    {&FormState::txtConnectionString, &Settings::ConnectionString,
+     &SettingsFields::ConnectionString},
+    {&FormState::txtPageTitle, &Settings::PageTitle, &SettingsFields::PageTitle},
+    {&FormState::txtOutputFile, &Settings::OutputFile, &SettingsFields::OutputFile},
+    {&FormState::txtLogFile, &Settings::LogFile, &SettingsFields::LogFile},
+};
+
+}  // namespace
+
 void MainForm::SettingsToForm() {
   const Settings& st = ctx_.settings;
   s_.cboDbType.Show(st.DbType, kDbTypeEntryCount);
-  s_.txtServer = st.Server;
-  s_.txtDatabase = st.Database;
-  s_.txtUser = st.User;
-  s_.txtPassword = st.Password;
+  for (const TextBox& t : kSettingsTextBoxes) s_.*t.box = st.*t.setting;
   s_.chkIntegrated = st.Integrated;
-  s_.txtConnectionString = st.ConnectionString;
-  s_.txtPageTitle = st.PageTitle;
   s_.txtRefreshSeconds = FormatInt(st.RefreshSeconds);
-  s_.txtOutputFile = st.OutputFile;
-  s_.txtLogFile = st.LogFile;
   s_.chkOpenBrowser = st.OpenBrowser;
 }
 
 SettingsFields MainForm::FieldsOfForm() const {
   SettingsFields f;
   f.DbType = s_.cboDbType.Text();
-  f.Server = s_.txtServer;
-  f.Database = s_.txtDatabase;
-  f.User = s_.txtUser;
-  f.Password = s_.txtPassword;
+  for (const TextBox& t : kSettingsTextBoxes) f.*t.field = s_.*t.box;
   f.Integrated = s_.chkIntegrated;
-  f.ConnectionString = s_.txtConnectionString;
-  f.PageTitle = s_.txtPageTitle;
   f.RefreshSeconds = s_.txtRefreshSeconds;
-  f.OutputFile = s_.txtOutputFile;
-  f.LogFile = s_.txtLogFile;
   f.OpenBrowser = s_.chkOpenBrowser;
   return f;
 }
@@ -154,15 +151,20 @@ void MainForm::cboDbType_Click() {
   if (Trim(s_.txtConnectionString).empty()) s_.txtConnectionString = tmpl;
 }
 
-bool MainForm::WriteConfig(Settings record) {
+bool MainForm::TryToWrite(const std::function<void()>& write, const char* failure,
+                          const char* consequence) {
   try {
-    SaveSettings(ctx_.app_folder, record, ctx_.settings);
+    write();
     return true;
   } catch (const std::exception& e) {
-    Warn(std::string("Impossibile salvare la configurazione in config.ini: ") + e.what() +
-         "\r\nLe impostazioni restano in memoria fino alla chiusura.");
+    Warn(std::string(failure) + e.what() + consequence);
     return false;
   }
+}
+
+bool MainForm::WriteConfig(Settings record) {
+  return TryToWrite([&] { SaveSettings(ctx_.app_folder, record, ctx_.settings); },
+                    kConfigNotSavedText, kSettingsKeptText);
 }
 
 void MainForm::cmdSaveConfig_Click() {
@@ -177,19 +179,11 @@ void MainForm::cmdSaveConfig_Click() {
 void MainForm::cmdTestConnection_Click() {
   if (!FormToSettings()) return;
   std::string errorText;
-  bool ok = false;
-  try {
-    ok = TestConnection(ctx_.settings, ctx_.limits, errorText, ConnectionPlaceOf(ctx_));
-  } catch (const std::exception& e) {
-    // TestConnection reports through its result; this only guards the window.
-    ok = false;
-    errorText = e.what();
-  }
-  if (ok) {
-    Inform("Connessione riuscita.");
+  if (TestConnection(ctx_.settings, ctx_.limits, errorText, ConnectionPlaceOf(ctx_))) {
+    Inform(kConnectionSucceededText);
     s_.lblStatus = "Connessione riuscita";
   } else {
-    Warn("Connessione non riuscita: " + errorText);
+    Warn(kConnectionFailedText + errorText);
     s_.lblStatus = "Errore connessione";
   }
 }

@@ -11,11 +11,9 @@
 #include "html/generation.h"
 #include "storage/app_context.h"
 #include "ui/logic/form_state.h"
+#include "ui/logic/form_texts.h"
 
 namespace panorello {
-
-// Title of the demo command's message boxes.
-inline constexpr const char* kDemoTitle = "Panorello Demo";
 
 class MainForm {
  public:
@@ -69,6 +67,9 @@ class MainForm {
   void Inform(const std::string& text, const char* title = kAppTitle);
   void ShowNow();
   bool RunCancelled() const { return ctx_.run.cancel != nullptr && ctx_.run.cancel->load(); }
+  // Runs `write`; when it throws, warns with `failure`, the reason and `consequence`, and
+  // returns false.
+  bool TryToWrite(const std::function<void()>& write, const char* failure, const char* consequence);
   // Writes config.ini / blocks.ini; on failure shows the reason and returns false.
   bool WriteConfig(Settings record);
   bool WriteBlocks();
@@ -100,12 +101,5 @@ std::vector<int32_t> TrackPositions(const BlockList& before, const BlockList& af
 
 // "2 blocchi su 5 con errore": what the window adds after a run whose page shows error boxes.
 std::string FailedBlocksText(const GenerationOutcome& run);
-
-// Texts of the window's own checks of the fields (beyond what the settings file accepts).
-std::string RefreshOutOfRangeMessage(std::string_view text);
-std::string OrderOutOfRangeMessage(std::string_view text);
-inline constexpr const char* kSqlEndMarkerMessage =
-    "La SQL contiene una riga \"SQLEND\": nel file blocks.ini quella riga chiuderebbe la query "
-    "e il resto andrebbe perso. Modificare quella riga; il blocco non è stato salvato.";
 
 }  // namespace panorello

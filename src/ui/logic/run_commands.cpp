@@ -64,15 +64,16 @@ class WindowThreadReporter final : public Reporter {
 void MainForm::RunOffWindow(const std::function<void(AppContext&)>& work) {
   WindowThreadReporter reporter(*this, ctx_.reporter, [this] { ShowNow(); });
   AppContext run_ctx = ctx_.WithReporter(reporter);
-  try {
-    run_off_thread([&] { work(run_ctx); });
-  } catch (...) {
-    ctx_.settings = run_ctx.settings;
-    ctx_.blocks = run_ctx.blocks;
-    throw;
-  }
-  ctx_.settings = run_ctx.settings;
-  ctx_.blocks = run_ctx.blocks;
+  // What the work changed comes back however it ends.
+  struct CopyBack {
+    AppContext& from;
+    AppContext& to;
+    ~CopyBack() {
+      to.settings = from.settings;
+      to.blocks = from.blocks;
+    }
+  } copy_back{.from = run_ctx, .to = ctx_};
+  run_off_thread([&] { work(run_ctx); });
 }
 
 std::vector<int32_t> TrackPositions(const BlockList& before, const BlockList& after) {
@@ -136,7 +137,7 @@ void MainForm::cmdGenerate_Click() {
     });
   } catch (const std::exception& e) {
     // The run reports its own failures; this only keeps the window alive.
-    Warn(std::string("Errore durante la generazione HTML: ") + e.what());
+    Warn(std::string(kGenerationErrorText) + e.what());
   }
   RepairAfterRun(before, selected_before);
   if (run.ok) {
@@ -202,17 +203,17 @@ void MainForm::cmdDemo_Click() {
     });
     switch (result.outcome) {
       case DemoOutcome::DatabaseFailed:
-        Warn("Errore durante la creazione del database demo:\r\n" + result.error_text, kDemoTitle);
+        Warn(kDemoDatabaseFailedText + result.error_text, kDemoTitle);
         break;
       case DemoOutcome::GenerationFailed:
-        Warn("Errore durante la generazione della dashboard demo.", kDemoTitle);
+        Warn(kDemoGenerationFailedText, kDemoTitle);
         break;
       case DemoOutcome::Succeeded:
-        Inform("Dashboard demo generata e aperta nel browser.", kDemoTitle);
+        Inform(kDemoSucceededText, kDemoTitle);
         break;
     }
   } catch (const std::exception& e) {
-    Warn(std::string("Errore durante la demo: ") + e.what(), kDemoTitle);
+    Warn(std::string(kDemoErrorText) + e.what(), kDemoTitle);
   }
 
   ctx_.blocks = users_blocks;

@@ -4,7 +4,7 @@ namespace panorello {
 
 namespace {
 
-bool Set(const char* value) { return value != nullptr && value[0] != '\0'; }
+bool HasValue(const char* value) { return value != nullptr && value[0] != '\0'; }
 
 constexpr const char* kBatchSwitches =
     "Per generare la dashboard senza finestra usare le opzioni batch:\n"
@@ -17,7 +17,7 @@ constexpr const char* kBatchSwitches =
 
 bool DisplayConfigured(const char* qt_qpa_platform, const char* display,
                        const char* wayland_display) {
-  return Set(qt_qpa_platform) || Set(display) || Set(wayland_display);
+  return HasValue(qt_qpa_platform) || HasValue(display) || HasValue(wayland_display);
 }
 
 std::string NoDisplayMessage() {

@@ -23,8 +23,6 @@ TEST(TrackPositions, FollowsEveryRecordThroughTheRunsSort) {
   const Block twin = MakeBlock(5, "Gemello", 2);
   const std::vector<Block> cases[] = {
       {MakeBlock(1, "A", 3), MakeBlock(2, "B", 2), MakeBlock(3, "C", 1)},
-      {MakeBlock(1, "A", 5), MakeBlock(2, "B", 1), MakeBlock(3, "C", 4), MakeBlock(4, "D", 1),
-       MakeBlock(5, "E", -1)},
       {twin, MakeBlock(6, "X", 1), twin, MakeBlock(7, "Y", 1)},  // equal in every field
       {}};
   for (const auto& blocks : cases) {
@@ -72,48 +70,24 @@ TEST_F(RunCommandTest, GenerateWritesSettingsBlocksAndPage) {
   EXPECT_EQ(s.lblStatus, "HTML generato: " + File("out/page.html"));
   EXPECT_NE(ReadBytes(File("out/page.html")).find("Mio titolo"), std::string::npos);
   EXPECT_EQ(LoadSettings(t.folder.Path()).PageTitle, "Mio titolo");
-  EXPECT_EQ(Titles(StoredBlocks()),
-            (std::vector<std::string>{"Clienti"}));  // the editor is not saved
-  EXPECT_TRUE(t.browser.opened.empty());
+  EXPECT_EQ(Titles(StoredBlocks()), std::vector<std::string>{"Clienti"});  // not the editor
   // A blank output box: the default page beside the executable, the box stays blank.
   s.txtOutputFile = "   ";
   form.cmdGenerate_Click();
   EXPECT_EQ(s.lblStatus, "HTML generato: " + File("dashboard.html"));
   EXPECT_EQ(s.txtOutputFile, "   ");
-  EXPECT_TRUE(FileExists(File("dashboard.html")));
 }
 
 TEST_F(RunCommandTest, GenerateSaysHowManyBlocksFailed) {
-  const struct {
-    std::vector<const char*> sqls;
-    std::string status_end;
-    size_t boxes;
-  } cases[] = {
-      {{"SELECT 1 AS a", "SELECT 2 AS b"}, "page.html", 0},
-      {{"SELECT 1 AS a", "SELECT * FROM manca"}, "page.html (1 blocco su 2 con errore)", 1},
-      {{"SELECT * FROM manca", "SELECT x FROM", "SELECT 3"},
-       "page.html (2 blocchi su 3 con errore)",
-       1},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.status_end);
-    Boxes().clear();
-    t->blocks.ClearBlocks();
-    int32_t id = 0;
-    for (const char* sql : c.sqls) {
-      ++id;
-      AddBlocks({MakeBlock(id, "B", id, true, "AUTO", "", sql)});
-    }
-    form.Form_Load();
-    form.cmdGenerate_Click();
-    EXPECT_EQ(s.lblStatus, "HTML generato: " + File("out/" + c.status_end));
-    ASSERT_EQ(Boxes().size(), c.boxes);
-    if (c.boxes == 1) {
-      EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
-      EXPECT_NE(Boxes()[0].text.find(c.status_end.substr(11, c.status_end.size() - 12)),
-                std::string::npos);
-    }
-  }
+  AddBlocks({MakeBlock(1, "A", 1, true, "AUTO", "", "SELECT * FROM manca"),
+             MakeBlock(2, "B", 2, true, "AUTO", "", "SELECT x FROM"),
+             MakeBlock(3, "C", 3, true, "AUTO", "", "SELECT 3")});
+  form.Form_Load();
+  form.cmdGenerate_Click();
+  EXPECT_EQ(s.lblStatus,
+            "HTML generato: " + File("out/page.html") + " (2 blocchi su 3 con errore)");
+  ExpectOneWarning("\r\n2 blocchi su 3 con errore: la pagina li mostra");
+  EXPECT_EQ(FailedBlocksText({.blocks = 2, .failed_blocks = 1}), "1 blocco su 2 con errore");
 }
 
 TEST_F(RunCommandTest, FailuresAreShownAndTheStatusSaysSo) {
@@ -123,15 +97,13 @@ TEST_F(RunCommandTest, FailuresAreShownAndTheStatusSaysSo) {
   form.cmdGenerate_Click();
   EXPECT_EQ(s.lblStatus, "Errore nella generazione HTML");
   ExpectOneWarning("Errore durante la generazione HTML: ");  // the run's own box
-  EXPECT_TRUE(FileExists(File("config.ini")));               // written although the run failed
-  EXPECT_TRUE(FileExists(File("blocks.ini")));
+  EXPECT_TRUE(FileExists(File("blocks.ini")));               // written although the run failed
 
   // config.ini cannot be replaced: the command stops before the run.
   Boxes().clear();
   std::remove(File("config.ini").c_str());
   BlockFile("config.ini");
   s.txtOutputFile = File("out/page.html");
-  s.lblStatus = "x";
   form.cmdGenerate_Click();
   ExpectOneWarning("config.ini");
   EXPECT_EQ(s.lblStatus, "Errore nella generazione HTML");
@@ -146,29 +118,14 @@ TEST_F(RunCommandTest, AfterAGenerationTheEditorStillActsOnTheLoadedAndSelectedB
   s.lstBlocks.selected = 2;  // and B stays selected (as after a keyboard move without load)
   s.txtTitle = "C modificato";
   form.cmdGenerate_Click();
-  EXPECT_EQ(s.lstBlocks.entries, (std::vector<std::string>{"001 - A {AUTO}", "002 - B {AUTO}",
-                                                           "003 - C {AUTO}", "004 - D {AUTO}"}));
   EXPECT_EQ(s.CurrentBlockIndex, 2);
   EXPECT_EQ(s.lstBlocks.selected, 1);
   EXPECT_EQ(s.txtTitle, "C modificato");
   form.cmdSaveBlock_Click();
   EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"A", "B", "C modificato", "D"}));
-  EXPECT_EQ(t->blocks.At(2).Id, 1);
   s.lstBlocks.selected = 1;
   form.cmdDeleteBlock_Click();
   EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"A", "C modificato", "D"}));
-}
-
-TEST_F(RunCommandTest, NewBlockStateSurvivesAGeneration) {
-  AddBlocks({MakeBlock(1, "B", 2), MakeBlock(2, "A", 1)});
-  form.Form_Load();
-  form.cmdGenerate_Click();
-  EXPECT_EQ(s.CurrentBlockIndex, -1);
-  EXPECT_EQ(s.lstBlocks.selected, -1);
-  s.txtTitle = "Nuovo";
-  s.txtSql = "SELECT 1";
-  form.cmdSaveBlock_Click();
-  EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"A", "B", "Nuovo"}));
 }
 
 class DemoCommandTest : public RunCommandTest {
@@ -187,13 +144,9 @@ class DemoCommandTest : public RunCommandTest {
   // The user's blocks, list, loaded block and button are back; nothing was written.
   void ExpectUserStateBack() {
     EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"Mio B", "Mio A"}));
-    EXPECT_EQ(s.lstBlocks.entries,
-              (std::vector<std::string>{"002 - Mio B {AUTO}", "001 - Mio A {AUTO}"}));
     EXPECT_EQ(s.CurrentBlockIndex, 0);
-    EXPECT_EQ(s.txtTitle, "Mio B");
     EXPECT_EQ(s.txtUser, "utente nel campo");
     EXPECT_EQ(s.cmdDemoCaption, "Avvia Demo");
-    EXPECT_TRUE(s.cmdDemoEnabled);
     EXPECT_FALSE(FileExists(File("blocks.ini")));
     EXPECT_FALSE(FileExists(File("config.ini")));
     // The user's settings are back in memory, and the fields the demo filled show what they did.
@@ -215,27 +168,16 @@ TEST_F(DemoCommandTest, DemoWithItsBlocksGeneratesAndGivesTheUsersBlocksBack) {
   };
   form.cmdDemo_Click();
   ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_EQ(Boxes()[0].icon, MessageIcon::Information);
   EXPECT_EQ(Boxes()[0].title + "|" + Boxes()[0].text,
             "Panorello Demo|Dashboard demo generata e aperta nel browser.");
-  ASSERT_FALSE(seen.empty());
-  EXPECT_EQ(seen.front(), "Creazione...-");
-  ASSERT_FALSE(listed_during_run.empty());  // the demo blocks were listed during the run
-  EXPECT_NE(listed_during_run.front().find("[DEMO]"), std::string::npos);
+  EXPECT_EQ(seen.at(0), "Creazione...-");
+  EXPECT_NE(listed_during_run.at(0).find("[DEMO]"), std::string::npos);
   ExpectUserStateBack();
   EXPECT_EQ(t.browser.opened, (std::vector<std::string>{File("dashboard_demo.html")}));
-  EXPECT_EQ(ReadBytes(File("dashboard_demo.html")).find("Mio A"), std::string::npos);
   // A save after the demo stores into the user's block, not a demo block.
   s.txtTitle = "Mio B bis";
   form.cmdSaveBlock_Click();
   EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"Mio B bis", "Mio A"}));
-}
-
-TEST_F(DemoCommandTest, DemoWithoutItsBlocksUsesTheUsersBlocksAndLeavesTheirOrder) {
-  form.cmdDemo_Click();
-  ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_NE(ReadBytes(File("dashboard_demo.html")).find("Mio A"), std::string::npos);
-  ExpectUserStateBack();
 }
 
 TEST_F(DemoCommandTest, FailedPageIsReportedTwiceAndBlocksComeBack) {
@@ -244,7 +186,6 @@ TEST_F(DemoCommandTest, FailedPageIsReportedTwiceAndBlocksComeBack) {
   form.cmdDemo_Click();
   ASSERT_EQ(Boxes().size(), 2u);
   EXPECT_EQ(Boxes()[0].text.rfind("Errore durante la generazione HTML: ", 0), 0u);
-  EXPECT_EQ(Boxes()[1].icon, MessageIcon::Warning);
   EXPECT_EQ(Boxes()[1].title + "|" + Boxes()[1].text,
             "Panorello Demo|Errore durante la generazione della dashboard demo.");
   ExpectUserStateBack();
@@ -257,7 +198,6 @@ TEST_F(DemoCommandTest, FailedSampleDatabaseChangesNothing) {
   users_settings = t->settings;
   form.cmdDemo_Click();
   ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_EQ(Boxes()[0].icon, MessageIcon::Warning);
   EXPECT_EQ(Boxes()[0].title, "Panorello Demo");
   EXPECT_EQ(Boxes()[0].text.rfind("Errore durante la creazione del database demo:\r\n", 0), 0u);
   ExpectUserStateBack();
