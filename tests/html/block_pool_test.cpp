@@ -99,7 +99,8 @@ RunResult RunWith(MixedDashboard& t, int jobs) {
                  .browser = t.browser,
                  .run = RunControl{.jobs = jobs}};
   RunResult r;
-  r.ok = RunDashboardGeneration(ctx, false, false, "");
+  GenerationOutcome run;
+  r.ok = RunDashboardGeneration(ctx, false, false, "", run);
   r.page = ReadBytes(ctx.settings.OutputFile);
   r.log = LogMessages(t.folder.Path());
   r.events = reporter.events;
@@ -188,7 +189,8 @@ TEST(BlockPool, ACancelledRunFailsAndKeepsTheOldPage) {
                    .reporter = reporter,
                    .browser = t.browser,
                    .run = RunControl{.jobs = jobs, .cancel = &cancel}};
-    EXPECT_FALSE(RunDashboardGeneration(ctx, false, false, ""));
+    GenerationOutcome run;
+    EXPECT_FALSE(RunDashboardGeneration(ctx, false, false, "", run));
     EXPECT_EQ(ReadBytes(path), "vecchia pagina");
     EXPECT_EQ(LogMessages(t.folder.Path()).back(),
               std::string("Errore RunDashboardGeneration: ") + kRunCancelledText);

@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "db/connection.h"
-#include "html/block_render.h"
 #include "html/grid_builder.h"
 #include "html/page_frame.h"
+#include "support/rendered.h"
 #include "support/test_support.h"
 
 namespace panorello {
@@ -39,44 +39,51 @@ struct SqliteContext : testing::SqliteContext {
 };
 
 TEST(SortBlocks, ExchangeSortWithItsInstability) {
-  const std::pair<std::vector<std::pair<std::string, int32_t>>, Texts> cases[] = {
-      {{{"A", 2}, {"B", 2}, {"C", 1}}, {"C", "B", "A"}},
-      {{{"A", 0}, {"B", -1}, {"C", 5}, {"D", -3}}, {"D", "B", "A", "C"}},
-      {{}, {}},
+  const struct {
+    std::vector<int32_t> orders;  // of the blocks A, B, C...
+    Texts sorted;
+  } cases[] = {
+      {.orders = {2, 2, 1}, .sorted = {"C", "B", "A"}},
+      {.orders = {0, -1, 5, -3}, .sorted = {"D", "B", "A", "C"}},
   };
-  for (const auto& [in, out] : cases) {
+  for (const auto& c : cases) {
     SqliteContext t;
-    for (const auto& [title, order] : in) t.Add(title, order);
+    for (size_t i = 0; i < c.orders.size(); ++i)
+      t.Add(std::string(1, static_cast<char>('A' + i)), c.orders[i]);
     SortBlocks(t->blocks);
-    EXPECT_EQ(Titles(t->blocks), out);
+    EXPECT_EQ(Titles(t->blocks), c.sorted);
   }
 }
 
 TEST(BuildDashboardHtml, SelectionAndOrder) {
   SqliteContext t;
   t.Add("spento", 0, "DEMO", false);
-  EXPECT_EQ(BuildDashboardHtml(*t, ""),  // no selected block: the frame alone
-            BuildPageHead(t->settings) + BuildPageHeader(*t, "") + BuildPageFooter(*t));
+  const auto frame = [&t](const std::string& name, const std::string& blocks) {
+    return BuildPageHead(t->settings) + BuildPageHeader(t->settings, t.clock, name) + blocks +
+           BuildPageFooter(t.clock);
+  };
+  EXPECT_EQ(testing::RenderedPage(*t, ""), frame("", ""));  // no selected block
   t.Add("maiuscolo", 5, "DEMO");
   t.Add("misto", 4, "Demo");
   t.Add("spazi", 3, "demo  ");
   t.Add("altro", 2, "DEMO2");
   t.Add("tutte", 1, "");
-  const std::pair<std::string, Texts> cases[] = {
-      {" demo ", {"tutte", "spazi", "misto", "maiuscolo"}},
-      {"   ", {"tutte", "altro", "spazi", "misto", "maiuscolo"}},
-      {"demo2", {"tutte", "altro"}},
-      {"Nessuna", {"tutte"}},
+  const struct {
+    std::string name;
+    Texts shown;
+  } cases[] = {
+      {.name = " demo ", .shown = {"tutte", "spazi", "misto", "maiuscolo"}},
+      {.name = "   ", .shown = {"tutte", "altro", "spazi", "misto", "maiuscolo"}},
+      {.name = "demo2", .shown = {"tutte", "altro"}},
   };
-  for (const auto& [name, shown] : cases) {
+  for (const auto& c : cases) {
     std::string blocks;
-    for (const std::string& title : shown) {
-      for (const Block& b : t->blocks.Blocks())
-        blocks += b.Title == title ? RenderBlock(*t, b) : "";
+    for (const std::string& title : c.shown) {
+      for (const Block& b : t->blocks.Blocks()) {
+        if (b.Title == title) blocks += testing::RenderedBlock(*t, b);
+      }
     }
-    EXPECT_EQ(BuildDashboardHtml(*t, name),
-              BuildPageHead(t->settings) + BuildPageHeader(*t, name) + blocks + BuildPageFooter(*t))
-        << name;
+    EXPECT_EQ(testing::RenderedPage(*t, c.name), frame(c.name, blocks)) << c.name;
   }
   EXPECT_EQ(Titles(t->blocks), (Texts{"spento", "tutte", "altro", "spazi", "misto", "maiuscolo"}));
 }
@@ -84,14 +91,14 @@ TEST(BuildDashboardHtml, SelectionAndOrder) {
 TEST(RunDashboardGeneration, LogLinesResultAndMessages) {
   const struct {
     std::string output;  // in the test folder; blanks alone: the default page beside the program
-    bool open, silent, browser_fails;
+    bool open = true, silent = false, browser_fails = false;
     std::string error;  // "" success, "*" the system's description
   } cases[] = {
-      {"out/page.html", true, false, false, ""},
-      {"   ", false, true, false, ""},
-      {"file/sotto/page.html", true, true, false, "*"},
-      {"file/sotto/page.html", true, false, false, "*"},
-      {"out/page.html", true, false, true, "browser failure"},
+      {.output = "out/page.html"},
+      {.output = "   ", .open = false, .silent = true},
+      {.output = "file/sotto/page.html", .silent = true, .error = "*"},
+      {.output = "file/sotto/page.html", .error = "*"},
+      {.output = "out/page.html", .browser_fails = true, .error = "browser failure"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output + (c.silent ? " silent" : ""));
@@ -128,7 +135,7 @@ TEST(RunDashboardGeneration, LogLinesResultAndMessages) {
     EXPECT_EQ(run.error_text, ok ? "" : error);
     EXPECT_EQ(t.browser.opened, ok && c.open ? Texts{path} : Texts{});
     if (!unwritable) {
-      EXPECT_EQ(ReadBytes(path), BuildDashboardHtml(*t, ""));
+      EXPECT_EQ(ReadBytes(path), testing::RenderedPage(*t, ""));
     }
     ASSERT_EQ(t.reporter.messages.size(), ok || c.silent ? 0u : 1u);
     if (!t.reporter.messages.empty()) {
@@ -169,7 +176,8 @@ TEST(RunDashboardGeneration, ProgressAndAFailureHalfWayThatKeepsTheLastGoodPage)
                    .reporter = progress,
                    .browser = t.browser};
     const std::string before = fail ? ReadBytes(path) : "";
-    EXPECT_EQ(RunDashboardGeneration(ctx, false, !fail, "x"), !fail);
+    GenerationOutcome run;
+    EXPECT_EQ(RunDashboardGeneration(ctx, false, !fail, "x", run), !fail);
     const Texts events = fail ? Texts{"1/2 primo", "Errore durante la generazione HTML: interrotto"}
                               : Texts{"1/2 primo", "2/2 secondo", "page " + path};
     EXPECT_EQ(progress.events, events);

@@ -11,8 +11,8 @@
 #include "html/block_render.h"
 #include "html/generation.h"
 #include "html/grid_builder.h"
-#include "html/kpi_table.h"
 #include "html/page_out.h"
+#include "support/rendered.h"
 #include "support/test_support.h"
 
 namespace panorello {
@@ -53,14 +53,14 @@ TEST(TableStreaming, SameBytesAsTheTableOfTheWholeResult) {
           "SELECT 'x' AS \"<tag>\""}) {
       const std::optional<ResultGrid> grid = OpenConnection(t->settings, t->limits)->Query(sql);
       ASSERT_TRUE(grid.has_value());
-      const std::string expected = RenderResultTable(*grid, regional);
-      EXPECT_TRUE(RenderBlockQuery(*t, sql, " table ") == expected) << sql;
+      const std::string expected = testing::RenderedTable(*grid, regional);
+      EXPECT_TRUE(testing::RenderedQuery(*t, sql, " table ") == expected) << sql;
     }
   }
   // A late failure takes back only the block's body, not what was on the page before it.
   PageOut out;
   out.Append("<div>prima</div>");
-  RenderBlockQuery(*t, kFailsLate, "TABLE", out);
+  RenderBlockQuery(BlockQueryEnv::Of(*t), kFailsLate, "TABLE", out);
   EXPECT_EQ(out.Text(), "<div>prima</div>" + kOverflowBox);
 }
 
@@ -71,11 +71,12 @@ TEST(TableStreaming, AFailureAfterPartsReachedTheFileLeavesTheErrorBoxAlone) {
   t.Add("Prima", "SELECT id, \"nome & co\" FROM t ORDER BY id", "TABLE");
   t.Add("Guasto", kFailsLate, "TABLE");
   t.Add("Dopo", "SELECT n, testo FROM molte WHERE n <= 3000", "TABLE");
-  ASSERT_TRUE(RunDashboardGeneration(*t, false, true, ""));
+  GenerationOutcome run;
+  ASSERT_TRUE(RunDashboardGeneration(*t, false, true, "", run));
   const std::string streamed = ReadBytes(t->settings.OutputFile);
-  const std::string in_memory = BuildDashboardHtml(*t, "");
+  const std::string in_memory = testing::RenderedPage(*t, "");
   t->blocks.At(1).RenderMode = "AUTO";
-  ASSERT_TRUE(RunDashboardGeneration(*t, false, true, ""));
+  ASSERT_TRUE(RunDashboardGeneration(*t, false, true, "", run));
   EXPECT_TRUE(streamed == ReadBytes(t->settings.OutputFile));
   EXPECT_TRUE(in_memory == streamed);
   EXPECT_NE(streamed.find("<div class=\"title\">Guasto</div><div class=\"subtitle\"></div>"
@@ -96,7 +97,8 @@ TEST(TableStreaming, AFailingPageFileFailsTheRunInsteadOfBecomingAnErrorBox) {
   struct rlimit small = saved;
   small.rlim_cur = 1000000;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool ok = RunDashboardGeneration(*t, false, true, "");
+  GenerationOutcome run;
+  const bool ok = RunDashboardGeneration(*t, false, true, "", run);
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, old_handler);
   EXPECT_FALSE(ok);
