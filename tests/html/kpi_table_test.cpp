@@ -60,12 +60,12 @@ TEST(KpiCards, ColourClassesWrapAfterEight) {
 
 TEST(ResultTable, EveryRowEscapedInTheRegionalForm) {
   const ResultGrid grid =
-      MakeGrid({"Cliente", "Importo"}, {{std::string("Rossi & Figli"), int64_t{1960}},
+      MakeGrid({"Cliente", "Importo"}, {{std::string("Rossi & <Figli>"), int64_t{1960}},
                                         {Null{}, 2.5},
                                         {std::string("a\r\nb"), int64_t{-3}}});
   EXPECT_EQ(testing::RenderedTable(grid, Italian()),
             "<table class=\"result\"><tr><th>Cliente</th><th>Importo</th></tr>"
-            "<tr><td>Rossi &amp; Figli</td><td>1960</td></tr><tr><td></td><td>2,5</td></tr>"
+            "<tr><td>Rossi &amp; &lt;Figli&gt;</td><td>1960</td></tr><tr><td></td><td>2,5</td></tr>"
             "<tr><td>a<br>b</td><td>-3</td></tr></table>");
 }
 
