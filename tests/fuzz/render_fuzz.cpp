@@ -98,6 +98,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckWellFormed(cards);
   PageOut table;
   RenderResultTable(grid, regional, table);
-  CheckWellFormed(table.Text());
+  CheckWellFormed(table.TakeText());
   return 0;
 }

@@ -153,7 +153,7 @@ TEST(BlockPool, EveryBodySpilledStillComesInPageOrderWithItsOutcome) {
   std::vector<size_t> turns;
   const std::vector<BlockOutcome> outcomes =
       RenderBlocksInOrder(env, blocks, options, out, [&](size_t i) { turns.push_back(i); });
-  EXPECT_TRUE(out.Text() == expected.Text());
+  EXPECT_TRUE(out.TakeText() == expected.TakeText());
   EXPECT_EQ(turns, (std::vector<size_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
   ASSERT_EQ(outcomes.size(), blocks.size());
   for (size_t i = 0; i < outcomes.size(); ++i) EXPECT_EQ(outcomes[i].failed, i == 3 || i == 5) << i;

@@ -79,7 +79,7 @@ TEST(ResultTable, StreamedInChunksIntoAFile) {
   AtomicFileWriter file(path);
   PageOut out(&file);
   RenderResultTable(grid, RegionalSettings{}, out);
-  EXPECT_LT(out.Text().size(), 400u * 1024u);  // handed on while rendering, not held whole
+  EXPECT_LT(out.Buffer().size(), 400u * 1024u);  // handed on while rendering, not held whole
   out.Flush();
   file.Commit();
   EXPECT_EQ(testing::ReadBytes(path), whole);

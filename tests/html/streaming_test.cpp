@@ -61,7 +61,7 @@ TEST(TableStreaming, SameBytesAsTheTableOfTheWholeResult) {
   PageOut out;
   out.Append("<div>prima</div>");
   RenderBlockQuery(BlockQueryEnv::Of(*t), kFailsLate, "TABLE", out);
-  EXPECT_EQ(out.Text(), "<div>prima</div>" + kOverflowBox);
+  EXPECT_EQ(out.TakeText(), "<div>prima</div>" + kOverflowBox);
 }
 
 TEST(TableStreaming, AFailingPageFileFailsTheRunInsteadOfBecomingAnErrorBox) {
@@ -117,7 +117,7 @@ TEST(PageOutRollback, TruncateToAMarkInMemoryAndInTheFile) {
     out.Append("fine");
     out.Flush();
     if (c.to_file) file.Commit();
-    EXPECT_TRUE((c.to_file ? ReadBytes(folder.File("p.html")) : out.Text()) ==
+    EXPECT_TRUE((c.to_file ? ReadBytes(folder.File("p.html")) : out.TakeText()) ==
                 std::string(c.before, 'a') + "fine");
   }
 }
