@@ -79,24 +79,13 @@ void WriteBody(const ResultGrid& grid, BodyKind kind, const std::string& chart,
 
 bool HasChart(BodyKind kind) { return kind == BodyKind::Chart || kind == BodyKind::ChartTable; }
 
-}  // namespace
-
-void RenderGridBody(const ResultGrid& grid, const std::string& mode,
-                    const RegionalSettings& regional, PageOut& out) {
-  const BodyKind kind = ChooseBody(grid, mode, regional);
-  const std::string chart = HasChart(kind) ? RenderChart(grid, regional) : std::string();
-  WriteBody(grid, kind, chart, regional, out);
-}
-
-namespace {
-
 // A TABLE body needs no whole result: the rows go to the page as the statement gives them. A
 // failure after some rows takes back what was written, so the body is the error box alone.
-BlockOutcome StreamTableBody(const BlockQueryEnv& ctx, const std::string& sql, PageOut& out) {
+BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql, PageOut& out) {
   const uint64_t mark = out.Size();
   try {
-    ResultTableSink table(ctx.regional, out);
-    if (!BlockQueryRows(ctx.settings, ctx.limits, ctx.place, sql, table)) {
+    ResultTableSink table(env.regional, out);
+    if (!BlockQueryRows(env.settings, env.limits, env.place, sql, table)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
       return {};
     }
@@ -105,7 +94,7 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& ctx, const std::string& sql, P
     throw;  // the page file itself failed: the run fails
   } catch (const std::exception& e) {
     out.TruncateTo(mark);
-    AppendErrorBox(out, DescribeFailure(e, ctx.settings));
+    AppendErrorBox(out, DescribeFailure(e, env.settings));
     return {true, e.what()};
   }
   return {};
@@ -113,62 +102,40 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& ctx, const std::string& sql, P
 
 }  // namespace
 
-BlockOutcome RenderBlockQuery(const BlockQueryEnv& ctx, const std::string& sql,
+BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
                               const std::string& mode, PageOut& out) {
   const std::string body_mode = ModeOf(mode);
-  if (body_mode == "TABLE") return StreamTableBody(ctx, sql, out);
+  if (body_mode == "TABLE") return StreamTableBody(env, sql, out);
   std::optional<ResultGrid> grid;
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
-    grid = BlockQuery(ctx.settings, ctx.limits, ctx.place, sql);  // its own time limits
+    grid = BlockQuery(env.settings, env.limits, env.place, sql);  // its own time limits
     if (grid) {
-      kind = ChooseBody(*grid, body_mode, ctx.regional);
-      if (HasChart(kind)) chart = RenderChart(*grid, ctx.regional);
+      kind = ChooseBody(*grid, body_mode, env.regional);
+      if (HasChart(kind)) chart = RenderChart(*grid, env.regional);
     }
   } catch (const std::exception& e) {
-    AppendErrorBox(out, DescribeFailure(e, ctx.settings));
+    AppendErrorBox(out, DescribeFailure(e, env.settings));
     return {true, e.what()};
   }
   if (!grid) {
     out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
     return {};
   }
-  WriteBody(*grid, kind, chart, ctx.regional, out);
+  WriteBody(*grid, kind, chart, env.regional, out);
   return {};
 }
 
-BlockOutcome RenderBlockQuery(const AppContext& ctx, const std::string& sql,
-                              const std::string& mode, PageOut& out) {
-  return RenderBlockQuery(BlockQueryEnv::Of(ctx), sql, mode, out);
-}
-
-std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql,
-                             const std::string& mode) {
-  PageOut out;
-  RenderBlockQuery(ctx, sql, mode, out);
-  return out.TakeText();
-}
-
-BlockOutcome RenderBlock(const BlockQueryEnv& ctx, const Block& block, PageOut& out) {
+BlockOutcome RenderBlock(const BlockQueryEnv& env, const Block& block, PageOut& out) {
   out.Append("<div class=\"block\"><div class=\"title\">");
   HtmlEncodeAppend(out.Buffer(), block.Title);
   out.Append("</div><div class=\"subtitle\">");
   HtmlEncodeAppend(out.Buffer(), block.Subtitle);
   out.Append("</div><div class=\"sep\"></div>");
-  BlockOutcome outcome = RenderBlockQuery(ctx, block.Sql, ModeOf(block.RenderMode), out);
+  BlockOutcome outcome = RenderBlockQuery(env, block.Sql, ModeOf(block.RenderMode), out);
   out.Append("</div>");
   return outcome;
-}
-
-BlockOutcome RenderBlock(const AppContext& ctx, const Block& block, PageOut& out) {
-  return RenderBlock(BlockQueryEnv::Of(ctx), block, out);
-}
-
-std::string RenderBlock(const AppContext& ctx, const Block& block) {
-  PageOut out;
-  RenderBlock(ctx, block, out);
-  return out.TakeText();
 }
 
 }  // namespace panorello

@@ -19,11 +19,6 @@ enum class BodyKind { Table, Kpi, Chart, ChartTable };
 BodyKind ChooseBody(const ResultGrid& grid, const std::string& mode,
                     const RegionalSettings& regional);
 
-// The body of a fetched result for a trimmed, upper-cased mode. The table part is streamed into
-// out; a chart that cannot be drawn throws before anything is appended.
-void RenderGridBody(const ResultGrid& grid, const std::string& mode,
-                    const RegionalSettings& regional, PageOut& out);
-
 // What a block's query and body need, held by value: a worker thread renders from its own copy,
 // never from the application context.
 struct BlockQueryEnv {
@@ -43,18 +38,12 @@ struct BlockOutcome {
   std::string error;
 };
 
-// Runs sql on a fresh connection from ctx.settings and renders the result; never fails: every
+// Runs sql on a fresh connection from env.settings and renders the result; never fails: every
 // error of the connection, the query or the renderers becomes the error box (and the outcome
 // says so). Only a failure to write the page itself (PageWriteError) goes to the caller.
-BlockOutcome RenderBlockQuery(const BlockQueryEnv& ctx, const std::string& sql,
+BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
                               const std::string& mode, PageOut& out);
-BlockOutcome RenderBlockQuery(const AppContext& ctx, const std::string& sql,
-                              const std::string& mode, PageOut& out);
-std::string RenderBlockQuery(const AppContext& ctx, const std::string& sql,
-                             const std::string& mode);
 
-BlockOutcome RenderBlock(const BlockQueryEnv& ctx, const Block& block, PageOut& out);
-BlockOutcome RenderBlock(const AppContext& ctx, const Block& block, PageOut& out);
-std::string RenderBlock(const AppContext& ctx, const Block& block);
+BlockOutcome RenderBlock(const BlockQueryEnv& env, const Block& block, PageOut& out);
 
 }  // namespace panorello

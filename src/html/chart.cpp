@@ -3,7 +3,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
+#include "html/series_colors.h"
 #include "util/error.h"
 #include "util/text.h"
 
@@ -11,13 +13,18 @@ namespace panorello {
 
 namespace {
 
-constexpr double kPlotWidth = 1125;
-constexpr double kPlotHeight = 260;
+// The canvas (the SVG view box) and the plot inside it, in SVG user units.
+constexpr double kWidth = 1200;
+constexpr double kHeight = 320;
 constexpr double kLeft = 55;
 constexpr double kTop = 20;
-
-constexpr const char* kPalette[8] = {"#2563eb", "#16a34a", "#d97706", "#dc2626",
-                                     "#0891b2", "#7c3aed", "#475569", "#be185d"};
+constexpr double kRight = 20;
+constexpr double kBottom = 40;
+constexpr double kPlotWidth = kWidth - kLeft - kRight;
+constexpr double kPlotHeight = kHeight - kTop - kBottom;
+constexpr double kPlotRight = kLeft + kPlotWidth;
+constexpr double kPlotBottom = kTop + kPlotHeight;  // the x axis, where 0 lies
+constexpr double kLabelBaseline = kHeight - 12;
 
 double ChartX(size_t r, size_t rows) {
   return static_cast<double>(r) * kPlotWidth / static_cast<double>(rows - 1) + kLeft;
@@ -33,13 +40,30 @@ double ChartY(double v, double max) {
   double ratio = v / max;
   if (ratio > kMaxRatio) ratio = kMaxRatio;
   if (ratio < -kMaxRatio) ratio = -kMaxRatio;
-  return (kPlotHeight + kTop) - ratio * kPlotHeight;
+  return kPlotBottom - ratio * kPlotHeight;
 }
 
 // The coordinate text; a value that is not finite cannot be drawn.
 void AppendCoordinate(std::string& out, double v) {
   if (!std::isfinite(v)) throw Error("Valore non rappresentabile nel grafico");
   out += SvgNumber(v);
+}
+
+// The canvas with its white background and the two axes.
+void AppendCanvas(std::string& out) {
+  const std::string width = SvgNumber(kWidth);
+  const std::string height = SvgNumber(kHeight);
+  out += "<svg class=\"chartsvg\" viewBox=\"0 0 " + width + " " + height +
+         "\" xmlns=\"http://www.w3.org/2000/svg\">";
+  out +=
+      "<rect x=\"0\" y=\"0\" width=\"" + width + "\" height=\"" + height + "\" fill=\"#ffffff\"/>";
+  const std::pair<double, double> axes[][2] = {{{kLeft, kTop}, {kLeft, kPlotBottom}},
+                                               {{kLeft, kPlotBottom}, {kPlotRight, kPlotBottom}}};
+  for (const auto& [from, to] : axes) {
+    out += "<line x1=\"" + SvgNumber(from.first) + "\" y1=\"" + SvgNumber(from.second) +
+           "\" x2=\"" + SvgNumber(to.first) + "\" y2=\"" + SvgNumber(to.second) +
+           "\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>";
+  }
 }
 
 // Line breaks inside the SVG become one space: a <br> there would end the SVG in a browser.
@@ -50,9 +74,10 @@ void AppendLabel(std::string& out, const std::string& text) {
 }  // namespace
 
 std::string SeriesColor(int k) {
-  int index = (k - 1) % 8;
-  if (index < 0) index += 8;
-  return kPalette[index];
+  constexpr int kCount = static_cast<int>(kSeriesColors.size());
+  int index = (k - 1) % kCount;
+  if (index < 0) index += kCount;
+  return std::string(kSeriesColors[static_cast<size_t>(index)]);
 }
 
 std::string SvgNumber(double value) {
@@ -123,11 +148,8 @@ std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& region
   }
   if (!(max > 0)) max = 1;
 
-  std::string out =
-      "<svg class=\"chartsvg\" viewBox=\"0 0 1200 320\" xmlns=\"http://www.w3.org/2000/svg\">"
-      "<rect x=\"0\" y=\"0\" width=\"1200\" height=\"320\" fill=\"#ffffff\"/>"
-      "<line x1=\"55\" y1=\"20\" x2=\"55\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
-      "<line x1=\"55\" y1=\"280\" x2=\"1180\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>";
+  std::string out;
+  AppendCanvas(out);
 
   for (size_t k = 1; k < cols; ++k) {
     out += "<polyline fill=\"none\" stroke=\"";
@@ -144,10 +166,11 @@ std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& region
     out += "\"/>";
   }
 
+  const std::string baseline = SvgNumber(kLabelBaseline);
   for (size_t r = 0; r < rows; ++r) {
     out += "<text x=\"";
     AppendCoordinate(out, ChartX(r, rows));
-    out += "\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">";
+    out += "\" y=\"" + baseline + "\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">";
     AppendLabel(out, CellText(grid.At(r, 0), regional));
     out += "</text>";
   }

@@ -27,22 +27,30 @@ bool IsSelected(const Block& block, const std::string& trimmed_name,
   return UpperCase(dashboard) == upper_name;
 }
 
-// The page from the head to the closing tags, in the order of the page frame. The blocks are
-// sorted first; the selected ones are copied before any worker starts, and each body is appended
-// in page order. spill_folder: where bodies that are not yet their turn may wait ("" keeps them
-// in memory). Each block whose box shows an error is logged, in page order, and counted.
-void WritePage(AppContext& ctx, const std::string& dashboardName, const std::string& spill_folder,
-               PageOut& out, GenerationOutcome& outcome) {
-  out.Append(BuildPageHead(ctx.settings));
-  out.Append(BuildPageHeader(ctx, dashboardName));
-  SortBlocks(ctx.blocks);
-
+// Copies of the blocks of dashboardName, in list order.
+std::vector<Block> SelectedBlocks(const BlockList& blocks, const std::string& dashboardName) {
   const std::string trimmed_name = Trim(dashboardName);
   const std::string upper_name = UpperCase(trimmed_name);
   std::vector<Block> selected;
-  for (const Block& b : ctx.blocks.Blocks()) {
+  for (const Block& b : blocks.Blocks()) {
     if (IsSelected(b, trimmed_name, upper_name)) selected.push_back(b);
   }
+  return selected;
+}
+
+// The log line of a block whose box shows an error.
+std::string BlockErrorLine(const Block& block, const std::string& error_text) {
+  return "Errore blocco " + FormatInt(block.Id) + " (" + block.Title + "): " + error_text;
+}
+
+}  // namespace
+
+void BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName,
+                        const std::string& spill_folder, PageOut& out, GenerationOutcome& outcome) {
+  out.Append(BuildPageHead(ctx.settings));
+  out.Append(BuildPageHeader(ctx.settings, ctx.clock, dashboardName));
+  SortBlocks(ctx.blocks);
+  const std::vector<Block> selected = SelectedBlocks(ctx.blocks, dashboardName);
   BlockPoolOptions pool;
   pool.jobs = ctx.run.jobs;
   pool.spill_folder = spill_folder;
@@ -65,9 +73,11 @@ void WritePage(AppContext& ctx, const std::string& dashboardName, const std::str
     ctx.Log(line);
     ctx.reporter.BlockFailed(line);
   }
-  out.Append(BuildPageFooter(ctx));
+  out.Append(BuildPageFooter(ctx.clock));
   out.Flush();
 }
+
+namespace {
 
 // The failure path of a run: the log line and, unless silent, the warning message.
 void ReportFailure(AppContext& ctx, bool silent, const std::string& path, bool write_logged,
@@ -96,23 +106,6 @@ void SortBlocks(BlockList& blocks) {
   }
 }
 
-std::string BlockErrorLine(const Block& block, const std::string& error_text) {
-  return "Errore blocco " + FormatInt(block.Id) + " (" + block.Title + "): " + error_text;
-}
-
-std::string BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName) {
-  PageOut out;
-  GenerationOutcome outcome;
-  WritePage(ctx, dashboardName, "", out, outcome);
-  return out.TakeText();
-}
-
-bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
-                            const std::string& dashboardName) {
-  GenerationOutcome outcome;
-  return RunDashboardGeneration(ctx, openBrowser, silent, dashboardName, outcome);
-}
-
 bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
                             const std::string& dashboardName, GenerationOutcome& outcome) {
   outcome = GenerationOutcome{};
@@ -133,11 +126,11 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
       AtomicFileWriter file(path);
       PageOut out(&file);
       const std::string folder = ParentFolder(path);
-      WritePage(ctx, dashboardName,
-                !folder.empty()  ? folder
-                : path[0] == '/' ? "/"
-                                 : ".",
-                out, outcome);
+      BuildDashboardHtml(ctx, dashboardName,
+                         !folder.empty()  ? folder
+                         : path[0] == '/' ? "/"
+                                          : ".",
+                         out, outcome);
       ctx.Log("Scrittura file " + path);
       write_logged = true;
       file.Commit();

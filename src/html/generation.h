@@ -1,14 +1,10 @@
 #pragma once
 #include <string>
 
+#include "html/page_out.h"
 #include "storage/app_context.h"
 
 namespace panorello {
-
-// Writes the dashboard page of dashboardName to Settings.OutputFile, optionally opens it, logs
-// each step. Never throws: a failure is logged, reported unless silent, and gives false.
-bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
-                            const std::string& dashboardName);
 
 // What a run did, for callers that report more than success.
 struct GenerationOutcome {
@@ -19,15 +15,18 @@ struct GenerationOutcome {
   std::string error_text;  // why the run failed (as in its "Errore RunDashboardGeneration" line)
 };
 
-// The same run, also telling how it went.
+// Writes the dashboard page of dashboardName to Settings.OutputFile, optionally opens it, logs
+// each step, and tells how it went in outcome. Never throws: a failure is logged, reported unless
+// silent, and gives false.
 bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
                             const std::string& dashboardName, GenerationOutcome& outcome);
 
-// The log line of a block whose box shows an error.
-std::string BlockErrorLine(const Block& block, const std::string& error_text);
-
-// The complete page text (sorts ctx.blocks in place).
-std::string BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName);
+// The page from the head to the closing tags. The blocks are sorted first (in ctx.blocks); the
+// selected ones are copied before any worker starts, and each body is appended in page order.
+// spill_folder: where bodies that are not yet their turn may wait ("" keeps them in memory).
+// Each block whose box shows an error is logged, in page order, and counted in outcome.
+void BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName,
+                        const std::string& spill_folder, PageOut& out, GenerationOutcome& outcome);
 
 // Exchange sort by SortOrder. Not stable: equal keys may change their order, and the page
 // order of existing dashboards relies on exactly this sort.

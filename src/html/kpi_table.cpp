@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "html/series_colors.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -10,7 +11,7 @@ void RenderKpiCards(const ResultGrid& grid, const RegionalSettings& regional, st
   out += "<div class=\"kpiwrap\">";
   for (size_t c = 0; c < grid.Cols(); ++c) {
     out += "<div class=\"kpicard kpi-";
-    out += static_cast<char>('1' + c % 8);
+    out += static_cast<char>('1' + c % kSeriesColors.size());
     out += "\"><div class=\"kpilabel\">";
     HtmlEncodeAppend(out, grid.ColumnName(c));
     out += "</div><div class=\"kpivalue\">";
@@ -20,22 +21,7 @@ void RenderKpiCards(const ResultGrid& grid, const RegionalSettings& regional, st
   out += "</div>";
 }
 
-std::string RenderKpiCards(const ResultGrid& grid, const RegionalSettings& regional) {
-  std::string out;
-  RenderKpiCards(grid, regional, out);
-  return out;
-}
-
 namespace {
-
-// Whether a text needs HTML escaping (the characters HtmlEncode replaces).
-bool NeedsEscape(const char* p, const char* end) {
-  for (; p < end; ++p) {
-    const char ch = *p;
-    if (ch == '&' || ch == '<' || ch == '>' || ch == '"' || ch == '\r' || ch == '\n') return true;
-  }
-  return false;
-}
 
 void AppendTableHead(std::string& out, const std::string* names, size_t count) {
   out += "<table class=\"result\"><tr>";
@@ -47,8 +33,7 @@ void AppendTableHead(std::string& out, const std::string* names, size_t count) {
   out += "</tr>";
 }
 
-}  // namespace
-
+// "<td>" + the HTML-escaped cell text + "</td>".
 void AppendTableCell(std::string& out, const CellView& cell, const RegionalSettings& regional) {
   out += "<td>";
   if (cell.type == CellType::Text) {
@@ -58,18 +43,15 @@ void AppendTableCell(std::string& out, const CellView& cell, const RegionalSetti
     const auto end = std::to_chars(digits, digits + sizeof digits, cell.integer).ptr;
     out.append(digits, static_cast<size_t>(end - digits));
   } else if (cell.type != CellType::Null) {
-    // Numbers and dates rarely need escaping (only through an odd separator or date pattern):
-    // written in place, and escaped afterwards when they do.
-    const size_t start = out.size();
-    AppendCellText(out, cell, regional);
-    if (NeedsEscape(out.data() + start, out.data() + out.size())) {
-      const std::string text = out.substr(start);
-      out.resize(start);
-      HtmlEncodeAppend(out, text);
-    }
+    // Numbers and dates are short texts, escaped for an odd separator or date pattern.
+    std::string text;
+    AppendCellText(text, cell, regional);
+    HtmlEncodeAppend(out, text);
   }
   out += "</td>";
 }
+
+}  // namespace
 
 void RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional, PageOut& page) {
   std::string& out = page.Buffer();
@@ -102,12 +84,6 @@ void ResultTableSink::Row(const CellView* cells, size_t count) {
 
 void ResultTableSink::Finish() {
   if (started_) page_.Append("</table>");
-}
-
-std::string RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional) {
-  PageOut page;
-  RenderResultTable(grid, regional, page);
-  return page.TakeText();
 }
 
 }  // namespace panorello

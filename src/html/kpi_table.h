@@ -9,15 +9,11 @@
 
 namespace panorello {
 
-std::string RenderKpiCards(const ResultGrid& grid, const RegionalSettings& regional);
+// Appends the card row of the first result row (card k takes series colour k).
 void RenderKpiCards(const ResultGrid& grid, const RegionalSettings& regional, std::string& out);
 
-std::string RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional);
-// Streams the rows, handing chunks on as they fill.
+// The whole result as a table; streams the rows, handing chunks on as they fill.
 void RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional, PageOut& out);
-
-// "<td>" + the HTML-escaped cell text + "</td>", appended without a temporary text.
-void AppendTableCell(std::string& out, const CellView& cell, const RegionalSettings& regional);
 
 // The result table written while the rows arrive from a statement: the head comes with the first
 // row, so that a result without rows leaves nothing; Finish closes a table that was started.

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "html/series_colors.h"
 #include "util/clock.h"
 #include "util/text.h"
 
@@ -9,7 +10,8 @@ namespace panorello {
 
 namespace {
 
-constexpr std::string_view kStyleRules[] = {
+// The 27 rules of the style sheet: the sixteen before the card colours...
+constexpr std::string_view kRulesBeforeCardColours[] = {
     "body{margin:0;padding:0;background:#f4f6f9;font-family:Arial,Helvetica,sans-serif;color:#"
     "1f2937;}",
     ".page{max-width:1600px;margin:0 auto;padding:18px;}",
@@ -31,9 +33,10 @@ constexpr std::string_view kStyleRules[] = {
     "box-shadow:0 1px 3px #d1d5db;}",
     ".kpilabel{font-size:12px;opacity:0.95;margin-bottom:6px;}",
     ".kpivalue{font-size:18px;font-weight:bold;line-height:1.2;}",
-    ".kpi-1{background:#2563eb;}.kpi-2{background:#16a34a;}.kpi-3{background:#d97706;}"
-    ".kpi-4{background:#dc2626;}.kpi-5{background:#0891b2;}.kpi-6{background:#7c3aed;}"
-    ".kpi-7{background:#475569;}.kpi-8{background:#be185d;}",
+};
+
+// ...rule 17, the card colours (.kpi-1 to .kpi-8, written from kSeriesColors), then the ten after.
+constexpr std::string_view kRulesAfterCardColours[] = {
     "table.result{width:100%;border-collapse:collapse;font-size:13px;}",
     "table.result th{background:#eef2f7;color:#111827;text-align:left;padding:9px;"
     "border:1px solid #d8dee8;}",
@@ -48,7 +51,7 @@ constexpr std::string_view kStyleRules[] = {
     ".legendline{display:inline-block;width:18px;height:3px;vertical-align:middle;margin-right:5px;"
     "}",
 };
-static_assert(std::size(kStyleRules) == 27);
+static_assert(std::size(kRulesBeforeCardColours) + 1 + std::size(kRulesAfterCardColours) == 27);
 
 // Narrow screens (phones): a block whose table is wider than the screen scrolls sideways inside
 // its own box instead of widening the page, and the page keeps less padding.
@@ -77,7 +80,15 @@ constexpr std::string_view kSeparator = " &nbsp;|&nbsp; ";
 
 std::string BuildStyleSheet() {
   std::string out = "<style type=\"text/css\">";
-  for (std::string_view rule : kStyleRules) out += rule;
+  for (std::string_view rule : kRulesBeforeCardColours) out += rule;
+  for (size_t i = 0; i < kSeriesColors.size(); ++i) {
+    out += ".kpi-";
+    out += FormatInt(static_cast<int64_t>(i + 1));
+    out += "{background:";
+    out += kSeriesColors[i];
+    out += ";}";
+  }
+  for (std::string_view rule : kRulesAfterCardColours) out += rule;
   out += kNarrowScreenRules;
   out += kPrintRules;
   out += "</style>";
@@ -101,36 +112,36 @@ std::string BuildPageHead(const Settings& settings) {
   return out;
 }
 
-std::string BuildPageHeader(const AppContext& ctx, std::string_view dashboardName) {
-  const Settings& s = ctx.settings;
+std::string BuildPageHeader(const Settings& settings, const Clock& clock,
+                            std::string_view dashboardName) {
   std::string label = Trim(dashboardName);
   if (label.empty()) label = "Tutte le dashboard";
   std::string out = "<div class=\"page\"><div class=\"head\"><h1>";
-  HtmlEncodeAppend(out, s.PageTitle);
+  HtmlEncodeAppend(out, settings.PageTitle);
   out += "</h1><div class=\"meta\">Dashboard: ";
   HtmlEncodeAppend(out, label);
   out += kSeparator;
   out += "Server: ";
-  HtmlEncodeAppend(out, s.Server);
+  HtmlEncodeAppend(out, settings.Server);
   out += kSeparator;
   out += "Database: ";
-  HtmlEncodeAppend(out, s.Database);
+  HtmlEncodeAppend(out, settings.Database);
   out += kSeparator;
   out += "Aggiornamento: ";
-  HtmlEncodeAppend(out, FormatTimestamp(ctx.clock.Now()));
-  if (s.RefreshSeconds > 0) {
+  HtmlEncodeAppend(out, FormatTimestamp(clock.Now()));
+  if (settings.RefreshSeconds > 0) {
     out += kSeparator;
     out += "Refresh: ";
-    out += FormatInt(s.RefreshSeconds);
+    out += FormatInt(settings.RefreshSeconds);
     out += " sec";
   }
   out += "</div></div>";
   return out;
 }
 
-std::string BuildPageFooter(const AppContext& ctx) {
+std::string BuildPageFooter(const Clock& clock) {
   std::string out = "<div class=\"footer\">Generato da Panorello Dashboard V2.1 - ";
-  HtmlEncodeAppend(out, FormatTimestamp(ctx.clock.Now()));
+  HtmlEncodeAppend(out, FormatTimestamp(clock.Now()));
   out += "</div></div></body></html>";
   return out;
 }

@@ -3,7 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "storage/app_context.h"
+#include "storage/settings.h"
+#include "util/clock.h"
 
 namespace panorello {
 
@@ -15,9 +16,10 @@ std::string BuildStyleSheet();
 std::string BuildPageHead(const Settings& settings);
 
 // Opens the page container and writes the header box; the time stamp is taken now.
-std::string BuildPageHeader(const AppContext& ctx, std::string_view dashboardName);
+std::string BuildPageHeader(const Settings& settings, const Clock& clock,
+                            std::string_view dashboardName);
 
 // The footer line with a fresh time stamp, then the closing tags (closes the page container).
-std::string BuildPageFooter(const AppContext& ctx);
+std::string BuildPageFooter(const Clock& clock);
 
 }  // namespace panorello

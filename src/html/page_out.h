@@ -31,7 +31,7 @@ class PageOut {
  public:
   static constexpr size_t kChunk = 256 * 1024;
 
-  // Without a file the whole text stays in Text().
+  // Without a file the whole text stays in the buffer (TakeText).
   explicit PageOut(AtomicFileWriter* file = nullptr);
   // Chunks of chunk_bytes (or more) go to file.
   PageOut(ChunkFile* file, size_t chunk_bytes) : file_(file), chunk_(chunk_bytes) {}
@@ -46,7 +46,6 @@ class PageOut {
     if (file_ != nullptr && buffer_.size() >= chunk_) Flush();
   }
   void Flush();
-  const std::string& Text() const { return buffer_; }
   std::string TakeText() { return std::move(buffer_); }
 
   // Bytes of page written so far, wherever they are now: a mark for TruncateTo.

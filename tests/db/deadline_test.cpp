@@ -7,8 +7,8 @@
 #include <string>
 
 #include "db_test_support.h"
-#include "html/block_render.h"
 #include "stall_listener.h"
+#include "support/rendered.h"
 #include "support/test_support.h"
 
 namespace panorello {
@@ -93,7 +93,7 @@ TEST_F(Deadline, StalledServersEndTheBlockInTimeAndTheNextBlockRenders) {
     block.RenderMode = c.phase == Phase::Result ? "TABLE" : "AUTO";
     block.Sql = c.phase == Phase::Result ? BigResult(c.road) : "SELECT 1 AS n";
     const auto start = SteadyClock::now();
-    const std::string stalled = RenderBlock(*context, block);
+    const std::string stalled = testing::RenderedBlock(*context, block);
     const auto elapsed = SteadyClock::now() - start;
     // Connecting to a listener on loopback takes milliseconds: a result's limit is the query's.
     const int limit = c.phase == Phase::Login ? limits.connect_seconds : limits.query_seconds;
@@ -110,7 +110,7 @@ TEST_F(Deadline, StalledServersEndTheBlockInTimeAndTheNextBlockRenders) {
     context->settings.Server = "127.0.0.1:" + env_["PG_PORT"];
     block.Title = "Successivo";
     block.Sql = "SELECT 'dopo' AS stato, 2 AS n";
-    const std::string next = RenderBlock(*context, block);
+    const std::string next = testing::RenderedBlock(*context, block);
     EXPECT_NE(next.find("dopo"), std::string::npos) << next;
     EXPECT_EQ(next.find("error"), std::string::npos) << next;
   }
@@ -136,7 +136,7 @@ TEST_F(Deadline, QueryLimitCountsFromTheConnectionAndCancelsTheStatement) {
     SCOPED_TRACE(c.sql);
     context->settings = c.settings;
     const auto start = SteadyClock::now();
-    const std::string body = RenderBlockQuery(*context, c.sql, "AUTO");
+    const std::string body = testing::RenderedQuery(*context, c.sql, "AUTO");
     const auto elapsed = SteadyClock::now() - start;
     EXPECT_LT(elapsed, std::chrono::seconds(3 + 2));
     const bool slow = c.sql.find("30") != std::string::npos;

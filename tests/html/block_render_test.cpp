@@ -4,7 +4,7 @@
 
 #include "html/chart.h"
 #include "html/grid_builder.h"
-#include "html/kpi_table.h"
+#include "support/rendered.h"
 #include "support/test_support.h"
 #include "util/text.h"
 
@@ -19,46 +19,39 @@ using testing::Null;
 ResultGrid TwelveMonths(const Cell& odd_cell = int64_t{4}) {
   std::vector<std::vector<Cell>> rows;
   for (int64_t r = 0; r < 12; ++r) {
-    rows.push_back(
-        {"M" + std::to_string(r + 1), static_cast<double>(r * 10), r == 4 ? odd_cell : Cell{r}});
+    const Cell b = r == 4 ? odd_cell : Cell{r};
+    rows.push_back({"M" + std::to_string(r + 1), static_cast<double>(r * 10), b});
   }
   return MakeGrid({"m", "a", "b"}, rows);
 }
 
-TEST(ChooseBody, ModesAndTheAutoRuleGiveTheirRenderersInOrder) {
-  const RegionalSettings rs;
+TEST(ChooseBody, ModesAndTheAutoRule) {
+  const ResultGrid one_row = MakeGrid({"m", "a"}, {{std::string("x"), 1.0}});
   const struct {
     std::string mode;
     ResultGrid grid;
     BodyKind expected;
   } cases[] = {
-      {"AUTO", MakeGrid({"a", "b", "c"}, {{std::string("x"), int64_t{1}, 2.0}}), BodyKind::Kpi},
-      {"AUTO", MakeGrid({"a"}, {{int64_t{5}}}), BodyKind::Kpi},
-      {"AUTO", TwelveMonths(), BodyKind::ChartTable},
-      {"AUTO", TwelveMonths(std::string("n/d")), BodyKind::Table},
-      {"AUTO", TwelveMonths(Null{}), BodyKind::ChartTable},
-      {"AUTO", TwelveMonths(std::string("   ")), BodyKind::ChartTable},
-      {"AUTO", TwelveMonths(std::string(" 12.5 ")), BodyKind::ChartTable},
-      {"AUTO", TwelveMonths(DateTimeValue{2024, 2, 1, 14, 30, 0}), BodyKind::Table},
-      {"AUTO", MakeGrid({"a"}, {{1.0}, {2.0}}), BodyKind::Table},
-      {"AUTO", MakeGrid({"m", "a"}, {{std::string("x"), 1.0}, {Null{}, 2.0}}),
-       BodyKind::ChartTable},
-      {"PIE", TwelveMonths(), BodyKind::ChartTable},
-      {"TABLE", MakeGrid({"a"}, {{int64_t{5}}}), BodyKind::Table},
-      {"KPI", TwelveMonths(), BodyKind::Kpi},
-      {"CHART", TwelveMonths(), BodyKind::Chart},
-      {"CHART", MakeGrid({"m", "a"}, {{std::string("x"), 1.0}}), BodyKind::Chart},
-      {"CHARTTABLE", MakeGrid({"m", "a"}, {{std::string("x"), 1.0}}), BodyKind::ChartTable},
+      {.mode = "AUTO", .grid = one_row, .expected = BodyKind::Kpi},
+      {.mode = "AUTO", .grid = TwelveMonths(), .expected = BodyKind::ChartTable},
+      {.mode = "AUTO", .grid = TwelveMonths(std::string("n/d")), .expected = BodyKind::Table},
+      {.mode = "AUTO", .grid = TwelveMonths(Null{}), .expected = BodyKind::ChartTable},
+      {.mode = "AUTO",
+       .grid = TwelveMonths(std::string(" 12.5 ")),
+       .expected = BodyKind::ChartTable},
+      {.mode = "AUTO",
+       .grid = TwelveMonths(DateTimeValue{2024, 2, 1, 14, 30, 0}),
+       .expected = BodyKind::Table},
+      {.mode = "AUTO", .grid = MakeGrid({"a"}, {{1.0}, {2.0}}), .expected = BodyKind::Table},
+      {.mode = "PIE", .grid = TwelveMonths(), .expected = BodyKind::ChartTable},
+      {.mode = "TABLE", .grid = one_row, .expected = BodyKind::Table},
+      {.mode = "KPI", .grid = TwelveMonths(), .expected = BodyKind::Kpi},
+      {.mode = "CHART", .grid = one_row, .expected = BodyKind::Chart},
+      {.mode = "CHARTTABLE", .grid = one_row, .expected = BodyKind::ChartTable},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.mode + " " + std::to_string(c.grid.Rows()) + "x" +
-                 std::to_string(c.grid.Cols()));
-    EXPECT_EQ(ChooseBody(c.grid, c.mode, rs), c.expected);
-    const std::string chart = RenderChart(c.grid, rs), table = RenderResultTable(c.grid, rs);
-    const std::string body[] = {table, RenderKpiCards(c.grid, rs), chart, chart + table};
-    PageOut out;
-    RenderGridBody(c.grid, c.mode, rs, out);
-    EXPECT_EQ(out.Text(), body[static_cast<int>(c.expected)]);
+    EXPECT_EQ(ChooseBody(c.grid, c.mode, RegionalSettings{}), c.expected)
+        << c.mode << " " << c.grid.Rows() << "x" << c.grid.Cols();
   }
 }
 
@@ -69,60 +62,58 @@ struct MonthsContext : testing::SqliteContext {
              "INSERT INTO t VALUES ('Gen', 10, 1.5), ('Feb', 20, 2.5), ('Mar', 40, 3.5)"}) {}
 };
 
-TEST(RenderBlockQuery, RealQueriesNoRowsAndErrorBoxes) {
+TEST(RenderBlockQuery, BodiesOfRealQueries) {
   MonthsContext t;
   const RegionalSettings rs;
   const ResultGrid months = MakeGrid({"m", "a", "b"}, {{std::string("Gen"), int64_t{10}, 1.5},
                                                        {std::string("Feb"), int64_t{20}, 2.5},
                                                        {std::string("Mar"), int64_t{40}, 3.5}});
-  const std::string sql = "SELECT m, a, b FROM t ORDER BY a",
-                    error = "<div class=\"error\">Errore query: ";
-  const std::string kpi =
-      "<div class=\"kpiwrap\"><div class=\"kpicard kpi-1\"><div class=\"kpilabel\">a</div>"
-      "<div class=\"kpivalue\">20</div></div></div>";
-  const ResultGrid extremes =
-      MakeGrid({"'a'", "1e-300"}, {{std::string("a"), 1e-300}, {std::string("b"), -1e300}});
-  const std::string cases[][3] = {
-      {sql, "AUTO", RenderChart(months, rs) + RenderResultTable(months, rs)},
-      {"SELECT a FROM t WHERE a = 20", "AUTO", kpi},
-      {"SELECT m, a FROM t WHERE a = 20", "CHART", ""},
-      {"SELECT * FROM \"a<b&c\"", "TABLE",
-       error +
-           "no such table: a&lt;b&amp;c — La query usa una tabella o una vista che non esiste: "
-           "verificare i nomi nel testo SQL del blocco e il database a cui ci si collega.</div>"},
-      {"", "AUTO", error + "Testo SQL vuoto: nessuna istruzione da eseguire</div>"},
-      // Finite values at the ends of the range keep their chart and their table.
-      {"SELECT 'a', 1e-300 UNION ALL SELECT 'b', -1e300", "AUTO",
-       RenderChart(extremes, rs) + RenderResultTable(extremes, rs)},
+  const std::string error = "<div class=\"error\">Errore query: ";
+  const struct {
+    std::string sql, mode, body;
+  } cases[] = {
+      {.sql = "SELECT m, a, b FROM t ORDER BY a",
+       .mode = "AUTO",
+       .body = RenderChart(months, rs) + testing::RenderedTable(months, rs)},
+      {.sql = "SELECT a FROM t WHERE a = 20",
+       .mode = "AUTO",
+       .body = "<div class=\"kpiwrap\"><div class=\"kpicard kpi-1\"><div class=\"kpilabel\">a"
+               "</div><div class=\"kpivalue\">20</div></div></div>"},
+      {.sql = "SELECT m, a FROM t WHERE a = 20", .mode = "CHART", .body = ""},
+      {.sql = "SELECT * FROM t WHERE a > 1000",
+       .mode = "CHART",
+       .body = "<div class=\"nodata\">Nessun dato disponibile</div>"},
+      {.sql = "SELECT * FROM t WHERE a > 1000",
+       .mode = "TABLE",
+       .body = "<div class=\"nodata\">Nessun dato disponibile</div>"},
+      {.sql = "SELECT * FROM \"a<b&c\"",
+       .mode = "TABLE",
+       .body = error +
+               "no such table: a&lt;b&amp;c — La query usa una tabella o una vista che non "
+               "esiste: verificare i nomi nel testo SQL del blocco e il database a cui ci si "
+               "collega.</div>"},
+      {.sql = "",
+       .mode = "AUTO",
+       .body = error + "Testo SQL vuoto: nessuna istruzione da eseguire</div>"},
   };
-  for (const auto& [query, mode, expected] : cases)
-    EXPECT_EQ(RenderBlockQuery(*t, query, mode), expected) << query;
-  for (const char* mode : {"AUTO", "TABLE", "KPI", "CHART", "CHARTTABLE", "PIE"}) {
-    EXPECT_EQ(RenderBlockQuery(*t, "SELECT * FROM t WHERE a > 1000", mode),
-              "<div class=\"nodata\">Nessun dato disponibile</div>")
-        << mode;
-  }
+  for (const auto& c : cases) EXPECT_EQ(testing::RenderedQuery(*t, c.sql, c.mode), c.body) << c.sql;
   t->settings.Database = t.folder.File("manca.db");
-  EXPECT_EQ(RenderBlockQuery(*t, "SELECT 1", "AUTO"),
+  EXPECT_EQ(testing::RenderedQuery(*t, "SELECT 1", "AUTO"),
             error + "File di database non trovato: " + HtmlEncode(t->settings.Database) + "</div>");
 }
 
-TEST(RenderBlock, FrameAroundTheBody) {
+TEST(RenderBlock, FrameAroundTheBodyOfTheTrimmedMode) {
   MonthsContext t;
   Block b;
   b.Title = "Vendite & co";
+  b.Subtitle = "<mese>";
   b.Sql = "SELECT a FROM t WHERE a = 10";
-  const std::string frame =
-      "<div class=\"block\"><div class=\"title\">Vendite &amp; co</div>"
-      "<div class=\"subtitle\"></div><div class=\"sep\"></div>";
-  for (const char* mode : {"", "  kpi "}) {
-    b.RenderMode = mode;
-    EXPECT_EQ(RenderBlock(*t, b),
-              frame +
-                  "<div class=\"kpiwrap\"><div class=\"kpicard kpi-1\"><div class=\"kpilabel\">"
-                  "a</div><div class=\"kpivalue\">10</div></div></div></div>")
-        << mode;
-  }
+  b.RenderMode = "  kpi ";
+  EXPECT_EQ(testing::RenderedBlock(*t, b),
+            "<div class=\"block\"><div class=\"title\">Vendite &amp; co</div>"
+            "<div class=\"subtitle\">&lt;mese&gt;</div><div class=\"sep\"></div>"
+            "<div class=\"kpiwrap\"><div class=\"kpicard kpi-1\"><div class=\"kpilabel\">"
+            "a</div><div class=\"kpivalue\">10</div></div></div></div>");
 }
 
 }  // namespace

@@ -66,8 +66,7 @@ struct SqliteContext : TestContext {
   }
   // Appends a block; returns it for further changes.
   Block& Add(const std::string& title, const std::string& sql, const std::string& mode = "AUTO") {
-    Block b;
-    b.Title = title, b.Sql = sql, b.RenderMode = mode;
+    Block b{.Title = title, .Sql = sql, .RenderMode = mode};
     ctx->blocks.SaveBlock(-1, b);
     return ctx->blocks.At(ctx->blocks.BlockCount() - 1);
   }

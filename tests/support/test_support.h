@@ -51,14 +51,7 @@ class RecordingBrowser final : public Browser {
 // A context whose executable folder is a temporary folder and whose clock reads
 // 06/12/2026 05:14:48 unless told otherwise. Settings hold the defaults of a missing config.ini.
 struct TestContext {
-  explicit TestContext(DateTime now = DateTime{
-                           2026,
-                           12,
-                           6,
-                           5,
-                           14,
-                           48,
-                       });
+  explicit TestContext(DateTime now = DateTime{2026, 12, 6, 5, 14, 48});
   TempFolder folder;
   FixedClock clock;
   RecordingReporter reporter;
