@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "db/connection_limits.h"
 #include "db/result_grid.h"
-#include "storage/app_context.h"
 #include "storage/settings.h"
+#include "util/clock.h"
 
 namespace panorello {
+
+struct AppContext;
 
 // Receives a result row by row, for bodies that are written while the rows arrive.
 class RowSink {

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "storage/app_context.h"
 
 struct sqlite3;
 

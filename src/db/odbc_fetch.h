@@ -42,10 +42,11 @@ OdbcDiagnostic FirstDiagnostic(SQLSMALLINT type, SQLHANDLE handle);
 
 // Every ODBC call passes through here: success (with or without information) returns rc; so does
 // SQL_NO_DATA when no_data_ok; anything else throws DbError with the first diagnostic record.
-SQLRETURN Check(SQLRETURN rc, const OdbcHandle& handle, const char* call, bool no_data_ok = false);
+SQLRETURN RequireOdbcSuccess(SQLRETURN rc, const OdbcHandle& handle, const char* call,
+                             bool no_data_ok = false);
 
 // For calls whose failure changes nothing (optional attributes): returns whether it worked.
-bool CheckTolerant(SQLRETURN rc);
+bool OdbcSucceeded(SQLRETURN rc);
 
 // How a column is read: dates and times come as text and are parsed here, so that a value the
 // driver could not convert never fails the read.
