@@ -262,77 +262,41 @@ SQLULEN SetRowArraySize(const OdbcHandle& stmt, SQLULEN rows) {
   return rows;
 }
 
+// Reads the cells of the fetched row array.
+struct CellReader {
+  const OdbcHandle& stmt;
+  SQLULEN rows;
+  bool long_values_again;  // a value longer than its buffer may be read again with SQLGetData
+  std::vector<char> piece;
+
+  // Cell number (from 1) of row r; value and decoded hold its bytes while the view is used.
+  CellView Read(const OdbcColumn& column, SQLUSMALLINT number, const Buffer& b, SQLULEN r,
+                std::string& value, std::string& decoded) {
+    const OdbcKind kind = column.kind;
+    if (!b.bound) return GetDataValue(stmt, number, kind, piece, value, decoded);
+    const SQLLEN indicator = b.indicators[r];
+    const char* data = b.data.data() + static_cast<size_t>(b.width) * r;
+    if (indicator == SQL_NULL_DATA) return CellView{};
+    if (!IsVariable(kind)) return FixedView(kind, data);
+    if (indicator >= 0 && indicator <= RoomOf(kind, b.width)) {
+      return VariableView(kind, std::string_view(data, static_cast<size_t>(indicator)), decoded);
+    }
+    if (!long_values_again) {
+      throw DbError("Il driver ODBC ha restituito per la colonna " + column.name +
+                        " un valore più lungo della dimensione dichiarata",
+                    DbDiagnostic{});
+    }
+    // Longer than its column said: the whole value again, in pieces.
+    if (rows > 1) {
+      RequireOdbcSuccess(SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION,
+                                   SQL_LOCK_NO_CHANGE),
+                         stmt, "SQLSetPos");
+    }
+    return GetDataValue(stmt, number, kind, piece, value, decoded);
+  }
+};
+
 }  // namespace
-
-OdbcHandle::OdbcHandle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
-  const SQLRETURN rc = SQLAllocHandle(type, parent, &handle_);
-  if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
-    handle_ = SQL_NULL_HANDLE;
-    OdbcDiagnostic diagnostic;
-    if (parent != SQL_NULL_HANDLE) {
-      const SQLSMALLINT parent_type = type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV;
-      diagnostic = FirstDiagnostic(parent_type, parent);
-    }
-    if (diagnostic.message.empty()) {
-      diagnostic.message = "Impossibile allocare un handle ODBC (driver manager non disponibile)";
-    }
-    throw DbError(diagnostic.message, diagnostic.codes);
-  }
-}
-
-OdbcHandle::~OdbcHandle() {
-  if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
-}
-
-OdbcHandle::OdbcHandle(OdbcHandle&& other) noexcept : type_(other.type_), handle_(other.handle_) {
-  other.handle_ = SQL_NULL_HANDLE;
-}
-
-OdbcHandle& OdbcHandle::operator=(OdbcHandle&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
-    type_ = other.type_;
-    handle_ = other.handle_;
-    other.handle_ = SQL_NULL_HANDLE;
-  }
-  return *this;
-}
-
-OdbcDiagnostic FirstDiagnostic(SQLSMALLINT type, SQLHANDLE handle) {
-  OdbcDiagnostic d;
-  if (handle == SQL_NULL_HANDLE) return d;
-  std::vector<SQLCHAR> text(1024);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    SQLCHAR state[6] = {};
-    SQLINTEGER native = 0;
-    SQLSMALLINT length = 0;
-    const SQLRETURN rc = SQLGetDiagRec(type, handle, 1, state, &native, text.data(),
-                                       static_cast<SQLSMALLINT>(text.size()), &length);
-    if (!SQL_SUCCEEDED(rc)) return d;
-    d.codes.sqlstate = reinterpret_cast<const char*>(state);
-    d.codes.native_code = native;
-    if (static_cast<size_t>(length) < text.size()) {
-      d.message.assign(reinterpret_cast<const char*>(text.data()), static_cast<size_t>(length));
-      return d;
-    }
-    text.resize(static_cast<size_t>(length) + 1);
-  }
-  d.message = reinterpret_cast<const char*>(text.data());
-  return d;
-}
-
-SQLRETURN RequireOdbcSuccess(SQLRETURN rc, const OdbcHandle& handle, const char* call,
-                             bool no_data_ok) {
-  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return rc;
-  if (rc == SQL_NO_DATA && no_data_ok) return rc;
-  OdbcDiagnostic d = FirstDiagnostic(handle.type(), handle.get());
-  if (d.message.empty()) {
-    d.message = std::string("Errore ODBC in ") + call + " (codice " + std::to_string(rc) + ")";
-  }
-  throw DbError(d.message, d.codes);
-}
-
-bool OdbcSucceeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT count) {
   std::vector<OdbcColumn> columns;
@@ -414,7 +378,8 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
 
   const std::vector<Buffer> buffers = BindColumns(stmt, columns, rows, bind_all);
 
-  std::vector<char> piece(static_cast<size_t>(kPieceBytes));
+  CellReader reader{stmt, rows, rows == 1 || rules.get_data_in_arrays,
+                    std::vector<char>(static_cast<size_t>(kPieceBytes))};
   std::vector<std::string> values(columns.size());
   std::vector<std::string> decoded(columns.size());
   std::vector<CellView> row(columns.size());
@@ -432,35 +397,8 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
             d.codes);
       }
       for (size_t c = 0; c < columns.size(); ++c) {
-        const Buffer& b = buffers[c];
-        const OdbcKind kind = columns[c].kind;
-        const auto number = static_cast<SQLUSMALLINT>(c + 1);
-        if (!b.bound) {
-          row[c] = GetDataValue(stmt, number, kind, piece, values[c], decoded[c]);
-          continue;
-        }
-        const SQLLEN indicator = b.indicators[r];
-        const char* data = b.data.data() + static_cast<size_t>(b.width) * r;
-        if (indicator == SQL_NULL_DATA) {
-          row[c] = CellView{};
-        } else if (!IsVariable(kind)) {
-          row[c] = FixedView(kind, data);
-        } else if (indicator >= 0 && indicator <= RoomOf(kind, b.width)) {
-          const std::string_view bytes(data, static_cast<size_t>(indicator));
-          row[c] = VariableView(kind, bytes, decoded[c]);
-        } else if (rows == 1 || rules.get_data_in_arrays) {
-          // Longer than its column said: the whole value again, in pieces.
-          if (rows > 1) {
-            RequireOdbcSuccess(SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(r + 1),
-                                         SQL_POSITION, SQL_LOCK_NO_CHANGE),
-                               stmt, "SQLSetPos");
-          }
-          row[c] = GetDataValue(stmt, number, kind, piece, values[c], decoded[c]);
-        } else {
-          throw DbError("Il driver ODBC ha restituito per la colonna " + columns[c].name +
-                            " un valore più lungo della dimensione dichiarata",
-                        DbDiagnostic{});
-        }
+        row[c] = reader.Read(columns[c], static_cast<SQLUSMALLINT>(c + 1), buffers[c], r, values[c],
+                             decoded[c]);
       }
       row_fn(row.data(), row.size());
     }
