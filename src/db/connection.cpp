@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <fstream>
@@ -66,10 +65,7 @@ std::string MdbToolsFile(const std::string& odbc) {
   const ConnectionPair* driver = FindPair(pairs, "Driver");
   const ConnectionPair* file = FindPair(pairs, "DBQ");
   if (driver == nullptr || file == nullptr) return {};
-  std::string name = driver->value;
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-  return name.rfind("mdbtools", 0) == 0 ? file->value : std::string();
+  return LowerCase(driver->value).rfind("mdbtools", 0) == 0 ? file->value : std::string();
 }
 
 // SERVER as HOST, HOST:PORT or HOST,PORT (port 3306 when none is given).
@@ -232,8 +228,8 @@ namespace panorello {
 
 namespace {
 
-bool DriverIsThreadSafe(std::string driver) {
-  for (char& c : driver) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+bool DriverIsThreadSafe(std::string_view name) {
+  const std::string driver = LowerCase(name);
   // Registered names and library file names of the drivers that are safe with one connection per
   // thread. The MDBTools and SQLite3 ODBC drivers are not documented as thread-safe.
   static constexpr std::string_view kSafe[] = {"postgresql", "psqlodbc",       "mariadb",

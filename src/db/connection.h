@@ -71,7 +71,9 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
                                                  const ConnectionLimits& limits,
                                                  const ConnectionPlace& place = {});
 
-// BuildConnectionString of settings, then OpenConnectionString.
+// Opens the connection of settings by its road (RoadOf): the explicit connection string through
+// OpenConnectionString, the other types from their fields; a database file is opened read-only.
+// Throws Error.
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place = {});
 
