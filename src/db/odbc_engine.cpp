@@ -17,10 +17,6 @@ namespace panorello {
 
 namespace {
 
-bool IsBlankText(const std::string& s) {
-  return s.find_first_not_of(" \t\r\n") == std::string::npos;
-}
-
 class OdbcConnection final : public Connection {
  public:
   OdbcConnection(const std::string& connection_string, const ConnectionLimits& limits)
@@ -100,7 +96,7 @@ class OdbcConnection final : public Connection {
   }
 
   OdbcHandle Run(const std::string& sql) {
-    if (IsBlankText(sql)) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
+    RefuseBlankStatement(sql);
     OdbcHandle stmt(SQL_HANDLE_STMT, dbc_.get());
     // Forward only: drivers that can stream (MariaDB without its cache) keep no copy of the rows.
     OdbcSucceeded(SQLSetStmtAttr(stmt.get(), SQL_ATTR_CURSOR_TYPE,

@@ -115,7 +115,7 @@ class SqliteConnection final : public Connection {
         sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()) + 1, &raw, nullptr);
     Statement stmt(raw);
     if (rc != SQLITE_OK) Fail(rc);
-    if (!stmt) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
+    if (!stmt) throw Error(kEmptyStatementText);
     return stmt;
   }
 
