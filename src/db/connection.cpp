@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <fstream>
@@ -13,12 +12,14 @@
 
 #include "db/access_cache.h"
 #include "db/connection_string.h"
+#include "db/connection_target.h"
 #include "db/db_error.h"
 #include "db/engines.h"
 #include "db/error_hints.h"
 #include "db/pg_engine.h"
 #include "db/provider_translation.h"
 #include "db/sql_browser.h"
+#include "storage/app_context.h"
 #include "util/error.h"
 #include "util/files.h"
 #include "util/text.h"
@@ -64,10 +65,7 @@ std::string MdbToolsFile(const std::string& odbc) {
   const ConnectionPair* driver = FindPair(pairs, "Driver");
   const ConnectionPair* file = FindPair(pairs, "DBQ");
   if (driver == nullptr || file == nullptr) return {};
-  std::string name = driver->value;
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-  return name.rfind("mdbtools", 0) == 0 ? file->value : std::string();
+  return LowerCase(driver->value).rfind("mdbtools", 0) == 0 ? file->value : std::string();
 }
 
 // SERVER as HOST, HOST:PORT or HOST,PORT (port 3306 when none is given).
@@ -105,51 +103,65 @@ std::optional<ResultGrid> Connection::Query(const std::string& sql) {
 
 namespace {
 
+// Access files go to their SQLite copy, never to the MDBTools ODBC driver: a database file is
+// taken as if it were SQLite, then the file itself decides.
+FileFormat AsSqlite(const std::string& path) {
+  return ProbeFile(path) == FileFormat::Missing ? FileFormat::Missing : FileFormat::Other;
+}
+
+// Block queries and the connection test only read: the company's file stays as it is.
+std::unique_ptr<Connection> OpenDatabaseFile(const std::string& path,
+                                             const ConnectionLimits& limits,
+                                             const ConnectionPlace& place) {
+  if (ProbeFile(path) == FileFormat::Access) return OpenAccessFile(path, place, limits);
+  return OpenSqliteFile(path, limits, SqliteAccess::ReadOnly);
+}
+
+// The browser's answer is short or never comes: its wait is a small part of the connect limit.
+InstancePortLookup BrowserLookup(const ConnectionLimits& limits) {
+  const auto wait = std::min<std::chrono::milliseconds>(
+      std::chrono::seconds(limits.connect_seconds), kBrowserWait);
+  return [wait](const std::string& host, const std::string& instance) {
+    return SqlBrowserPort(host, instance, wait);
+  };
+}
+
+// A data source whose driver cannot be learnt gets no options: the driver manager then reports
+// the problem when it opens the string.
+std::string DataSourceDriverOrNone(const std::string& dsn) {
+  try {
+    return DataSourceDriver(dsn);
+  } catch (const Error&) {
+    return {};
+  }
+}
+
 std::unique_ptr<Connection> OpenTranslated(const std::string& connection_string,
                                            const ConnectionLimits& limits,
                                            const ConnectionPlace& place) {
-  // Access files go to their SQLite copy, never to the MDBTools ODBC driver: the provider form
-  // is translated as if the file were SQLite, then the file itself decides.
-  const auto as_sqlite = [](const std::string& path) {
-    return ProbeFile(path) == FileFormat::Missing ? FileFormat::Missing : FileFormat::Other;
-  };
-  // The browser's answer is short or never comes: its wait is a small part of the connect limit.
-  const auto browser_wait = std::min<std::chrono::milliseconds>(
-      std::chrono::seconds(limits.connect_seconds), kBrowserWait);
-  const OpenTarget target = TranslateConnectionStringLazily(
-      connection_string, DriversOrNone, as_sqlite,
-      [browser_wait](const std::string& host, const std::string& instance) {
-        return SqlBrowserPort(host, instance, browser_wait);
-      });
-  const std::string access = target.sqlite_file ? target.path : MdbToolsFile(target.odbc);
+  const OpenTarget target = TranslateConnectionStringLazily(connection_string, DriversOrNone,
+                                                            AsSqlite, BrowserLookup(limits));
+  if (target.sqlite_file) return OpenDatabaseFile(target.path, limits, place);
+  const std::string access = MdbToolsFile(target.odbc);
   if (!access.empty() && ProbeFile(access) == FileFormat::Access) {
     return OpenAccessFile(access, place, limits);
   }
-  // Block queries and the connection test only read: the company's file stays as it is.
-  if (target.sqlite_file) return OpenSqliteFile(target.path, limits, SqliteAccess::ReadOnly);
   // A data source named without a driver: its driver decides the options all the same.
   std::string dsn_driver;
   const std::vector<ConnectionPair> pairs = ParseConnectionString(target.odbc);
   const ConnectionPair* dsn = FindPair(pairs, "DSN");
   if (dsn != nullptr && FindPair(pairs, "Driver") == nullptr) {
-    try {
-      dsn_driver = DataSourceDriver(dsn->value);
-    } catch (const Error&) {
-      // Then the driver manager reports the problem when it opens the string.
-    }
+    dsn_driver = DataSourceDriverOrNone(dsn->value);
   }
   return OpenOdbc(WithDriverOptions(target.odbc, limits, dsn_driver), limits);
 }
 
-}  // namespace
-
-std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
-                                                 const ConnectionLimits& limits,
-                                                 const ConnectionPlace& place) {
-  // Errors of opening may repeat the string or a value of it (a path that swallowed the pairs
-  // after an unclosed brace): passwords never reach the page or the log.
+// Errors of opening may repeat the string or a value of it (a path that swallowed the pairs
+// after an unclosed brace): passwords never reach the page or the log.
+template <typename Open>
+std::unique_ptr<Connection> WithPasswordsMasked(const Open& open) {
   try {
-    return OpenTranslated(connection_string, limits, place);
+    return open();
   } catch (const DbError& e) {
     throw DbError(MaskPasswords(e.what()), e.diagnostic(), e.kind());
   } catch (const Error& e) {
@@ -157,15 +169,35 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
   }
 }
 
+}  // namespace
+
+std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
+                                                 const ConnectionLimits& limits,
+                                                 const ConnectionPlace& place) {
+  return WithPasswordsMasked([&] { return OpenTranslated(connection_string, limits, place); });
+}
+
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place) {
-  // MYSQL and POSTGRESQL without a connection string of their own go to their client libraries.
-  if (Trim(settings.ConnectionString).empty()) {
-    const std::string type = UpperCase(Trim(settings.DbType));
-    if (type == "MYSQL") return OpenMariaDb(MariaDbTargetOf(settings), limits);
-    if (type == "POSTGRESQL") return OpenPostgres(PostgresTargetOf(settings), limits);
+  switch (RoadOf(settings)) {
+    case ConnectionRoad::kConnectionString:
+      return OpenConnectionString(settings.ConnectionString, limits, place);
+    case ConnectionRoad::kMariaDb:
+      return OpenMariaDb(MariaDbTargetOf(settings), limits);
+    case ConnectionRoad::kPostgres:
+      return OpenPostgres(PostgresTargetOf(settings), limits);
+    case ConnectionRoad::kDatabaseFile:
+      return WithPasswordsMasked([&] {
+        const OpenTarget file = DatabaseFileTarget(settings.Database, DriversOrNone, AsSqlite);
+        return OpenDatabaseFile(file.path, limits, place);
+      });
+    default:
+      return WithPasswordsMasked([&] {
+        const OdbcTarget target = OdbcTargetOf(
+            settings, limits, {DriversOrNone, BrowserLookup(limits), DataSourceDriverOrNone});
+        return OpenOdbc(target.odbc, limits);
+      });
   }
-  return OpenConnectionString(BuildConnectionString(settings), limits, place);
 }
 
 bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
@@ -196,8 +228,8 @@ namespace panorello {
 
 namespace {
 
-bool DriverIsThreadSafe(std::string driver) {
-  for (char& c : driver) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+bool DriverIsThreadSafe(std::string_view name) {
+  const std::string driver = LowerCase(name);
   // Registered names and library file names of the drivers that are safe with one connection per
   // thread. The MDBTools and SQLite3 ODBC drivers are not documented as thread-safe.
   static constexpr std::string_view kSafe[] = {"postgresql", "psqlodbc",       "mariadb",
@@ -207,26 +239,36 @@ bool DriverIsThreadSafe(std::string driver) {
                      [&](std::string_view part) { return driver.find(part) != std::string::npos; });
 }
 
+bool TargetRunsSideBySide(const OpenTarget& target) {
+  if (target.sqlite_file) return sqlite3_threadsafe() != 0;
+  const std::vector<ConnectionPair> pairs = ParseConnectionString(target.odbc);
+  if (const ConnectionPair* driver = FindPair(pairs, "Driver")) {
+    return DriverIsThreadSafe(driver->value);
+  }
+  if (const ConnectionPair* dsn = FindPair(pairs, "DSN")) {
+    return DriverIsThreadSafe(DataSourceDriver(dsn->value));
+  }
+  return false;
+}
+
 }  // namespace
 
 bool RoadRunsBlocksSideBySide(const Settings& settings) {
-  // The client libraries of MYSQL and POSTGRESQL keep no state between connections.
-  const std::string type = UpperCase(Trim(settings.DbType));
-  if (Trim(settings.ConnectionString).empty() && (type == "MYSQL" || type == "POSTGRESQL")) {
-    return true;
-  }
   try {
-    const OpenTarget target =
-        TranslateConnectionStringLazily(BuildConnectionString(settings), DriversOrNone, ProbeFile);
-    if (target.sqlite_file) return sqlite3_threadsafe() != 0;
-    const std::vector<ConnectionPair> pairs = ParseConnectionString(target.odbc);
-    if (const ConnectionPair* driver = FindPair(pairs, "Driver")) {
-      return DriverIsThreadSafe(driver->value);
+    switch (RoadOf(settings)) {
+      case ConnectionRoad::kMariaDb:
+      case ConnectionRoad::kPostgres:
+        return true;  // their client libraries keep no state between connections
+      case ConnectionRoad::kConnectionString:
+        return TargetRunsSideBySide(
+            TranslateConnectionStringLazily(settings.ConnectionString, DriversOrNone, ProbeFile));
+      case ConnectionRoad::kDatabaseFile:
+        return TargetRunsSideBySide(
+            DatabaseFileTarget(settings.Database, DriversOrNone, ProbeFile));
+      default:
+        return DriverIsThreadSafe(
+            OdbcTargetOf(settings, {}, {DriversOrNone, {}, DataSourceDriver}).driver);
     }
-    if (const ConnectionPair* dsn = FindPair(pairs, "DSN")) {
-      return DriverIsThreadSafe(DataSourceDriver(dsn->value));
-    }
-    return false;
   } catch (const std::exception&) {
     return false;
   }

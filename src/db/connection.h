@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "db/connection_limits.h"
 #include "db/result_grid.h"
-#include "storage/app_context.h"
 #include "storage/settings.h"
+#include "util/clock.h"
 
 namespace panorello {
+
+struct AppContext;
 
 // Receives a result row by row, for bodies that are written while the rows arrive.
 class RowSink {
@@ -68,7 +71,9 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
                                                  const ConnectionLimits& limits,
                                                  const ConnectionPlace& place = {});
 
-// BuildConnectionString of settings, then OpenConnectionString.
+// Opens the connection of settings by its road (RoadOf): the explicit connection string through
+// OpenConnectionString, the other types from their fields; a database file is opened read-only.
+// Throws Error.
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place = {});
 

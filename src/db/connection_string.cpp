@@ -11,24 +11,13 @@ namespace panorello {
 
 namespace {
 
-// A value of the provider forms: "..." with every " doubled when ConnectionValueNeedsQuotes.
-std::string ProviderValue(std::string_view value) {
-  if (!ConnectionValueNeedsQuotes(value)) return std::string(value);
-  std::string out = "\"";
-  for (char ch : value) {
-    out.push_back(ch);
-    if (ch == '"') out.push_back('"');
-  }
-  out.push_back('"');
-  return out;
-}
+// A value of the provider forms: "..." with every " doubled when it needs quotes.
+std::string ProviderValue(std::string_view value) { return QuoteConnectionValue(value, '"'); }
 
 std::string SqlServerIntegrated(const Settings& s) {
   return "Provider=SQLOLEDB;Data Source=" + ProviderValue(s.Server) +
          ";Initial Catalog=" + ProviderValue(s.Database) + ";Integrated Security=SSPI;";
 }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool IsKeyCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -78,13 +67,13 @@ std::string MaskPasswords(std::string_view text) {
   while (i < text.size()) {
     const size_t key = PasswordKeyAt(text, i);
     size_t equals = i + key;
-    while (key > 0 && equals < text.size() && IsBlank(text[equals])) ++equals;
+    while (key > 0 && equals < text.size() && IsConnectionBlank(text[equals])) ++equals;
     if (key == 0 || equals >= text.size() || text[equals] != '=') {
       out += text[i++];
       continue;
     }
     size_t value = equals + 1;
-    while (value < text.size() && IsBlank(text[value])) ++value;
+    while (value < text.size() && IsConnectionBlank(text[value])) ++value;
     out.append(text.substr(i, value - i));
     out += "***";
     i = ValueEnd(text, value);
@@ -109,18 +98,20 @@ std::string BuildConnectionString(const Settings& s) {
            ";User ID=" + ProviderValue(s.User) + ";Password=" + ProviderValue(s.Password) + ";";
   }
   if (type == "MYSQL") {
-    return "Driver={MySQL ODBC 8.0 Unicode Driver};Server=" + QuoteOdbcValue(s.Server) +
-           ";Database=" + QuoteOdbcValue(s.Database) + ";User=" + QuoteOdbcValue(s.User) +
-           ";Password=" + QuoteOdbcValue(s.Password) + ";";
+    return "Driver={MySQL ODBC 8.0 Unicode Driver};Server=" + QuoteConnectionValue(s.Server) +
+           ";Database=" + QuoteConnectionValue(s.Database) +
+           ";User=" + QuoteConnectionValue(s.User) +
+           ";Password=" + QuoteConnectionValue(s.Password) + ";";
   }
   if (type == "POSTGRESQL") {
-    return "Driver={PostgreSQL Unicode};Server=" + QuoteOdbcValue(s.Server) +
-           ";Port=5432;Database=" + QuoteOdbcValue(s.Database) + ";Uid=" + QuoteOdbcValue(s.User) +
-           ";Pwd=" + QuoteOdbcValue(s.Password) + ";";
+    return "Driver={PostgreSQL Unicode};Server=" + QuoteConnectionValue(s.Server) +
+           ";Port=5432;Database=" + QuoteConnectionValue(s.Database) +
+           ";Uid=" + QuoteConnectionValue(s.User) + ";Pwd=" + QuoteConnectionValue(s.Password) +
+           ";";
   }
   if (type == "ODBC") {
-    return "DSN=" + QuoteOdbcValue(s.Database) + ";Uid=" + QuoteOdbcValue(s.User) +
-           ";Pwd=" + QuoteOdbcValue(s.Password) + ";";
+    return "DSN=" + QuoteConnectionValue(s.Database) + ";Uid=" + QuoteConnectionValue(s.User) +
+           ";Pwd=" + QuoteConnectionValue(s.Password) + ";";
   }
   return SqlServerIntegrated(s);
 }

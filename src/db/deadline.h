@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "storage/app_context.h"
 #include "storage/settings.h"
 #include "util/error.h"
 

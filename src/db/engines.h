@@ -6,11 +6,20 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "storage/app_context.h"
+#include "util/error.h"
 
 struct sqlite3;
 
 namespace panorello {
+
+// The error of a statement text that holds no statement.
+inline constexpr const char* kEmptyStatementText =
+    "Testo SQL vuoto: nessuna istruzione da eseguire";
+
+// Throws Error(kEmptyStatementText) when sql holds nothing but spaces, tabs and line breaks.
+inline void RefuseBlankStatement(const std::string& sql) {
+  if (sql.find_first_not_of(" \t\r\n") == std::string::npos) throw Error(kEmptyStatementText);
+}
 
 enum class SqliteAccess {
   ReadOnly,   // an existing file that the statements cannot change

@@ -100,10 +100,6 @@ CellView CellOf(MariaKind kind, const char* data, unsigned long length) {
   return cell;
 }
 
-bool IsBlankText(const std::string& s) {
-  return s.find_first_not_of(" \t\r\n") == std::string::npos;
-}
-
 struct ResultCloser {
   void operator()(MYSQL_RES* r) const { mysql_free_result(r); }
 };
@@ -169,7 +165,7 @@ class MariaDbConnection final : public Connection {
 
  private:
   void Run(const std::string& sql) {
-    if (IsBlankText(sql)) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
+    RefuseBlankStatement(sql);
     if (mysql_real_query(db_.get(), sql.data(), sql.size()) != 0) Fail();
   }
 

@@ -17,25 +17,23 @@ namespace panorello {
 
 namespace {
 
-bool IsBlankText(const std::string& s) {
-  return s.find_first_not_of(" \t\r\n") == std::string::npos;
-}
-
 class OdbcConnection final : public Connection {
  public:
   OdbcConnection(const std::string& connection_string, const ConnectionLimits& limits)
       : limits_(limits), env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
-    Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION,
-                        reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
-          env_, "SQLSetEnvAttr");
+    RequireOdbcSuccess(
+        SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION,
+                      reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
+        env_, "SQLSetEnvAttr");
     dbc_ = OdbcHandle(SQL_HANDLE_DBC, env_.get());
     SetAttribute(SQL_ATTR_LOGIN_TIMEOUT, limits_.connect_seconds);
     SetAttribute(SQL_ATTR_CONNECTION_TIMEOUT, limits_.connect_seconds);
     std::string text = connection_string;
-    Check(SQLDriverConnect(dbc_.get(), nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
-                           static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
-                           SQL_DRIVER_NOPROMPT),
-          dbc_, "SQLDriverConnect");
+    RequireOdbcSuccess(
+        SQLDriverConnect(dbc_.get(), nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                         static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
+                         SQL_DRIVER_NOPROMPT),
+        dbc_, "SQLDriverConnect");
     connected_ = true;
     rules_ = ReadRulesOf(dbc_);
   }
@@ -51,7 +49,7 @@ class OdbcConnection final : public Connection {
     OdbcHandle stmt = Run(sql);
     const NotRunning not_running(*this);  // before stmt is freed
     SQLSMALLINT cols = 0;
-    Check(SQLNumResultCols(stmt.get(), &cols), stmt, "SQLNumResultCols");
+    RequireOdbcSuccess(SQLNumResultCols(stmt.get(), &cols), stmt, "SQLNumResultCols");
     if (cols <= 0) throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
     const std::vector<OdbcColumn> columns = DescribeColumns(stmt, cols);
     sink.Columns(ColumnNames(columns));
@@ -92,19 +90,19 @@ class OdbcConnection final : public Connection {
 
   // Attributes that a driver may refuse or change; the driver's own options cover those.
   void SetAttribute(SQLINTEGER attribute, int seconds) {
-    CheckTolerant(SQLSetConnectAttr(dbc_.get(), attribute,
+    OdbcSucceeded(SQLSetConnectAttr(dbc_.get(), attribute,
                                     reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(seconds)),
                                     SQL_IS_UINTEGER));
   }
 
   OdbcHandle Run(const std::string& sql) {
-    if (IsBlankText(sql)) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
+    RefuseBlankStatement(sql);
     OdbcHandle stmt(SQL_HANDLE_STMT, dbc_.get());
     // Forward only: drivers that can stream (MariaDB without its cache) keep no copy of the rows.
-    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_CURSOR_TYPE,
+    OdbcSucceeded(SQLSetStmtAttr(stmt.get(), SQL_ATTR_CURSOR_TYPE,
                                  reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY),
                                  SQL_IS_UINTEGER));
-    CheckTolerant(
+    OdbcSucceeded(
         SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(limits_.query_seconds)),
                        SQL_IS_UINTEGER));
@@ -114,9 +112,9 @@ class OdbcConnection final : public Connection {
     }
     std::string text = sql;
     try {
-      Check(SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
-                          static_cast<SQLINTEGER>(text.size())),
-            stmt, "SQLExecDirect", /*no_data_ok=*/true);
+      RequireOdbcSuccess(SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                                       static_cast<SQLINTEGER>(text.size())),
+                         stmt, "SQLExecDirect", /*no_data_ok=*/true);
     } catch (...) {
       const std::lock_guard lock(running_mutex_);
       running_ = SQL_NULL_HANDLE;
@@ -143,9 +141,10 @@ std::unique_ptr<Connection> OpenOdbc(const std::string& connection_string,
 
 std::vector<std::string> RegisteredOdbcDrivers() {
   OdbcHandle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
-  Check(SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION,
-                      reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
-        env, "SQLSetEnvAttr");
+  RequireOdbcSuccess(
+      SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION,
+                    reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
+      env, "SQLSetEnvAttr");
   std::vector<std::string> drivers;
   SQLUSMALLINT direction = SQL_FETCH_FIRST;
   for (;;) {
@@ -156,7 +155,7 @@ std::vector<std::string> RegisteredOdbcDrivers() {
     const SQLRETURN rc = SQLDrivers(env.get(), direction, name, sizeof name, &name_length,
                                     attributes, sizeof attributes, &attributes_length);
     if (rc == SQL_NO_DATA) break;
-    Check(rc, env, "SQLDrivers");
+    RequireOdbcSuccess(rc, env, "SQLDrivers");
     drivers.emplace_back(reinterpret_cast<const char*>(name));
     direction = SQL_FETCH_NEXT;
   }
@@ -165,9 +164,10 @@ std::vector<std::string> RegisteredOdbcDrivers() {
 
 std::string DataSourceDriver(const std::string& dsn) {
   OdbcHandle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
-  Check(SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION,
-                      reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
-        env, "SQLSetEnvAttr");
+  RequireOdbcSuccess(
+      SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION,
+                    reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
+      env, "SQLSetEnvAttr");
   SQLUSMALLINT direction = SQL_FETCH_FIRST;
   for (;;) {
     SQLCHAR name[SQL_MAX_DSN_LENGTH + 256];
@@ -177,7 +177,7 @@ std::string DataSourceDriver(const std::string& dsn) {
     const SQLRETURN rc = SQLDataSources(env.get(), direction, name, sizeof name, &name_length,
                                         driver, sizeof driver, &driver_length);
     if (rc == SQL_NO_DATA) return "";
-    Check(rc, env, "SQLDataSources");
+    RequireOdbcSuccess(rc, env, "SQLDataSources");
     if (strcasecmp(reinterpret_cast<const char*>(name), dsn.c_str()) == 0) {
       return reinterpret_cast<const char*>(driver);
     }

@@ -153,7 +153,7 @@ CellView VariableView(OdbcKind kind, std::string_view bytes, std::string& storag
 }
 
 void SetStmtAttribute(const OdbcHandle& stmt, SQLINTEGER attribute, SQLPOINTER value) {
-  Check(SQLSetStmtAttr(stmt.get(), attribute, value, 0), stmt, "SQLSetStmtAttr");
+  RequireOdbcSuccess(SQLSetStmtAttr(stmt.get(), attribute, value, 0), stmt, "SQLSetStmtAttr");
 }
 
 std::string Lowered(std::string s) {
@@ -171,17 +171,18 @@ CellView GetDataValue(const OdbcHandle& stmt, SQLUSMALLINT number, OdbcKind kind
   SQLLEN indicator = 0;
   if (!IsVariable(kind)) {
     alignas(8) char fixed[16] = {};
-    Check(SQLGetData(stmt.get(), number, CTypeOf(kind), fixed, sizeof fixed, &indicator), stmt,
-          "SQLGetData");
+    RequireOdbcSuccess(
+        SQLGetData(stmt.get(), number, CTypeOf(kind), fixed, sizeof fixed, &indicator), stmt,
+        "SQLGetData");
     return indicator == SQL_NULL_DATA ? CellView{} : FixedView(kind, fixed);
   }
   value.clear();
   const auto piece_bytes = static_cast<SQLLEN>(piece.size());
   const SQLLEN room = RoomOf(kind, piece_bytes);
   for (;;) {
-    const SQLRETURN got =
-        Check(SQLGetData(stmt.get(), number, CTypeOf(kind), piece.data(), piece_bytes, &indicator),
-              stmt, "SQLGetData", /*no_data_ok=*/true);
+    const SQLRETURN got = RequireOdbcSuccess(
+        SQLGetData(stmt.get(), number, CTypeOf(kind), piece.data(), piece_bytes, &indicator), stmt,
+        "SQLGetData", /*no_data_ok=*/true);
     if (got == SQL_NO_DATA) break;
     if (indicator == SQL_NULL_DATA) return CellView{};
     if (indicator == SQL_NO_TOTAL || indicator > room) {
@@ -205,11 +206,11 @@ struct Buffer {
 struct Unbind {
   const OdbcHandle& stmt;
   ~Unbind() {
-    CheckTolerant(SQLFreeStmt(stmt.get(), SQL_UNBIND));
-    CheckTolerant(
+    OdbcSucceeded(SQLFreeStmt(stmt.get(), SQL_UNBIND));
+    OdbcSucceeded(
         SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
-    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0));
-    CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0));
+    OdbcSucceeded(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0));
+    OdbcSucceeded(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0));
   }
 };
 
@@ -224,9 +225,10 @@ std::vector<Buffer> BindColumns(const OdbcHandle& stmt, const std::vector<OdbcCo
     b.width = WidthOf(columns[c]);
     b.data.resize(static_cast<size_t>(b.width) * rows);
     b.indicators.resize(rows);
-    Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), CTypeOf(columns[c].kind),
-                     b.data.data(), b.width, b.indicators.data()),
-          stmt, "SQLBindCol");
+    RequireOdbcSuccess(
+        SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), CTypeOf(columns[c].kind),
+                   b.data.data(), b.width, b.indicators.data()),
+        stmt, "SQLBindCol");
   }
   return buffers;
 }
@@ -247,89 +249,54 @@ SQLULEN RowsPerFetch(const std::vector<OdbcColumn>& columns, const OdbcReadRules
 SQLULEN SetRowArraySize(const OdbcHandle& stmt, SQLULEN rows) {
   SetStmtAttribute(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN));
   if (rows == 1) return 1;
-  if (!CheckTolerant(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE,
+  if (!OdbcSucceeded(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE,
                                     reinterpret_cast<SQLPOINTER>(rows), 0))) {
     return 1;
   }
   // The driver may have lowered the size ("option value changed").
   SQLULEN granted = rows;
-  if (CheckTolerant(SQLGetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr)) &&
+  if (OdbcSucceeded(SQLGetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr)) &&
       granted >= 1 && granted <= rows) {
     return granted;
   }
   return rows;
 }
 
+// Reads the cells of the fetched row array.
+struct CellReader {
+  const OdbcHandle& stmt;
+  SQLULEN rows;
+  bool long_values_again;  // a value longer than its buffer may be read again with SQLGetData
+  std::vector<char> piece;
+
+  // Cell number (from 1) of row r; value and decoded hold its bytes while the view is used.
+  CellView Read(const OdbcColumn& column, SQLUSMALLINT number, const Buffer& b, SQLULEN r,
+                std::string& value, std::string& decoded) {
+    const OdbcKind kind = column.kind;
+    if (!b.bound) return GetDataValue(stmt, number, kind, piece, value, decoded);
+    const SQLLEN indicator = b.indicators[r];
+    const char* data = b.data.data() + static_cast<size_t>(b.width) * r;
+    if (indicator == SQL_NULL_DATA) return CellView{};
+    if (!IsVariable(kind)) return FixedView(kind, data);
+    if (indicator >= 0 && indicator <= RoomOf(kind, b.width)) {
+      return VariableView(kind, std::string_view(data, static_cast<size_t>(indicator)), decoded);
+    }
+    if (!long_values_again) {
+      throw DbError("Il driver ODBC ha restituito per la colonna " + column.name +
+                        " un valore più lungo della dimensione dichiarata",
+                    DbDiagnostic{});
+    }
+    // Longer than its column said: the whole value again, in pieces.
+    if (rows > 1) {
+      RequireOdbcSuccess(SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION,
+                                   SQL_LOCK_NO_CHANGE),
+                         stmt, "SQLSetPos");
+    }
+    return GetDataValue(stmt, number, kind, piece, value, decoded);
+  }
+};
+
 }  // namespace
-
-OdbcHandle::OdbcHandle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
-  const SQLRETURN rc = SQLAllocHandle(type, parent, &handle_);
-  if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
-    handle_ = SQL_NULL_HANDLE;
-    OdbcDiagnostic diagnostic;
-    if (parent != SQL_NULL_HANDLE) {
-      const SQLSMALLINT parent_type = type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV;
-      diagnostic = FirstDiagnostic(parent_type, parent);
-    }
-    if (diagnostic.message.empty()) {
-      diagnostic.message = "Impossibile allocare un handle ODBC (driver manager non disponibile)";
-    }
-    throw DbError(diagnostic.message, diagnostic.codes);
-  }
-}
-
-OdbcHandle::~OdbcHandle() {
-  if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
-}
-
-OdbcHandle::OdbcHandle(OdbcHandle&& other) noexcept : type_(other.type_), handle_(other.handle_) {
-  other.handle_ = SQL_NULL_HANDLE;
-}
-
-OdbcHandle& OdbcHandle::operator=(OdbcHandle&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
-    type_ = other.type_;
-    handle_ = other.handle_;
-    other.handle_ = SQL_NULL_HANDLE;
-  }
-  return *this;
-}
-
-OdbcDiagnostic FirstDiagnostic(SQLSMALLINT type, SQLHANDLE handle) {
-  OdbcDiagnostic d;
-  if (handle == SQL_NULL_HANDLE) return d;
-  std::vector<SQLCHAR> text(1024);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    SQLCHAR state[6] = {};
-    SQLINTEGER native = 0;
-    SQLSMALLINT length = 0;
-    const SQLRETURN rc = SQLGetDiagRec(type, handle, 1, state, &native, text.data(),
-                                       static_cast<SQLSMALLINT>(text.size()), &length);
-    if (!SQL_SUCCEEDED(rc)) return d;
-    d.codes.sqlstate = reinterpret_cast<const char*>(state);
-    d.codes.native_code = native;
-    if (static_cast<size_t>(length) < text.size()) {
-      d.message.assign(reinterpret_cast<const char*>(text.data()), static_cast<size_t>(length));
-      return d;
-    }
-    text.resize(static_cast<size_t>(length) + 1);
-  }
-  d.message = reinterpret_cast<const char*>(text.data());
-  return d;
-}
-
-SQLRETURN Check(SQLRETURN rc, const OdbcHandle& handle, const char* call, bool no_data_ok) {
-  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return rc;
-  if (rc == SQL_NO_DATA && no_data_ok) return rc;
-  OdbcDiagnostic d = FirstDiagnostic(handle.type(), handle.get());
-  if (d.message.empty()) {
-    d.message = std::string("Errore ODBC in ") + call + " (codice " + std::to_string(rc) + ")";
-  }
-  throw DbError(d.message, d.codes);
-}
-
-bool CheckTolerant(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT count) {
   std::vector<OdbcColumn> columns;
@@ -339,20 +306,22 @@ std::vector<OdbcColumn> DescribeColumns(const OdbcHandle& stmt, SQLSMALLINT coun
     OdbcColumn column;
     SQLSMALLINT digits = 0;
     SQLSMALLINT nullable = 0;
-    Check(SQLDescribeCol(stmt.get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                         &name_length, &column.sql_type, &column.size, &digits, &nullable),
-          stmt, "SQLDescribeCol");
+    RequireOdbcSuccess(
+        SQLDescribeCol(stmt.get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                       &name_length, &column.sql_type, &column.size, &digits, &nullable),
+        stmt, "SQLDescribeCol");
     if (static_cast<size_t>(name_length) >= name.size()) {
       name.resize(static_cast<size_t>(name_length) + 1);
-      Check(SQLDescribeCol(stmt.get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                           &name_length, &column.sql_type, &column.size, &digits, &nullable),
-            stmt, "SQLDescribeCol");
+      RequireOdbcSuccess(
+          SQLDescribeCol(stmt.get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                         &name_length, &column.sql_type, &column.size, &digits, &nullable),
+          stmt, "SQLDescribeCol");
     }
     column.name.assign(reinterpret_cast<const char*>(name.data()),
                        std::min(static_cast<size_t>(name_length), name.size() - 1));
     SQLLEN is_unsigned = SQL_FALSE;
     if (column.sql_type == SQL_BIGINT) {
-      CheckTolerant(
+      OdbcSucceeded(
           SQLColAttribute(stmt.get(), c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &is_unsigned));
     }
     column.kind = KindOf(column.sql_type, is_unsigned == SQL_TRUE);
@@ -376,13 +345,13 @@ std::vector<std::string> ColumnNames(const std::vector<OdbcColumn>& columns) {
 OdbcReadRules ReadRulesOf(const OdbcHandle& dbc) {
   OdbcReadRules rules;
   SQLUINTEGER extensions = 0;
-  if (CheckTolerant(
+  if (OdbcSucceeded(
           SQLGetInfo(dbc.get(), SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr))) {
     rules.get_data_on_bound =
         (extensions & SQL_GD_BOUND) != 0 && (extensions & SQL_GD_ANY_COLUMN) != 0;
   }
   SQLCHAR name[256] = {};
-  if (CheckTolerant(SQLGetInfo(dbc.get(), SQL_DRIVER_NAME, name, sizeof name, nullptr))) {
+  if (OdbcSucceeded(SQLGetInfo(dbc.get(), SQL_DRIVER_NAME, name, sizeof name, nullptr))) {
     // MariaDB and SQL Server describe every expression with its largest size; psqlODBC (unbounded
     // texts reported at MaxVarcharSize) and SQLite (a size of its own choosing) do not.
     const std::string driver = Lowered(reinterpret_cast<const char*>(name));
@@ -409,13 +378,15 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
 
   const std::vector<Buffer> buffers = BindColumns(stmt, columns, rows, bind_all);
 
-  std::vector<char> piece(static_cast<size_t>(kPieceBytes));
+  CellReader reader{stmt, rows, rows == 1 || rules.get_data_in_arrays,
+                    std::vector<char>(static_cast<size_t>(kPieceBytes))};
   std::vector<std::string> values(columns.size());
   std::vector<std::string> decoded(columns.size());
   std::vector<CellView> row(columns.size());
   for (;;) {
     fetched = 0;
-    const SQLRETURN rc = Check(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
+    const SQLRETURN rc =
+        RequireOdbcSuccess(SQLFetch(stmt.get()), stmt, "SQLFetch", /*no_data_ok=*/true);
     if (rc == SQL_NO_DATA) break;
     if (rows == 1) fetched = 1;  // drivers need not fill the count without an array
     for (SQLULEN r = 0; r < fetched; ++r) {
@@ -426,35 +397,8 @@ void FetchRows(const OdbcHandle& stmt, const std::vector<OdbcColumn>& columns,
             d.codes);
       }
       for (size_t c = 0; c < columns.size(); ++c) {
-        const Buffer& b = buffers[c];
-        const OdbcKind kind = columns[c].kind;
-        const auto number = static_cast<SQLUSMALLINT>(c + 1);
-        if (!b.bound) {
-          row[c] = GetDataValue(stmt, number, kind, piece, values[c], decoded[c]);
-          continue;
-        }
-        const SQLLEN indicator = b.indicators[r];
-        const char* data = b.data.data() + static_cast<size_t>(b.width) * r;
-        if (indicator == SQL_NULL_DATA) {
-          row[c] = CellView{};
-        } else if (!IsVariable(kind)) {
-          row[c] = FixedView(kind, data);
-        } else if (indicator >= 0 && indicator <= RoomOf(kind, b.width)) {
-          const std::string_view bytes(data, static_cast<size_t>(indicator));
-          row[c] = VariableView(kind, bytes, decoded[c]);
-        } else if (rows == 1 || rules.get_data_in_arrays) {
-          // Longer than its column said: the whole value again, in pieces.
-          if (rows > 1) {
-            Check(SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION,
-                            SQL_LOCK_NO_CHANGE),
-                  stmt, "SQLSetPos");
-          }
-          row[c] = GetDataValue(stmt, number, kind, piece, values[c], decoded[c]);
-        } else {
-          throw DbError("Il driver ODBC ha restituito per la colonna " + columns[c].name +
-                            " un valore più lungo della dimensione dichiarata",
-                        DbDiagnostic{});
-        }
+        row[c] = reader.Read(columns[c], static_cast<SQLUSMALLINT>(c + 1), buffers[c], r, values[c],
+                             decoded[c]);
       }
       row_fn(row.data(), row.size());
     }

@@ -18,6 +18,7 @@
 
 #include "db/db_error.h"
 #include "db/deadline.h"
+#include "db/engines.h"
 #include "db/pg_values.h"
 #include "util/text.h"
 
@@ -175,7 +176,7 @@ class PgConnection final : public Connection {
   bool QueryRows(const std::string& sql, RowSink& sink) override;
 
   void Execute(const std::string& sql) override {
-    if (Trim(sql).empty()) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
+    if (Trim(sql).empty()) throw Error(kEmptyStatementText);
     const auto deadline = QueryDeadline();
     if (Pq().PQsendQuery(conn_, sql.c_str()) == 0) throw ConnectionError();
     Flush(deadline);
@@ -314,7 +315,7 @@ struct PgColumns {
 };
 
 bool PgConnection::QueryRows(const std::string& sql, RowSink& sink) {
-  if (Trim(sql).empty()) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
+  if (Trim(sql).empty()) throw Error(kEmptyStatementText);
   const auto deadline = QueryDeadline();
   if (Pq().PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0) {
     throw ConnectionError();

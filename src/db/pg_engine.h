@@ -5,7 +5,6 @@
 #include <string>
 
 #include "db/connection.h"
-#include "storage/app_context.h"
 #include "storage/settings.h"
 
 namespace panorello {

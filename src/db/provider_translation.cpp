@@ -4,18 +4,13 @@
 #include <string>
 
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 
 namespace {
 
 char Lower(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch; }
-
-std::string Lowered(std::string_view s) {
-  std::string out(s);
-  for (char& ch : out) ch = Lower(ch);
-  return out;
-}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -29,11 +24,9 @@ bool StartsNoCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
-bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
-
 std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  while (!s.empty() && IsConnectionBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsConnectionBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -79,7 +72,7 @@ std::string ValueOf(const std::vector<ConnectionPair>& pairs, std::string_view k
 }
 
 bool IsTrue(std::string_view v) {
-  const std::string l = Lowered(TrimBlanks(v));
+  const std::string l = LowerCase(TrimBlanks(v));
   return l == "sspi" || l == "true" || l == "yes";
 }
 
@@ -102,33 +95,26 @@ class LazyDrivers {
   bool loaded_ = false;
 };
 
-OpenTarget JetFile(const std::vector<ConnectionPair>& pairs, LazyDrivers& drivers,
-                   const std::function<FileFormat(const std::string&)>& probe) {
-  const std::string path = ValueOf(pairs, "Data Source");
-  if (path.empty()) {
-    throw Error("Stringa di connessione senza Data Source: manca il percorso del database");
-  }
-  if (probe(path) == FileFormat::Access) {
-    const std::string driver = FirstDriverStarting(drivers.Get(), "MDBTools");
-    if (driver.empty()) {
-      throw Error("Il file " + path +
-                  " è un database Access: per leggerlo installare il pacchetto Debian "
-                  "odbc-mdbtools (driver ODBC MDBTools)");
-    }
-    OpenTarget t;
-    t.odbc = "Driver={" + driver + "};DBQ=" + QuoteOdbcValue(path) + ";";
-    return t;
-  }
-  OpenTarget t;
-  t.sqlite_file = true;
-  t.path = path;
-  return t;
+// UID and PWD from the login's user and password, when given.
+void AppendLogin(std::string& out, const ProviderLogin& login) {
+  if (login.user) out += "UID=" + QuoteConnectionValue(*login.user) + ";";
+  if (login.password) out += "PWD=" + QuoteConnectionValue(*login.password) + ";";
 }
 
-// UID and PWD from the provider's user and password keys, when present.
-void AppendLogin(std::string& out, const std::vector<ConnectionPair>& pairs) {
-  if (const ConnectionPair* u = UserKey(pairs)) out += "UID=" + QuoteOdbcValue(u->value) + ";";
-  if (const ConnectionPair* p = PasswordKey(pairs)) out += "PWD=" + QuoteOdbcValue(p->value) + ";";
+std::optional<std::string_view> ValueIfPresent(const ConnectionPair* pair) {
+  if (pair == nullptr) return std::nullopt;
+  return pair->value;
+}
+
+// The login of a SQL Server or Oracle provider form.
+ProviderLogin LoginOf(const std::vector<ConnectionPair>& pairs) {
+  ProviderLogin login;
+  if (const ConnectionPair* ds = DataSourceKey(pairs)) login.data_source = ds->value;
+  login.database = ValueIfPresent(FindAny(pairs, {"Initial Catalog", "Database"}));
+  login.integrated = IsTrue(ValueOf(pairs, "Integrated Security"));
+  login.user = ValueIfPresent(UserKey(pairs));
+  login.password = ValueIfPresent(PasswordKey(pairs));
+  return login;
 }
 
 // Where a SQL Server is, as its users write it: HOST (port 1433), HOST,PORT, HOST\INSTANCE (a
@@ -168,7 +154,7 @@ std::string SqlServerLocation(const SqlServerAddress& a, bool freetds,
     } else if (!a.instance.empty()) {
       server += "\\" + a.instance;
     }
-    return "Server=" + QuoteOdbcValue(server) + ";";
+    return "Server=" + QuoteConnectionValue(server) + ";";
   }
   std::string port = a.port;
   if (port.empty() && !a.instance.empty()) {
@@ -176,50 +162,12 @@ std::string SqlServerLocation(const SqlServerAddress& a, bool freetds,
     port = std::to_string(instance_port(a.host, a.instance));
   }
   if (port.empty()) port = "1433";
-  return "Server=" + QuoteOdbcValue(a.host) + ";Port=" + QuoteOdbcValue(port) + ";";
+  return "Server=" + QuoteConnectionValue(a.host) + ";Port=" + QuoteConnectionValue(port) + ";";
 }
 
-OpenTarget SqlServer(const std::vector<ConnectionPair>& pairs, LazyDrivers& lazy,
-                     const InstancePortLookup& instance_port) {
-  const std::vector<std::string>& drivers = lazy.Get();
-  std::string driver;
-  for (const char* candidate :
-       {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"}) {
-    if (IsRegistered(drivers, candidate)) {
-      driver = candidate;
-      break;
-    }
-  }
-  if (driver.empty()) {
-    throw Error("Nessun driver ODBC per SQL Server installato (pacchetto Debian tdsodbc)");
-  }
-  std::string out = "Driver={" + driver + "};";
-  const ConnectionPair* ds = DataSourceKey(pairs);
-  const SqlServerAddress address = ParseSqlServerAddress(ds != nullptr ? ds->value : "");
-  out += SqlServerLocation(address, driver == "FreeTDS", instance_port);
-  if (const ConnectionPair* db = FindAny(pairs, {"Initial Catalog", "Database"})) {
-    out += "Database=" + QuoteOdbcValue(db->value) + ";";
-  }
-  if (IsTrue(ValueOf(pairs, "Integrated Security"))) {
-    out += "Trusted_Connection=Yes;";
-  } else {
-    AppendLogin(out, pairs);
-  }
+OpenTarget OdbcOnly(OdbcTarget target) {
   OpenTarget t;
-  t.odbc = out;
-  return t;
-}
-
-OpenTarget Oracle(const std::vector<ConnectionPair>& pairs, LazyDrivers& drivers) {
-  const std::string driver = FirstDriverStarting(drivers.Get(), "Oracle");
-  if (driver.empty()) {
-    throw Error("Nessun driver ODBC Oracle installato: impossibile aprire la connessione Oracle");
-  }
-  const ConnectionPair* ds = DataSourceKey(pairs);
-  std::string out = "Driver={" + driver + "};DBQ=" + QuoteOdbcValue(ds ? ds->value : "") + ";";
-  AppendLogin(out, pairs);
-  OpenTarget t;
-  t.odbc = out;
+  t.odbc = std::move(target.odbc);
   return t;
 }
 
@@ -267,7 +215,7 @@ std::vector<ConnectionPair> ParseConnectionString(std::string_view text) {
     ConnectionPair pair;
     pair.key = std::string(TrimBlanks(text.substr(i, stop - i)));
     i = stop + 1;
-    while (i < text.size() && IsBlank(text[i])) ++i;
+    while (i < text.size() && IsConnectionBlank(text[i])) ++i;
     pair.value_begin = i;
     if (i < text.size() && (text[i] == '{' || text[i] == '"' || text[i] == '\'')) {
       const char close = text[i] == '{' ? '}' : text[i];
@@ -298,25 +246,75 @@ const ConnectionPair* FindPair(const std::vector<ConnectionPair>& pairs, std::st
 bool ConnectionValueNeedsQuotes(std::string_view value) {
   if (value.empty()) return false;
   return value.find_first_of(";{}\"") != std::string_view::npos || value.front() == '\'' ||
-         IsBlank(value.front()) || IsBlank(value.back());
+         IsConnectionBlank(value.front()) || IsConnectionBlank(value.back());
 }
 
-std::string QuoteOdbcValue(std::string_view value) {
+std::string QuoteConnectionValue(std::string_view value, char open) {
   if (!ConnectionValueNeedsQuotes(value)) return std::string(value);
-  std::string out = "{";
+  const char close = open == '{' ? '}' : open;
+  std::string out(1, open);
   for (char ch : value) {
     out.push_back(ch);
-    if (ch == '}') out.push_back('}');
+    if (ch == close) out.push_back(close);
   }
-  out.push_back('}');
+  out.push_back(close);
   return out;
 }
 
-OpenTarget TranslateConnectionString(std::string_view text, const std::vector<std::string>& drivers,
-                                     const std::function<FileFormat(const std::string&)>& probe,
-                                     const InstancePortLookup& instance_port) {
-  return TranslateConnectionStringLazily(
-      text, [&drivers] { return drivers; }, probe, instance_port);
+OpenTarget DatabaseFileTarget(const std::string& path, const DriverListSource& source,
+                              const std::function<FileFormat(const std::string&)>& probe) {
+  if (path.empty()) {
+    throw Error("Stringa di connessione senza Data Source: manca il percorso del database");
+  }
+  OpenTarget t;
+  if (probe(path) == FileFormat::Access) {
+    const std::string driver = FirstDriverStarting(source(), "MDBTools");
+    if (driver.empty()) {
+      throw Error("Il file " + path +
+                  " è un database Access: per leggerlo installare il pacchetto Debian "
+                  "odbc-mdbtools (driver ODBC MDBTools)");
+    }
+    t.odbc = "Driver={" + driver + "};DBQ=" + QuoteConnectionValue(path) + ";";
+    return t;
+  }
+  t.sqlite_file = true;
+  t.path = path;
+  return t;
+}
+
+OdbcTarget SqlServerOdbc(const ProviderLogin& login, const std::vector<std::string>& drivers,
+                         const InstancePortLookup& instance_port) {
+  std::string driver;
+  for (const char* candidate :
+       {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"}) {
+    if (IsRegistered(drivers, candidate)) {
+      driver = candidate;
+      break;
+    }
+  }
+  if (driver.empty()) {
+    throw Error("Nessun driver ODBC per SQL Server installato (pacchetto Debian tdsodbc)");
+  }
+  std::string out = "Driver={" + driver + "};";
+  const SqlServerAddress address = ParseSqlServerAddress(login.data_source);
+  out += SqlServerLocation(address, driver == "FreeTDS", instance_port);
+  if (login.database) out += "Database=" + QuoteConnectionValue(*login.database) + ";";
+  if (login.integrated) {
+    out += "Trusted_Connection=Yes;";
+  } else {
+    AppendLogin(out, login);
+  }
+  return {driver, out};
+}
+
+OdbcTarget OracleOdbc(const ProviderLogin& login, const std::vector<std::string>& drivers) {
+  const std::string driver = FirstDriverStarting(drivers, "Oracle");
+  if (driver.empty()) {
+    throw Error("Nessun driver ODBC Oracle installato: impossibile aprire la connessione Oracle");
+  }
+  std::string out = "Driver={" + driver + "};DBQ=" + QuoteConnectionValue(login.data_source) + ";";
+  AppendLogin(out, login);
+  return {driver, out};
 }
 
 OpenTarget TranslateConnectionStringLazily(
@@ -326,14 +324,16 @@ OpenTarget TranslateConnectionStringLazily(
   LazyDrivers drivers(source);
   const std::vector<ConnectionPair> pairs = ParseConnectionString(text);
   if (const ConnectionPair* provider = FindPair(pairs, "Provider")) {
-    const std::string name = Lowered(provider->value);
+    const std::string name = LowerCase(provider->value);
     if (StartsNoCase(name, "microsoft.jet.oledb") || StartsNoCase(name, "microsoft.ace.oledb")) {
-      return JetFile(pairs, drivers, probe);
+      return DatabaseFileTarget(ValueOf(pairs, "Data Source"), source, probe);
     }
     if (name == "sqloledb" || StartsNoCase(name, "sqlncli") || StartsNoCase(name, "msoledbsql")) {
-      return SqlServer(pairs, drivers, instance_port);
+      return OdbcOnly(SqlServerOdbc(LoginOf(pairs), drivers.Get(), instance_port));
     }
-    if (StartsNoCase(name, "oraoledb") || name == "msdaora") return Oracle(pairs, drivers);
+    if (StartsNoCase(name, "oraoledb") || name == "msdaora") {
+      return OdbcOnly(OracleOdbc(LoginOf(pairs), drivers.Get()));
+    }
   }
   OpenTarget target;
   target.odbc = std::string(text);
@@ -355,33 +355,38 @@ std::string WithDriverOptions(const std::string& odbc, const ConnectionLimits& l
   const std::vector<ConnectionPair> pairs = ParseConnectionString(odbc);
   std::string driver = ValueOf(pairs, "Driver");
   if (driver.empty()) driver = std::string(dsn_driver);
+  return AppendDriverOptions(odbc, driver, limits, pairs);
+}
+
+std::string AppendDriverOptions(std::string out, std::string_view driver,
+                                const ConnectionLimits& limits,
+                                const std::vector<ConnectionPair>& written) {
   const std::string connect = std::to_string(limits.connect_seconds);
   const std::string query = std::to_string(limits.query_seconds);
-  std::string out = odbc;
   if (StartsNoCase(driver, "MariaDB") || StartsNoCase(driver, "MySQL")) {
     // The driver ignores the login and query time-out attributes; these options work.
-    AppendOption(out, pairs, "CONN_TIMEOUT", connect);
-    AppendOption(out, pairs, "READ_TIMEOUT", query);
-    AppendOption(out, pairs, "WRITE_TIMEOUT", query);
+    AppendOption(out, written, "CONN_TIMEOUT", connect);
+    AppendOption(out, written, "READ_TIMEOUT", query);
+    AppendOption(out, written, "WRITE_TIMEOUT", query);
     // Rows streamed from the server as they are read (with a forward-only cursor) instead of the
     // whole result cached in the driver first.
-    AppendOption(out, pairs, "NO_CACHE", "1");
+    AppendOption(out, written, "NO_CACHE", "1");
   } else if (StartsNoCase(driver, "PostgreSQL")) {
     // A cursor fetched in pieces instead of the whole result buffered in the driver; booleans
     // reported as bits instead of "1"/"0" texts; text columns reported with a bounded size so
     // that they are fetched in row arrays (a longer value makes the layer read the result again
     // value by value).
-    AppendOption(out, pairs, "UseDeclareFetch", "1");
-    AppendOption(out, pairs, "Fetch", "10000");
-    AppendOption(out, pairs, "BoolsAsChar", "0");
-    AppendOption(out, pairs, "TextAsLongVarchar", "0");
-    AppendOption(out, pairs, "MaxVarcharSize", "1024");
-    AppendOption(out, pairs, "CommLog", "0");  // no /tmp/psqlodbc_*.log per process
-    AppendOption(out, pairs, "Debug", "0");
+    AppendOption(out, written, "UseDeclareFetch", "1");
+    AppendOption(out, written, "Fetch", "10000");
+    AppendOption(out, written, "BoolsAsChar", "0");
+    AppendOption(out, written, "TextAsLongVarchar", "0");
+    AppendOption(out, written, "MaxVarcharSize", "1024");
+    AppendOption(out, written, "CommLog", "0");  // no /tmp/psqlodbc_*.log per process
+    AppendOption(out, written, "Debug", "0");
   } else if (StartsNoCase(driver, "FreeTDS")) {
-    AppendOption(out, pairs, "LoginTimeout", connect);
-    AppendOption(out, pairs, "Timeout", query);
-    AppendOption(out, pairs, "TDS_Version",
+    AppendOption(out, written, "LoginTimeout", connect);
+    AppendOption(out, written, "Timeout", query);
+    AppendOption(out, written, "TDS_Version",
                  "7.4");  // "auto" falls back to a login without time-out
   }
   return out;

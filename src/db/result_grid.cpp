@@ -197,10 +197,6 @@ size_t ResultGrid::MemoryBytes() const {
   return bytes;
 }
 
-void ResultGrid::Reserve(size_t rows) {
-  blocks_.reserve((rows * names_.size() + kBlockCells - 1) / kBlockCells);
-}
-
 static_assert(sizeof(CellType) == 1, "one type byte per cell");
 
 }  // namespace panorello

@@ -73,9 +73,8 @@ class ResultGrid {
   // Any cell by its view (a Single's real is narrowed back to float).
   void Add(const CellView& cell);
 
-  // Bytes held, for the memory budget.
+  // Bytes held (the fetch benchmark reports them per cell).
   size_t MemoryBytes() const;
-  void Reserve(size_t rows);
 
  private:
   // Cells live in fixed blocks (no copying as the grid grows, no doubled capacity): one type

@@ -76,7 +76,7 @@ class SqliteConnection final : public Connection {
   }
 
   // Reads the schema so that a file that is not a database fails now, not at the first query.
-  void Check() {
+  void ReadSchema() {
     Statement stmt = Prepare("SELECT count(*) FROM sqlite_master");
     StartDeadline();
     const int rc = sqlite3_step(stmt.get());
@@ -115,7 +115,7 @@ class SqliteConnection final : public Connection {
         sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()) + 1, &raw, nullptr);
     Statement stmt(raw);
     if (rc != SQLITE_OK) Fail(rc);
-    if (!stmt) throw Error("Testo SQL vuoto: nessuna istruzione da eseguire");
+    if (!stmt) throw Error(kEmptyStatementText);
     return stmt;
   }
 
@@ -161,7 +161,7 @@ std::unique_ptr<Connection> OpenSqliteCopy(const std::string& path, const Connec
   }
   setup(db.get());
   auto connection = std::make_unique<SqliteConnection>(std::move(db), limits);
-  connection->Check();
+  connection->ReadSchema();
   return connection;
 }
 
@@ -214,7 +214,7 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const Connec
       sqlite3_limit(db.get(), SQLITE_LIMIT_ATTACHED, 0);
     }
     auto connection = std::make_unique<SqliteConnection>(std::move(db), limits);
-    connection->Check();
+    connection->ReadSchema();
     return connection;
   } catch (...) {
     if (create_new) ::unlink(path.c_str());  // the file this call created

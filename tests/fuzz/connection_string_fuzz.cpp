@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/connection_string.h"
+#include "db/connection_target.h"
 #include "db/provider_translation.h"
 #include "fuzz_support.h"
 #include "util/error.h"
@@ -20,6 +21,8 @@ namespace {
 const std::vector<std::string> kDrivers = {"FreeTDS",         "PostgreSQL Unicode",
                                            "MariaDB Unicode", "SQLite3",
                                            "MDBTools",        "Oracle 21 ODBC driver"};
+
+std::vector<std::string> Drivers() { return kDrivers; }
 
 void ExpectValue(const std::vector<ConnectionPair>& pairs, const char* key,
                  const std::string& value, const std::string& text) {
@@ -66,12 +69,20 @@ void CheckBuilt(const Settings& s) {
   }
   for (const Expected& e : expected) ExpectValue(pairs, e.key, s.*(e.field), text);
 
-  // The translated ODBC string keeps the file path, the database and the login.
+  // The translated ODBC string keeps the file path, the database and the login; the target built
+  // from the settings themselves is the same.
   for (const FileFormat format : {FileFormat::Access, FileFormat::Other}) {
     try {
       const auto probe = [format](const std::string&) { return format; };
-      const OpenTarget target = TranslateConnectionString(text, kDrivers, probe);
+      const OpenTarget target = TranslateConnectionStringLazily(text, Drivers, probe);
       const std::vector<ConnectionPair> odbc = ParseConnectionString(target.odbc);
+      if (RoadOf(s) == ConnectionRoad::kDatabaseFile) {
+        const OpenTarget file = DatabaseFileTarget(s.Database, Drivers, probe);
+        Require(file.path == target.path && file.odbc == target.odbc, "same file target", text);
+      } else if (RoadOf(s) == ConnectionRoad::kSqlServer || RoadOf(s) == ConnectionRoad::kOracle) {
+        Require(OdbcTargetOf(s, {}, {Drivers, {}, {}}).odbc == WithDriverOptions(target.odbc, {}),
+                "same ODBC string from the settings", text);
+      }
       if (s.DbType == "ACCESS" && target.sqlite_file) {
         Require(target.path == s.Database, "the database file path is kept", text);
       } else if (s.DbType == "ACCESS") {
@@ -92,7 +103,7 @@ void CheckAnyText(std::string_view text) {
     Require(p.value_begin <= p.value_end && p.value_end <= text.size(), "value bounds in the text");
   }
   try {
-    TranslateConnectionString(text, kDrivers, [](const std::string& path) {
+    TranslateConnectionStringLazily(text, Drivers, [](const std::string& path) {
       return path.size() % 3 == 0 ? FileFormat::Access : FileFormat::Other;
     });
   } catch (const Error&) {
