@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -30,6 +31,8 @@ inline std::string TypedText(const CellView& cell) {
   return std::to_string(static_cast<int>(cell.type)) + ":" + CellText(cell, r);
 }
 
+using Texts = std::vector<std::string>;
+
 struct RecordingSink final : RowSink {
   void Columns(const std::vector<std::string>& n) override {
     ++columns_calls;
@@ -46,6 +49,27 @@ struct RecordingSink final : RowSink {
   std::vector<std::vector<std::string>> rows;
   std::function<void()> on_row;
 };
+
+// The column names and typed rows that QueryRows hands on.
+inline std::pair<Texts, std::vector<Texts>> StreamedRows(Connection& connection,
+                                                         const std::string& sql) {
+  RecordingSink sink;
+  connection.QueryRows(sql, sink);
+  return {sink.names, sink.rows};
+}
+
+// How long an action took, in seconds.
+template <typename Action>
+double SecondsTaken(Action&& action) {
+  const auto start = std::chrono::steady_clock::now();
+  action();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Settings whose explicit connection string wins over their DbType.
+inline Settings Explicit(const std::string& connection_string) {
+  return Settings{.DbType = "ACCESS", .ConnectionString = connection_string};
+}
 
 // QueryRows and Query of one statement agree: same names, same cells, same "any row" answer.
 inline void ExpectSameAsGrid(Connection& connection, const std::string& sql) {
@@ -79,12 +103,16 @@ class ServerTest : public ::testing::Test {
     if (env_["READY"] != "1") GTEST_SKIP() << "Server di test non avviati (eseguire con ctest)";
   }
   Settings Typed(const char* type, const std::string& user, const std::string& password) {
-    Settings s;
-    s.DbType = type;
-    s.Server = "127.0.0.1";
-    s.Database = env_["DATABASE"];
-    s.User = user;
-    s.Password = password;
+    return Settings{.DbType = type,
+                    .Server = "127.0.0.1",
+                    .Database = env_["DATABASE"],
+                    .User = user,
+                    .Password = password};
+  }
+  // The typed road of POSTGRESQL (libpq) or MYSQL (MariaDB client library) to the fixture.
+  Settings Native(const char* type) {
+    Settings s = Typed(type, env_["USER"], env_["PASSWORD"]);
+    s.Server = "127.0.0.1:" + env_[std::string(type) == "MYSQL" ? "MARIADB_PORT" : "PG_PORT"];
     return s;
   }
   // The built POSTGRESQL string fixes Port=5432; the test cluster listens elsewhere.

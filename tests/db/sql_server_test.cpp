@@ -137,13 +137,11 @@ std::string FreeLoopbackAddress() {
 }
 
 Settings SqlServer(const std::string& server) {
-  Settings s;
-  s.DbType = "SQLSERVER";
-  s.Server = server;
-  s.Database = "vendite";
-  s.User = "sa";
-  s.Password = "segreta";
-  return s;
+  return Settings{.DbType = "SQLSERVER",
+                  .Server = server,
+                  .Database = "vendite",
+                  .User = "sa",
+                  .Password = "segreta"};
 }
 
 TEST(SqlServerNames, HostHostPortAndNamedInstanceReachTheirPort) {
@@ -163,9 +161,7 @@ TEST(SqlServerNames, HostHostPortAndNamedInstanceReachTheirPort) {
   TdsListener on_default(default_fd), on_other(other_fd), on_instance(instance_fd);
   BrowserResponder browser(browser_fd, instance_port);
 
-  ConnectionLimits limits;
-  limits.connect_seconds = 2;
-  limits.query_seconds = 2;
+  const ConnectionLimits limits{.connect_seconds = 2, .query_seconds = 2};
   const std::pair<std::string, TdsListener*> cases[] = {
       {host, &on_default},
       {host + "," + std::to_string(PortOf(other_fd)), &on_other},
