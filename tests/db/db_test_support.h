@@ -79,17 +79,14 @@ inline void ExpectSameAsGrid(Connection& connection, const std::string& sql) {
   const std::optional<ResultGrid> grid = connection.Query(sql);
   EXPECT_EQ(sink.columns_calls, 1);
   ASSERT_EQ(any, grid.has_value());
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> names;
-  for (size_t r = 0; grid && r < grid->Rows(); ++r) {
-    rows.emplace_back();
-    for (size_t c = 0; c < grid->Cols(); ++c) rows.back().push_back(TypedText(grid->At(r, c)));
-  }
-  for (size_t c = 0; grid && c < grid->Cols(); ++c) names.push_back(grid->ColumnName(c));
-  if (grid) {
-    EXPECT_EQ(sink.names, names);
+  std::vector<Texts> rows(grid ? grid->Rows() : 0);
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (size_t c = 0; c < grid->Cols(); ++c) rows[r].push_back(TypedText(grid->At(r, c)));
   }
   EXPECT_TRUE(sink.rows == rows);
+  for (size_t c = 0; grid && c < grid->Cols(); ++c) {
+    EXPECT_EQ(c < sink.names.size() ? sink.names[c] : "", grid->ColumnName(c));
+  }
 }
 
 class ServerTest : public ::testing::Test {

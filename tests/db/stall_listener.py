@@ -4,7 +4,7 @@
   stall_listener.py MODE [--port P] [--upstream HOST:PORT] [--after BYTES] [--lifetime S]
 
 Binds a random 127.0.0.x address (x from 20 to 250; --port 0 means any port), prints
-"READY HOST PORT" and serves until killed, or until --lifetime seconds (default 40) have passed:
+"READY HOST PORT PID" and serves until killed, or until --lifetime seconds (default 40) have passed:
 then it ends and every connection it held is closed, so that a client without a time-out of its
 own fails late instead of hanging its test. MODE:
   silent   listens but never accepts: the kernel completes the handshake, nothing else happens
@@ -176,7 +176,7 @@ def main():
     signal.alarm(args.lifetime)  # SIGALRM's default action ends the process
     listener = bind(args.port)
     host, port = listener.getsockname()
-    print("READY %s %d" % (host, port), flush=True)
+    print("READY %s %d %d" % (host, port, os.getpid()), flush=True)
     held = []
     while True:
         if args.mode == "silent":
