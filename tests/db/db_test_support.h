@@ -16,6 +16,12 @@
 
 namespace panorello::testing {
 
+inline std::string Repeat(const std::string& piece, int times) {
+  std::string out;
+  for (int n = 0; n < times; ++n) out += piece;
+  return out;
+}
+
 inline std::vector<std::string> RowTexts(const ResultGrid& grid, size_t row) {
   RegionalSettings italian;
   italian.decimal_separator = ',';
