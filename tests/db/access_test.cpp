@@ -30,9 +30,8 @@
 namespace panorello {
 namespace {
 
-using testing::RecordingSink;
+using testing::StreamedRows;
 using testing::TempFolder;
-using Rows = std::vector<std::vector<std::string>>;
 
 // Standard output of a shell command; status receives its exit status.
 std::string Run(const std::string& command, int& status) {
@@ -73,78 +72,26 @@ const Fetched& FruitFile() {
   return fetched;
 }
 
-// mdb-export's CSV (texts in double quotes, numbers bare, NULL empty) as rows of SQL literals.
-std::vector<std::vector<std::string>> CsvAsLiterals(const std::string& csv) {
-  std::vector<std::vector<std::string>> rows(1);
-  std::string field;
-  bool quoted = false, in_quotes = false;
-  const auto end_field = [&] {
-    std::string literal = field.empty() && !quoted ? "NULL" : field;
-    if (quoted) {
-      literal = "'";
-      for (const char ch : field) literal += ch == '\'' ? std::string("''") : std::string(1, ch);
-      literal += "'";
-    }
-    rows.back().push_back(literal);
-    field.clear();
-    quoted = false;
-  };
-  for (size_t i = 0; i < csv.size(); ++i) {
-    const char ch = csv[i];
-    if (in_quotes) {
-      if (ch == '"' && i + 1 < csv.size() && csv[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (ch == '"') {
-        in_quotes = false;
-      } else {
-        field += ch;
-      }
-    } else if (ch == '"') {
-      in_quotes = quoted = true;
-    } else if (ch == ',') {
-      end_field();
-    } else if (ch == '\n') {
-      end_field();
-      rows.emplace_back();
-    } else {
-      field += ch;
-    }
-  }
-  if (rows.back().empty()) rows.pop_back();
-  return rows;
-}
-
-std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
-
-// Every table of the file, through mdb-export, into a new SQLite file without declared types.
-void LoadByHand(const std::string& mdb, const std::string& sqlite_path) {
+// Every table of the file, through mdb-export's SQLite statements, into a new SQLite file without
+// declared types; the names of the tables.
+std::vector<std::string> LoadByHand(const std::string& mdb, const std::string& sqlite_path) {
   int status = 0;
-  const std::string tables = Run("mdb-tables -1 " + Shell(mdb), status);
-  ASSERT_EQ(status, 0);
+  std::istringstream tables(Run("mdb-tables -1 " + Shell(mdb), status));
+  EXPECT_EQ(status, 0);
   auto db = CreateSqliteDatabase(sqlite_path, {});
-  std::istringstream lines(tables);
-  for (std::string table; std::getline(lines, table);) {
-    const auto rows = CsvAsLiterals(Run("mdb-export " + Shell(mdb) + " " + Shell(table), status));
-    ASSERT_EQ(status, 0) << table;
-    std::string create = "CREATE TABLE " + Quoted(table) + " (";
-    for (size_t c = 0; c < rows[0].size(); ++c) {
-      const std::string& name = rows[0][c];  // header texts are not quoted by mdb-export
-      create += (c > 0 ? ", " : "") + Quoted(name);
-    }
-    db->Execute(create + ")");
-    for (size_t r = 1; r < rows.size(); ++r) {
-      std::string insert = "INSERT INTO " + Quoted(table) + " VALUES (";
-      for (size_t c = 0; c < rows[r].size(); ++c) insert += (c > 0 ? ", " : "") + rows[r][c];
-      db->Execute(insert + ")");
-    }
+  std::vector<std::string> names;
+  for (std::string table; std::getline(tables, table);) {
+    // One statement: INSERT INTO `table` (`column`, ...) VALUES (...), (...);
+    std::string insert =
+        Run("mdb-export -I sqlite -q \"'\" " + Shell(mdb) + " " + Shell(table), status);
+    EXPECT_EQ(status, 0) << table;
+    const size_t values = insert.find(" VALUES ");
+    if (values == std::string::npos) continue;
+    db->Execute("CREATE TABLE " + insert.substr(12, values - 12));
+    db->Execute(insert.substr(0, insert.rfind(';')));
+    names.push_back(table);
   }
-}
-
-std::pair<std::vector<std::string>, Rows> Result(Connection& connection, const std::string& sql) {
-  RecordingSink sink;
-  connection.QueryRows(sql, sink);
-  return {sink.names, sink.rows};
+  return names;
 }
 
 std::string JetString(const std::string& path) {
@@ -193,48 +140,44 @@ class AccessFile : public ::testing::Test {
 
 TEST_F(AccessFile, BlocksAgreeWithTheSameDataLoadedByHand) {
   const std::string reference_path = folder_.File("a_mano.db");
-  LoadByHand(mdb_, reference_path);
+  const std::vector<std::string> tables = LoadByHand(mdb_, reference_path);
+  ASSERT_EQ(tables.size(), 5u);
   auto reference = OpenConnectionString(JetString(reference_path), {});
   auto access = Open();
   struct Case {
     std::string sql;
-    std::string reference_sql;  // "" = the same text
+    std::string reference_sql = "";  // "" = the same text
   };
-  const std::vector<Case> cases = {
-      {"SELECT * FROM Fruit", ""},
-      {"SELECT * FROM \"Fruit Salad\"", ""},
-      {"SELECT * FROM \"Veggie Salad\"", ""},
-      {"SELECT * FROM \"Muffin/Bread\"", ""},
-      {"SELECT * FROM Dried", ""},
-      {"SELECT Fruit, Sugar FROM Fruit WHERE Sugar = 12 ORDER BY Fruit", ""},
-      {"SELECT Fat AS Grassi, SUM(Sugar) AS Zuccheri, COUNT(*) AS Frutti FROM Fruit GROUP BY Fat "
-       "ORDER BY Zuccheri DESC, Grassi",
-       ""},
-      {"SELECT Fruit FROM Fruit WHERE \"Vit C\" > 20 OR Fruit LIKE 'p%' ORDER BY \"Vit C\" DESC, 1",
-       ""},
-      {"SELECT DISTINCT m.fruit FROM \"Muffin/Bread\" AS m JOIN Dried AS d ON d.Fruit = m.fruit "
-       "ORDER BY 1",
-       ""},
-      {"SELECT MIN(Protien), MAX(\"Vit A\"), AVG(Fiber), COUNT(DISTINCT Fat) FROM Fruit", ""},
-      {"SELECT Fruit, Sugar FROM Fruit WHERE Fruit = 'aPPLE' OR Fruit IN ('BANANA')",
-       "SELECT Fruit, Sugar FROM Fruit WHERE Fruit IN ('Apple', 'Banana')"},
-      {"SELECT Fruit, IIf(Sugar >= 10, 'dolce', 'poco dolce') AS Gusto FROM Fruit ORDER BY Fruit",
-       "SELECT Fruit, CASE WHEN Sugar >= 10 THEN 'dolce' ELSE 'poco dolce' END AS Gusto FROM Fruit "
-       "ORDER BY Fruit COLLATE NOCASE"},  // texts sort as in Access, whatever their case
-      {"SELECT SUM(Nz(NULLIF(Fat, 0), 100)) AS s, Nz(NULL) AS vuoto, Nz(NULL, 'x') AS x, "
-       "IIf(NULL, 1, 2) AS i, iif('abc', 1, 2) AS t FROM Fruit",
-       "SELECT SUM(COALESCE(NULLIF(Fat, 0), 100)) AS s, '' AS vuoto, 'x' AS x, 2 AS i, 2 AS t "
-       "FROM Fruit"},
-      {"SELECT Now() AS adesso, Date() AS oggi, Year(Now()) AS a, Month(Date()) AS m, "
-       "Day('2024-02-29 23:59:59') AS g, YEAR('non una data') AS x, Year(45000.75) AS serie, "
-       "Month('07:30') AS ora, date('2024-01-31', '+1 day') AS sqlite",
-       "SELECT '2026-03-05 14:30:09' AS adesso, '2026-03-05 00:00:00' AS oggi, 2026 AS a, 3 AS m, "
-       "29 AS g, NULL AS x, 2023 AS serie, 12 AS ora, '2024-02-01' AS sqlite"},
+  std::vector<Case> cases = {
+      {.sql = "SELECT Fat AS Grassi, SUM(Sugar) AS Zuccheri, COUNT(*) AS Frutti FROM Fruit "
+              "GROUP BY Fat ORDER BY Zuccheri DESC, Grassi"},
+      {.sql = "SELECT Fruit FROM Fruit WHERE \"Vit C\" > 20 OR Fruit LIKE 'p%' "
+              "ORDER BY \"Vit C\" DESC, 1"},
+      {.sql = "SELECT Fruit, Sugar FROM Fruit WHERE Fruit = 'aPPLE' OR Fruit IN ('BANANA')",
+       .reference_sql = "SELECT Fruit, Sugar FROM Fruit WHERE Fruit IN ('Apple', 'Banana')"},
+      // Texts sort as in Access, whatever their case.
+      {.sql = "SELECT Fruit, IIf(Sugar >= 10, 'dolce', 'poco dolce') AS Gusto FROM Fruit "
+              "ORDER BY Fruit",
+       .reference_sql = "SELECT Fruit, CASE WHEN Sugar >= 10 THEN 'dolce' ELSE 'poco dolce' END "
+                        "AS Gusto FROM Fruit ORDER BY Fruit COLLATE NOCASE"},
+      {.sql = "SELECT SUM(Nz(NULLIF(Fat, 0), 100)) AS s, Nz(NULL) AS vuoto, Nz(NULL, 'x') AS x, "
+              "IIf(NULL, 1, 2) AS i, iif('abc', 1, 2) AS t FROM Fruit",
+       .reference_sql = "SELECT SUM(COALESCE(NULLIF(Fat, 0), 100)) AS s, '' AS vuoto, 'x' AS x, "
+                        "2 AS i, 2 AS t FROM Fruit"},
+      {.sql = "SELECT Now() AS adesso, Date() AS oggi, Year(Now()) AS a, Month(Date()) AS m, "
+              "Day('2024-02-29 23:59:59') AS g, YEAR('non una data') AS x, "
+              "Year(45000.75) AS serie, Month('07:30') AS ora, date('2024-01-31', '+1 day') AS d",
+       .reference_sql = "SELECT '2026-03-05 14:30:09' AS adesso, '2026-03-05 00:00:00' AS oggi, "
+                        "2026 AS a, 3 AS m, 29 AS g, NULL AS x, 2023 AS serie, 12 AS ora, "
+                        "'2024-02-01' AS d"},
   };
+  for (const std::string& table : tables)
+    cases.push_back({.sql = "SELECT * FROM \"" + table + "\""});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sql);
-    const auto expected = Result(*reference, c.reference_sql.empty() ? c.sql : c.reference_sql);
-    const auto got = Result(*access, c.sql);
+    const auto expected =
+        StreamedRows(*reference, c.reference_sql.empty() ? c.sql : c.reference_sql);
+    const auto got = StreamedRows(*access, c.sql);
     EXPECT_EQ(got.first, expected.first);
     EXPECT_EQ(got.second, expected.second);
     EXPECT_FALSE(got.second.empty());
@@ -382,7 +325,8 @@ TEST_F(AccessFile, HelperFailuresBecomeErrorsAndLeaveNoFile) {
       std::filesystem::permissions(place.access_copier, std::filesystem::perms::owner_all);
     }
     try {
-      OpenConnectionString(JetString(mdb_), ConnectionLimits{1, 1}, place);
+      OpenConnectionString(JetString(mdb_),
+                           ConnectionLimits{.connect_seconds = 1, .query_seconds = 1}, place);
       ADD_FAILURE() << "nessun errore";
     } catch (const Error& e) {
       EXPECT_NE(std::string(e.what()).find(cases[i].expected), std::string::npos) << e.what();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -14,6 +15,12 @@
 #include "db/connection_string.h"
 
 namespace panorello::testing {
+
+inline std::string Repeat(const std::string& piece, int times) {
+  std::string out;
+  for (int n = 0; n < times; ++n) out += piece;
+  return out;
+}
 
 inline std::vector<std::string> RowTexts(const ResultGrid& grid, size_t row) {
   RegionalSettings italian;
@@ -29,6 +36,8 @@ inline std::string TypedText(const CellView& cell) {
   r.short_date = "dd.mm.yyyy";
   return std::to_string(static_cast<int>(cell.type)) + ":" + CellText(cell, r);
 }
+
+using Texts = std::vector<std::string>;
 
 struct RecordingSink final : RowSink {
   void Columns(const std::vector<std::string>& n) override {
@@ -47,6 +56,27 @@ struct RecordingSink final : RowSink {
   std::function<void()> on_row;
 };
 
+// The column names and typed rows that QueryRows hands on.
+inline std::pair<Texts, std::vector<Texts>> StreamedRows(Connection& connection,
+                                                         const std::string& sql) {
+  RecordingSink sink;
+  connection.QueryRows(sql, sink);
+  return {sink.names, sink.rows};
+}
+
+// How long an action took, in seconds.
+template <typename Action>
+double SecondsTaken(Action&& action) {
+  const auto start = std::chrono::steady_clock::now();
+  action();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Settings whose explicit connection string wins over their DbType.
+inline Settings Explicit(const std::string& connection_string) {
+  return Settings{.DbType = "ACCESS", .ConnectionString = connection_string};
+}
+
 // QueryRows and Query of one statement agree: same names, same cells, same "any row" answer.
 inline void ExpectSameAsGrid(Connection& connection, const std::string& sql) {
   SCOPED_TRACE(sql);
@@ -55,17 +85,14 @@ inline void ExpectSameAsGrid(Connection& connection, const std::string& sql) {
   const std::optional<ResultGrid> grid = connection.Query(sql);
   EXPECT_EQ(sink.columns_calls, 1);
   ASSERT_EQ(any, grid.has_value());
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> names;
-  for (size_t r = 0; grid && r < grid->Rows(); ++r) {
-    rows.emplace_back();
-    for (size_t c = 0; c < grid->Cols(); ++c) rows.back().push_back(TypedText(grid->At(r, c)));
-  }
-  for (size_t c = 0; grid && c < grid->Cols(); ++c) names.push_back(grid->ColumnName(c));
-  if (grid) {
-    EXPECT_EQ(sink.names, names);
+  std::vector<Texts> rows(grid ? grid->Rows() : 0);
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (size_t c = 0; c < grid->Cols(); ++c) rows[r].push_back(TypedText(grid->At(r, c)));
   }
   EXPECT_TRUE(sink.rows == rows);
+  for (size_t c = 0; grid && c < grid->Cols(); ++c) {
+    EXPECT_EQ(c < sink.names.size() ? sink.names[c] : "", grid->ColumnName(c));
+  }
 }
 
 class ServerTest : public ::testing::Test {
@@ -79,12 +106,16 @@ class ServerTest : public ::testing::Test {
     if (env_["READY"] != "1") GTEST_SKIP() << "Server di test non avviati (eseguire con ctest)";
   }
   Settings Typed(const char* type, const std::string& user, const std::string& password) {
-    Settings s;
-    s.DbType = type;
-    s.Server = "127.0.0.1";
-    s.Database = env_["DATABASE"];
-    s.User = user;
-    s.Password = password;
+    return Settings{.DbType = type,
+                    .Server = "127.0.0.1",
+                    .Database = env_["DATABASE"],
+                    .User = user,
+                    .Password = password};
+  }
+  // The typed road of POSTGRESQL (libpq) or MYSQL (MariaDB client library) to the fixture.
+  Settings Native(const char* type) {
+    Settings s = Typed(type, env_["USER"], env_["PASSWORD"]);
+    s.Server = "127.0.0.1:" + env_[std::string(type) == "MYSQL" ? "MARIADB_PORT" : "PG_PORT"];
     return s;
   }
   // The built POSTGRESQL string fixes Port=5432; the test cluster listens elsewhere.

@@ -3,7 +3,6 @@
 // the next block is rendered.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 
 #include "db_test_support.h"
@@ -14,8 +13,7 @@
 namespace panorello {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-using Args = std::vector<std::string>;
+using testing::SecondsTaken;
 
 enum class Road { Libpq, MariaDb, FreeTds };
 enum class Phase { Login, Result };
@@ -23,9 +21,9 @@ enum class Phase { Login, Result };
 struct StallCase {
   const char* name;
   Road road;
-  Args listener;  // mode and options; "UPSTREAM" stands for the real server of the road
+  std::vector<std::string> listener;  // mode and options; a proxy forwards to the road's server
   Phase phase;
-  std::string extra;  // appended to an ODBC connection string
+  std::string extra = "";  // appended to an ODBC connection string
 };
 
 class Deadline : public testing::ServerTest {
@@ -56,58 +54,44 @@ std::string BigResult(Road road) {
 }
 
 TEST_F(Deadline, StalledServersEndTheBlockInTimeAndTheNextBlockRenders) {
+  const std::vector<std::string> result_stall = {"proxy", "--after", "200000"};
   const StallCase cases[] = {
-      {"PostgreSQL, prima del login", Road::Libpq, {"silent"}, Phase::Login, ""},
-      {"PostgreSQL, durante il login", Road::Libpq, {"proxy", "--after", "1"}, Phase::Login, ""},
-      {"PostgreSQL, durante il risultato",
-       Road::Libpq,
-       {"proxy", "--after", "200000"},
-       Phase::Result,
-       ""},
-      {"MariaDB, prima del login", Road::MariaDb, {"accept"}, Phase::Login, ""},
-      {"MariaDB, durante il login", Road::MariaDb, {"proxy", "--after", "1"}, Phase::Login, ""},
-      {"MariaDB, durante il risultato",
-       Road::MariaDb,
-       {"proxy", "--after", "200000"},
-       Phase::Result,
-       ""},
+      {"PostgreSQL, prima del login", Road::Libpq, {"silent"}, Phase::Login},
+      {"PostgreSQL, durante il risultato", Road::Libpq, result_stall, Phase::Result},
+      {"MariaDB, durante il login", Road::MariaDb, {"proxy", "--after", "1"}, Phase::Login},
+      {"MariaDB, durante il risultato", Road::MariaDb, result_stall, Phase::Result},
       // TDS 5.0 logins wait for ever whatever the time-outs say: the block is left behind
       // (it ends once its listener goes, while the cases below run).
       {"FreeTDS 5.0, senza fine", Road::FreeTds, {"accept"}, Phase::Login, "TDS_Version=5.0;"},
-      {"FreeTDS, prima del login", Road::FreeTds, {"silent"}, Phase::Login, ""},
-      {"FreeTDS, durante il login", Road::FreeTds, {"tds"}, Phase::Login, ""},
-      {"FreeTDS, durante il risultato", Road::FreeTds, {"tds-result"}, Phase::Result, ""}};
+      {"FreeTDS, durante il login", Road::FreeTds, {"tds"}, Phase::Login},
+      {"FreeTDS, durante il risultato", Road::FreeTds, {"tds-result"}, Phase::Result}};
   testing::TestContext context;
-  context->limits.connect_seconds = 2;
-  context->limits.query_seconds = 3;
-  const ConnectionLimits& limits = context->limits;
+  context->limits = {.connect_seconds = 2, .query_seconds = 3};
   for (const StallCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Args args = c.listener;
+    std::vector<std::string> args = c.listener;
     if (args[0] == "proxy") args.insert(args.end(), {"--upstream", Upstream(c.road)});
     testing::StallListener listener(args);
     ASSERT_TRUE(listener.ok());
     context->settings = SettingsFor(c.road, listener, c.extra);
-    Block block;
-    block.Title = "Bloccato";
-    block.RenderMode = c.phase == Phase::Result ? "TABLE" : "AUTO";
-    block.Sql = c.phase == Phase::Result ? BigResult(c.road) : "SELECT 1 AS n";
-    const auto start = SteadyClock::now();
-    const std::string stalled = testing::RenderedBlock(*context, block);
-    const auto elapsed = SteadyClock::now() - start;
+    Block block{.Title = "Bloccato",
+                .Sql = c.phase == Phase::Result ? BigResult(c.road) : "SELECT 1 AS n",
+                .RenderMode = c.phase == Phase::Result ? "TABLE" : "AUTO"};
+    std::string stalled;
+    const double seconds = SecondsTaken([&] { stalled = testing::RenderedBlock(*context, block); });
     // Connecting to a listener on loopback takes milliseconds: a result's limit is the query's.
-    const int limit = c.phase == Phase::Login ? limits.connect_seconds : limits.query_seconds;
-    EXPECT_LT(elapsed, std::chrono::seconds(limit + 2));
-    EXPECT_GT(elapsed, std::chrono::milliseconds(1500));  // it did stall
-    const size_t box = stalled.find("<div class=\"sep\"></div><div class=\"error\">Errore query: ");
-    EXPECT_NE(box, std::string::npos) << stalled.substr(0, 300);
+    const int limit = c.phase == Phase::Login ? 2 : 3;
+    EXPECT_LT(seconds, limit + 2);
+    EXPECT_GT(seconds, 1.5);  // it did stall
+    EXPECT_NE(stalled.find("<div class=\"sep\"></div><div class=\"error\">Errore query: "),
+              std::string::npos)
+        << stalled.substr(0, 300);
     EXPECT_EQ(stalled.find("<td"), std::string::npos);  // rows written before the stall are gone
     if (c.road == Road::Libpq) {
       EXPECT_NE(stalled.find("Tempo scaduto"), std::string::npos) << stalled;
     }
 
-    context->settings = Typed("POSTGRESQL", env_["USER"], env_["PASSWORD"]);
-    context->settings.Server = "127.0.0.1:" + env_["PG_PORT"];
+    context->settings = Native("POSTGRESQL");
     block.Title = "Successivo";
     block.Sql = "SELECT 'dopo' AS stato, 2 AS n";
     const std::string next = testing::RenderedBlock(*context, block);
@@ -118,34 +102,27 @@ TEST_F(Deadline, StalledServersEndTheBlockInTimeAndTheNextBlockRenders) {
 
 TEST_F(Deadline, QueryLimitCountsFromTheConnectionAndCancelsTheStatement) {
   testing::TestContext context;
-  context->limits.connect_seconds = 2;
-  context->limits.query_seconds = 3;
-  struct Case {
-    Settings settings;
-    std::string sql;
-  };
-  Settings pg = Typed("POSTGRESQL", env_["USER"], env_["PASSWORD"]);
-  pg.Server = "127.0.0.1:" + env_["PG_PORT"];
+  context->limits = {.connect_seconds = 2, .query_seconds = 3};
   Settings maria = Typed("MYSQL", env_["USER"], env_["PASSWORD"]);
   maria.ConnectionString = MariaDb(env_["USER"], env_["PASSWORD"]);
-  const Case cases[] = {{pg, "SELECT pg_sleep(2.5), 'fatto' AS stato"},
-                        {maria, "SELECT SLEEP(2.5), 'fatto' AS stato"},
-                        {pg, "SELECT pg_sleep(30)"},
-                        {maria, "SELECT SLEEP(30)"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sql);
-    context->settings = c.settings;
-    const auto start = SteadyClock::now();
-    const std::string body = testing::RenderedQuery(*context, c.sql, "AUTO");
-    const auto elapsed = SteadyClock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::seconds(3 + 2));
-    const bool slow = c.sql.find("30") != std::string::npos;
+  const std::pair<Settings, std::string> cases[] = {
+      {Native("POSTGRESQL"), "SELECT pg_sleep(2.5), 'fatto' AS stato"},
+      {Native("POSTGRESQL"), "SELECT pg_sleep(30)"},
+      {maria, "SELECT SLEEP(30)"}};
+  for (const auto& [settings, sql] : cases) {
+    SCOPED_TRACE(sql);
+    context->settings = settings;
+    std::string body;
+    EXPECT_LT(SecondsTaken([&] { body = testing::RenderedQuery(*context, sql, "AUTO"); }), 3 + 2);
+    const bool slow = sql.find("30") != std::string::npos;
     EXPECT_EQ(body.find("fatto") != std::string::npos, !slow) << body;
-    EXPECT_EQ(body.rfind("<div class=\"error\">Errore query: ", 0) == 0, slow) << body;
+    EXPECT_EQ(body.starts_with("<div class=\"error\">Errore query: "), slow) << body;
   }
   // The cancelled statements are gone from the server.
-  auto grid = OpenConnection(pg, {})->Query(
-      "SELECT count(*) FROM pg_stat_activity WHERE query LIKE 'SELECT pg_sleep(30)%'");
+  auto grid = OpenConnection(Native("POSTGRESQL"), {})
+                  ->Query(
+                      "SELECT count(*) FROM pg_stat_activity WHERE query LIKE "
+                      "'SELECT pg_sleep(30)%'");
   ASSERT_TRUE(grid.has_value());
   EXPECT_EQ(testing::RowTexts(*grid, 0), std::vector<std::string>{"0"});
 }

@@ -17,113 +17,89 @@
 namespace panorello {
 namespace {
 
-using Texts = std::vector<std::string>;
 using testing::RecordingSink;
-using testing::TypedText;
+using testing::RowTexts;
+using testing::StreamedRows;
+using testing::Texts;
 
 class Libpq : public testing::ServerTest {
  protected:
-  Settings Native(const std::string& user, const std::string& password) {
-    Settings s = Typed("POSTGRESQL", user, password);
-    s.Server = "127.0.0.1:" + env_["PG_PORT"];
-    return s;
-  }
-  std::unique_ptr<Connection> Open() {
-    return OpenConnection(Native(env_["USER"], env_["PASSWORD"]), {});
-  }
+  std::unique_ptr<Connection> Open() { return OpenConnection(Native("POSTGRESQL"), {}); }
 };
-
-Texts AllTypedTexts(const ResultGrid& grid) {
-  Texts out;
-  for (size_t r = 0; r < grid.Rows(); ++r) {
-    for (size_t c = 0; c < grid.Cols(); ++c)
-      out.push_back(grid.ColumnName(c) + "=" + TypedText(grid.At(r, c)));
-  }
-  return out;
-}
 
 TEST_F(Libpq, CellsAsThroughPsqlOdbc) {
   const std::string sql =
       "SELECT 42::int AS i, 9007199254740993::bigint AS big, 7::smallint AS small, "
-      "1234.5000::numeric(10,4) AS dec, 0.1::float8 AS dbl, 1.5::real AS sgl, 'Perù – “più” € "
-      "✓'::text AS txt, "
-      "'abc'::varchar(5) AS vc, 'x'::char(3) AS ch, true AS yes, false AS no, DATE '2024-03-05' AS "
-      "d, "
-      "TIMESTAMP '2024-03-05 14:30:00' AS ts, TIMESTAMP '2024-03-05 00:00:00' AS midnight, "
-      "TIMESTAMP '2024-03-05 14:30:00.75' AS frac, TIME '07:08:09' AS t, '\\x00ff10'::bytea AS "
-      "bin, "
-      "NULL::int AS nothing, NULL::text AS no_text, 1e20::float8 AS huge, -0.00001::float8 AS "
-      "tiny, "
+      "1234.5000::numeric(10,4) AS dec, 0.1::float8 AS dbl, 1.5::real AS sgl, "
+      "'Perù – “più” € ✓'::text AS txt, 'abc'::varchar(5) AS vc, 'x'::char(3) AS ch, "
+      "true AS yes, false AS no, DATE '2024-03-05' AS d, TIMESTAMP '2024-03-05 14:30:00' AS ts, "
+      "TIMESTAMP '2024-03-05 00:00:00' AS midnight, TIMESTAMP '2024-03-05 14:30:00.75' AS frac, "
+      "TIME '07:08:09' AS t, '\\x00ff10'::bytea AS bin, NULL::int AS nothing, "
+      "NULL::text AS no_text, 1e20::float8 AS huge, -0.00001::float8 AS tiny, "
       "12345678901234567890.5::numeric AS wide, -0.5::numeric AS neg, 0::numeric AS zero, "
       "repeat('àb', 150000) AS long, 12::oid AS o, '{1,2}'::int[] AS arr, "
       "'1 day'::interval AS span, 'a1b2c3d4-0000-4000-8000-000000000001'::uuid AS id";
-  const auto through_odbc = Pg()->Query(sql);
-  const auto through_libpq = Open()->Query(sql);
-  ASSERT_TRUE(through_odbc && through_libpq);
-  const Texts odbc = AllTypedTexts(*through_odbc);
-  const Texts libpq = AllTypedTexts(*through_libpq);
-  ASSERT_EQ(libpq.size(), odbc.size());
-  for (size_t i = 0; i < odbc.size(); ++i) {
-    EXPECT_TRUE(libpq[i] == odbc[i])
-        << libpq[i].substr(0, 80) << " invece di " << odbc[i].substr(0, 80);
+  const auto odbc = StreamedRows(*Pg(), sql);
+  const auto libpq = StreamedRows(*Open(), sql);
+  ASSERT_EQ(libpq.first, odbc.first);
+  ASSERT_EQ(odbc.second.size(), 1u);
+  ASSERT_EQ(libpq.second.size(), 1u);
+  for (size_t c = 0; c < odbc.first.size(); ++c) {
+    EXPECT_TRUE(libpq.second[0][c] == odbc.second[0][c])
+        << odbc.first[c] << ": " << libpq.second[0][c].substr(0, 80) << " invece di "
+        << odbc.second[0][c].substr(0, 80);
   }
-  const Texts spot = {through_libpq->ColumnName(3) + "=" + TypedText(through_libpq->At(0, 3)),
-                      TypedText(through_libpq->At(0, 9)), TypedText(through_libpq->At(0, 16))};
-  EXPECT_EQ(spot, (Texts{"dec=4:1234,5", "9:True", "10:00FF10"}));
 }
 
 TEST_F(Libpq, ValuesWithoutATypedFormComeAsTheServerWroteThem) {
-  auto grid = Open()->Query(
+  const auto [names, rows] = StreamedRows(
+      *Open(),
       "SELECT 'infinity'::timestamp, '2024-03-05 BC'::date, 'NaN'::numeric, 'Infinity'::float8, "
-      "TIMESTAMPTZ '2024-03-05 14:30:00+00' AT TIME ZONE 'UTC' AS utc, TIME WITH TIME ZONE "
-      "'07:08:09+02'");
-  ASSERT_TRUE(grid.has_value());
-  Texts typed;
-  for (size_t c = 0; c < grid->Cols(); ++c) typed.push_back(TypedText(grid->At(0, c)));
-  EXPECT_EQ(typed, (Texts{"5:infinity", "5:2024-03-05 BC", "5:NaN", "5:Infinity",
-                          "6:05.03.2024 14:30:00", "8:07:08:09"}));
+      "TIMESTAMPTZ '2024-03-05 14:30:00+00' AT TIME ZONE 'UTC' AS utc, "
+      "TIME WITH TIME ZONE '07:08:09+02'");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], (Texts{"5:infinity", "5:2024-03-05 BC", "5:NaN", "5:Infinity",
+                            "6:05.03.2024 14:30:00", "8:07:08:09"}));
 }
 
 TEST(PostgresTarget, ServerNamesTheHostAndMaybeThePort) {
-  const std::pair<std::string, std::pair<std::string, std::string>> cases[] = {
-      {"db.example", {"db.example", "5432"}},
-      {"db.example:6543", {"db.example", "6543"}},
-      {"[::1]:5433", {"::1", "5433"}},
-      {"::1", {"::1", "5432"}},
-      {"/run/postgresql", {"/run/postgresql", "5432"}},
-      {"host:", {"host:", "5432"}},
-      {"", {"", "5432"}}};
-  for (const auto& [server, expected] : cases) {
-    Settings s;
-    s.Server = server;
-    const PostgresTarget target = PostgresTargetOf(s);
-    EXPECT_EQ(std::make_pair(target.host, target.port), expected) << server;
+  struct Case {
+    std::string server;
+    std::string host;
+    std::string port;
+  };
+  const Case cases[] = {{.server = "db.example", .host = "db.example", .port = "5432"},
+                        {.server = "db.example:6543", .host = "db.example", .port = "6543"},
+                        {.server = "[::1]:5433", .host = "::1", .port = "5433"},
+                        {.server = "::1", .host = "::1", .port = "5432"},
+                        {.server = "/run/postgresql", .host = "/run/postgresql", .port = "5432"},
+                        {.server = "host:", .host = "host:", .port = "5432"},
+                        {.server = "", .host = "", .port = "5432"}};
+  for (const Case& c : cases) {
+    const PostgresTarget target = PostgresTargetOf(Settings{.Server = c.server});
+    EXPECT_EQ(target.host, c.host) << c.server;
+    EXPECT_EQ(target.port, c.port) << c.server;
   }
 }
 
 TEST_F(Libpq, RowsStreamAndCollectAlike) {
   auto pg = Open();
-  RecordingSink sink;
-  int64_t rows_seen = 0;
-  sink.on_row = [&] { ++rows_seen; };
-  ASSERT_TRUE(
-      pg->QueryRows("SELECT g, CASE WHEN g % 7 = 0 THEN NULL ELSE 'r' || g END AS t "
-                    "FROM generate_series(1, 25000) g ORDER BY g",
-                    sink));
-  EXPECT_EQ(rows_seen, 25000);
-  EXPECT_EQ(sink.names, (Texts{"g", "t"}));
-  EXPECT_EQ(sink.rows[6], (Texts{"1:7", "0:"}));
-  EXPECT_EQ(sink.rows[24999], (Texts{"1:25000", "5:r25000"}));
-  for (const char* sql :
-       {"SELECT g AS n, g * 0.5::float8 AS half, TIMESTAMP '2024-01-01' + g * "
-        "INTERVAL '1 minute' AS ts, g % 2 = 0 AS pari FROM generate_series(1, 3000) g",
-        "SELECT 1 AS n WHERE false",
-        "SELECT repeat('àb', 70000) AS t, 1 AS n UNION ALL SELECT 'corto', 2"}) {
-    testing::ExpectSameAsGrid(*pg, sql);
-  }
+  const auto [names, rows] =
+      StreamedRows(*pg,
+                   "SELECT g, CASE WHEN g % 7 = 0 THEN NULL ELSE 'r' || g END AS t "
+                   "FROM generate_series(1, 25000) g ORDER BY g");
+  ASSERT_EQ(rows.size(), 25000u);
+  EXPECT_EQ(names, (Texts{"g", "t"}));
+  EXPECT_EQ(rows[6], (Texts{"1:7", "0:"}));
+  EXPECT_EQ(rows[24999], (Texts{"1:25000", "5:r25000"}));
+  testing::ExpectSameAsGrid(*pg,
+                            "SELECT g AS n, g * 0.5::float8 AS half, g % 2 = 0 AS pari "
+                            "FROM generate_series(1, 3000) g");
+  testing::ExpectSameAsGrid(*pg, "SELECT 1 AS n WHERE false");
   // Statements without a result and scripts for Execute.
   pg->Execute("CREATE TEMPORARY TABLE t (n int); INSERT INTO t VALUES (1), (2)");
-  EXPECT_EQ(testing::RowTexts(*pg->Query("SELECT sum(n) FROM t"), 0), Texts{"3"});
+  EXPECT_EQ(RowTexts(*pg->Query("SELECT sum(n) FROM t"), 0), Texts{"3"});
+  RecordingSink sink;
   EXPECT_THROW(pg->QueryRows("SET search_path TO public", sink), Error);
   EXPECT_THROW(pg->Query(" \t"), Error);
   EXPECT_THROW(Open()->Query("COPY (SELECT 1) TO STDOUT"), Error);
@@ -137,27 +113,24 @@ TEST_F(Libpq, FailuresCarryTheirSqlstate) {
   };
   auto pg = Open();
   RecordingSink sink;
+  Settings wrong_password = Native("POSTGRESQL");
+  wrong_password.Password = "sbagliata";
   const Case cases[] = {
-      {[&] { pg->Query("SELEC 1"); }, "42601", "syntax error"},
-      {[&] { pg->Query("SELECT * FROM tabella_che_non_esiste"); }, "42P01",
-       "tabella_che_non_esiste"},
+      {.action = [&] { pg->Query("SELEC 1"); }, .sqlstate = "42601", .part = "syntax error"},
+      {.action = [&] { pg->Query("SELECT * FROM tabella_che_non_esiste"); },
+       .sqlstate = "42P01",
+       .part = "tabella_che_non_esiste"},
       // Division by zero on row 2000, after rows were handed on.
-      {[&] { pg->QueryRows("SELECT 1 / (2000 - g) AS x FROM generate_series(1, 3000) g", sink); },
-       "22012", "division by zero"},
-      {[&] { OpenConnection(Native(env_["USER"], "sbagliata"), {}); }, "28P01",
-       "password authentication failed for user \"" + env_["USER"] + "\""},
-      {[&] {
-         Settings s = Native(env_["USER"], env_["PASSWORD"]);
-         s.Database = "nessun_database";
-         OpenConnection(s, {});
-       },
-       "3D000", "nessun_database"},
-      {[&] {
-         Settings s = Native("u", "p");
-         s.Server = "127.0.0.1:" + env_["REFUSED_PORT"];
-         OpenConnection(s, {});
-       },
-       "08001", "Connection refused"}};
+      {.action =
+           [&] {
+             pg->QueryRows("SELECT 1 / (2000 - g) AS x FROM generate_series(1, 3000) g", sink);
+           },
+       .sqlstate = "22012",
+       .part = "division by zero"},
+      {.action = [&] { OpenConnection(wrong_password, {}); },
+       .sqlstate = "28P01",
+       .part = "password authentication failed for user \"" + env_["USER"] + "\""},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sqlstate);
     try {
@@ -169,7 +142,7 @@ TEST_F(Libpq, FailuresCarryTheirSqlstate) {
     }
   }
   EXPECT_EQ(sink.rows.size(), 1999u);
-  EXPECT_EQ(testing::RowTexts(*pg->Query("SELECT 'ancora viva'"), 0), Texts{"ancora viva"});
+  EXPECT_EQ(RowTexts(*pg->Query("SELECT 'ancora viva'"), 0), Texts{"ancora viva"});
 }
 
 TEST_F(Libpq, ServerWithoutPortMeansPort5432AndTheEnvironmentCompletesTheRest) {
@@ -183,17 +156,17 @@ TEST_F(Libpq, ServerWithoutPortMeansPort5432AndTheEnvironmentCompletesTheRest) {
   std::filesystem::permissions(home.File(".pgpass"), std::filesystem::perms::owner_read |
                                                          std::filesystem::perms::owner_write);
   ASSERT_EQ(setenv("PGPASSFILE", home.File(".pgpass").c_str(), 1), 0);
-  Settings s = Native(env_["USER"], "");
+  Settings s = Typed("POSTGRESQL", env_["USER"], "");
   s.Server = proxy.host();
-  std::string error;
   auto grid =
       OpenConnection(s, {})->Query("SELECT inet_server_port() <> 5432 AS forwarded, current_user");
   unsetenv("PGPASSFILE");
   ASSERT_TRUE(grid.has_value());
-  EXPECT_EQ(testing::RowTexts(*grid, 0), (Texts{"True", env_["USER"]}));
+  EXPECT_EQ(RowTexts(*grid, 0), (Texts{"True", env_["USER"]}));
   // An explicit string naming the ODBC driver still goes through ODBC, port and all.
   s.ConnectionString = Postgres(env_["USER"], env_["PASSWORD"]);
   s.Server = "host.invalid";
+  std::string error;
   EXPECT_TRUE(TestConnection(s, {}, error)) << error;
 }
 
@@ -204,8 +177,7 @@ TEST_F(Libpq, PsqlOdbcConnectionsLeaveNoLogFiles) {
     Texts found;
     for (const auto& entry : std::filesystem::directory_iterator("/tmp")) {
       const std::string name = entry.path().filename().string();
-      if (name.rfind("psqlodbc_", 0) == 0 && name.size() > mine.size() &&
-          name.compare(name.size() - mine.size(), mine.size(), mine) == 0 &&
+      if (name.starts_with("psqlodbc_") && name.ends_with(mine) &&
           entry.last_write_time() >= since) {
         found.push_back(entry.path().string());
       }

@@ -1,5 +1,5 @@
-// SQL Server named as its users write it, reached through FreeTDS: a TCP listener on loopback
-// records what arrives (the pre-login is enough), a UDP responder plays the SQL Server Browser.
+// SQL Server named as its users write it, reached through FreeTDS: TCP sockets on loopback keep
+// what arrives (the pre-login is enough), a UDP responder plays the SQL Server Browser.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -44,80 +44,64 @@ int PortOf(int fd) {
   return ntohs(a.sin_port);
 }
 
-// Serves one socket on a thread until it goes: handle is called whenever the socket is readable.
-class Server {
+// The first byte a client sent on a connection waiting on the listening socket (0x12: a TDS
+// pre-login), or -1 when nothing came. The connection is taken after the client gave up on it.
+int FirstByteWaiting(int listening) {
+  pollfd p{listening, POLLIN, 0};
+  if (poll(&p, 1, 1000) <= 0) return -1;
+  const int c = accept(listening, nullptr, nullptr);
+  unsigned char first = 0;
+  const bool got = c >= 0 && recv(c, &first, 1, MSG_DONTWAIT) == 1;
+  if (c >= 0) close(c);
+  return got ? first : -1;
+}
+
+// Plays the SQL Server Browser on a UDP socket: every request is kept and answered with the
+// SVR_RESP of one instance on tcp_port.
+class BrowserResponder {
  public:
-  Server(int fd, std::function<void(int)> handle)
-      : fd_(fd), thread_([this, handle] {
-          while (!stop_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, 50) > 0) handle(fd_);
-          }
-        }) {}
-  ~Server() {
+  BrowserResponder(int fd, int tcp_port)
+      : fd_(fd), thread_([this, tcp_port] { Serve(tcp_port); }) {}
+  ~BrowserResponder() {
     stop_ = true;
     thread_.join();
     close(fd_);
   }
+  std::vector<std::string> Requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
 
  private:
+  void Serve(int tcp_port) {
+    const std::string data =
+        "ServerName;PROVA;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;" +
+        std::to_string(tcp_port) + ";;";
+    const std::string answer = std::string{'\x05', static_cast<char>(data.size() & 0xFF),
+                                           static_cast<char>(data.size() >> 8)} +
+                               data;
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      char request[512];
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      const ssize_t n =
+          recvfrom(fd_, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&from), &length);
+      if (n <= 0) continue;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.emplace_back(request, static_cast<size_t>(n));
+      }
+      sendto(fd_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+    }
+  }
+
   int fd_;
   std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<std::string> requests_;
   std::thread thread_;
-};
-
-// Accepts connections and keeps the first byte of each (0x12: a TDS pre-login), then closes them.
-struct TdsListener {
-  explicit TdsListener(int listening)
-      : server(listening, [this](int fd) {
-          const int c = accept(fd, nullptr, nullptr);
-          if (c < 0) return;
-          unsigned char first = 0;
-          pollfd p{c, POLLIN, 0};
-          if (poll(&p, 1, 2000) > 0 && recv(c, &first, 1, 0) == 1) {
-            std::lock_guard<std::mutex> lock(mutex);
-            first_bytes.push_back(first);
-          }
-          close(c);
-        }) {}
-  std::vector<unsigned char> Seen() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return first_bytes;
-  }
-  std::mutex mutex;
-  std::vector<unsigned char> first_bytes;
-  Server server;
-};
-
-// Answers every request with the SVR_RESP of one instance on tcp_port, and keeps the requests.
-struct BrowserResponder {
-  BrowserResponder(int fd, int tcp_port)
-      : server(fd, [this, tcp_port](int s) {
-          char request[512];
-          sockaddr_in from{};
-          socklen_t length = sizeof from;
-          const ssize_t n =
-              recvfrom(s, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&from), &length);
-          if (n <= 0) return;
-          {
-            std::lock_guard<std::mutex> lock(mutex);
-            requests.emplace_back(request, static_cast<size_t>(n));
-          }
-          const std::string data =
-              "ServerName;PROVA;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;" +
-              std::to_string(tcp_port) + ";;";
-          std::string answer = {'\x05', static_cast<char>(data.size() & 0xFF),
-                                static_cast<char>(data.size() >> 8)};
-          answer += data;
-          sendto(s, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
-        }) {}
-  std::vector<std::string> Requests() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return requests;
-  }
-  std::mutex mutex;
-  std::vector<std::string> requests;
-  Server server;
 };
 
 // A loopback address of its own whose SQL Server ports (TCP 1433, UDP 1434) are free.
@@ -137,13 +121,11 @@ std::string FreeLoopbackAddress() {
 }
 
 Settings SqlServer(const std::string& server) {
-  Settings s;
-  s.DbType = "SQLSERVER";
-  s.Server = server;
-  s.Database = "vendite";
-  s.User = "sa";
-  s.Password = "segreta";
-  return s;
+  return Settings{.DbType = "SQLSERVER",
+                  .Server = server,
+                  .Database = "vendite",
+                  .User = "sa",
+                  .Password = "segreta"};
 }
 
 TEST(SqlServerNames, HostHostPortAndNamedInstanceReachTheirPort) {
@@ -159,24 +141,19 @@ TEST(SqlServerNames, HostHostPortAndNamedInstanceReachTheirPort) {
   const int browser_fd = Bound(SOCK_DGRAM, host, 1434);
   ASSERT_TRUE(default_fd >= 0 && other_fd >= 0 && instance_fd >= 0 && browser_fd >= 0);
   for (int fd : {default_fd, other_fd, instance_fd}) ASSERT_EQ(listen(fd, 8), 0);
-  const int instance_port = PortOf(instance_fd);
-  TdsListener on_default(default_fd), on_other(other_fd), on_instance(instance_fd);
-  BrowserResponder browser(browser_fd, instance_port);
+  BrowserResponder browser(browser_fd, PortOf(instance_fd));
 
-  ConnectionLimits limits;
-  limits.connect_seconds = 2;
-  limits.query_seconds = 2;
-  const std::pair<std::string, TdsListener*> cases[] = {
-      {host, &on_default},
-      {host + "," + std::to_string(PortOf(other_fd)), &on_other},
-      {host + "\\SQLEXPRESS", &on_instance},
+  const ConnectionLimits limits{.connect_seconds = 2, .query_seconds = 2};
+  const std::pair<std::string, int> cases[] = {
+      {host, default_fd},
+      {host + "," + std::to_string(PortOf(other_fd)), other_fd},
+      {host + "\\SQLEXPRESS", instance_fd},
   };
-  for (const auto& [server, listener] : cases) {
+  for (const auto& [server, listening] : cases) {
     std::string error;
     EXPECT_FALSE(TestConnection(SqlServer(server), limits, error)) << server;
-    const std::vector<unsigned char> seen = listener->Seen();
-    ASSERT_FALSE(seen.empty()) << server << ": " << error;
-    EXPECT_EQ(seen.front(), 0x12) << server;  // the TDS pre-login
+    EXPECT_EQ(FirstByteWaiting(listening), 0x12) << server << ": " << error;
+    close(listening);
   }
   EXPECT_EQ(browser.Requests(), std::vector<std::string>{std::string("\x04SQLEXPRESS\0", 12)});
   // No browser on another address: the error names the instance and what to check.

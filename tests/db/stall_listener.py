@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """A loopback listener that stalls a database connection, for the deadline tests.
 
-  stall_listener.py MODE [--port P] [--upstream HOST:PORT] [--after BYTES]
+  stall_listener.py MODE [--port P] [--upstream HOST:PORT] [--after BYTES] [--lifetime S]
 
 Binds a random 127.0.0.x address (x from 20 to 250; --port 0 means any port), prints
-"READY HOST PORT" and serves until killed. MODE:
+"READY HOST PORT PID" and serves until killed, or until --lifetime seconds (default 40) have passed:
+then it ends and every connection it held is closed, so that a client without a time-out of its
+own fails late instead of hanging its test. MODE:
   silent   listens but never accepts: the kernel completes the handshake, nothing else happens
   accept   accepts and reads, never answers
   proxy    forwards to --upstream; once --after bytes came back from the server, it stops
@@ -169,10 +171,12 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--upstream")
     parser.add_argument("--after", type=int)
+    parser.add_argument("--lifetime", type=int, default=40)
     args = parser.parse_args()
+    signal.alarm(args.lifetime)  # SIGALRM's default action ends the process
     listener = bind(args.port)
     host, port = listener.getsockname()
-    print("READY %s %d" % (host, port), flush=True)
+    print("READY %s %d %d" % (host, port, os.getpid()), flush=True)
     held = []
     while True:
         if args.mode == "silent":
