@@ -6,6 +6,7 @@
 #include <string>
 
 #include "db/result_grid.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -14,26 +15,6 @@ namespace {
 void AppendInt(std::string& out, int64_t v) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-  out.append(buffer, result.ptr);
-}
-
-void AppendPadded(std::string& out, int v, int width) {
-  if (width == 2 && v >= 0 && v < 100) {  // the fields of dates and times
-    const char two[2] = {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
-    out.append(two, 2);
-    return;
-  }
-  if (width == 4 && v >= 0 && v < 10000) {  // years
-    const char four[4] = {static_cast<char>('0' + v / 1000), static_cast<char>('0' + v / 100 % 10),
-                          static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
-    out.append(four, 4);
-    return;
-  }
-  char buffer[16];
-  const bool negative = v < 0;
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, negative ? -v : v);
-  if (negative) out.push_back('-');
-  for (int n = static_cast<int>(result.ptr - buffer); n < width; ++n) out.push_back('0');
   out.append(buffer, result.ptr);
 }
 
@@ -176,12 +157,9 @@ void AppendTime(std::string& out, const DateTimeValue& v) {
   AppendPadded(out, v.second, 2);
 }
 
-bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
-
 // Plain decimal with the regional separator, optional sign and exponent, blanks around it.
 bool ParseNumericText(std::string_view text, char separator, double* value) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  text = TrimSpacesAndTabs(text);
   std::string normal;
   size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {

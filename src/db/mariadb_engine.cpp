@@ -12,6 +12,7 @@
 #include "db/db_error.h"
 #include "db/engines.h"
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -98,10 +99,6 @@ CellView CellOf(MariaKind kind, const char* data, unsigned long length) {
       return cell;
   }
   return cell;
-}
-
-bool IsBlankText(const std::string& s) {
-  return s.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
 struct ResultCloser {

@@ -12,14 +12,11 @@
 #include "db/engines.h"
 #include "db/odbc_fetch.h"
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 
 namespace {
-
-bool IsBlankText(const std::string& s) {
-  return s.find_first_not_of(" \t\r\n") == std::string::npos;
-}
 
 class OdbcConnection final : public Connection {
  public:

@@ -29,14 +29,6 @@ std::string RenderKpiCards(const ResultGrid& grid, const RegionalSettings& regio
 namespace {
 
 // Whether a text needs HTML escaping (the characters HtmlEncode replaces).
-bool NeedsEscape(const char* p, const char* end) {
-  for (; p < end; ++p) {
-    const char ch = *p;
-    if (ch == '&' || ch == '<' || ch == '>' || ch == '"' || ch == '\r' || ch == '\n') return true;
-  }
-  return false;
-}
-
 void AppendTableHead(std::string& out, const std::string* names, size_t count) {
   out += "<table class=\"result\"><tr>";
   for (size_t c = 0; c < count; ++c) {
@@ -62,7 +54,7 @@ void AppendTableCell(std::string& out, const CellView& cell, const RegionalSetti
     // written in place, and escaped afterwards when they do.
     const size_t start = out.size();
     AppendCellText(out, cell, regional);
-    if (NeedsEscape(out.data() + start, out.data() + out.size())) {
+    if (NeedsHtmlEncode(std::string_view(out).substr(start))) {
       const std::string text = out.substr(start);
       out.resize(start);
       HtmlEncodeAppend(out, text);

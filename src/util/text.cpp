@@ -156,6 +156,18 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(begin, end - begin));
 }
 
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimSpacesAndTabs(std::string_view s) {
+  while (!s.empty() && IsSpaceOrTab(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpaceOrTab(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool IsBlankText(std::string_view s) { return s.find_first_not_of(" \t\r\n") == s.npos; }
+
+bool Contains(std::string_view text, std::string_view part) { return text.find(part) != text.npos; }
+
 std::string UpperCase(std::string_view s) { return MapCase(s, true); }
 
 std::string LowerCase(std::string_view s) { return MapCase(s, false); }
@@ -252,6 +264,24 @@ std::string FormatInt(int64_t value) {
   return std::string(buffer, end);
 }
 
+void AppendPadded(std::string& out, int64_t value, int width) {
+  if (width == 2 && value >= 0 && value < 100) {  // the fields of dates and times
+    const char two[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
+    out.append(two, 2);
+    return;
+  }
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  const char* digits = buffer;
+  if (*digits == '-') {
+    out.push_back('-');
+    ++digits;
+  }
+  const auto count = static_cast<size_t>(result.ptr - digits);
+  if (count < static_cast<size_t>(width)) out.append(static_cast<size_t>(width) - count, '0');
+  out.append(digits, count);
+}
+
 namespace {
 
 // Bytes that HtmlEncode replaces.
@@ -299,6 +329,13 @@ void HtmlEncodeAppend(std::string& out, std::string_view s) {
     }
     ++p;
   }
+}
+
+bool NeedsHtmlEncode(std::string_view s) {
+  for (char c : s) {
+    if (kHtmlSpecial.special[static_cast<unsigned char>(c)]) return true;
+  }
+  return false;
 }
 
 std::string HtmlEncode(std::string_view s) {
