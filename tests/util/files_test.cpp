@@ -264,12 +264,12 @@ TEST(ReadTextFileTest, MissingContentAndUnreadable) {
   if (geteuid() == 0) return;  // root reads files without permission
   ASSERT_EQ(chmod(tmp.File("old.ini").c_str(), 0), 0);
   EXPECT_THROW(ReadTextFile(tmp.File("old.ini")), Error);
-  EXPECT_THROW(ReadIniValue(tmp.File("old.ini"), "X", "d"), Error);
+  EXPECT_THROW(ReadIniText(tmp.File("old.ini")), Error);
 }
 
 // First matching line wins; key trimmed and compared without case, value untrimmed; lines without
 // "=" skipped; no comments or sections; the requested key is not trimmed.
-TEST(ReadIniValueTest, FirstMatchingLineWins) {
+TEST(IniValueTest, FirstMatchingLineWins) {
   TempFolder tmp;
   const std::string cases[][3] = {
       {"Server = x\r\nSERVER=y\r\n", "server", " x"},
@@ -286,9 +286,9 @@ TEST(ReadIniValueTest, FirstMatchingLineWins) {
   };
   for (const auto& [content, key, expected] : cases) {
     WriteBytes(tmp.File("c.ini"), content);
-    EXPECT_EQ(ReadIniValue(tmp.File("c.ini"), key, "default"), expected) << content;
+    EXPECT_EQ(IniValue(ReadIniText(tmp.File("c.ini")), key, "default"), expected) << content;
   }
-  EXPECT_EQ(ReadIniValue(tmp.File("none.ini"), "KEY", "dflt"), "dflt");
+  EXPECT_EQ(IniValue(ReadIniText(tmp.File("none.ini")), "KEY", "dflt"), "dflt");
 }
 
 }  // namespace
