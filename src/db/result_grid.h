@@ -73,8 +73,9 @@ class ResultGrid {
   // Any cell by its view (a Single's real is narrowed back to float).
   void Add(const CellView& cell);
 
-  // Bytes held, for the memory budget.
+  // Bytes held by the grid: its cell blocks, text chunks and column names.
   size_t MemoryBytes() const;
+  // Room for this many rows of cells, allocated ahead.
   void Reserve(size_t rows);
 
  private:

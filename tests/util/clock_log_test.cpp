@@ -72,7 +72,7 @@ TEST_F(WriteLogTest, AppendsTimeStampedLines) {
   for (const std::string setting : {"", "   "}) WriteLog(setting, app.Path(), clock, "CMD=/RUN");
   const std::string log = app.File("Log/x/run.log");
   WriteLog(log, app.Path(), clock, "first");
-  clock.Set(DateTime{2027, 1, 2, 3, 4, 5});
+  clock.SetNow(DateTime{2027, 1, 2, 3, 4, 5});
   WriteLog(log, app.Path(), clock, "a\r\nb");
   EXPECT_EQ(ReadBytes(log), "06/12/2026 05:14:48 - first\r\n02/01/2027 03:04:05 - a\\r\\nb\r\n");
   EXPECT_EQ(ReadBytes(app.File("panorello.log")),
