@@ -74,30 +74,11 @@ void AppendFloating(std::string& out, double v, int digits, char separator) {
   if (negative_exponent) exponent = -exponent;
 
   if (negative) out.push_back('-');
+  const std::string_view significant(mantissa, count);
   if (exponent < -5 + 1 || exponent >= digits) {
-    out.push_back(mantissa[0]);
-    if (count > 1) {
-      out.push_back(separator);
-      out.append(mantissa + 1, count - 1);
-    }
-    out.push_back('E');
-    out.push_back(exponent < 0 ? '-' : '+');
-    AppendPadded(out, exponent < 0 ? -exponent : exponent, 2);
-  } else if (exponent < 0) {
-    out.push_back('0');
-    out.push_back(separator);
-    out.append(static_cast<size_t>(-exponent - 1), '0');
-    out.append(mantissa, count);
+    AppendExponentDigits(out, significant, exponent, separator, 'E', 2);
   } else {
-    const size_t int_digits = static_cast<size_t>(exponent) + 1;
-    if (count <= int_digits) {
-      out.append(mantissa, count);
-      out.append(int_digits - count, '0');
-    } else {
-      out.append(mantissa, int_digits);
-      out.push_back(separator);
-      out.append(mantissa + int_digits, count - int_digits);
-    }
+    AppendPlainDigits(out, significant, exponent, separator);
   }
 }
 

@@ -282,6 +282,37 @@ void AppendPadded(std::string& out, int64_t value, int width) {
   out.append(digits, count);
 }
 
+void AppendPlainDigits(std::string& out, std::string_view digits, int exponent, char separator) {
+  if (exponent < 0) {
+    out.push_back('0');
+    out.push_back(separator);
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out.append(digits);
+    return;
+  }
+  const size_t int_digits = static_cast<size_t>(exponent) + 1;
+  if (digits.size() <= int_digits) {
+    out.append(digits);
+    out.append(int_digits - digits.size(), '0');
+  } else {
+    out.append(digits.substr(0, int_digits));
+    out.push_back(separator);
+    out.append(digits.substr(int_digits));
+  }
+}
+
+void AppendExponentDigits(std::string& out, std::string_view digits, int exponent, char separator,
+                          char exponent_mark, int exponent_width) {
+  out.push_back(digits[0]);
+  if (digits.size() > 1) {
+    out.push_back(separator);
+    out.append(digits.substr(1));
+  }
+  out.push_back(exponent_mark);
+  out.push_back(exponent < 0 ? '-' : '+');
+  AppendPadded(out, exponent < 0 ? -static_cast<int64_t>(exponent) : exponent, exponent_width);
+}
+
 namespace {
 
 // Bytes that HtmlEncode replaces.

@@ -44,6 +44,16 @@ int32_t ParseWholeNumber(std::string_view s, bool* fits = nullptr);
 // Decimal digits with a leading "-" when negative.
 std::string FormatInt(int64_t value);
 
+// The significant digits of a number (first digit not 0, no trailing zeros) whose first digit has
+// the decimal exponent `exponent`, in plain decimal with `separator` as the decimal point:
+// "0.00ddd", "ddd00" or "dd.ddd".
+void AppendPlainDigits(std::string& out, std::string_view digits, int exponent, char separator);
+
+// The same digits in exponent form: the first digit, the separator and the others if any, then
+// exponent_mark, the exponent's sign and at least exponent_width of its digits ("1.5E-07").
+void AppendExponentDigits(std::string& out, std::string_view digits, int exponent, char separator,
+                          char exponent_mark, int exponent_width);
+
 // Decimal digits of value, zero-padded to at least width digits, after a "-" when negative.
 void AppendPadded(std::string& out, int64_t value, int width);
 
