@@ -108,7 +108,7 @@ void AppendDecimal(std::string& out, std::string_view digits, char separator) {
   }
 }
 
-void AppendDate(std::string& out, const DateTimeValue& v, const std::string& pattern) {
+void AppendDate(std::string& out, const DateTime& v, const std::string& pattern) {
   for (size_t i = 0; i < pattern.size();) {
     const char ch = pattern[i];
     if (ch != 'y' && ch != 'd' && ch != 'm') {
@@ -130,7 +130,7 @@ void AppendDate(std::string& out, const DateTimeValue& v, const std::string& pat
   }
 }
 
-void AppendTime(std::string& out, const DateTimeValue& v) {
+void AppendTime(std::string& out, const DateTime& v) {
   AppendPadded(out, v.hour, 2);
   out.push_back(':');
   AppendPadded(out, v.minute, 2);
@@ -203,7 +203,7 @@ void AppendCellText(std::string& out, const CellView& cell, const RegionalSettin
       out.append(cell.text);
       break;
     case CellType::DateTime: {
-      const DateTimeValue& v = cell.date_time;
+      const DateTime& v = cell.date_time;
       AppendDate(out, v, regional.short_date);
       if (v.hour != 0 || v.minute != 0 || v.second != 0) {
         out.push_back(' ');

@@ -32,7 +32,7 @@ bool Literal(std::string_view text, size_t& pos, char ch) {
   return false;
 }
 
-bool TimePart(std::string_view text, size_t& pos, DateTimeValue& v) {
+bool TimePart(std::string_view text, size_t& pos, DateTime& v) {
   int h = 0, m = 0, s = 0;
   if (!Digits(text, pos, 2, h) || !Literal(text, pos, ':') || !Digits(text, pos, 2, m)) {
     return false;

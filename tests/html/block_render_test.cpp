@@ -39,7 +39,7 @@ TEST(ChooseBody, ModesAndTheAutoRuleGiveTheirRenderersInOrder) {
       {"AUTO", TwelveMonths(Null{}), BodyKind::ChartTable},
       {"AUTO", TwelveMonths(std::string("   ")), BodyKind::ChartTable},
       {"AUTO", TwelveMonths(std::string(" 12.5 ")), BodyKind::ChartTable},
-      {"AUTO", TwelveMonths(DateTimeValue{2024, 2, 1, 14, 30, 0}), BodyKind::Table},
+      {"AUTO", TwelveMonths(DateTime{2024, 2, 1, 14, 30, 0}), BodyKind::Table},
       {"AUTO", MakeGrid({"a"}, {{1.0}, {2.0}}), BodyKind::Table},
       {"AUTO", MakeGrid({"m", "a"}, {{std::string("x"), 1.0}, {Null{}, 2.0}}),
        BodyKind::ChartTable},
