@@ -58,16 +58,6 @@ TEST(CreateDemoDatabase, CreatesTheFourTablesWithTheRowsOfTheCreationDay) {
   for (const auto& [sql, expected] : cases) EXPECT_EQ(Text(*t, sql), expected) << sql;
 }
 
-// A program folder whose path holds ";" or quotes still gets its sample database.
-TEST(CreateDemoDatabase, FolderWithSemicolonAndQuotes) {
-  TestContext t;
-  t->app_folder = t.folder.File("a;b \"c\"");
-  ASSERT_EQ(mkdir(t->app_folder.c_str(), 0755), 0);
-  std::string error_text;
-  ASSERT_TRUE(CreateDemoDatabase(*t, error_text)) << error_text;
-  EXPECT_EQ(Text(*t, "SELECT COUNT(*) FROM Clienti"), "10");
-}
-
 // A failed creation leaves nothing beside the executable (no half file, no temporary one), so
 // the next run tries again; a finished one leaves exactly the sample file.
 TEST(CreateDemoDatabase, FailureLeavesNothingSoTheNextRunRetries) {
