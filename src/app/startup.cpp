@@ -16,10 +16,6 @@ namespace panorello {
 
 namespace {
 
-bool Contains(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
-}
-
 void CheckSampleDatabase(AppContext& ctx) {
   if (UpperCase(Trim(ctx.settings.DbType)) != "ACCESS") return;
   if (!Contains(LowerCase(ctx.settings.Database), "demo_panorello")) return;

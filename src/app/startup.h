@@ -35,9 +35,10 @@ std::string VersionText();
 // What a build without the window says when asked for it.
 std::string NoWindowText();
 
-// True for --help, -h and /? given as an argument of its own.
 // True when a space-separated word of the upper-cased command line is /DEMO.
 bool HasDemoArgument(const std::string& upper_command_line);
+
+// True for --help, -h and /? given as an argument of its own.
 bool WantsHelp(const std::vector<std::string>& args);
 
 // The number of blocks a run works on at the same time, from the text of PANORELLO_JOBS (null

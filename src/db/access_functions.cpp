@@ -46,7 +46,7 @@ void Nz(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // The date of a value: an ISO text (date, date and time, or time alone on 1899-12-30) or a Jet
 // serial number. Anything else: nullopt.
-std::optional<DateTimeValue> DateOf(sqlite3_value* v) {
+std::optional<DateTime> DateOf(sqlite3_value* v) {
   const int type = sqlite3_value_type(v);
   std::optional<IsoValue> iso;
   if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
@@ -66,7 +66,7 @@ std::optional<DateTimeValue> DateOf(sqlite3_value* v) {
 }
 
 void DatePart(sqlite3_context* ctx, sqlite3_value** argv, int which) {
-  const std::optional<DateTimeValue> d = DateOf(argv[0]);
+  const std::optional<DateTime> d = DateOf(argv[0]);
   if (!d) {
     sqlite3_result_null(ctx);
     return;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "db/result_grid.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -14,26 +15,6 @@ namespace {
 void AppendInt(std::string& out, int64_t v) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-  out.append(buffer, result.ptr);
-}
-
-void AppendPadded(std::string& out, int v, int width) {
-  if (width == 2 && v >= 0 && v < 100) {  // the fields of dates and times
-    const char two[2] = {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
-    out.append(two, 2);
-    return;
-  }
-  if (width == 4 && v >= 0 && v < 10000) {  // years
-    const char four[4] = {static_cast<char>('0' + v / 1000), static_cast<char>('0' + v / 100 % 10),
-                          static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
-    out.append(four, 4);
-    return;
-  }
-  char buffer[16];
-  const bool negative = v < 0;
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, negative ? -v : v);
-  if (negative) out.push_back('-');
-  for (int n = static_cast<int>(result.ptr - buffer); n < width; ++n) out.push_back('0');
   out.append(buffer, result.ptr);
 }
 
@@ -93,30 +74,11 @@ void AppendFloating(std::string& out, double v, int digits, char separator) {
   if (negative_exponent) exponent = -exponent;
 
   if (negative) out.push_back('-');
+  const std::string_view significant(mantissa, count);
   if (exponent < -5 + 1 || exponent >= digits) {
-    out.push_back(mantissa[0]);
-    if (count > 1) {
-      out.push_back(separator);
-      out.append(mantissa + 1, count - 1);
-    }
-    out.push_back('E');
-    out.push_back(exponent < 0 ? '-' : '+');
-    AppendPadded(out, exponent < 0 ? -exponent : exponent, 2);
-  } else if (exponent < 0) {
-    out.push_back('0');
-    out.push_back(separator);
-    out.append(static_cast<size_t>(-exponent - 1), '0');
-    out.append(mantissa, count);
+    AppendExponentDigits(out, significant, exponent, separator, 'E', 2);
   } else {
-    const size_t int_digits = static_cast<size_t>(exponent) + 1;
-    if (count <= int_digits) {
-      out.append(mantissa, count);
-      out.append(int_digits - count, '0');
-    } else {
-      out.append(mantissa, int_digits);
-      out.push_back(separator);
-      out.append(mantissa + int_digits, count - int_digits);
-    }
+    AppendPlainDigits(out, significant, exponent, separator);
   }
 }
 
@@ -146,7 +108,7 @@ void AppendDecimal(std::string& out, std::string_view digits, char separator) {
   }
 }
 
-void AppendDate(std::string& out, const DateTimeValue& v, const std::string& pattern) {
+void AppendDate(std::string& out, const DateTime& v, const std::string& pattern) {
   for (size_t i = 0; i < pattern.size();) {
     const char ch = pattern[i];
     if (ch != 'y' && ch != 'd' && ch != 'm') {
@@ -168,7 +130,7 @@ void AppendDate(std::string& out, const DateTimeValue& v, const std::string& pat
   }
 }
 
-void AppendTime(std::string& out, const DateTimeValue& v) {
+void AppendTime(std::string& out, const DateTime& v) {
   AppendPadded(out, v.hour, 2);
   out.push_back(':');
   AppendPadded(out, v.minute, 2);
@@ -176,12 +138,9 @@ void AppendTime(std::string& out, const DateTimeValue& v) {
   AppendPadded(out, v.second, 2);
 }
 
-bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
-
 // Plain decimal with the regional separator, optional sign and exponent, blanks around it.
 bool ParseNumericText(std::string_view text, char separator, double* value) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  text = TrimSpacesAndTabs(text);
   std::string normal;
   size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -244,7 +203,7 @@ void AppendCellText(std::string& out, const CellView& cell, const RegionalSettin
       out.append(cell.text);
       break;
     case CellType::DateTime: {
-      const DateTimeValue& v = cell.date_time;
+      const DateTime& v = cell.date_time;
       AppendDate(out, v, regional.short_date);
       if (v.hour != 0 || v.minute != 0 || v.second != 0) {
         out.push_back(' ');

@@ -12,6 +12,7 @@
 #include "db/db_error.h"
 #include "db/engines.h"
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 

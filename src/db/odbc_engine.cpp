@@ -12,6 +12,7 @@
 #include "db/engines.h"
 #include "db/odbc_fetch.h"
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 

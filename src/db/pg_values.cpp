@@ -38,7 +38,7 @@ bool Number(std::string_view s, size_t at, size_t count, int& out) {
 }
 
 // "YYYY-MM-DD" at the start of s (DateStyle ISO).
-bool ReadDate(std::string_view s, DateTimeValue& v) {
+bool ReadDate(std::string_view s, DateTime& v) {
   int year = 0, month = 0, day = 0;
   if (s.size() < 10 || s[4] != '-' || s[7] != '-') return false;
   if (!Number(s, 0, 4, year) || !Number(s, 5, 2, month) || !Number(s, 8, 2, day)) return false;
@@ -49,7 +49,7 @@ bool ReadDate(std::string_view s, DateTimeValue& v) {
 }
 
 // "HH:MM:SS" at s[at]; fractions of a second and a time zone may follow and are left out.
-bool ReadTime(std::string_view s, size_t at, DateTimeValue& v) {
+bool ReadTime(std::string_view s, size_t at, DateTime& v) {
   int hour = 0, minute = 0, second = 0;
   if (s.size() < at + 8 || s[at + 2] != ':' || s[at + 5] != ':') return false;
   if (!Number(s, at, 2, hour) || !Number(s, at + 3, 2, minute) || !Number(s, at + 6, 2, second)) {

@@ -13,7 +13,7 @@ namespace {
 
 // Date-time fields packed into one 64-bit payload: year in the top 16 bits, then month, day,
 // hour, minute and second in 8 bits each.
-uint64_t PackDateTime(const DateTimeValue& v) {
+uint64_t PackDateTime(const DateTime& v) {
   return (static_cast<uint64_t>(static_cast<uint16_t>(v.year)) << 40) |
          (static_cast<uint64_t>(static_cast<uint8_t>(v.month)) << 32) |
          (static_cast<uint64_t>(static_cast<uint8_t>(v.day)) << 24) |
@@ -22,8 +22,8 @@ uint64_t PackDateTime(const DateTimeValue& v) {
          static_cast<uint64_t>(static_cast<uint8_t>(v.second));
 }
 
-DateTimeValue UnpackDateTime(uint64_t p) {
-  DateTimeValue v;
+DateTime UnpackDateTime(uint64_t p) {
+  DateTime v;
   v.year = static_cast<int16_t>(static_cast<uint16_t>(p >> 40));
   v.month = static_cast<int8_t>(static_cast<uint8_t>(p >> 32));
   v.day = static_cast<int8_t>(static_cast<uint8_t>(p >> 24));
@@ -144,9 +144,9 @@ void ResultGrid::AddSingle(float v) {
 
 void ResultGrid::AddDecimal(std::string_view digits) { Push(CellType::Decimal, Store(digits)); }
 void ResultGrid::AddText(std::string_view utf8) { Push(CellType::Text, Store(utf8)); }
-void ResultGrid::AddDateTime(const DateTimeValue& v) { Push(CellType::DateTime, PackDateTime(v)); }
-void ResultGrid::AddDate(const DateTimeValue& v) { Push(CellType::Date, PackDateTime(v)); }
-void ResultGrid::AddTime(const DateTimeValue& v) { Push(CellType::Time, PackDateTime(v)); }
+void ResultGrid::AddDateTime(const DateTime& v) { Push(CellType::DateTime, PackDateTime(v)); }
+void ResultGrid::AddDate(const DateTime& v) { Push(CellType::Date, PackDateTime(v)); }
+void ResultGrid::AddTime(const DateTime& v) { Push(CellType::Time, PackDateTime(v)); }
 void ResultGrid::AddBoolean(bool v) { Push(CellType::Boolean, v ? 1 : 0); }
 void ResultGrid::AddBinary(std::string_view bytes) { Push(CellType::Binary, Store(bytes)); }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "util/clock.h"
 #include "util/regional.h"
 
 namespace panorello {
@@ -24,23 +25,13 @@ enum class CellType : uint8_t {
   Binary,
 };
 
-struct DateTimeValue {
-  int16_t year = 0;
-  int8_t month = 0;
-  int8_t day = 0;
-  int8_t hour = 0;
-  int8_t minute = 0;
-  int8_t second = 0;
-  friend bool operator==(const DateTimeValue&, const DateTimeValue&) = default;
-};
-
 // A read-only view of one cell; the string_view points into the grid.
 struct CellView {
   CellType type = CellType::Null;
-  int64_t integer = 0;      // Integer; Boolean as 0/1
-  double real = 0;          // Double, Single
-  std::string_view text;    // Text, Decimal digits, Binary bytes
-  DateTimeValue date_time;  // DateTime, Date, Time
+  int64_t integer = 0;    // Integer; Boolean as 0/1
+  double real = 0;        // Double, Single
+  std::string_view text;  // Text, Decimal digits, Binary bytes
+  DateTime date_time;     // DateTime, Date, Time
 };
 
 class ResultGrid {
@@ -65,15 +56,16 @@ class ResultGrid {
   void AddSingle(float v);
   void AddDecimal(std::string_view digits);
   void AddText(std::string_view utf8);
-  void AddDateTime(const DateTimeValue& v);
-  void AddDate(const DateTimeValue& v);
-  void AddTime(const DateTimeValue& v);
+  void AddDateTime(const DateTime& v);
+  void AddDate(const DateTime& v);
+  void AddTime(const DateTime& v);
   void AddBoolean(bool v);
   void AddBinary(std::string_view bytes);
   // Any cell by its view (a Single's real is narrowed back to float).
   void Add(const CellView& cell);
 
-  // Bytes held (the fetch benchmark reports them per cell).
+  // Bytes held by the grid: its cell blocks, text chunks and column names (the fetch benchmark
+  // reports them per cell).
   size_t MemoryBytes() const;
 
  private:

@@ -15,7 +15,7 @@ namespace panorello {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 constexpr char kRequestInstance = 0x04;    // CLNT_UCAST_INST
 constexpr unsigned char kResponse = 0x05;  // SVR_RESP
@@ -83,20 +83,21 @@ int SqlBrowserPort(const std::string& host, const std::string& instance,
   std::string request(1, kRequestInstance);
   request += instance;
   request.push_back('\0');
-  const Clock::time_point deadline = Clock::now() + timeout;
-  const Clock::time_point resend = Clock::now() + timeout / 2;  // one more try for a lost packet
+  const SteadyClock::time_point deadline = SteadyClock::now() + timeout;
+  const SteadyClock::time_point resend =
+      SteadyClock::now() + timeout / 2;  // one more try for a lost packet
   bool resent = false;
   ::send(s.fd, request.data(), request.size(), MSG_NOSIGNAL);
   std::string answer(65536, '\0');
   for (;;) {
-    const Clock::time_point now = Clock::now();
+    const SteadyClock::time_point now = SteadyClock::now();
     if (now >= deadline)
       NotFound(host, instance, "nessuna risposta dal servizio SQL Server Browser");
     if (!resent && now >= resend) {
       ::send(s.fd, request.data(), request.size(), MSG_NOSIGNAL);
       resent = true;
     }
-    const Clock::time_point until = resent ? deadline : resend;
+    const SteadyClock::time_point until = resent ? deadline : resend;
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
     pollfd p{s.fd, POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(wait, 1)));

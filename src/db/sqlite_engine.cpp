@@ -21,7 +21,7 @@ namespace panorello {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 struct StatementCloser {
   void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
@@ -86,7 +86,7 @@ class SqliteConnection final : public Connection {
  private:
   static int Progress(void* self) {
     if (InterruptRequested()) return 1;  // SIGINT/SIGTERM/SIGHUP: stop the statement too
-    return Clock::now() > static_cast<SqliteConnection*>(self)->deadline_ ? 1 : 0;
+    return SteadyClock::now() > static_cast<SqliteConnection*>(self)->deadline_ ? 1 : 0;
   }
 
   // Names and value kinds of the result columns; a statement without any fails.
@@ -105,7 +105,9 @@ class SqliteConnection final : public Connection {
     return cols;
   }
 
-  void StartDeadline() { deadline_ = Clock::now() + std::chrono::seconds(limits_.query_seconds); }
+  void StartDeadline() {
+    deadline_ = SteadyClock::now() + std::chrono::seconds(limits_.query_seconds);
+  }
 
   // Only the first statement of the text runs; the rest is ignored.
   Statement Prepare(const std::string& sql) {
@@ -131,7 +133,7 @@ class SqliteConnection final : public Connection {
 
   Database db_;
   ConnectionLimits limits_;
-  Clock::time_point deadline_{};
+  SteadyClock::time_point deadline_{};
 };
 
 }  // namespace

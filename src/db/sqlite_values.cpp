@@ -10,14 +10,6 @@ namespace panorello {
 
 namespace {
 
-std::string Upper(const char* s) {
-  std::string out = s != nullptr ? s : "";
-  for (char& ch : out) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
-  return out;
-}
-
 // Exactly n digits at text[pos]; advances pos.
 bool Digits(std::string_view text, size_t& pos, size_t n, int& out) {
   if (pos + n > text.size()) return false;
@@ -40,7 +32,7 @@ bool Literal(std::string_view text, size_t& pos, char ch) {
   return false;
 }
 
-bool TimePart(std::string_view text, size_t& pos, DateTimeValue& v) {
+bool TimePart(std::string_view text, size_t& pos, DateTime& v) {
   int h = 0, m = 0, s = 0;
   if (!Digits(text, pos, 2, h) || !Literal(text, pos, ':') || !Digits(text, pos, 2, m)) {
     return false;
@@ -70,7 +62,7 @@ int DaysIn(int y, int m) {
 }  // namespace
 
 SqliteColumnKind SqliteKindOfDeclaredType(const char* declared) {
-  const std::string t = Upper(declared);
+  const std::string t = UpperCase(declared != nullptr ? declared : "");
   if (t.find("DATE") != std::string::npos || t.find("TIME") != std::string::npos) {
     return SqliteColumnKind::DateTime;
   }
@@ -144,7 +136,8 @@ CellView SqliteCellView(sqlite3_stmt* stmt, int c, SqliteColumnKind kind, std::s
           return cell;
         }
       } else if (kind == SqliteColumnKind::Boolean) {
-        const std::string upper = Upper(std::string(text).c_str());
+        // Compared as a C string: the text up to a NUL byte.
+        const std::string upper = UpperCase(text.substr(0, text.find('\0')));
         if (upper == "TRUE" || upper == "1" || upper == "FALSE" || upper == "0") {
           cell.type = CellType::Boolean;
           cell.integer = upper == "TRUE" || upper == "1" ? 1 : 0;

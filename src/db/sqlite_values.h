@@ -19,7 +19,7 @@ SqliteColumnKind SqliteKindOfDeclaredType(const char* declared);
 
 struct IsoValue {
   CellType type = CellType::DateTime;  // DateTime, Date or Time
-  DateTimeValue value;
+  DateTime value;
 };
 
 // "yyyy-mm-dd", "yyyy-mm-dd hh:nn[:ss[.fff]]" (or with "T"), "hh:nn[:ss[.fff]]"; a trailing "Z"

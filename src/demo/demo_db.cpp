@@ -100,16 +100,15 @@ constexpr OpenInvoice kOpenInvoices[10] = {
     {19, 8, "2024/014", -52, -28, 1800}, {20, 2, "2024/015", -38, -45, 3200},
 };
 
-std::string TwoDigits(int v) {
-  std::string s = FormatInt(v);
-  return s.size() < 2 ? "0" + s : s;
-}
-
 // A date at midnight as the ISO text that DATETIME columns of the sample hold.
 std::string IsoDate(const DateTime& t) {
-  std::string year = FormatInt(t.year);
-  while (year.size() < 4) year.insert(0, "0");
-  return year + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) + " 00:00:00";
+  std::string out;
+  AppendPadded(out, t.year, 4);
+  out += '-';
+  AppendPadded(out, t.month, 2);
+  out += '-';
+  AppendPadded(out, t.day, 2);
+  return out + " 00:00:00";
 }
 
 // A sample file that could not be completed is removed, so that the next run tries again.

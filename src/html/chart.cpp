@@ -108,27 +108,10 @@ std::string SvgNumber(double value) {
 
   std::string out;
   if (negative) out += '-';
-  const int n = static_cast<int>(digits.size());
   if (exponent > 20 || exponent < -20) {
-    out += digits[0];
-    if (n > 1) {
-      out += '.';
-      out.append(digits, 1);
-    }
-    out += 'e';
-    out += exponent < 0 ? '-' : '+';
-    out += FormatInt(std::abs(exponent));
-  } else if (exponent < 0) {
-    out += "0.";
-    out.append(static_cast<size_t>(-exponent - 1), '0');
-    out += digits;
-  } else if (exponent + 1 >= n) {
-    out += digits;
-    out.append(static_cast<size_t>(exponent + 1 - n), '0');
+    AppendExponentDigits(out, digits, exponent, '.', 'e', 1);
   } else {
-    out.append(digits, 0, static_cast<size_t>(exponent + 1));
-    out += '.';
-    out.append(digits, static_cast<size_t>(exponent + 1));
+    AppendPlainDigits(out, digits, exponent, '.');
   }
   return out;
 }

@@ -43,10 +43,15 @@ void AppendTableCell(std::string& out, const CellView& cell, const RegionalSetti
     const auto end = std::to_chars(digits, digits + sizeof digits, cell.integer).ptr;
     out.append(digits, static_cast<size_t>(end - digits));
   } else if (cell.type != CellType::Null) {
-    // Numbers and dates are short texts, escaped for an odd separator or date pattern.
-    std::string text;
-    AppendCellText(text, cell, regional);
-    HtmlEncodeAppend(out, text);
+    // Numbers and dates rarely need escaping (only through an odd separator or date pattern):
+    // written in place, and escaped afterwards when they do.
+    const size_t start = out.size();
+    AppendCellText(out, cell, regional);
+    if (NeedsHtmlEncode(std::string_view(out).substr(start))) {
+      const std::string text = out.substr(start);
+      out.resize(start);
+      HtmlEncodeAppend(out, text);
+    }
   }
   out += "</td>";
 }

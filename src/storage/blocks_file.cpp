@@ -9,27 +9,23 @@ namespace panorello {
 
 namespace {
 
-bool StartsWith(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
-}
-
 // The rule for one key line of an open block; false when the line holds no known key.
 bool ApplyKeyLine(Block& block, std::string_view line) {
   const std::string upper = UpperCase(line);  // same length: positions index the line
   auto value_after = [&line](std::string_view key) { return line.substr(key.size()); };
-  if (StartsWith(upper, "ID=")) {
+  if (upper.starts_with("ID=")) {
     block.Id = ParseWholeNumber(value_after("ID="));
-  } else if (StartsWith(upper, "TITLE=")) {
+  } else if (upper.starts_with("TITLE=")) {
     block.Title = std::string(value_after("TITLE="));
-  } else if (StartsWith(upper, "SUBTITLE=")) {
+  } else if (upper.starts_with("SUBTITLE=")) {
     block.Subtitle = std::string(value_after("SUBTITLE="));
-  } else if (StartsWith(upper, "SORTORDER=")) {
+  } else if (upper.starts_with("SORTORDER=")) {
     block.SortOrder = ParseWholeNumber(value_after("SORTORDER="));
-  } else if (StartsWith(upper, "ACTIVE=")) {
+  } else if (upper.starts_with("ACTIVE=")) {
     block.Active = ParseLeadingNumber(value_after("ACTIVE=")) != 0;
-  } else if (StartsWith(upper, "RENDERMODE=")) {
+  } else if (upper.starts_with("RENDERMODE=")) {
     block.RenderMode = UpperCase(Trim(value_after("RENDERMODE=")));
-  } else if (StartsWith(upper, "DASHBOARD=")) {
+  } else if (upper.starts_with("DASHBOARD=")) {
     block.Dashboard = Trim(value_after("DASHBOARD="));
   } else {
     return false;

@@ -9,24 +9,52 @@ namespace {
 
 bool FlagFromText(const std::string& text) { return ParseLeadingNumber(text) != 0; }
 
+// One key of config.ini, in file order, and the field of Settings it holds: a text, a flag
+// written "1"/"0", or a whole number. A default in the data folder is a file name there.
+struct SettingKey {
+  const char* key;
+  const char* default_text = "";
+  bool default_in_app_folder = false;
+  std::string Settings::*text = nullptr;
+  bool Settings::*flag = nullptr;
+  int32_t Settings::*number = nullptr;
+};
+
+constexpr SettingKey kSettingKeys[] = {
+    {.key = "DBTYPE", .default_text = "SQLSERVER", .text = &Settings::DbType},
+    {.key = "SERVER", .text = &Settings::Server},
+    {.key = "DATABASE", .text = &Settings::Database},
+    {.key = "USER", .text = &Settings::User},
+    {.key = "PASSWORD", .text = &Settings::Password},
+    {.key = "INTEGRATED", .default_text = "1", .flag = &Settings::Integrated},
+    {.key = "CONNECTIONSTRING", .text = &Settings::ConnectionString},
+    {.key = "OUTPUTFILE",
+     .default_text = "dashboard.html",
+     .default_in_app_folder = true,
+     .text = &Settings::OutputFile},
+    {.key = "PAGETITLE", .default_text = "Panorello dinamico", .text = &Settings::PageTitle},
+    {.key = "REFRESHSECONDS", .default_text = "0", .number = &Settings::RefreshSeconds},
+    {.key = "OPENBROWSER", .default_text = "1", .flag = &Settings::OpenBrowser},
+    {.key = "LOGFILE",
+     .default_text = "panorello.log",
+     .default_in_app_folder = true,
+     .text = &Settings::LogFile},
+};
+
 }  // namespace
 
 Settings LoadSettings(const std::string& app_folder) {
-  const std::string path = AppFile(app_folder, "config.ini");
+  const std::string ini_text = ReadIniText(AppFile(app_folder, "config.ini"));
   Settings s;
-  s.DbType = ReadIniValue(path, "DBTYPE", "SQLSERVER");
-  s.Server = ReadIniValue(path, "SERVER", "");
-  s.Database = ReadIniValue(path, "DATABASE", "");
-  s.User = ReadIniValue(path, "USER", "");
-  s.Password = ReadIniValue(path, "PASSWORD", "");
-  s.Integrated = FlagFromText(ReadIniValue(path, "INTEGRATED", "1"));
-  s.ConnectionString = ReadIniValue(path, "CONNECTIONSTRING", "");
-  s.OutputFile = ReadIniValue(path, "OUTPUTFILE", AppFile(app_folder, "dashboard.html"));
-  s.PageTitle = ReadIniValue(path, "PAGETITLE", "Panorello dinamico");
-  // Values beyond the 32-bit range are clamped to it.
-  s.RefreshSeconds = ParseWholeNumber(ReadIniValue(path, "REFRESHSECONDS", "0"));
-  s.OpenBrowser = FlagFromText(ReadIniValue(path, "OPENBROWSER", "1"));
-  s.LogFile = ReadIniValue(path, "LOGFILE", AppFile(app_folder, "panorello.log"));
+  for (const SettingKey& k : kSettingKeys) {
+    const std::string value =
+        IniValue(ini_text, k.key,
+                 k.default_in_app_folder ? AppFile(app_folder, k.default_text) : k.default_text);
+    if (k.text != nullptr) s.*k.text = value;
+    if (k.flag != nullptr) s.*k.flag = FlagFromText(value);
+    // Values beyond the 32-bit range are clamped to it.
+    if (k.number != nullptr) s.*k.number = ParseWholeNumber(value);
+  }
   return s;
 }
 
@@ -56,18 +84,11 @@ std::string SettingsFileText(const Settings& settings) {
     out += LineBreaksToSpaces(value);
     out += "\r\n";
   };
-  line("DBTYPE", settings.DbType);
-  line("SERVER", settings.Server);
-  line("DATABASE", settings.Database);
-  line("USER", settings.User);
-  line("PASSWORD", settings.Password);
-  line("INTEGRATED", settings.Integrated ? "1" : "0");
-  line("CONNECTIONSTRING", settings.ConnectionString);
-  line("OUTPUTFILE", settings.OutputFile);
-  line("PAGETITLE", settings.PageTitle);
-  line("REFRESHSECONDS", FormatInt(settings.RefreshSeconds));
-  line("OPENBROWSER", settings.OpenBrowser ? "1" : "0");
-  line("LOGFILE", settings.LogFile);
+  for (const SettingKey& k : kSettingKeys) {
+    if (k.text != nullptr) line(k.key, settings.*k.text);
+    if (k.flag != nullptr) line(k.key, settings.*k.flag ? "1" : "0");
+    if (k.number != nullptr) line(k.key, FormatInt(settings.*k.number));
+  }
   return out;
 }
 

@@ -2,14 +2,15 @@
 
 #include <ctime>
 
+#include "util/text.h"
+
 namespace panorello {
 
 namespace {
 
+// The last two digits of a field; a negative field gives "00".
 void AppendTwoDigits(std::string& out, int value) {
-  if (value < 0) value = 0;
-  out += static_cast<char>('0' + (value / 10) % 10);
-  out += static_cast<char>('0' + value % 10);
+  AppendPadded(out, value < 0 ? 0 : value % 100, 2);
 }
 
 }  // namespace
@@ -29,14 +30,7 @@ std::string FormatTimestamp(const DateTime& t) {
   out += '/';
   AppendTwoDigits(out, t.month);
   out += '/';
-  int64_t year = t.year;  // -INT_MIN does not fit an int
-  if (year < 0) {
-    out += '-';
-    year = -year;
-  }
-  std::string digits = std::to_string(year);
-  if (digits.size() < 4) out.append(4 - digits.size(), '0');
-  out += digits;
+  AppendPadded(out, t.year, 4);
   out += ' ';
   AppendTwoDigits(out, t.hour);
   out += ':';

@@ -30,7 +30,7 @@ class FixedClock final : public Clock {
  public:
   explicit FixedClock(DateTime now) : now_(now) {}
   DateTime Now() const override { return now_; }
-  void Set(DateTime now) { now_ = now; }
+  void SetNow(DateTime now) { now_ = now; }
 
  private:
   DateTime now_;

@@ -369,14 +369,14 @@ std::string ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
-std::string ReadIniValue(const std::string& path, std::string_view key,
-                         std::string_view default_text) {
-  if (!FileExists(path)) return std::string(default_text);
-  std::string text = ReadTextFile(path);
-  if (text.empty()) return std::string(default_text);
-  std::string wanted = UpperCase(key);
-  std::string normalized = NormalizeNewlines(text);
-  std::string_view rest = normalized;
+std::string ReadIniText(const std::string& path) {
+  return FileExists(path) ? NormalizeNewlines(ReadTextFile(path)) : std::string();
+}
+
+std::string IniValue(std::string_view ini_text, std::string_view key,
+                     std::string_view default_text) {
+  const std::string wanted = UpperCase(key);
+  std::string_view rest = ini_text;
   for (;;) {
     size_t end = rest.find('\n');
     std::string_view line = rest.substr(0, end);

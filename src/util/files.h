@@ -106,8 +106,13 @@ std::string ReadFileBytes(const std::string& path);
 // Throws Error when an existing file cannot be read.
 std::string ReadTextFile(const std::string& path);
 
-// First line whose trimmed, upper-cased key equals the upper-cased key; its value untrimmed.
-std::string ReadIniValue(const std::string& path, std::string_view key,
-                         std::string_view default_text);
+// Whole INI file as UTF-8 text with LF line ends; empty when the file does not exist. Throws
+// Error when an existing file cannot be read.
+std::string ReadIniText(const std::string& path);
+
+// In the text of ReadIniText: the first line whose trimmed, upper-cased key equals the upper-cased
+// key; its value untrimmed. default_text when no line has the key.
+std::string IniValue(std::string_view ini_text, std::string_view key,
+                     std::string_view default_text);
 
 }  // namespace panorello

@@ -156,6 +156,18 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(begin, end - begin));
 }
 
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimSpacesAndTabs(std::string_view s) {
+  while (!s.empty() && IsSpaceOrTab(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpaceOrTab(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool IsBlankText(std::string_view s) { return s.find_first_not_of(" \t\r\n") == s.npos; }
+
+bool Contains(std::string_view text, std::string_view part) { return text.find(part) != text.npos; }
+
 std::string UpperCase(std::string_view s) { return MapCase(s, true); }
 
 std::string LowerCase(std::string_view s) { return MapCase(s, false); }
@@ -252,6 +264,55 @@ std::string FormatInt(int64_t value) {
   return std::string(buffer, end);
 }
 
+void AppendPadded(std::string& out, int64_t value, int width) {
+  if (width == 2 && value >= 0 && value < 100) {  // the fields of dates and times
+    const char two[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
+    out.append(two, 2);
+    return;
+  }
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  const char* digits = buffer;
+  if (*digits == '-') {
+    out.push_back('-');
+    ++digits;
+  }
+  const auto count = static_cast<size_t>(result.ptr - digits);
+  if (count < static_cast<size_t>(width)) out.append(static_cast<size_t>(width) - count, '0');
+  out.append(digits, count);
+}
+
+void AppendPlainDigits(std::string& out, std::string_view digits, int exponent, char separator) {
+  if (exponent < 0) {
+    out.push_back('0');
+    out.push_back(separator);
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out.append(digits);
+    return;
+  }
+  const size_t int_digits = static_cast<size_t>(exponent) + 1;
+  if (digits.size() <= int_digits) {
+    out.append(digits);
+    out.append(int_digits - digits.size(), '0');
+  } else {
+    out.append(digits.substr(0, int_digits));
+    out.push_back(separator);
+    out.append(digits.substr(int_digits));
+  }
+}
+
+void AppendExponentDigits(std::string& out, std::string_view digits, int exponent, char separator,
+                          char exponent_mark, int exponent_width) {
+  out.push_back(digits[0]);
+  if (digits.size() > 1) {
+    out.push_back(separator);
+    out.append(digits.substr(1));
+  }
+  out.push_back(exponent_mark);
+  out.push_back(exponent < 0 ? '-' : '+');
+  AppendPadded(out, exponent < 0 ? -static_cast<int64_t>(exponent) : exponent, exponent_width);
+}
+
 namespace {
 
 // Bytes that HtmlEncode replaces.
@@ -299,6 +360,13 @@ void HtmlEncodeAppend(std::string& out, std::string_view s) {
     }
     ++p;
   }
+}
+
+bool NeedsHtmlEncode(std::string_view s) {
+  for (char c : s) {
+    if (kHtmlSpecial.special[static_cast<unsigned char>(c)]) return true;
+  }
+  return false;
 }
 
 std::string HtmlEncode(std::string_view s) {

@@ -9,6 +9,18 @@ namespace panorello {
 // Removes leading and trailing space characters (U+0020) only; tabs and line breaks stay.
 std::string Trim(std::string_view s);
 
+// A space or a tab.
+bool IsSpaceOrTab(char c);
+
+// s without the spaces and tabs at either end.
+std::string_view TrimSpacesAndTabs(std::string_view s);
+
+// True when s holds nothing but spaces, tabs and line breaks (or nothing at all).
+bool IsBlankText(std::string_view s);
+
+// True when part occurs anywhere in text.
+bool Contains(std::string_view text, std::string_view part);
+
 // Upper/lower case of UTF-8 text, byte length unchanged: ASCII letters and the letters written
 // with two bytes whose partner has two bytes too (Latin-1, Latin Extended-A, Greek, Cyrillic:
 // à -> À, ÿ -> Ÿ, š -> Š, ά -> Ά, µ -> Μ, ѡ -> Ѡ; ß, ı and ſ stay, their partners being longer
@@ -32,9 +44,25 @@ int32_t ParseWholeNumber(std::string_view s, bool* fits = nullptr);
 // Decimal digits with a leading "-" when negative.
 std::string FormatInt(int64_t value);
 
+// The significant digits of a number (first digit not 0, no trailing zeros) whose first digit has
+// the decimal exponent `exponent`, in plain decimal with `separator` as the decimal point:
+// "0.00ddd", "ddd00" or "dd.ddd".
+void AppendPlainDigits(std::string& out, std::string_view digits, int exponent, char separator);
+
+// The same digits in exponent form: the first digit, the separator and the others if any, then
+// exponent_mark, the exponent's sign and at least exponent_width of its digits ("1.5E-07").
+void AppendExponentDigits(std::string& out, std::string_view digits, int exponent, char separator,
+                          char exponent_mark, int exponent_width);
+
+// Decimal digits of value, zero-padded to at least width digits, after a "-" when negative.
+void AppendPadded(std::string& out, int64_t value, int width);
+
 // The seven replacements: & < > " then CR LF, CR, LF -> <br>, in one pass.
 std::string HtmlEncode(std::string_view s);
 void HtmlEncodeAppend(std::string& out, std::string_view s);
+
+// True when s holds a byte that HtmlEncode replaces.
+bool NeedsHtmlEncode(std::string_view s);
 
 // CR LF -> LF, then lone CR -> LF.
 std::string NormalizeNewlines(std::string_view s);

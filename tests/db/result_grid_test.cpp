@@ -26,7 +26,7 @@ CellView SingleCell(float v) { return {CellType::Single, 0, v, {}, {}}; }
 CellView TextCell(std::string_view t, CellType type = CellType::Text) {
   return {type, 0, 0, t, {}};
 }
-CellView DateCell(CellType type, DateTimeValue v) { return {type, 0, 0, {}, v}; }
+CellView DateCell(CellType type, DateTime v) { return {type, 0, 0, {}, v}; }
 CellView BooleanCell(bool v) { return {CellType::Boolean, v, 0, {}, {}}; }
 
 // Every type through the grid is read back end to end in the SQLite and server tests; here the
@@ -37,14 +37,14 @@ TEST(ResultGrid, EdgesOfStorage) {
   grid.AddInteger(std::numeric_limits<int64_t>::min());
   grid.AddBinary(bytes);
   grid.AddSingle(0.5f);
-  grid.AddDate(DateTimeValue{1, 1, 1, 0, 0, 0});
+  grid.AddDate(DateTime{1, 1, 1, 0, 0, 0});
   grid.AddInteger(5);  // an incomplete row is not counted
   ASSERT_EQ(grid.Rows(), 2u);
   EXPECT_EQ(grid.At(0, 0).integer, std::numeric_limits<int64_t>::min());
   EXPECT_TRUE(grid.At(0, 1).type == CellType::Binary && grid.At(0, 1).text == bytes);
   EXPECT_TRUE(grid.At(1, 0).type == CellType::Single && grid.At(1, 0).real == 0.5);
   EXPECT_TRUE(grid.At(1, 1).type == CellType::Date &&
-              grid.At(1, 1).date_time == (DateTimeValue{1, 1, 1, 0, 0, 0}));
+              grid.At(1, 1).date_time == (DateTime{1, 1, 1, 0, 0, 0}));
   EXPECT_THROW(grid.At(2, 0), std::out_of_range);
   EXPECT_THROW(grid.At(0, 2), std::out_of_range);
 }
@@ -60,7 +60,7 @@ TEST(ResultGrid, StaysCompactAndCopiesAreIndependentAcrossBlocksAndChunks) {
     grid.AddInteger(static_cast<int64_t>(r));
     grid.AddText(text);
     grid.AddDouble(1.5);
-    grid.AddDateTime(DateTimeValue{2024, 1, 2, 3, 4, 5});
+    grid.AddDateTime(DateTime{2024, 1, 2, 3, 4, 5});
   }
   EXPECT_LT((static_cast<double>(grid.MemoryBytes()) - text_bytes) / (rows * 4.0), 16.0);
   ResultGrid copy = grid;

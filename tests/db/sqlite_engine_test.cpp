@@ -232,12 +232,13 @@ TEST(SqliteValues, IsoTextsAndDeclaredTypes) {
     std::string text;
     bool valid;
     CellType type;
-    DateTimeValue value;
+    DateTime value;
   } cases[] = {
       {"2024-02-29", true, CellType::Date, {2024, 2, 29, 0, 0, 0}},
       {"2024-03-05 14:30", true, CellType::DateTime, {2024, 3, 5, 14, 30, 0}},
       {"2024-03-05T14:30:59.123Z", true, CellType::DateTime, {2024, 3, 5, 14, 30, 59}},
-      {"23:59:59", true, CellType::Time, {0, 0, 0, 23, 59, 59}},
+      {"23:59:59", true, CellType::Time, {1899, 12, 30, 23, 59, 59}},
+      {"07:08", true, CellType::Time, {1899, 12, 30, 7, 8, 0}},
       {"2023-02-29", false, {}, {}},
       {"2024-03-05 24:00:00", false, {}, {}},
       {"2024-03-05 14:30:00+02:00", false, {}, {}},

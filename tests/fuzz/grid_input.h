@@ -56,8 +56,8 @@ inline std::string Text(FuzzedDataProvider& in, size_t max_length = 40) {
   return std::string(Utf8OrWindows1252(bytes, storage));
 }
 
-inline DateTimeValue DateTimeOf(FuzzedDataProvider& in) {
-  DateTimeValue v;
+inline DateTime DateTimeOf(FuzzedDataProvider& in) {
+  DateTime v;
   v.year = static_cast<int16_t>(Int64(in));
   v.month = static_cast<int8_t>(Int64(in));
   v.day = static_cast<int8_t>(Int64(in));

@@ -40,7 +40,7 @@ TEST(ChooseBody, ModesAndTheAutoRule) {
        .grid = TwelveMonths(std::string(" 12.5 ")),
        .expected = BodyKind::ChartTable},
       {.mode = "AUTO",
-       .grid = TwelveMonths(DateTimeValue{2024, 2, 1, 14, 30, 0}),
+       .grid = TwelveMonths(DateTime{2024, 2, 1, 14, 30, 0}),
        .expected = BodyKind::Table},
       {.mode = "AUTO", .grid = MakeGrid({"a"}, {{1.0}, {2.0}}), .expected = BodyKind::Table},
       {.mode = "PIE", .grid = TwelveMonths(), .expected = BodyKind::ChartTable},

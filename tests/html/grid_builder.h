@@ -14,7 +14,7 @@
 namespace panorello::testing {
 
 struct Null {};
-using Cell = std::variant<Null, int64_t, double, std::string, DateTimeValue>;
+using Cell = std::variant<Null, int64_t, double, std::string, DateTime>;
 
 inline ResultGrid MakeGrid(std::vector<std::string> names,
                            const std::vector<std::vector<Cell>>& rows) {

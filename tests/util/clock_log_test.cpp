@@ -43,23 +43,6 @@ TEST(CalendarTest, TimestampsAndDayNumbers) {
   EXPECT_EQ(AddDays({2026, 1, 1, 0, 0, 0}, -1), (DateTime{2025, 12, 31, 0, 0, 0}));
 }
 
-// The system clock gives the local time (month 1-based, year in full).
-TEST(SystemClockTest, MatchesTheLocalTime) {
-  auto key = [](int y, int mo, int d, int h, int mi, int s) {
-    return ((((static_cast<int64_t>(y) * 13 + mo) * 32 + d) * 24 + h) * 60 + mi) * 60 + s;
-  };
-  auto local_key = [&key](std::time_t t) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return key(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-  };
-  const int64_t before = local_key(std::time(nullptr));
-  const DateTime now = SystemClock().Now();
-  EXPECT_GE(key(now.year, now.month, now.day, now.hour, now.minute, now.second), before);
-  EXPECT_LE(key(now.year, now.month, now.day, now.hour, now.minute, now.second),
-            local_key(std::time(nullptr)));
-}
-
 class WriteLogTest : public ::testing::Test {
  protected:
   TempFolder app;
@@ -72,7 +55,7 @@ TEST_F(WriteLogTest, AppendsTimeStampedLines) {
   for (const std::string setting : {"", "   "}) WriteLog(setting, app.Path(), clock, "CMD=/RUN");
   const std::string log = app.File("Log/x/run.log");
   WriteLog(log, app.Path(), clock, "first");
-  clock.Set(DateTime{2027, 1, 2, 3, 4, 5});
+  clock.SetNow(DateTime{2027, 1, 2, 3, 4, 5});
   WriteLog(log, app.Path(), clock, "a\r\nb");
   EXPECT_EQ(ReadBytes(log), "06/12/2026 05:14:48 - first\r\n02/01/2027 03:04:05 - a\\r\\nb\r\n");
   EXPECT_EQ(ReadBytes(app.File("panorello.log")),

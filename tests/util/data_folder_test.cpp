@@ -21,24 +21,27 @@ TEST(ChooseDataFolder, OrderOfTheRule) {
   TempFolder t;
   std::filesystem::create_directory(t.File("exe"));
   const std::string missing = "/nessuna/cartella";
+  const std::string home = t.File("h");
   const struct {
-    const char* label;
-    std::string home, xdg, panorello_home, exe, expected;
+    ProcessEnvironment env;
+    std::string exe;
+    std::string expected;
   } cases[] = {
-      {"PANORELLO_HOME wins", t.File("h"), "", t.File("mia/"), t.File("exe"), t.File("mia")},
-      {"writable executable folder", t.File("h"), "", "", t.File("exe"), t.File("exe")},
-      {"home folder", t.File("h"), "", "", missing, t.File("h/.config/panorello")},
-      {"XDG_CONFIG_HOME", t.File("h"), t.File("xdg"), "", missing, t.File("xdg/panorello")},
-      {"relative XDG_CONFIG_HOME ignored", t.File("h"), "rel", "", missing,
-       t.File("h/.config/panorello")},
+      {.env = {.panorello_home = t.File("mia/"), .home = home},
+       .exe = t.File("exe"),
+       .expected = t.File("mia")},
+      {.env = {.home = home}, .exe = t.File("exe"), .expected = t.File("exe")},
+      {.env = {.home = home}, .exe = missing, .expected = t.File("h/.config/panorello")},
+      {.env = {.xdg_config_home = t.File("xdg"), .home = home},
+       .exe = missing,
+       .expected = t.File("xdg/panorello")},
+      {.env = {.xdg_config_home = "rel", .home = home},  // relative: ignored
+       .exe = missing,
+       .expected = t.File("h/.config/panorello")},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    ProcessEnvironment env;
-    env.home = c.home;
-    env.xdg_config_home = c.xdg;
-    env.panorello_home = c.panorello_home;
-    EXPECT_EQ(ChooseDataFolder(env, c.exe), c.expected);
+    SCOPED_TRACE(c.expected);
+    EXPECT_EQ(ChooseDataFolder(c.env, c.exe), c.expected);
     struct stat st {};
     ASSERT_EQ(stat(c.expected.c_str(), &st), 0);
     if (c.expected != t.File("exe")) {

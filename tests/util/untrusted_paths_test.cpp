@@ -3,12 +3,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -129,17 +127,6 @@ TEST(AtomicFileWriterTest, RemovesStaleTemporariesOnly) {
   EXPECT_EQ(ReadBytes(tmp.File("page.html")), "page");
 }
 
-// ModeRule::kAlways sets the mode whatever the old file had (a password file left 0644).
-TEST(WriteTextFileTest, ModeRuleAlways) {
-  TempFolder tmp;
-  WriteBytes(tmp.File("config.ini"), "old");
-  ASSERT_EQ(chmod(tmp.File("config.ini").c_str(), 0644), 0);
-  WriteTextFile(tmp.File("config.ini"), "new", 0600, ModeRule::kAlways);
-  struct stat st {};
-  ASSERT_EQ(stat(tmp.File("config.ini").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0600u);
-}
-
 TEST(VisibleControlsTest, EveryControlButTabIsEscaped) {
   const std::pair<std::string, std::string> cases[] = {
       {"a\r\nb", "a\\r\\nb"},
@@ -161,29 +148,6 @@ TEST(LogLineTest, CutLineIsEndedAndMessagesCannotForgeLines) {
   EXPECT_EQ(ReadBytes(tmp.File("run.log")),
             "06/12/2026 05:14:47 - Avvi\r\n"
             "06/12/2026 05:14:48 - Avvio batch. CMD=/RUN\\r\\n06/12/2026 - finto\r\n");
-}
-
-// A write that the file size limit cuts short (as a full disk does): the next line still starts
-// on a line of its own.
-TEST(LogLineTest, ShortWriteThenAWholeLine) {
-  TempFolder tmp;
-  const FixedClock clock(DateTime{2026, 12, 6, 5, 14, 48});
-  const std::string log = tmp.File("run.log");
-  WriteLog(log, tmp.Path(), clock, "prima");
-  const size_t first = ReadBytes(log).size();
-  struct rlimit saved {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = first + 26;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  WriteLog(log, tmp.Path(), clock, "Avvio batch. CMD=/RUN");
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, old_handler);
-  WriteLog(log, tmp.Path(), clock, "dopo");
-  EXPECT_EQ(ReadBytes(log),
-            "06/12/2026 05:14:48 - prima\r\n06/12/2026 05:14:48 - Avvi\r\n"
-            "06/12/2026 05:14:48 - dopo\r\n");
 }
 
 }  // namespace
