@@ -18,6 +18,46 @@ void AppendInt(std::string& out, int64_t v) {
   out.append(buffer, result.ptr);
 }
 
+// The significant digits of a finite, non-zero v (at most `digits` of them, no trailing zeros)
+// and the decimal exponent of the first one.
+struct SignificantDigits {
+  char digits[40];
+  size_t count = 0;
+  int exponent = 0;
+};
+
+SignificantDigits SignificantDigitsOf(double v, int digits) {
+  SignificantDigits s;
+  char buffer[64];
+  const char* end = buffer;
+  if (digits == 15 && std::fabs(v) >= std::numeric_limits<double>::min()) {
+    end = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific).ptr;
+  }
+  // buffer: [-]d[.ddd]e(+|-)XX
+  const char* p = buffer;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    s.count = 0;
+    p = buffer;
+    if (end != buffer) {
+      if (*p == '-') ++p;
+      for (; p < end && *p != 'e'; ++p) {
+        if (*p != '.' && s.count < sizeof s.digits) s.digits[s.count++] = *p;
+      }
+      if (s.count <= static_cast<size_t>(digits)) break;
+    }
+    end =
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, digits - 1)
+            .ptr;
+  }
+  while (s.count > 1 && s.digits[s.count - 1] == '0') --s.count;
+  ++p;  // 'e'
+  const bool negative_exponent = *p == '-';
+  ++p;
+  for (; p < end; ++p) s.exponent = s.exponent * 10 + (*p - '0');
+  if (negative_exponent) s.exponent = -s.exponent;
+  return s;
+}
+
 // A floating-point value with at most `digits` significant digits, the way the classic default
 // conversion writes it (the rule of printf's %G without trailing zeros): plain decimal while the
 // decimal exponent e of the rounded value satisfies -5 < e < digits, otherwise mantissa, "E", sign
@@ -41,44 +81,13 @@ void AppendFloating(std::string& out, double v, int digits, char separator) {
     out.push_back('0');
     return;
   }
-  char buffer[64];
-  const char* end = buffer;
-  if (digits == 15 && std::fabs(v) >= std::numeric_limits<double>::min()) {
-    end = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific).ptr;
-  }
-  // buffer: [-]d[.ddd]e(+|-)XX
-  char mantissa[40];
-  size_t count = 0;
-  const char* p = buffer;
-  const bool negative = v < 0;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    count = 0;
-    p = buffer;
-    if (end != buffer) {
-      if (*p == '-') ++p;
-      for (; p < end && *p != 'e'; ++p) {
-        if (*p != '.' && count < sizeof mantissa) mantissa[count++] = *p;
-      }
-      if (count <= static_cast<size_t>(digits)) break;
-    }
-    end =
-        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, digits - 1)
-            .ptr;
-  }
-  while (count > 1 && mantissa[count - 1] == '0') --count;
-  ++p;  // 'e'
-  const bool negative_exponent = *p == '-';
-  ++p;
-  int exponent = 0;
-  for (; p < end; ++p) exponent = exponent * 10 + (*p - '0');
-  if (negative_exponent) exponent = -exponent;
-
-  if (negative) out.push_back('-');
-  const std::string_view significant(mantissa, count);
-  if (exponent < -5 + 1 || exponent >= digits) {
-    AppendExponentDigits(out, significant, exponent, separator, 'E', 2);
+  const SignificantDigits s = SignificantDigitsOf(v, digits);
+  if (v < 0) out.push_back('-');
+  const std::string_view significant(s.digits, s.count);
+  if (s.exponent < -5 + 1 || s.exponent >= digits) {
+    AppendExponentDigits(out, significant, s.exponent, separator, 'E', 2);
   } else {
-    AppendPlainDigits(out, significant, exponent, separator);
+    AppendPlainDigits(out, significant, s.exponent, separator);
   }
 }
 

@@ -1,6 +1,5 @@
 #include "db/connection_string.h"
 
-#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -28,10 +27,7 @@ size_t PasswordKeyAt(std::string_view text, size_t i) {
   if (i > 0 && IsKeyCharacter(text[i - 1])) return 0;
   for (std::string_view key : {std::string_view("password"), std::string_view("pwd")}) {
     if (text.size() - i < key.size()) continue;
-    bool same = true;
-    for (size_t k = 0; k < key.size() && same; ++k) {
-      same = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + k]))) == key[k];
-    }
+    const bool same = EqualsAsciiNoCase(text.substr(i, key.size()), key);
     if (same && (i + key.size() == text.size() || !IsKeyCharacter(text[i + key.size()]))) {
       return key.size();
     }
@@ -67,13 +63,13 @@ std::string MaskPasswords(std::string_view text) {
   while (i < text.size()) {
     const size_t key = PasswordKeyAt(text, i);
     size_t equals = i + key;
-    while (key > 0 && equals < text.size() && IsConnectionBlank(text[equals])) ++equals;
+    while (key > 0 && equals < text.size() && IsSpaceOrTab(text[equals])) ++equals;
     if (key == 0 || equals >= text.size() || text[equals] != '=') {
       out += text[i++];
       continue;
     }
     size_t value = equals + 1;
-    while (value < text.size() && IsConnectionBlank(text[value])) ++value;
+    while (value < text.size() && IsSpaceOrTab(text[value])) ++value;
     out.append(text.substr(i, value - i));
     out += "***";
     i = ValueEnd(text, value);

@@ -10,37 +10,17 @@ namespace panorello {
 
 namespace {
 
-char Lower(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsConnectionBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsConnectionBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 // The first registered driver whose name starts with prefix, or "".
 std::string FirstDriverStarting(const std::vector<std::string>& drivers, std::string_view prefix) {
   for (const std::string& d : drivers) {
-    if (StartsNoCase(d, prefix)) return d;
+    if (StartsWithAsciiNoCase(d, prefix)) return d;
   }
   return "";
 }
 
 bool IsRegistered(const std::vector<std::string>& drivers, std::string_view name) {
   for (const std::string& d : drivers) {
-    if (EqualsNoCase(d, name)) return true;
+    if (EqualsAsciiNoCase(d, name)) return true;
   }
   return false;
 }
@@ -72,7 +52,7 @@ std::string ValueOf(const std::vector<ConnectionPair>& pairs, std::string_view k
 }
 
 bool IsTrue(std::string_view v) {
-  const std::string l = LowerCase(TrimBlanks(v));
+  const std::string l = LowerCase(TrimSpacesAndTabs(v));
   return l == "sspi" || l == "true" || l == "yes";
 }
 
@@ -128,18 +108,18 @@ struct SqlServerAddress {
 
 SqlServerAddress ParseSqlServerAddress(std::string_view text) {
   SqlServerAddress a;
-  std::string_view rest = TrimBlanks(text);
-  if (StartsNoCase(rest, "tcp:")) rest = TrimBlanks(rest.substr(4));
+  std::string_view rest = TrimSpacesAndTabs(text);
+  if (StartsWithAsciiNoCase(rest, "tcp:")) rest = TrimSpacesAndTabs(rest.substr(4));
   if (const size_t comma = rest.rfind(','); comma != std::string_view::npos) {
-    a.port = std::string(TrimBlanks(rest.substr(comma + 1)));
-    rest = TrimBlanks(rest.substr(0, comma));
+    a.port = std::string(TrimSpacesAndTabs(rest.substr(comma + 1)));
+    rest = TrimSpacesAndTabs(rest.substr(0, comma));
   }
   if (const size_t slash = rest.find('\\'); slash != std::string_view::npos) {
-    a.instance = std::string(TrimBlanks(rest.substr(slash + 1)));
-    rest = TrimBlanks(rest.substr(0, slash));
+    a.instance = std::string(TrimSpacesAndTabs(rest.substr(slash + 1)));
+    rest = TrimSpacesAndTabs(rest.substr(0, slash));
   }
   a.host = std::string(rest);
-  if (a.host == "." || EqualsNoCase(a.host, "(local)") || a.host.empty()) a.host = "localhost";
+  if (a.host == "." || EqualsAsciiNoCase(a.host, "(local)") || a.host.empty()) a.host = "localhost";
   return a;
 }
 
@@ -207,15 +187,15 @@ std::vector<ConnectionPair> ParseConnectionString(std::string_view text) {
     const size_t stop = text.find_first_of("=;", i);
     if (stop == std::string_view::npos || text[stop] == ';') {
       const size_t end = stop == std::string_view::npos ? text.size() : stop;
-      const std::string_view key = TrimBlanks(text.substr(i, end - i));
+      const std::string_view key = TrimSpacesAndTabs(text.substr(i, end - i));
       if (!key.empty()) pairs.push_back({std::string(key), "", end, end});
       i = end + 1;
       continue;
     }
     ConnectionPair pair;
-    pair.key = std::string(TrimBlanks(text.substr(i, stop - i)));
+    pair.key = std::string(TrimSpacesAndTabs(text.substr(i, stop - i)));
     i = stop + 1;
-    while (i < text.size() && IsConnectionBlank(text[i])) ++i;
+    while (i < text.size() && IsSpaceOrTab(text[i])) ++i;
     pair.value_begin = i;
     if (i < text.size() && (text[i] == '{' || text[i] == '"' || text[i] == '\'')) {
       const char close = text[i] == '{' ? '}' : text[i];
@@ -226,7 +206,7 @@ std::vector<ConnectionPair> ParseConnectionString(std::string_view text) {
     } else {
       const size_t semicolon = text.find(';', i);
       const size_t end = semicolon == std::string_view::npos ? text.size() : semicolon;
-      const std::string_view raw = TrimBlanks(text.substr(i, end - i));
+      const std::string_view raw = TrimSpacesAndTabs(text.substr(i, end - i));
       pair.value = std::string(raw);
       pair.value_end = i + raw.size();
       i = end + 1;
@@ -238,7 +218,7 @@ std::vector<ConnectionPair> ParseConnectionString(std::string_view text) {
 
 const ConnectionPair* FindPair(const std::vector<ConnectionPair>& pairs, std::string_view key) {
   for (const ConnectionPair& p : pairs) {
-    if (EqualsNoCase(p.key, key)) return &p;
+    if (EqualsAsciiNoCase(p.key, key)) return &p;
   }
   return nullptr;
 }
@@ -246,7 +226,7 @@ const ConnectionPair* FindPair(const std::vector<ConnectionPair>& pairs, std::st
 bool ConnectionValueNeedsQuotes(std::string_view value) {
   if (value.empty()) return false;
   return value.find_first_of(";{}\"") != std::string_view::npos || value.front() == '\'' ||
-         IsConnectionBlank(value.front()) || IsConnectionBlank(value.back());
+         IsSpaceOrTab(value.front()) || IsSpaceOrTab(value.back());
 }
 
 std::string QuoteConnectionValue(std::string_view value, char open) {
@@ -325,20 +305,22 @@ OpenTarget TranslateConnectionStringLazily(
   const std::vector<ConnectionPair> pairs = ParseConnectionString(text);
   if (const ConnectionPair* provider = FindPair(pairs, "Provider")) {
     const std::string name = LowerCase(provider->value);
-    if (StartsNoCase(name, "microsoft.jet.oledb") || StartsNoCase(name, "microsoft.ace.oledb")) {
+    if (StartsWithAsciiNoCase(name, "microsoft.jet.oledb") ||
+        StartsWithAsciiNoCase(name, "microsoft.ace.oledb")) {
       return DatabaseFileTarget(ValueOf(pairs, "Data Source"), source, probe);
     }
-    if (name == "sqloledb" || StartsNoCase(name, "sqlncli") || StartsNoCase(name, "msoledbsql")) {
+    if (name == "sqloledb" || StartsWithAsciiNoCase(name, "sqlncli") ||
+        StartsWithAsciiNoCase(name, "msoledbsql")) {
       return OdbcOnly(SqlServerOdbc(LoginOf(pairs), drivers.Get(), instance_port));
     }
-    if (StartsNoCase(name, "oraoledb") || name == "msdaora") {
+    if (StartsWithAsciiNoCase(name, "oraoledb") || name == "msdaora") {
       return OdbcOnly(OracleOdbc(LoginOf(pairs), drivers.Get()));
     }
   }
   OpenTarget target;
   target.odbc = std::string(text);
   if (const ConnectionPair* driver = FindPair(pairs, "Driver")) {
-    if (StartsNoCase(TrimBlanks(driver->value), "MySQL") &&
+    if (StartsWithAsciiNoCase(TrimSpacesAndTabs(driver->value), "MySQL") &&
         !IsRegistered(drivers.Get(), driver->value)) {
       const std::string mariadb = FirstDriverStarting(drivers.Get(), "MariaDB");
       if (!mariadb.empty()) {
@@ -363,7 +345,7 @@ std::string AppendDriverOptions(std::string out, std::string_view driver,
                                 const std::vector<ConnectionPair>& written) {
   const std::string connect = std::to_string(limits.connect_seconds);
   const std::string query = std::to_string(limits.query_seconds);
-  if (StartsNoCase(driver, "MariaDB") || StartsNoCase(driver, "MySQL")) {
+  if (StartsWithAsciiNoCase(driver, "MariaDB") || StartsWithAsciiNoCase(driver, "MySQL")) {
     // The driver ignores the login and query time-out attributes; these options work.
     AppendOption(out, written, "CONN_TIMEOUT", connect);
     AppendOption(out, written, "READ_TIMEOUT", query);
@@ -371,7 +353,7 @@ std::string AppendDriverOptions(std::string out, std::string_view driver,
     // Rows streamed from the server as they are read (with a forward-only cursor) instead of the
     // whole result cached in the driver first.
     AppendOption(out, written, "NO_CACHE", "1");
-  } else if (StartsNoCase(driver, "PostgreSQL")) {
+  } else if (StartsWithAsciiNoCase(driver, "PostgreSQL")) {
     // A cursor fetched in pieces instead of the whole result buffered in the driver; booleans
     // reported as bits instead of "1"/"0" texts; text columns reported with a bounded size so
     // that they are fetched in row arrays (a longer value makes the layer read the result again
@@ -383,7 +365,7 @@ std::string AppendDriverOptions(std::string out, std::string_view driver,
     AppendOption(out, written, "MaxVarcharSize", "1024");
     AppendOption(out, written, "CommLog", "0");  // no /tmp/psqlodbc_*.log per process
     AppendOption(out, written, "Debug", "0");
-  } else if (StartsNoCase(driver, "FreeTDS")) {
+  } else if (StartsWithAsciiNoCase(driver, "FreeTDS")) {
     AppendOption(out, written, "LoginTimeout", connect);
     AppendOption(out, written, "Timeout", query);
     AppendOption(out, written, "TDS_Version",

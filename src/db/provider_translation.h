@@ -19,9 +19,6 @@ struct ConnectionPair {
   size_t value_end = 0;
 };
 
-// The blanks that ParseConnectionString removes around keys and unquoted values.
-inline bool IsConnectionBlank(char ch) { return ch == ' ' || ch == '\t'; }
-
 // key=value pairs separated by ";", honouring {...} (with }} for }) and "..." or '...' (with the
 // quote doubled) around values. Empty pieces are skipped; a piece without "=" gets an empty value.
 std::vector<ConnectionPair> ParseConnectionString(std::string_view text);

@@ -166,6 +166,24 @@ std::string_view TrimSpacesAndTabs(std::string_view s) {
 
 bool IsBlankText(std::string_view s) { return s.find_first_not_of(" \t\r\n") == s.npos; }
 
+namespace {
+char AsciiLower(char ch) {
+  return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
+}  // namespace
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWithAsciiNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualsAsciiNoCase(s.substr(0, prefix.size()), prefix);
+}
+
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != text.npos; }
 
 std::string UpperCase(std::string_view s) { return MapCase(s, true); }
