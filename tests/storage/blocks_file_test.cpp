@@ -92,7 +92,6 @@ TEST(ParseBlocksTest, Rules) {
     int64_t skipped = 0;
   };
   const Case cases[] = {
-      {"defaults", "[BLOCK]\n[/BLOCK]", {"1|1|1|AUTO||||"}},
       {"lower-case block start is no start",
        "[block]\nID=1\n[/BLOCK]\n[BLOCK]\nID=2\n[/BLOCK]\n",
        {"2|1|1|AUTO||||"},
@@ -115,7 +114,7 @@ TEST(ParseBlocksTest, Rules) {
        "[BLOCK]\n SQLBEGIN \n\n\n  SELECT 1  \n\nFROM t\nSQLEND\n[/BLOCK]",
        {"1|1|1|AUTO||||  SELECT 1  \r\n\r\nFROM t"}},
       {"unclosed query drops the block", "[BLOCK]\nSQLBEGIN\nSELECT 1\n[/BLOCK]", {}, 1},
-      {"keys outside blocks ignored",
+      {"keys outside blocks ignored; an empty block gets the defaults",
        "\n  \nID=4\nTITLE=x\n[/BLOCK]\n[BLOCK]\n[/BLOCK]\nTITLE=y\nSQLBEGIN\nx\n",
        {"1|1|1|AUTO||||"},
        3},

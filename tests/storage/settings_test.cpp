@@ -53,7 +53,7 @@ TEST(LoadSettingsTest, FieldRules) {
       {"INTEGRATED=", [](Settings& s) { s.Integrated = false; }},
       {"INTEGRATED=1abc\nOPENBROWSER=-1", [](Settings&) {}},
       {"OPENBROWSER=yes", [](Settings& s) { s.OpenBrowser = false; }},
-      {"REFRESHSECONDS=2.5", [](Settings& s) { s.RefreshSeconds = 2; }},
+      {"REFRESHSECONDS=3.5", [](Settings& s) { s.RefreshSeconds = 4; }},
       {"OUTPUTFILE=\nLOGFILE=", [](Settings& s) { s.OutputFile = s.LogFile = ""; }},
   };
   for (const auto& c : cases) {
@@ -70,12 +70,12 @@ TEST(SettingsFromWindowTest, TrimsAllButThePassword) {
   const SettingsFields fields{.DbType = " ACCESS ",
                               .Password = " secret  ",
                               .Integrated = true,
-                              .RefreshSeconds = " 2.5 ",
+                              .RefreshSeconds = " 3.5 ",
                               .LogFile = "\tlog "};
   const Settings expected{.DbType = "ACCESS",
                           .Password = " secret  ",
                           .Integrated = true,
-                          .RefreshSeconds = 2,
+                          .RefreshSeconds = 4,
                           .LogFile = "\tlog"};
   EXPECT_EQ(SettingsFromWindow(fields), expected);
 }
