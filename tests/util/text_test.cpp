@@ -121,8 +121,7 @@ TEST(TextTest, DecodeTextFileBytes) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain\r\nascii", "plain\r\nascii"},
       {"\xEF\xBB\xBFTITLE=Città", "TITLE=Città"},
-      {"\x80\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8E", "€‚ƒ„…†‡ˆ‰Š‹ŒŽ"},
-      {"\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9E\x9F", "‘’“”•–—˜™š›œžŸ"},
+      {"\x80\x82\x8C\x8E\x91\x96\x9E\x9F", "€‚ŒŽ‘–žŸ"},
       {"\x81\x8D\x8F\x90\x9D\xA0\xFF", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xC2\xA0ÿ"},
       {"\xC3\xA0 \xE0", "Ã\xC2\xA0 à"},  // one invalid byte converts valid-looking pairs too
   };
