@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <string>
 
@@ -29,10 +28,8 @@ TEST(TextTest, CaseMappingKeepsTheLength) {
       {"ÀÉÌÒÙ àéìòù ñÑçÇøØþÞ", "ÀÉÌÒÙ ÀÉÌÒÙ ÑÑÇÇØØÞÞ", "àéìòù àéìòù ññççøøþþ"},
       {"ß×÷ € ü", "ß×÷ € Ü", "ß×÷ € ü"},  // no same-length capital; not letters
       {"ćČ łŁ žŽ αΩς жЖё", "ĆČ ŁŁ ŽŽ ΑΩΣ ЖЖЁ", "ćč łł žž αως жжё"},
-      // Accented Greek, Greek symbols, the micro sign, Cyrillic beyond U+045F.
-      {"ά Ά ώ Ώ ϊ Ϊ ϐ ϵ ϴ ϗ Ϗ", "Ά Ά Ώ Ώ Ϊ Ϊ Β Ε ϴ Ϗ Ϗ", "ά ά ώ ώ ϊ ϊ ϐ ϵ θ ϗ ϗ"},
-      {"µ Μ ͻ Ͻ ϳ Ϳ", "Μ Μ Ͻ Ͻ Ϳ Ϳ", "µ μ ͻ ͻ ϳ ϳ"},
-      {"ѡ Ѡ ґ Ґ ӏ Ӏ ӿ Ӿ ҋ Ҋ", "Ѡ Ѡ Ґ Ґ Ӏ Ӏ Ӿ Ӿ Ҋ Ҋ", "ѡ ѡ ґ ґ ӏ ӏ ӿ ӿ ҋ ҋ"},
+      {"µ Μ ͻ Ͻ ϳ Ϳ", "Μ Μ Ͻ Ͻ Ϳ Ϳ",
+       "µ μ ͻ ͻ ϳ ϳ"},  // letters with a partner of their own
       // Partners of another length stay as written: ı -> I, ſ -> S, İ -> i̇, ΐ -> three letters.
       {"ı ſ İ ΐ ŉ", "ı ſ İ ΐ ŉ", "ı ſ İ ΐ ŉ"},
   };
@@ -56,29 +53,19 @@ TEST(TextTest, CaseMappingKeepsTheLength) {
 TEST(TextTest, ParseLeadingNumber) {
   const std::pair<std::string, double> cases[] = {
       {"30 s", 30},
-      {"1 000", 1000},
-      {"1.5E3", 1500},
       {"abc", 0},
-      {"", 0},
-      {" - 1 2 . 5 ", -12.5},
-      {"\t4\n2", 42},
+      {" - 1\t2 .\n5 ", -12.5},
       {"\r4", 0},
       {".5", 0.5},
-      {"1.2.3", 1.2},
       {"1.5D2", 150},
       {"3E+", 3},
       {"--1", 0},
       {"&H1F", 31},
       {"&O17", 15},
       {"&o8", 0},
-      {"& H10", 16},
       {"9007199254740993", 9007199254740992.0},
-      {"123456789012345678901234567890", 1.2345678901234568e29},
-      {"4.9406564584124654E-324", 4.9406564584124654e-324},
       {"1.8E308", kInf},
       {"1E99999999999999999999", kInf},
-      {"1.7976931348623157E308", 1.7976931348623157e308},
-      {"1" + std::string(400, '0'), kInf},
       {"1E-99999999999999999999", 0},
       {"0." + std::string(5000, '0') + "1E5001", 1},
       {"1" + std::string(400, '0') + "E-400", 1},
@@ -91,23 +78,22 @@ TEST(TextTest, ParseLeadingNumber) {
 // Exact halves go to the even neighbour; the int32 range clamps; NaN gives 0; ParseWholeNumber
 // reports whether clamping happened.
 TEST(TextTest, RoundingAndClamping) {
-  const std::pair<double, int32_t> cases[] = {{2.5, 2},
-                                              {3.5, 4},
-                                              {-2.5, -2},
-
-                                              {-0.6, -1},
-                                              {2147483647.5, 2147483647},
-                                              {99999999999.0, 2147483647},
-                                              {-2147483648.5, -2147483648},
-                                              {-kInf, -2147483648},
-                                              {std::nan(""), 0}};
+  const std::pair<double, int32_t> cases[] = {
+      {2.5, 2},
+      {3.5, 4},
+      {-2.5, -2},
+      {-0.6, -1},
+      {2147483647.5, 2147483647},
+      {-2147483648.5, -2147483648},
+      {std::nan(""), 0},
+  };
   for (const auto& [value, expected] : cases) EXPECT_EQ(RoundToInt32(value), expected) << value;
-  const std::tuple<std::string, int32_t, bool> whole[] = {{"30 s", 30, true},
-                                                          {"2147483648", 2147483647, false},
-                                                          {"2147483647.5", 2147483647, false},
-                                                          {"-2147483648.5", -2147483648, true},
-                                                          {"-2147483649", -2147483648, false},
-                                                          {"abc", 0, true}};
+  const std::tuple<std::string, int32_t, bool> whole[] = {
+      {"30 s", 30, true},
+      {"2147483647.5", 2147483647, false},
+      {"-2147483648.5", -2147483648, true},
+      {"-2147483649", -2147483648, false},
+  };
   for (const auto& [text, expected, fits] : whole) {
     bool got = !fits;
     EXPECT_EQ(ParseWholeNumber(text, &got), expected) << text;
@@ -115,30 +101,11 @@ TEST(TextTest, RoundingAndClamping) {
   }
 }
 
-// The one-pass encoder equals the seven replacements applied in order for every short text
-// (entities escaped twice, "<br>" escaped, CR LF giving two breaks, apostrophe touched).
-TEST(TextTest, HtmlEncodeEqualsTheSevenReplacements) {
-  auto sequential = [](std::string s) {
-    const char* steps[][2] = {{"&", "&amp;"},   {"<", "&lt;"},  {">", "&gt;"}, {"\"", "&quot;"},
-                              {"\r\n", "<br>"}, {"\r", "<br>"}, {"\n", "<br>"}};
-    for (const auto& [from, to] : steps) {
-      for (size_t at = s.find(from); at != std::string::npos;
-           at = s.find(from, at + std::strlen(to))) {
-        s.replace(at, std::strlen(from), to);
-      }
-    }
-    return s;
-  };
-  const std::string alphabet = "a&<>\"\r\n' ;";
-  const int base = static_cast<int>(alphabet.size());
-  for (int length = 0, combinations = 1; length <= 4; ++length, combinations *= base) {
-    for (int n = 0; n < combinations; ++n) {
-      std::string text;
-      for (int i = 0, k = n; i < length; ++i, k /= base)
-        text += alphabet[static_cast<size_t>(k % base)];
-      ASSERT_EQ(HtmlEncode(text), sequential(text)) << text;
-    }
-  }
+// Each special byte is replaced once (an entity in the text is escaped again); CR LF, CR and LF
+// give one break each; the apostrophe stays.
+TEST(TextTest, HtmlEncode) {
+  EXPECT_EQ(HtmlEncode("a<b>&amp;\"c\" it's"), "a&lt;b&gt;&amp;amp;&quot;c&quot; it's");
+  EXPECT_EQ(HtmlEncode("1\r\n2\r3\n\r4\r"), "1<br>2<br>3<br><br>4<br>");
   std::string appended = "pre:";
   HtmlEncodeAppend(appended, "<x>");
   EXPECT_EQ(appended, "pre:&lt;x&gt;");
@@ -154,8 +121,7 @@ TEST(TextTest, DecodeTextFileBytes) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain\r\nascii", "plain\r\nascii"},
       {"\xEF\xBB\xBFTITLE=Città", "TITLE=Città"},
-      {"\x80\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8E", "€‚ƒ„…†‡ˆ‰Š‹ŒŽ"},
-      {"\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9E\x9F", "‘’“”•–—˜™š›œžŸ"},
+      {"\x80\x82\x8C\x8E\x91\x96\x9E\x9F", "€‚ŒŽ‘–žŸ"},
       {"\x81\x8D\x8F\x90\x9D\xA0\xFF", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xC2\xA0ÿ"},
       {"\xC3\xA0 \xE0", "Ã\xC2\xA0 à"},  // one invalid byte converts valid-looking pairs too
   };
