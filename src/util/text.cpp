@@ -205,13 +205,16 @@ std::string HtmlEncode(std::string_view s) {
   return out;
 }
 
-std::string NormalizeNewlines(std::string_view s) {
+namespace {
+
+// Every CR LF, lone CR and lone LF of s becomes `mark`.
+std::string ReplaceLineBreaks(std::string_view s, char mark) {
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\r') {
-      out += '\n';
-      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    if (s[i] == '\r' || s[i] == '\n') {
+      out += mark;
+      if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
     } else {
       out += s[i];
     }
@@ -219,21 +222,11 @@ std::string NormalizeNewlines(std::string_view s) {
   return out;
 }
 
-std::string LineBreaksToSpaces(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\r') {
-      out += ' ';
-      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-    } else if (s[i] == '\n') {
-      out += ' ';
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
+}  // namespace
+
+std::string NormalizeNewlines(std::string_view s) { return ReplaceLineBreaks(s, '\n'); }
+
+std::string LineBreaksToSpaces(std::string_view s) { return ReplaceLineBreaks(s, ' '); }
 
 bool IsValidUtf8(std::string_view s) {
   size_t i = 0;
