@@ -15,6 +15,8 @@
 
 namespace panorello {
 
+struct DemoResult;
+
 class MainForm {
  public:
   explicit MainForm(AppContext& ctx);
@@ -80,6 +82,9 @@ class MainForm {
   // browser; progress and messages reach the window on its thread); what the work changed in
   // Settings and the blocks comes back into the window's context, also when it throws.
   void RunOffWindow(const std::function<void(AppContext&)>& work);
+  // RunDemo off the window's thread, its settings and blocks shown as soon as it applies them.
+  DemoResult RunDemoShowingItsSteps();
+  void ReportDemo(const DemoResult& result);
 
   AppContext& ctx_;
   FormState s_;

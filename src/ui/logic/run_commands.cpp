@@ -166,6 +166,44 @@ void MainForm::DemoSettingsToForm() {
   s_.txtOutputFile = st.OutputFile;
 }
 
+DemoResult MainForm::RunDemoShowingItsSteps() {
+  DemoResult result;
+  RunOffWindow([&](AppContext& run_ctx) {
+    // The hooks show the demo's changes at once; the run waits for them meanwhile.
+    DemoHooks hooks;
+    hooks.settings_applied = [&] {
+      on_window_thread([&] {
+        ctx_.settings = run_ctx.settings;
+        DemoSettingsToForm();
+        ShowNow();
+      });
+    };
+    hooks.blocks_loaded = [&] {
+      on_window_thread([&] {
+        ctx_.blocks = run_ctx.blocks;
+        RefreshBlockList();
+        ShowNow();
+      });
+    };
+    result = RunDemo(run_ctx, false, hooks);
+  });
+  return result;
+}
+
+void MainForm::ReportDemo(const DemoResult& result) {
+  switch (result.outcome) {
+    case DemoOutcome::DatabaseFailed:
+      Warn(kDemoDatabaseFailedText + result.error_text, kDemoTitle);
+      break;
+    case DemoOutcome::GenerationFailed:
+      Warn(kDemoGenerationFailedText, kDemoTitle);
+      break;
+    case DemoOutcome::Succeeded:
+      Inform(kDemoSucceededText, kDemoTitle);
+      break;
+  }
+}
+
 void MainForm::cmdDemo_Click() {
   s_.cmdDemoEnabled = false;
   s_.cmdDemoCaption = "Creazione...";
@@ -181,37 +219,7 @@ void MainForm::cmdDemo_Click() {
   const int32_t selected_before = s_.lstBlocks.selected;
 
   try {
-    DemoResult result;
-    RunOffWindow([&](AppContext& run_ctx) {
-      // The hooks show the demo's changes at once; the run waits for them meanwhile.
-      DemoHooks hooks;
-      hooks.settings_applied = [&] {
-        on_window_thread([&] {
-          ctx_.settings = run_ctx.settings;
-          DemoSettingsToForm();
-          ShowNow();
-        });
-      };
-      hooks.blocks_loaded = [&] {
-        on_window_thread([&] {
-          ctx_.blocks = run_ctx.blocks;
-          RefreshBlockList();
-          ShowNow();
-        });
-      };
-      result = RunDemo(run_ctx, false, hooks);
-    });
-    switch (result.outcome) {
-      case DemoOutcome::DatabaseFailed:
-        Warn(kDemoDatabaseFailedText + result.error_text, kDemoTitle);
-        break;
-      case DemoOutcome::GenerationFailed:
-        Warn(kDemoGenerationFailedText, kDemoTitle);
-        break;
-      case DemoOutcome::Succeeded:
-        Inform(kDemoSucceededText, kDemoTitle);
-        break;
-    }
+    ReportDemo(RunDemoShowingItsSteps());
   } catch (const std::exception& e) {
     Warn(std::string(kDemoErrorText) + e.what(), kDemoTitle);
   }
