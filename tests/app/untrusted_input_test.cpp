@@ -15,9 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "db/connection.h"
-#include "support/test_support.h"
-#include "util/files.h"
+#include "app/program_fixture.h"
 
 extern char** environ;
 
@@ -25,47 +23,13 @@ namespace panorello {
 namespace {
 
 using testing::BlockText;
-using testing::ConfigText;
 using testing::CountOf;
-using testing::LogLines;
 using testing::ReadBytes;
 using testing::WriteBytes;
 namespace fs = std::filesystem;
 
-// A folder with a copy of the program, a SQLite file and one block.
-class Untrusted : public ::testing::Test {
+class Untrusted : public Program {
  protected:
-  void SetUp() override {
-    const std::string built = std::string(PANORELLO_BINARY_DIR) + "/panorello";
-    ASSERT_TRUE(FileExists(built)) << "build the panorello target first: " << built;
-    fs::copy_file(built, File("panorello"));
-    fs::permissions(File("panorello"), fs::perms::owner_all);
-    CreateSqliteDatabase(File("dati.db"), ConnectionLimits{})
-        ->Execute("CREATE TABLE t (n INTEGER)");
-    Config({});
-    WriteBytes(File("blocks.ini"), BlockText(1, "Uno", "", "SELECT 1 AS n"));
-  }
-  std::string File(const std::string& name) const { return folder.File(name); }
-  // config.ini with the SQLite file, page.html, no browser; extra lines replace keys of these.
-  void Config(const std::vector<std::string>& extra) {
-    std::vector<std::string> lines = extra;
-    // The first line of a key wins.
-    for (const std::string& line :
-         std::vector<std::string>{"DBTYPE=ACCESS", "DATABASE=" + File("dati.db"),
-                                  "OUTPUTFILE=" + File("page.html"), "OPENBROWSER=0"}) {
-      lines.push_back(line);
-    }
-    WriteBytes(File("config.ini"), ConfigText(lines));
-  }
-  // Runs the copy through the shell (args are shell words), at most 30 s; the exit status
-  // (124: it had to be stopped).
-  int Run(const std::string& args) {
-    const std::string command = "cd '" + folder.Path() + "' && env -i PATH=/usr/bin:/bin HOME='" +
-                                folder.Path() + "' timeout 30 '" + File("panorello") + "' " + args +
-                                " > /dev/null 2> '" + File("err.txt") + "' < /dev/null";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
   pid_t Start(const std::vector<std::string>& args) {
     std::vector<std::string> words = {"env", "-C", folder.Path(), File("panorello")};
     words.insert(words.end(), args.begin(), args.end());
@@ -78,14 +42,12 @@ class Untrusted : public ::testing::Test {
   }
   // Temporary files of page.html in the folder.
   std::vector<std::string> Temporaries() const {
-    std::vector<std::string> out;
+    std::vector<std::string> found;
     for (const auto& e : fs::directory_iterator(folder.Path())) {
-      if (e.path().filename().string().rfind(".page.html.", 0) == 0) out.push_back(e.path());
+      if (e.path().filename().string().rfind(".page.html.", 0) == 0) found.push_back(e.path());
     }
-    return out;
+    return found;
   }
-  std::string Log() const { return ReadBytes(File("panorello.log")); }
-  testing::TempFolder folder;
 };
 
 // OUTPUTFILE naming one of the program's files, or another name of one: refused with both paths
