@@ -64,7 +64,6 @@ TEST_F(Installed, DemoAndRunWriteIntoTheUsersConfigFolder) {
   const std::string page = ReadBytes(data + "/dashboard_demo.html");
   // The demonstration blocks came from share/panorello: the page has blocks.
   EXPECT_NE(page.find("<div class=\"block\">"), std::string::npos);
-  EXPECT_TRUE(FileExists(data + "/demo_panorello.mdb"));
   EXPECT_TRUE(FileExists(data + "/panorello.log"));
 
   EXPECT_EQ(Run(program, "/RUN"), 0) << err;
