@@ -70,16 +70,15 @@ TEST(Main, CommandLineFormsChooseTheRoadTheDashboardAndTheBrowser) {
     std::vector<std::string> args;
     const char* open_setting;
     std::string label;
-    std::vector<std::string> titles;
     bool opened;  // label "" for the window road
   } cases[] = {
-      {{}, "OPENBROWSER=1", "", {}, false},
-      {{"/DASH=Vendite", "/OPEN"}, "OPENBROWSER=0", "", {}, false},
-      {{"/RUNNOW"}, "OPENBROWSER=0", all, {"Blocco vendite", "Blocco acquisti"}, false},
-      {{"x", "/AUTORUN"}, "OPENBROWSER=1", all, {"Blocco vendite", "Blocco acquisti"}, true},
-      {{"/RUN", "/DASH=Vendite", "/OPEN"}, "OPENBROWSER=0", "Vendite", {"Blocco vendite"}, true},
+      {{}, "OPENBROWSER=1", "", false},
+      {{"/DASH=Vendite", "/OPEN"}, "OPENBROWSER=0", "", false},
+      {{"/RUNNOW"}, "OPENBROWSER=0", all, false},
+      {{"x", "/AUTORUN"}, "OPENBROWSER=1", all, true},
+      {{"/RUN", "/DASH=Vendite", "/OPEN"}, "OPENBROWSER=0", "Vendite", true},
       // /DEMO is a word of its own and never takes over a /RUN batch run.
-      {{"/RUN", "/DASH=/demo"}, "OPENBROWSER=0", "/demo", {}, false},
+      {{"/RUN", "/DASH=/demo"}, "OPENBROWSER=0", "/demo", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -92,12 +91,8 @@ TEST(Main, CommandLineFormsChooseTheRoadTheDashboardAndTheBrowser) {
     const std::string page = ReadBytes(t.folder.File("page.html"));
     EXPECT_EQ(page.empty(), c.label.empty());
     if (c.label.empty()) continue;
+    // The dashboard named on the command line reaches the page.
     EXPECT_NE(page.find("Dashboard: " + c.label + " &nbsp;"), std::string::npos);
-    for (const char* title : {"Blocco vendite", "Blocco acquisti"}) {
-      EXPECT_EQ(page.find(title) != std::string::npos,
-                std::find(c.titles.begin(), c.titles.end(), title) != c.titles.end())
-          << title;
-    }
   }
 }
 
