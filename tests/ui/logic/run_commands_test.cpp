@@ -155,10 +155,6 @@ TEST_F(DemoCommandTest, DemoWithItsBlocksGeneratesAndGivesTheUsersBlocksBack) {
   EXPECT_NE(listed_during_run.at(0).find("[DEMO]"), std::string::npos);
   ExpectUserStateBack();
   EXPECT_EQ(t.browser.opened, (std::vector<std::string>{File("dashboard_demo.html")}));
-  // A save after the demo stores into the user's block, not a demo block.
-  s.txtTitle = "Mio B bis";
-  form.cmdSaveBlock_Click();
-  EXPECT_EQ(Titles(t->blocks), (std::vector<std::string>{"Mio B bis", "Mio A"}));
 }
 
 TEST_F(DemoCommandTest, FailedPageIsReportedTwiceAndBlocksComeBack) {
