@@ -74,8 +74,6 @@ TEST_F(MariaDbEngine, ServerFormsAndFailures) {
     std::string sqlstate;  // "" = not checked
   };
   const Case cases[] = {
-      {.settings = At("127.0.0.1:" + env_["REFUSED_PORT"], "x"),
-       .failure = FailureClass::kHostUnreachable},
       {.settings = At("127.0.0.1:" + port, "sbagliata"),
        .failure = FailureClass::kLoginFailed,
        .sqlstate = "28000"},
