@@ -149,10 +149,6 @@ TEST_F(AccessFile, BlocksAgreeWithTheSameDataLoadedByHand) {
     std::string reference_sql = "";  // "" = the same text
   };
   std::vector<Case> cases = {
-      {.sql = "SELECT Fat AS Grassi, SUM(Sugar) AS Zuccheri, COUNT(*) AS Frutti FROM Fruit "
-              "GROUP BY Fat ORDER BY Zuccheri DESC, Grassi"},
-      {.sql = "SELECT Fruit FROM Fruit WHERE \"Vit C\" > 20 OR Fruit LIKE 'p%' "
-              "ORDER BY \"Vit C\" DESC, 1"},
       {.sql = "SELECT Fruit, Sugar FROM Fruit WHERE Fruit = 'aPPLE' OR Fruit IN ('BANANA')",
        .reference_sql = "SELECT Fruit, Sugar FROM Fruit WHERE Fruit IN ('Apple', 'Banana')"},
       // Texts sort as in Access, whatever their case.
@@ -362,7 +358,6 @@ TEST(AccessValues, FixedSizeValuesDecodeAsAccessStoresThem) {
        2,
        "r:-123.45"},
       {JetType::kDecimal, {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, 0, "r:4294967296"},
-      {JetType::kDateTime, date(0), 0, "t:1899-12-30 00:00:00"},
       {JetType::kDateTime, date(45000.5), 0, "t:2023-03-15 12:00:00"},
       {JetType::kDateTime, date(-1.25), 0, "t:1899-12-29 06:00:00"},
       {JetType::kDateTime, date(45000.9999999), 0, "t:2023-03-16 00:00:00"},

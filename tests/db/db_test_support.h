@@ -126,9 +126,9 @@ class ServerTest : public ::testing::Test {
     if (at != std::string::npos) built.replace(at, 11, ";Port=" + env_["PG_PORT"] + ";");
     return built;
   }
-  std::string MariaDb(const std::string& user, const std::string& password,
-                      const std::string& port_key = "MARIADB_PORT") {
-    return BuildConnectionString(Typed("MYSQL", user, password)) + "Port=" + env_[port_key] + ";";
+  std::string MariaDb(const std::string& user, const std::string& password) {
+    return BuildConnectionString(Typed("MYSQL", user, password)) + "Port=" + env_["MARIADB_PORT"] +
+           ";";
   }
   std::unique_ptr<Connection> Pg() {
     return OpenConnectionString(Postgres(env_["USER"], env_["PASSWORD"]), {});

@@ -72,9 +72,7 @@ TEST(PostgresTarget, ServerNamesTheHostAndMaybeThePort) {
                         {.server = "db.example:6543", .host = "db.example", .port = "6543"},
                         {.server = "[::1]:5433", .host = "::1", .port = "5433"},
                         {.server = "::1", .host = "::1", .port = "5432"},
-                        {.server = "/run/postgresql", .host = "/run/postgresql", .port = "5432"},
-                        {.server = "host:", .host = "host:", .port = "5432"},
-                        {.server = "", .host = "", .port = "5432"}};
+                        {.server = "host:", .host = "host:", .port = "5432"}};
   for (const Case& c : cases) {
     const PostgresTarget target = PostgresTargetOf(Settings{.Server = c.server});
     EXPECT_EQ(target.host, c.host) << c.server;
@@ -92,9 +90,6 @@ TEST_F(Libpq, RowsStreamAndCollectAlike) {
   EXPECT_EQ(names, (Texts{"g", "t"}));
   EXPECT_EQ(rows[6], (Texts{"1:7", "0:"}));
   EXPECT_EQ(rows[24999], (Texts{"1:25000", "5:r25000"}));
-  testing::ExpectSameAsGrid(*pg,
-                            "SELECT g AS n, g * 0.5::float8 AS half, g % 2 = 0 AS pari "
-                            "FROM generate_series(1, 3000) g");
   testing::ExpectSameAsGrid(*pg, "SELECT 1 AS n WHERE false");
   // Statements without a result and scripts for Execute.
   pg->Execute("CREATE TEMPORARY TABLE t (n int); INSERT INTO t VALUES (1), (2)");
@@ -116,7 +111,6 @@ TEST_F(Libpq, FailuresCarryTheirSqlstate) {
   Settings wrong_password = Native("POSTGRESQL");
   wrong_password.Password = "sbagliata";
   const Case cases[] = {
-      {.action = [&] { pg->Query("SELEC 1"); }, .sqlstate = "42601", .part = "syntax error"},
       {.action = [&] { pg->Query("SELECT * FROM tabella_che_non_esiste"); },
        .sqlstate = "42P01",
        .part = "tabella_che_non_esiste"},

@@ -50,11 +50,7 @@ TEST_F(MariaDbEngine, CellsAsTheOdbcDriverGivesThem) {
                           "6:05.03.2024 14:30:00", "6:05.03.2024", "8:07:08:09", "10:00FF10",
                           "9:True", "1:2024", "0:"}));
   auto native = OpenConnection(Native("MYSQL"), {});
-  for (const char* sql : {all,
-                          "SELECT i + 1 AS calc, CONCAT(txt, '!') AS joined, i / 2 AS half, "
-                          "NOW() > '2000-01-01' AS later, UNHEX('41') AS raw FROM tipi_nativi"}) {
-    EXPECT_EQ(StreamedRows(*native, sql), StreamedRows(*odbc, sql)) << sql;
-  }
+  EXPECT_EQ(StreamedRows(*native, all), StreamedRows(*odbc, all));
   EXPECT_FALSE(native->Query("SELECT * FROM tipi_nativi WHERE i > 100").has_value());
   odbc->Execute("DROP TABLE tipi_nativi");
 }
@@ -78,15 +74,9 @@ TEST_F(MariaDbEngine, ServerFormsAndFailures) {
     std::string sqlstate;  // "" = not checked
   };
   const Case cases[] = {
-      {.settings = At("127.0.0.1:" + env_["REFUSED_PORT"], "x"),
-       .failure = FailureClass::kHostUnreachable},
       {.settings = At("127.0.0.1:" + port, "sbagliata"),
        .failure = FailureClass::kLoginFailed,
        .sqlstate = "28000"},
-      {.settings = Native("MYSQL"),
-       .sql = "SELEC 1",
-       .failure = FailureClass::kSyntax,
-       .sqlstate = "42000"},
       {.settings = Native("MYSQL"),
        .sql = "SELECT * FROM manca",
        .failure = FailureClass::kTableMissing,

@@ -11,7 +11,6 @@ own fails late instead of hanging its test. MODE:
   accept   accepts and reads, never answers
   proxy    forwards to --upstream; once --after bytes came back from the server, it stops
            passing the server's bytes on (the connection stays open); no --after: plain proxy
-  tds      answers a TDS pre-login with a pre-login reply (no encryption), then stays silent
   tds-result  a TDS server that accepts any login and answers every batch with "done", except
            one that names "stallo": for it the first rows of a result come, then nothing
 """
@@ -87,15 +86,6 @@ def tds_prelogin_reply():
     return header + payload
 
 
-def tds(conn):
-    try:
-        if conn.recv(65536):
-            conn.sendall(tds_prelogin_reply())
-    except OSError:
-        return
-    drain(conn)
-
-
 def ucs2(text):
     return text.encode("utf-16-le")
 
@@ -167,7 +157,7 @@ def tds_result(conn):
 def main():
     end_with_parent()
     parser = argparse.ArgumentParser()
-    parser.add_argument("mode", choices=["silent", "accept", "proxy", "tds", "tds-result"])
+    parser.add_argument("mode", choices=["silent", "accept", "proxy", "tds-result"])
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--upstream")
     parser.add_argument("--after", type=int)
@@ -185,8 +175,6 @@ def main():
         held.append(conn)  # never closed while the listener lives
         if args.mode == "accept":
             target, extra = drain, ()
-        elif args.mode == "tds":
-            target, extra = tds, ()
         elif args.mode == "tds-result":
             target, extra = tds_result, ()
         else:
