@@ -72,28 +72,15 @@ TEST_F(FailureHints, EachClassFromRealServersAndDrivers) {
   const Case cases[] = {
       {Odbc(PgOdbc("127.0.0.1", refused, db, pw)), "", FailureClass::kHostUnreachable,
        "non è raggiungibile"},
-      {Odbc(Maria("127.0.0.1", refused, db, pw)), "", FailureClass::kHostUnreachable,
-       "non è raggiungibile"},
-      {Odbc(PgOdbc("nessuno.invalid", pg, db, pw)), "", FailureClass::kHostUnreachable,
-       "indirizzo del server"},
-      {Odbc(Maria("nessuno.invalid", maria, db, pw)), "", FailureClass::kHostUnreachable,
-       "indirizzo del server"},
       {Odbc(PgOdbc("127.0.0.1", pg, db, "sbagliata")), "", FailureClass::kLoginFailed,
-       "utente e password"},
-      {Odbc(Maria("127.0.0.1", maria, db, "sbagliata")), "", FailureClass::kLoginFailed,
        "utente e password"},
       {Odbc(PgOdbc("127.0.0.1", pg, "manca", pw)), "", FailureClass::kDatabaseMissing,
        "nome del database"},
       {Odbc(Maria("127.0.0.1", maria, "manca", pw)), "", FailureClass::kDatabaseMissing,
        "nome del database"},
-      {Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELECT pg_sleep(4)", FailureClass::kTimeout,
-       "tempo limite"},
       {Odbc(Maria("127.0.0.1", maria, db, pw)), "SELECT SLEEP(4)", FailureClass::kTimeout,
        "tempo limite"},
-      {Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELEC 1", FailureClass::kSyntax, "sintassi"},
       {Odbc(Maria("127.0.0.1", maria, db, pw)), "SELEC 1", FailureClass::kSyntax, "sintassi"},
-      {Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELECT * FROM manca", FailureClass::kTableMissing,
-       "tabella"},
       {Odbc(Maria("127.0.0.1", maria, db, pw)), "SELECT * FROM manca", FailureClass::kTableMissing,
        "tabella"},
       {Odbc("Driver={PostgreSQL ANSI Driver};Server=127.0.0.1;"), "", FailureClass::kDriverMissing,
@@ -125,10 +112,7 @@ TEST_F(FailureHints, EachClassFromRealServersAndDrivers) {
       EXPECT_EQ(error, out.description);
     }
   }
-  // The codes travel with the error: SQLSTATE of the first record, the server's own number.
-  const Outcome login = Attempt(Odbc(Maria("127.0.0.1", maria, db, "sbagliata")), "", limits);
-  EXPECT_EQ(login.codes.sqlstate, "28000");
-  EXPECT_EQ(login.codes.native_code, 1045);
+  // The SQLSTATE of the first record travels with the error.
   EXPECT_EQ(Attempt(Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELEC 1", limits).codes.sqlstate,
             "42601");
 }
@@ -138,9 +122,7 @@ TEST(ClassifyFailure, LibpqStatesAndPlainTexts) {
   const std::tuple<std::string, long, std::string, FailureClass> cases[] = {
       {"08001", 0, "connection to server at \"10.0.0.9\", port 5432 failed",
        FailureClass::kHostUnreachable},
-      {"08006", 0, "server closed the connection unexpectedly", FailureClass::kHostUnreachable},
       {"28P01", 0, "FATAL: password authentication failed", FailureClass::kLoginFailed},
-      {"28000", 0, "no pg_hba.conf entry for host", FailureClass::kLoginFailed},
       {"3D000", 0, "database \"x\" does not exist", FailureClass::kDatabaseMissing},
       {"57014", 0, "canceling statement due to user request", FailureClass::kTimeout},
       {"42601", 0, "syntax error at or near \"SELEC\"", FailureClass::kSyntax},
