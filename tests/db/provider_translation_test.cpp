@@ -191,9 +191,6 @@ TEST(TranslateConnectionStringLazily, ProviderFormsForTheRegisteredDrivers) {
     std::string expected;  // the SQLite file's path, or the ODBC string
   };
   const Case cases[] = {
-      {.text = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/srv/a;b \"\"c\"\".db\";",
-       .drivers = kDebian,
-       .expected = "/srv/a;b \"c\".db"},
       {.text = "provider=microsoft.ace.oledb.12.0;data source=/x/missing.accdb",
        .drivers = kBare,
        .expected = "/x/missing.accdb"},

@@ -99,13 +99,10 @@ TEST_F(SqliteFile, BlockStatementsLeaveTheFileUnchanged) {
         // refused: what counts is the file
       }
     }
-    std::string error;
-    EXPECT_TRUE(TestConnection(Access(path_), {}, error)) << error;
     EXPECT_TRUE(testing::ReadBytes(path_) == before) << sql;
   }
   EXPECT_FALSE(std::filesystem::exists(copy));
   EXPECT_FALSE(std::filesystem::exists(path_ + "-wal"));
-  EXPECT_EQ(Count(*Open(path_)), 2);
 }
 
 TEST_F(SqliteFile, QueryPastTheLimitIsStoppedAndLockWaitsThenFails) {
@@ -167,7 +164,6 @@ TEST_F(SqliteFile, StreamingFailuresBeforeAndAfterTheFirstRows) {
     }
     EXPECT_EQ(sink.rows.size(), k.rows_before) << k.sql;
   }
-  EXPECT_EQ(Count(*c), 2);  // the refused statements did nothing
   // An exception of the sink stops the statement, and the connection stays usable.
   RecordingSink sink;
   sink.on_row = [&sink] {
