@@ -36,10 +36,7 @@ Outcome Attempt(const Settings& settings, const std::string& sql, const Connecti
 }
 
 Settings Odbc(const std::string& connection_string) {
-  Settings s;
-  s.DbType = "ODBC";
-  s.ConnectionString = connection_string;
-  return s;
+  return Settings{.DbType = "ODBC", .ConnectionString = connection_string};
 }
 
 class FailureHints : public ServerTest {
@@ -60,9 +57,6 @@ TEST_F(FailureHints, EachClassFromRealServersAndDrivers) {
   const std::string pg = env_["PG_PORT"], maria = env_["MARIADB_PORT"],
                     refused = env_["REFUSED_PORT"];
   const std::string db = env_["DATABASE"], pw = env_["PASSWORD"];
-  Settings unknown_type;
-  unknown_type.DbType = "SQLITE";
-  unknown_type.Server = "127.0.0.1";
   struct Case {
     Settings settings;
     std::string sql;
@@ -89,7 +83,7 @@ TEST_F(FailureHints, EachClassFromRealServersAndDrivers) {
        "pacchetto Debian odbc-mariadb"},
       {Odbc("Driver={Pervasive};"), "", FailureClass::kDriverMissing, "odbcinst -q -d"},
       {Odbc("DSN=panorello_nessuna_origine;"), "", FailureClass::kDsnMissing, "odbc.ini"},
-      {unknown_type, "", FailureClass::kOther,
+      {Settings{.DbType = "SQLITE", .Server = "127.0.0.1"}, "", FailureClass::kOther,
        "DBTYPE SQLITE non è un tipo noto e la connessione è "
        "stata tentata come SQL Server"},
   };
