@@ -8,8 +8,10 @@
 #include <string_view>
 
 #include "fuzz_support.h"
+#include "grid_input.h"
 #include "storage/block_list.h"
 #include "storage/blocks_file.h"
+#include "ui/logic/main_form.h"
 #include "util/text.h"
 
 using panorello::fuzz::Require;
@@ -30,36 +32,20 @@ void CheckFile(std::string_view bytes) {
   Require(IsValidUtf8(written), "the written file is UTF-8");
 }
 
-std::string Utf8(FuzzedDataProvider& in, size_t max_length) {
-  std::string storage;
-  return std::string(Utf8OrWindows1252(in.ConsumeRandomLengthString(max_length), storage));
-}
-
-// A SQL text holding a line "SQLEND" cannot be written: the line ends the query in the file.
-bool HasEndMarkerLine(const std::string& sql) {
-  const std::string lines = NormalizeNewlines(sql);
-  size_t start = 0;
-  for (;;) {
-    const size_t end = lines.find('\n', start);
-    if (Trim(std::string_view(lines).substr(start, end - start)) == "SQLEND") return true;
-    if (end == std::string::npos) return false;
-    start = end + 1;
-  }
-}
-
 // Blocks as the editor saves them (texts trimmed, mode upper-cased), written and read back.
 void CheckSavedBlocks(FuzzedDataProvider& in) {
   BlockList list;
   while (in.remaining_bytes() > 0 && list.BlockCount() < 8) {
     Block b;
-    b.Title = Trim(Utf8(in, 30));
-    b.Subtitle = Trim(Utf8(in, 30));
-    b.Sql = Utf8(in, 200);
+    b.Title = Trim(fuzz::Text(in, 30));
+    b.Subtitle = Trim(fuzz::Text(in, 30));
+    b.Sql = fuzz::Text(in, 200);
     b.SortOrder = in.ConsumeIntegral<int32_t>();
     b.Active = in.ConsumeBool();
-    b.RenderMode = UpperCase(Trim(Utf8(in, 12)));
-    b.Dashboard = Trim(Utf8(in, 20));
-    if (HasEndMarkerLine(b.Sql)) continue;
+    b.RenderMode = UpperCase(Trim(fuzz::Text(in, 12)));
+    b.Dashboard = Trim(fuzz::Text(in, 20));
+    // A query holding a line "SQLEND" cannot be written: the line ends the query in the file.
+    if (SqlHasEndMarkerLine(b.Sql)) continue;
     list.SaveBlock(-1, b);
   }
   BlockList read;
