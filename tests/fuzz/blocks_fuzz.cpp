@@ -53,7 +53,7 @@ void CheckSavedBlocks(FuzzedDataProvider& in) {
   Require(read.BlockCount() == list.BlockCount(), "every saved block is read back");
   for (int32_t i = 0; i < list.BlockCount(); ++i) {
     Block expected = list.At(i);
-    // The designed changes: one-line values lose their line breaks, the query its lone CR/LF.
+    // The changes a save makes: one-line values lose their line breaks, the query its lone CR/LF.
     expected.Title = LineBreaksToSpaces(expected.Title);
     expected.Subtitle = LineBreaksToSpaces(expected.Subtitle);
     expected.Dashboard = Trim(LineBreaksToSpaces(expected.Dashboard));
