@@ -6,7 +6,6 @@
 #include "html/grid_builder.h"
 #include "support/rendered.h"
 #include "support/test_support.h"
-#include "util/text.h"
 
 namespace panorello {
 namespace {
@@ -89,14 +88,8 @@ TEST(RenderBlockQuery, BodiesOfRealQueries) {
                "no such table: a&lt;b&amp;c — La query usa una tabella o una vista che non "
                "esiste: verificare i nomi nel testo SQL del blocco e il database a cui ci si "
                "collega.</div>"},
-      {.sql = "",
-       .mode = "AUTO",
-       .body = error + "Testo SQL vuoto: nessuna istruzione da eseguire</div>"},
   };
   for (const auto& c : cases) EXPECT_EQ(testing::RenderedQuery(*t, c.sql, c.mode), c.body) << c.sql;
-  t->settings.Database = t.folder.File("manca.db");
-  EXPECT_EQ(testing::RenderedQuery(*t, "SELECT 1", "AUTO"),
-            error + "File di database non trovato: " + HtmlEncode(t->settings.Database) + "</div>");
 }
 
 TEST(RenderBlock, FrameAroundTheBodyOfTheTrimmedMode) {
