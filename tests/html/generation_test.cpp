@@ -36,20 +36,12 @@ struct SqliteContext : testing::SqliteContext {
 };
 
 TEST(SortBlocks, ExchangeSortWithItsInstability) {
-  const struct {
-    std::vector<int32_t> orders;  // of the blocks A, B, C...
-    Texts sorted;
-  } cases[] = {
-      {.orders = {2, 2, 1}, .sorted = {"C", "B", "A"}},
-      {.orders = {0, -1, 5, -3}, .sorted = {"D", "B", "A", "C"}},
-  };
-  for (const auto& c : cases) {
-    SqliteContext t;
-    for (size_t i = 0; i < c.orders.size(); ++i)
-      t.Add(std::string(1, static_cast<char>('A' + i)), c.orders[i]);
-    SortBlocks(t->blocks);
-    EXPECT_EQ(Titles(t->blocks), c.sorted);
-  }
+  SqliteContext t;
+  t.Add("A", 2);
+  t.Add("B", 2);
+  t.Add("C", 1);
+  SortBlocks(t->blocks);
+  EXPECT_EQ(Titles(t->blocks), (Texts{"C", "B", "A"}));
 }
 
 TEST(BuildDashboardHtml, SelectionAndOrder) {
@@ -71,7 +63,6 @@ TEST(BuildDashboardHtml, SelectionAndOrder) {
   } cases[] = {
       {.name = " demo ", .shown = {"tutte", "spazi", "misto", "maiuscolo"}},
       {.name = "   ", .shown = {"tutte", "altro", "spazi", "misto", "maiuscolo"}},
-      {.name = "demo2", .shown = {"tutte", "altro"}},
   };
   for (const auto& c : cases) {
     std::string blocks;
