@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "db/connection_string.h"
 #include "db/provider_translation.h"
@@ -140,9 +141,9 @@ bool IsKnownType(const std::string& type) {
 std::string DriverHint(std::string_view text, const Settings& settings) {
   std::string name = LibraryNamed(text);
   if (name.empty()) {
-    const ConnectionPair* driver =
-        FindPair(ParseConnectionString(BuildConnectionString(settings)), "Driver");
-    if (driver != nullptr) name = driver->value;
+    const std::vector<ConnectionPair> pairs =
+        ParseConnectionString(BuildConnectionString(settings));
+    if (const ConnectionPair* driver = FindPair(pairs, "Driver")) name = driver->value;
   }
   const std::string package = DriverPackage(name);
   if (!package.empty()) {

@@ -141,7 +141,8 @@ TEST(OdbcTargetOf, SameAsTranslatingTheBuiltString) {
           try {
             const OpenTarget t = TranslateConnectionStringLazily(BuildConnectionString(s), source,
                                                                  NoAccess, browser);
-            const ConnectionPair* dsn = FindPair(ParseConnectionString(t.odbc), "DSN");
+            const std::vector<ConnectionPair> pairs = ParseConnectionString(t.odbc);
+            const ConnectionPair* dsn = FindPair(pairs, "DSN");
             before = t.sqlite_file
                          ? t.path
                          : WithDriverOptions(t.odbc, limits, dsn ? dsn_driver(dsn->value) : "");
