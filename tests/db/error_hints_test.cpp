@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "db/db_error.h"
 #include "db_test_support.h"
 #include "util/error.h"
 
@@ -139,6 +140,10 @@ TEST(ClassifyFailure, LibpqStatesAndPlainTexts) {
   access.DbType = "ACCESS";
   EXPECT_EQ(FailureHint(Error("integer overflow"), access), "");
   EXPECT_EQ(DescribeFailure(Error("integer overflow"), access), "integer overflow");
+  // A driver that could not be loaded, its library left unnamed: the settings name the driver.
+  const Settings odbc{.DbType = "ODBC", .ConnectionString = "Driver={PostgreSQL ANSI Driver};"};
+  const DbError unnamed("Specified driver could not be loaded", DbDiagnostic{"IM003", 0});
+  EXPECT_NE(FailureHint(unnamed, odbc).find("odbc-postgresql"), std::string::npos);
 }
 
 }  // namespace
