@@ -12,14 +12,6 @@ namespace panorello {
 
 namespace {
 
-std::string Lowered(std::string_view s) {
-  std::string out(s);
-  for (char& ch : out) {
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-  }
-  return out;
-}
-
 bool HasAny(const std::string& lowered, std::initializer_list<std::string_view> parts) {
   for (std::string_view part : parts) {
     if (lowered.find(part) != std::string::npos) return true;
@@ -122,7 +114,7 @@ FailureClass ByText(const std::string& t) {
 
 // The text between the first pair of apostrophes after "lib" ("Can't open lib 'NAME' : ...").
 std::string LibraryNamed(std::string_view text) {
-  const size_t lib = Lowered(text).find("open lib");
+  const size_t lib = AsciiLowerCase(text).find("open lib");
   if (lib == std::string_view::npos) return "";
   const size_t open = text.find('\'', lib);
   if (open == std::string_view::npos) return "";
@@ -192,7 +184,7 @@ std::string ClassHint(FailureClass c, std::string_view text, const Settings& set
 FailureClass ClassifyFailure(const DbDiagnostic& diagnostic, std::string_view text,
                              ErrorKind kind) {
   if (kind == ErrorKind::kTimeout) return FailureClass::kTimeout;
-  const std::string lowered = Lowered(text);
+  const std::string lowered = AsciiLowerCase(text);
   FailureClass c = BySqlState(diagnostic.sqlstate);
   if (c == FailureClass::kOther) c = ByNativeCode(diagnostic.native_code, lowered);
   if (c == FailureClass::kOther) c = ByText(lowered);
@@ -203,7 +195,7 @@ FailureClass ClassifyFailure(const DbDiagnostic& diagnostic, std::string_view te
 }
 
 std::string DriverPackage(std::string_view name) {
-  const std::string n = Lowered(name);
+  const std::string n = AsciiLowerCase(name);
   if (n.find("postgres") != std::string::npos || n.find("psqlodbc") != std::string::npos) {
     return "odbc-postgresql";
   }

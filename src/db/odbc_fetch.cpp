@@ -156,13 +156,6 @@ void SetStmtAttribute(const OdbcHandle& stmt, SQLINTEGER attribute, SQLPOINTER v
   RequireOdbcSuccess(SQLSetStmtAttr(stmt.get(), attribute, value, 0), stmt, "SQLSetStmtAttr");
 }
 
-std::string Lowered(std::string s) {
-  for (char& ch : s) {
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-  }
-  return s;
-}
-
 // Reads one value of column number with SQLGetData: fixed ones at once, variable ones in pieces
 // until the driver has no more. value (or decoded, for a text that is not UTF-8) keeps the bytes
 // the returned view points to.
@@ -354,7 +347,7 @@ OdbcReadRules ReadRulesOf(const OdbcHandle& dbc) {
   if (OdbcSucceeded(SQLGetInfo(dbc.get(), SQL_DRIVER_NAME, name, sizeof name, nullptr))) {
     // MariaDB and SQL Server describe every expression with its largest size; psqlODBC (unbounded
     // texts reported at MaxVarcharSize) and SQLite (a size of its own choosing) do not.
-    const std::string driver = Lowered(reinterpret_cast<const char*>(name));
+    const std::string driver = AsciiLowerCase(reinterpret_cast<const char*>(name));
     rules.sizes_hold = driver.find("maodbc") != std::string::npos ||
                        driver.find("tdsodbc") != std::string::npos ||
                        driver.find("msodbcsql") != std::string::npos;

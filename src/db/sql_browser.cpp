@@ -10,6 +10,7 @@
 #include <string>
 
 #include "util/error.h"
+#include "util/text.h"
 
 namespace panorello {
 
@@ -44,13 +45,10 @@ struct Addresses {
               ErrorKind::kDatabase);
 }
 
-char Lower(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch; }
-
 }  // namespace
 
 int PortInBrowserAnswer(std::string_view answer) {
-  std::string lowered(answer);
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(), Lower);
+  const std::string lowered = AsciiLowerCase(answer);
   const size_t tcp = lowered.find(";tcp;");
   if (tcp == std::string::npos) return 0;
   long port = 0;

@@ -124,6 +124,12 @@ char AsciiLower(char ch) {
 }
 }  // namespace
 
+std::string AsciiLowerCase(std::string_view s) {
+  std::string out(s);
+  for (char& ch : out) ch = AsciiLower(ch);
+  return out;
+}
+
 bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -18,6 +18,9 @@ std::string_view TrimSpacesAndTabs(std::string_view s);
 // True when s holds nothing but spaces, tabs and line breaks (or nothing at all).
 bool IsBlankText(std::string_view s);
 
+// s with its ASCII capitals made small; every other byte stays (driver names and messages).
+std::string AsciiLowerCase(std::string_view s);
+
 // Equality and prefix of texts with ASCII letters compared without case (other bytes as they are).
 bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
 bool StartsWithAsciiNoCase(std::string_view s, std::string_view prefix);
