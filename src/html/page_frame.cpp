@@ -152,7 +152,8 @@ std::string BuildStyleSheet() {
 }
 
 std::string BuildPageHead(const Settings& settings) {
-  std::string out = "<html lang=\"it\"><head>";
+  // Standards mode: on a desktop screen the page looks as it did in quirks mode.
+  std::string out = "<!DOCTYPE html><html lang=\"it\"><head>";
   out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">";
   out += kViewport;
   if (settings.RefreshSeconds > 0) {

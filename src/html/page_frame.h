@@ -12,7 +12,8 @@ namespace panorello {
 // dark scheme, more contrast, forced colours and printing; always the same text.
 std::string BuildStyleSheet();
 
-// "<html><head>" ... "</head><body>": charset, viewport, optional refresh, title, style sheet.
+// "<!DOCTYPE html><html lang=\"it\"><head>" ... "</head><body>": charset, viewport, optional
+// refresh, title, style sheet.
 std::string BuildPageHead(const Settings& settings);
 
 // Opens the page container, writes the header box and opens the main part; the time stamp is
