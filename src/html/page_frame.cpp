@@ -106,10 +106,12 @@ constexpr std::string_view kForcedColourRules =
     "}";
 
 // Paper: a block's title stays with its body, a KPI row, chart or block is not split across pages
-// when it fits on one, the footer goes with the last block, the KPI cards and legend lines keep
-// their colours, no shadows.
+// when it fits on one, the footer goes with the last block (the blocks and the footer are
+// siblings on paper, as Chromium keeps them together only then), the KPI cards and legend lines
+// keep their colours, no shadows.
 constexpr std::string_view kPrintRules =
     "@media print{"
+    "main{display:contents;}"
     ".block,.kpiwrap,.chartbox{break-inside:avoid;page-break-inside:avoid;}"
     ".title,.subtitle,.sep{break-after:avoid;page-break-after:avoid;}"
     ".footer{break-before:avoid;page-break-before:avoid;}"

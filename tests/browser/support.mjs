@@ -12,6 +12,10 @@ export const CHROMIUM_FLAGS = [
   '--hide-scrollbars',
 ];
 export const SKIP = 77;  // the SKIP_RETURN_CODE of these tests
+// A phone: 390 x 844 CSS px, device scale 3, mobile viewport.
+export const PHONE = {
+  width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true,
+};
 
 export const VIEWPORT_ELEMENT =
   '<meta name="viewport" content="width=device-width, initial-scale=1">';
