@@ -51,7 +51,8 @@ TEST(PageFrame, HeadHeaderAndFooter) {
     settings.Database = "db & co";
     settings.RefreshSeconds = c.refresh;
     EXPECT_EQ(BuildPageHead(settings),
-              "<!DOCTYPE html><html lang=\"it\"><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+              "<!DOCTYPE html><html lang=\"it\"><head><meta http-equiv=\"Content-Type\" "
+              "content=\"text/html; "
               "charset=utf-8\">"
               "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">" +
                   c.refresh_meta + "<title>" + c.encoded_title + "</title>" + BuildStyleSheet() +
