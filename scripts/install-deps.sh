@@ -20,11 +20,13 @@ PACKAGES=(
 # npm comes with some builds of nodejs; Debian's is a package of its own.
 command -v npm >/dev/null || PACKAGES+=(npm)
 
-# puppeteer-core (browser tests, phone screenshot) into node_modules; it never fetches a browser.
+# puppeteer-core (browser tests, phone screenshot) and axe-core (accessibility checks) into
+# node_modules; it never fetches a browser.
 node_modules() {
   local root
   root=$(cd "$(dirname "$0")/.." && pwd)
-  [ -f "$root/node_modules/puppeteer-core/package.json" ] && return 0
+  [ -f "$root/node_modules/puppeteer-core/package.json" ] &&
+    [ -f "$root/node_modules/axe-core/axe.min.js" ] && return 0
   (cd "$root" && npm ci --no-audit --no-fund)
 }
 

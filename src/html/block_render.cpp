@@ -59,7 +59,7 @@ namespace {
 
 // Writes a body whose chart (if any) is already drawn.
 void WriteBody(const ResultGrid& grid, BodyKind kind, const std::string& chart,
-               const RegionalSettings& regional, PageOut& out) {
+               const RegionalSettings& regional, std::string_view name, PageOut& out) {
   switch (kind) {
     case BodyKind::Kpi:
       RenderKpiCards(grid, regional, out.Buffer());
@@ -69,10 +69,10 @@ void WriteBody(const ResultGrid& grid, BodyKind kind, const std::string& chart,
       break;
     case BodyKind::ChartTable:
       out.Append(chart);
-      RenderResultTable(grid, regional, out);
+      RenderResultTable(grid, regional, out, name);
       break;
     case BodyKind::Table:
-      RenderResultTable(grid, regional, out);
+      RenderResultTable(grid, regional, out, name);
       break;
   }
 }
@@ -81,10 +81,11 @@ bool HasChart(BodyKind kind) { return kind == BodyKind::Chart || kind == BodyKin
 
 // A TABLE body needs no whole result: the rows go to the page as the statement gives them. A
 // failure after some rows takes back what was written, so the body is the error box alone.
-BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql, PageOut& out) {
+BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql,
+                             std::string_view name, PageOut& out) {
   const uint64_t mark = out.Size();
   try {
-    ResultTableSink table(env.regional, out);
+    ResultTableSink table(env.regional, out, name);
     if (!BlockQueryRows(env.settings, env.limits, env.place, sql, table)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
       return {};
@@ -103,9 +104,9 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql, P
 }  // namespace
 
 BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
-                              const std::string& mode, PageOut& out) {
+                              const std::string& mode, PageOut& out, std::string_view name) {
   const std::string body_mode = ModeOf(mode);
-  if (body_mode == "TABLE") return StreamTableBody(env, sql, out);
+  if (body_mode == "TABLE") return StreamTableBody(env, sql, name, out);
   std::optional<ResultGrid> grid;
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
@@ -113,7 +114,8 @@ BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
     grid = BlockQuery(env.settings, env.limits, env.place, sql);  // its own time limits
     if (grid) {
       kind = ChooseBody(*grid, body_mode, env.regional);
-      if (HasChart(kind)) chart = RenderChart(*grid, env.regional);
+      // A chart with no table after it carries its data for screen readers.
+      if (HasChart(kind)) chart = RenderChart(*grid, env.regional, name, kind == BodyKind::Chart);
     }
   } catch (const std::exception& e) {
     AppendErrorBox(out, DescribeFailure(e, env.settings));
@@ -123,7 +125,7 @@ BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
     out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
     return {};
   }
-  WriteBody(*grid, kind, chart, env.regional, out);
+  WriteBody(*grid, kind, chart, env.regional, name, out);
   return {};
 }
 
@@ -133,7 +135,8 @@ BlockOutcome RenderBlock(const BlockQueryEnv& env, const Block& block, PageOut& 
   out.Append("</div><div class=\"subtitle\">");
   HtmlEncodeAppend(out.Buffer(), block.Subtitle);
   out.Append("</div><div class=\"sep\"></div>");
-  BlockOutcome outcome = RenderBlockQuery(env, block.Sql, ModeOf(block.RenderMode), out);
+  BlockOutcome outcome =
+      RenderBlockQuery(env, block.Sql, ModeOf(block.RenderMode), out, block.Title);
   out.Append("</div>");
   return outcome;
 }

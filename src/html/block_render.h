@@ -2,6 +2,7 @@
 // One block's box: title, subtitle, separator and the body its render mode gives.
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "db/connection.h"
 #include "db/result_grid.h"
@@ -40,9 +41,10 @@ struct BlockOutcome {
 
 // Runs sql on a fresh connection from env.settings and renders the result; never fails: every
 // error of the connection, the query or the renderers becomes the error box (and the outcome
-// says so). Only a failure to write the page itself (PageWriteError) goes to the caller.
+// says so). Only a failure to write the page itself (PageWriteError) goes to the caller. name
+// (the block's title) names the chart and the table box.
 BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
-                              const std::string& mode, PageOut& out);
+                              const std::string& mode, PageOut& out, std::string_view name = {});
 
 BlockOutcome RenderBlock(const BlockQueryEnv& env, const Block& block, PageOut& out);
 

@@ -1,10 +1,13 @@
 #include "html/chart.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <utility>
 
+#include "html/kpi_table.h"
 #include "html/series_colors.h"
 #include "util/error.h"
 #include "util/text.h"
@@ -49,12 +52,16 @@ void AppendCoordinate(std::string& out, double v) {
   out += SvgNumber(v);
 }
 
-// The canvas with its white background and the two axes.
-void AppendCanvas(std::string& out) {
+// The canvas with its white background and the two axes; the SVG is an image named name. A
+// dense chart (more rows than pixel columns) is marked so: its labels are thinned.
+void AppendCanvas(std::string& out, std::string_view name, bool dense) {
   const std::string width = SvgNumber(kWidth);
   const std::string height = SvgNumber(kHeight);
-  out += "<svg class=\"chartsvg\" viewBox=\"0 0 " + width + " " + height +
-         "\" xmlns=\"http://www.w3.org/2000/svg\">";
+  out += dense ? "<svg class=\"chartsvg chartdense\"" : "<svg class=\"chartsvg\"";
+  out += " viewBox=\"0 0 " + width + " " + height +
+         "\" xmlns=\"http://www.w3.org/2000/svg\" role=\"img\" aria-label=\"";
+  HtmlEncodeAppend(out, name);
+  out += "\">";
   out +=
       "<rect x=\"0\" y=\"0\" width=\"" + width + "\" height=\"" + height + "\" fill=\"#ffffff\"/>";
   const std::pair<double, double> axes[][2] = {{{kLeft, kTop}, {kLeft, kPlotBottom}},
@@ -71,7 +78,141 @@ void AppendLabel(std::string& out, const std::string& text) {
   HtmlEncodeAppend(out, LineBreaksToSpaces(text));
 }
 
+double ValueOf(const CellView& cell, const RegionalSettings& regional) {
+  double v = 0;
+  return IsNumericCell(cell, regional, &v) ? v : 0;
+}
+
+// The label of row r as drawn: its cell text on one line.
+std::string LabelText(const ResultGrid& grid, size_t r, const RegionalSettings& regional) {
+  return LineBreaksToSpaces(CellText(grid.At(r, 0), regional));
+}
+
+// Width of a label in 11-unit Arial, on the generous side: capitals, m, w and letters beyond
+// ASCII count as wide, everything else as a digit.
+double LabelWidth(std::string_view text) {
+  double em = 0;
+  for (unsigned char ch : text) {
+    if ((ch & 0xC0) == 0x80) continue;  // a UTF-8 continuation byte
+    const bool wide = (ch >= 'A' && ch <= 'Z') || ch == 'm' || ch == 'w' || ch >= 0x80;
+    em += wide ? 0.75 : 0.56;
+  }
+  return em * 11;
+}
+
+// Room kept between two x labels.
+constexpr double kLabelGap = 8;
+
+// "Vendite mensili: Vendite, Costi": the block's title and the series.
+std::string ChartName(const ResultGrid& grid, std::string_view name) {
+  std::string out = Trim(LineBreaksToSpaces(name));
+  if (out.empty()) out = "Grafico";
+  out += ": ";
+  for (size_t k = 1; k < grid.Cols(); ++k) {
+    if (k > 1) out += ", ";
+    out += LineBreaksToSpaces(grid.ColumnName(k));
+  }
+  return out;
+}
+
+// One invisible target around a drawn point; its title shows label, series and value.
+void AppendTarget(std::string& out, const ResultGrid& grid, size_t r, size_t k, double x, double y,
+                  const RegionalSettings& regional) {
+  out += "<circle cx=\"";
+  AppendCoordinate(out, x);
+  out += "\" cy=\"";
+  AppendCoordinate(out, y);
+  out += "\" r=\"8\"><title>";
+  HtmlEncodeAppend(out, LabelText(grid, r, regional));
+  out += " - ";
+  HtmlEncodeAppend(out, LineBreaksToSpaces(grid.ColumnName(k)));
+  out += ": ";
+  std::string value = Trim(LineBreaksToSpaces(CellText(grid.At(r, k), regional)));
+  if (value.empty()) value = "nessun valore";
+  HtmlEncodeAppend(out, value);
+  out += "</title></circle>";
+}
+
+size_t ColumnOf(size_t r, size_t rows) {
+  const double column = std::floor(static_cast<double>(r) * static_cast<double>(kPlotColumns) /
+                                   static_cast<double>(rows - 1));
+  return std::min(static_cast<size_t>(column), kPlotColumns - 1);
+}
+
 }  // namespace
+
+std::vector<size_t> DrawnRows(const ResultGrid& grid, size_t k, const RegionalSettings& regional) {
+  const size_t rows = grid.Rows();
+  std::vector<size_t> out;
+  if (rows <= kPlotColumns) {
+    out.resize(rows);
+    for (size_t r = 0; r < rows; ++r) out[r] = r;
+    return out;
+  }
+  // One pass: the first, smallest, largest and last point of each pixel column.
+  size_t column = kPlotColumns;
+  size_t picks[4] = {};
+  double low = 0;
+  double high = 0;
+  auto flush = [&] {
+    std::sort(std::begin(picks), std::end(picks));
+    for (size_t i = 0; i < 4; ++i) {
+      if (i == 0 || picks[i] != picks[i - 1]) out.push_back(picks[i]);
+    }
+  };
+  for (size_t r = 0; r < rows; ++r) {
+    const double v = ValueOf(grid.At(r, k), regional);
+    const size_t c = ColumnOf(r, rows);
+    if (c != column) {
+      if (column != kPlotColumns) flush();
+      column = c;
+      std::fill(std::begin(picks), std::end(picks), r);
+      low = high = v;
+      continue;
+    }
+    if (v < low) {
+      low = v;
+      picks[1] = r;
+    }
+    if (v > high) {
+      high = v;
+      picks[2] = r;
+    }
+    picks[3] = r;
+  }
+  flush();
+  return out;
+}
+
+std::vector<size_t> LabelRows(const ResultGrid& grid, const RegionalSettings& regional) {
+  const size_t rows = grid.Rows();
+  std::vector<size_t> out;
+  if (rows <= kPlotColumns) {
+    out.resize(rows);
+    for (size_t r = 0; r < rows; ++r) out[r] = r;
+    return out;
+  }
+  const double step = kPlotWidth / static_cast<double>(rows - 1);
+  // The first row whose x is at least x.
+  auto row_at = [&](double x) {
+    return x <= kLeft ? size_t{0} : static_cast<size_t>(std::ceil((x - kLeft) / step));
+  };
+  double free_from = 0;  // labels may start here
+  size_t r = 0;
+  while (r < rows) {
+    const double half = LabelWidth(LabelText(grid, r, regional)) / 2;
+    const double x = ChartX(r, rows);
+    if (x - half < free_from) {
+      r = std::max(row_at(free_from + half), r + 1);
+      continue;
+    }
+    if (x + half > kWidth) break;
+    out.push_back(r);
+    free_from = x + half + kLabelGap;
+    r = std::max(row_at(free_from + half), r + 1);
+  }
+  return out;
+}
 
 std::string SeriesColor(int k) {
   constexpr int kCount = static_cast<int>(kSeriesColors.size());
@@ -116,7 +257,8 @@ std::string SvgNumber(double value) {
   return out;
 }
 
-std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& regional) {
+std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& regional,
+                          std::string_view name) {
   const size_t rows = grid.Rows();
   const size_t cols = grid.Cols();
   // A single row would divide by zero; RenderChart never asks for it.
@@ -132,32 +274,42 @@ std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& region
   if (!(max > 0)) max = 1;
 
   std::string out;
-  AppendCanvas(out);
+  AppendCanvas(out, ChartName(grid, name), rows > kPlotColumns);
 
+  std::vector<std::vector<size_t>> drawn(cols);
   for (size_t k = 1; k < cols; ++k) {
+    drawn[k] = DrawnRows(grid, k, regional);
     out += "<polyline fill=\"none\" stroke=\"";
     out += SeriesColor(static_cast<int>(k));
     out += "\" stroke-width=\"3\" points=\"";
-    for (size_t r = 0; r < rows; ++r) {
-      double v = 0;
-      if (!IsNumericCell(grid.At(r, k), regional, &v)) v = 0;
-      if (r > 0) out += ' ';
+    for (size_t i = 0; i < drawn[k].size(); ++i) {
+      const size_t r = drawn[k][i];
+      if (i > 0) out += ' ';
       AppendCoordinate(out, ChartX(r, rows));
       out += ',';
-      AppendCoordinate(out, ChartY(v, max));
+      AppendCoordinate(out, ChartY(ValueOf(grid.At(r, k), regional), max));
     }
     out += "\"/>";
   }
 
   const std::string baseline = SvgNumber(kLabelBaseline);
-  for (size_t r = 0; r < rows; ++r) {
+  for (size_t r : LabelRows(grid, regional)) {
     out += "<text x=\"";
     AppendCoordinate(out, ChartX(r, rows));
     out += "\" y=\"" + baseline + "\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">";
     AppendLabel(out, CellText(grid.At(r, 0), regional));
     out += "</text>";
   }
-  out += "</svg>";
+
+  // The targets last, above the lines: the pointer finds them.
+  out += "<g class=\"charthit\" fill=\"transparent\">";
+  for (size_t k = 1; k < cols; ++k) {
+    for (size_t r : drawn[k]) {
+      AppendTarget(out, grid, r, k, ChartX(r, rows), ChartY(ValueOf(grid.At(r, k), regional), max),
+                   regional);
+    }
+  }
+  out += "</g></svg>";
   return out;
 }
 
@@ -174,11 +326,24 @@ std::string BuildChartLegend(const ResultGrid& grid) {
   return out;
 }
 
-std::string RenderChart(const ResultGrid& grid, const RegionalSettings& regional) {
+std::string RenderChart(const ResultGrid& grid, const RegionalSettings& regional,
+                        std::string_view name, bool with_data) {
   if (grid.Rows() <= 1 || grid.Cols() < 2) return {};
   std::string out = "<div class=\"chartbox\"><div class=\"charttitle\">Andamento storico</div>";
-  out += BuildChartSvg(grid, regional);
+  out += BuildChartSvg(grid, regional, name);
   out += BuildChartLegend(grid);
+  if (with_data) {
+    std::vector<size_t> rows;
+    for (size_t k = 1; k < grid.Cols(); ++k) {
+      const std::vector<size_t> drawn = DrawnRows(grid, k, regional);
+      rows.insert(rows.end(), drawn.begin(), drawn.end());
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    out += "<div class=\"srdata\">";
+    AppendTableOfRows(grid, regional, rows, out);
+    out += "</div>";
+  }
   out += "</div>";
   return out;
 }

@@ -1,16 +1,35 @@
 #pragma once
 // The line chart: inline SVG on a 1200 x 320 canvas, one polyline per series, and its legend.
+// Every drawn point carries its label and value in a <title> on an invisible target, shown by the
+// browser under the pointer; the SVG is an image named after its block and series.
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "db/result_grid.h"
 
 namespace panorello {
 
 // The chart box, or the empty text when the grid has fewer than 2 rows or 2 columns.
-// Finite values are always drawable (points far outside the plot are clamped).
-std::string RenderChart(const ResultGrid& grid, const RegionalSettings& regional);
-std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& regional);
+// Finite values are always drawable (points far outside the plot are clamped). name is the
+// block's title; with_data adds the drawn rows as a table that only screen readers show (for a
+// chart with no table after it).
+std::string RenderChart(const ResultGrid& grid, const RegionalSettings& regional,
+                        std::string_view name = {}, bool with_data = false);
+std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& regional,
+                          std::string_view name = {});
 std::string BuildChartLegend(const ResultGrid& grid);
+
+// Pixel columns of the plot: a series with more points than this is drawn from the first, the
+// smallest, the largest and the last point of each column, which draws the same line.
+inline constexpr size_t kPlotColumns = 1125;
+
+// The rows drawn for series column k (all rows when they fit the columns), in row order.
+std::vector<size_t> DrawnRows(const ResultGrid& grid, size_t k, const RegionalSettings& regional);
+
+// The rows that get an x label: all of them when every row is drawn, otherwise labels thinned
+// so that no two overlap (their widths estimated for 11-unit Arial).
+std::vector<size_t> LabelRows(const ResultGrid& grid, const RegionalSettings& regional);
 
 // Colour of the 1-based series k (eight colours, then again from the first).
 std::string SeriesColor(int k);

@@ -26,7 +26,7 @@ namespace {
 void AppendTableHead(std::string& out, const std::string* names, size_t count) {
   out += "<table class=\"result\"><tr>";
   for (size_t c = 0; c < count; ++c) {
-    out += "<th>";
+    out += "<th scope=\"col\">";
     HtmlEncodeAppend(out, names[c]);
     out += "</th>";
   }
@@ -56,28 +56,58 @@ void AppendTableCell(std::string& out, const CellView& cell, const RegionalSetti
   out += "</td>";
 }
 
+// The box around a table: focusable and named, since it scrolls sideways on a narrow screen.
+void OpenTableBox(std::string& out, std::string_view name) {
+  out += "<div class=\"tablebox\" tabindex=\"0\" role=\"region\" aria-label=\"Tabella";
+  if (!name.empty()) {
+    out += ": ";
+    HtmlEncodeAppend(out, LineBreaksToSpaces(name));
+  }
+  out += "\">";
+}
+
+std::vector<std::string> NamesOf(const ResultGrid& grid) {
+  std::vector<std::string> names;
+  names.reserve(grid.Cols());
+  for (size_t c = 0; c < grid.Cols(); ++c) names.push_back(grid.ColumnName(c));
+  return names;
+}
+
+void AppendRow(std::string& out, const ResultGrid& grid, size_t r,
+               const RegionalSettings& regional) {
+  out += "<tr>";
+  for (size_t c = 0; c < grid.Cols(); ++c) AppendTableCell(out, grid.At(r, c), regional);
+  out += "</tr>";
+}
+
 }  // namespace
 
-void RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional, PageOut& page) {
+void RenderResultTable(const ResultGrid& grid, const RegionalSettings& regional, PageOut& page,
+                       std::string_view name) {
   std::string& out = page.Buffer();
-  const size_t cols = grid.Cols();
-  std::vector<std::string> names;
-  names.reserve(cols);
-  for (size_t c = 0; c < cols; ++c) names.push_back(grid.ColumnName(c));
+  OpenTableBox(out, name);
+  const std::vector<std::string> names = NamesOf(grid);
   AppendTableHead(out, names.data(), names.size());
   const size_t rows = grid.Rows();
   for (size_t r = 0; r < rows; ++r) {
-    out += "<tr>";
-    for (size_t c = 0; c < cols; ++c) AppendTableCell(out, grid.At(r, c), regional);
-    out += "</tr>";
+    AppendRow(out, grid, r, regional);
     page.MaybeFlush();
   }
+  out += "</table></div>";
+}
+
+void AppendTableOfRows(const ResultGrid& grid, const RegionalSettings& regional,
+                       const std::vector<size_t>& rows, std::string& out) {
+  const std::vector<std::string> names = NamesOf(grid);
+  AppendTableHead(out, names.data(), names.size());
+  for (size_t r : rows) AppendRow(out, grid, r, regional);
   out += "</table>";
 }
 
 void ResultTableSink::Row(const CellView* cells, size_t count) {
   std::string& out = page_.Buffer();
   if (!started_) {
+    OpenTableBox(out, name_);
     AppendTableHead(out, names_.data(), names_.size());
     started_ = true;
   }
@@ -88,7 +118,7 @@ void ResultTableSink::Row(const CellView* cells, size_t count) {
 }
 
 void ResultTableSink::Finish() {
-  if (started_) page_.Append("</table>");
+  if (started_) page_.Append("</table></div>");
 }
 
 }  // namespace panorello

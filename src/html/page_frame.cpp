@@ -53,20 +53,68 @@ constexpr std::string_view kRulesAfterCardColours[] = {
 };
 static_assert(std::size(kRulesBeforeCardColours) + 1 + std::size(kRulesAfterCardColours) == 27);
 
-// Narrow screens (phones): a block whose table is wider than the screen scrolls sideways inside
-// its own box instead of widening the page, and the page keeps less padding.
+// A chart's data for screen readers: in the page, out of sight.
+constexpr std::string_view kScreenReaderRules =
+    ".srdata{position:absolute;width:1px;height:1px;margin:-1px;padding:0;border:0;"
+    "overflow:hidden;clip:rect(0 0 0 0);clip-path:inset(50%);white-space:nowrap;}";
+
+// Narrow screens (phones): a table wider than the screen scrolls sideways inside its own box
+// instead of widening the page, and the page keeps less padding. A chart is as high as its width
+// asks (no empty band) with labels of 40 units, about 10 px on a phone; a chart with thinned
+// labels shows one in four of them there, so that the larger ones do not overlap.
 constexpr std::string_view kNarrowScreenRules =
     "@media (max-width: 600px){"
     ".page{padding:8px;}"
-    ".block{overflow-x:auto;}"
+    ".block,.tablebox{overflow-x:auto;}"
+    ".chartsvg{height:auto;}"
+    ".chartsvg text{font-size:40px;}"
+    ".chartdense text:not(:nth-of-type(4n+1)){display:none;}"
+    "}";
+
+// Card shades of the same hues dark enough for 4.5:1 with white text (labels at full opacity).
+constexpr std::string_view kDeepCardRules =
+    ".kpi-1{background:#1d4ed8;}.kpi-2{background:#15803d;}.kpi-3{background:#b45309;}"
+    ".kpi-4{background:#b91c1c;}.kpi-5{background:#0e7490;}.kpi-6{background:#6d28d9;}"
+    ".kpilabel{opacity:1;}";
+
+// A dark page: the same card hues, every text at 4.5:1 or more.
+constexpr std::string_view kDarkOpen = "@media (prefers-color-scheme: dark){";
+constexpr std::string_view kDarkRules =
+    "body{background:#0f172a;color:#e5e7eb;}"
+    ".head,.block,.chartbox{background:#1e293b;border-color:#334155;box-shadow:none;}"
+    ".head h1,.title{color:#f8fafc;}"
+    ".head .meta,.subtitle,.footer,.nodata,.charttitle,.chartlegend{color:#cbd5e1;}"
+    ".sep{background:#334155;}"
+    ".error{background:#450a0a;border-color:#b91c1c;color:#fecaca;}"
+    ".kpicard{box-shadow:none;}"
+    "table.result th{background:#334155;color:#f8fafc;border-color:#475569;}"
+    "table.result td{border-color:#334155;}"
+    "table.result tr:nth-child(even) td{background:#172033;}"
+    ".chartsvg rect{fill:#1e293b;}"
+    ".chartsvg text{fill:#cbd5e1;}";
+
+// More contrast asked for: deeper cards and darker grey texts.
+constexpr std::string_view kMoreContrastOpen = "@media (prefers-contrast: more){";
+constexpr std::string_view kMoreContrastRules =
+    ".head .meta,.subtitle,.footer,.nodata,.charttitle,.chartlegend{color:#374151;}";
+
+// Forced colours (high-contrast themes) would blank the legend swatches and recolour the lines:
+// both keep the series colours.
+constexpr std::string_view kForcedColourRules =
+    "@media (forced-colors: active){"
+    ".legendline,.chartsvg{forced-color-adjust:none;}"
     "}";
 
 // Paper: a block's title stays with its body, a KPI row, chart or block is not split across pages
-// when it fits on one, the KPI cards and legend lines keep their colours, no shadows.
+// when it fits on one, the footer goes with the last block (the blocks and the footer are
+// siblings on paper, as Chromium keeps them together only then), the KPI cards and legend lines
+// keep their colours, no shadows.
 constexpr std::string_view kPrintRules =
     "@media print{"
+    "main{display:contents;}"
     ".block,.kpiwrap,.chartbox{break-inside:avoid;page-break-inside:avoid;}"
     ".title,.subtitle,.sep{break-after:avoid;page-break-after:avoid;}"
+    ".footer{break-before:avoid;page-break-before:avoid;}"
     ".kpicard,.legendline{-webkit-print-color-adjust:exact;print-color-adjust:exact;}"
     ".head,.block,.kpicard{box-shadow:none;}"
     "}";
@@ -89,14 +137,25 @@ std::string BuildStyleSheet() {
     out += ";}";
   }
   for (std::string_view rule : kRulesAfterCardColours) out += rule;
+  out += kScreenReaderRules;
   out += kNarrowScreenRules;
+  out += kDarkOpen;
+  out += kDarkRules;
+  out += kDeepCardRules;
+  out += "}";
+  out += kMoreContrastOpen;
+  out += kMoreContrastRules;
+  out += kDeepCardRules;
+  out += "}";
+  out += kForcedColourRules;
   out += kPrintRules;
   out += "</style>";
   return out;
 }
 
 std::string BuildPageHead(const Settings& settings) {
-  std::string out = "<html><head>";
+  // Standards mode: on a desktop screen the page looks as it did in quirks mode.
+  std::string out = "<!DOCTYPE html><html lang=\"it\"><head>";
   out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">";
   out += kViewport;
   if (settings.RefreshSeconds > 0) {
@@ -116,7 +175,7 @@ std::string BuildPageHeader(const Settings& settings, const Clock& clock,
                             std::string_view dashboardName) {
   std::string label = Trim(dashboardName);
   if (label.empty()) label = "Tutte le dashboard";
-  std::string out = "<div class=\"page\"><div class=\"head\"><h1>";
+  std::string out = "<div class=\"page\"><header class=\"head\"><h1>";
   HtmlEncodeAppend(out, settings.PageTitle);
   out += "</h1><div class=\"meta\">Dashboard: ";
   HtmlEncodeAppend(out, label);
@@ -135,14 +194,14 @@ std::string BuildPageHeader(const Settings& settings, const Clock& clock,
     out += FormatInt(settings.RefreshSeconds);
     out += " sec";
   }
-  out += "</div></div>";
+  out += "</div></header><main>";
   return out;
 }
 
 std::string BuildPageFooter(const Clock& clock) {
-  std::string out = "<div class=\"footer\">Generato da Panorello Dashboard V2.1 - ";
+  std::string out = "</main><footer class=\"footer\">Generato da Panorello Dashboard V2.1 - ";
   HtmlEncodeAppend(out, FormatTimestamp(clock.Now()));
-  out += "</div></div></body></html>";
+  out += "</footer></div></body></html>";
   return out;
 }
 

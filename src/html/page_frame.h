@@ -8,18 +8,21 @@
 
 namespace panorello {
 
-// The inline style element: its 27 rules, then the rules for narrow screens and for printing;
-// always the same text.
+// The inline style element: its 27 rules, then the rules for screen readers, narrow screens, the
+// dark scheme, more contrast, forced colours and printing; always the same text.
 std::string BuildStyleSheet();
 
-// "<html><head>" ... "</head><body>": charset, viewport, optional refresh, title, style sheet.
+// "<!DOCTYPE html><html lang=\"it\"><head>" ... "</head><body>": charset, viewport, optional
+// refresh, title, style sheet.
 std::string BuildPageHead(const Settings& settings);
 
-// Opens the page container and writes the header box; the time stamp is taken now.
+// Opens the page container, writes the header box and opens the main part; the time stamp is
+// taken now.
 std::string BuildPageHeader(const Settings& settings, const Clock& clock,
                             std::string_view dashboardName);
 
-// The footer line with a fresh time stamp, then the closing tags (closes the page container).
+// Closes the main part, writes the footer line with a fresh time stamp, then the closing tags
+// (closes the page container).
 std::string BuildPageFooter(const Clock& clock);
 
 }  // namespace panorello

@@ -1,10 +1,11 @@
-// The demo page on a desktop screen (1400 px wide) looks exactly as it did before the viewport
-// element and the phone and print rules: whole-page screenshots identical pixel for pixel.
+// The demo page and a page with every render mode, on a desktop screen (1400 px wide, light
+// scheme, no pointer over a chart), look exactly as they did before the additions for phones,
+// paper and readers: whole-page screenshots identical pixel for pixel.
 // Usage: node desktop_test.mjs BUILD_DIR
 import path from 'node:path';
 
 import {
-  Checks, demoPage, launchBrowser, loadPuppeteer, needTools, readRgba, scratchFolder,
+  Checks, demoPage, launchBrowser, loadPuppeteer, modesPage, needTools, readRgba, scratchFolder,
   withoutAdditions, writePage,
 } from './support.mjs';
 
@@ -24,15 +25,19 @@ async function main() {
   needTools('convert', 'identify');
   const puppeteer = await loadPuppeteer();
   const work = scratchFolder();
-  const page = demoPage(process.argv[2] ?? 'build', work);
-  const bare = withoutAdditions(page);
+  const build = process.argv[2] ?? 'build';
+  const demo = demoPage(build, work);
+  const modes = modesPage(build, work);
   // Controls: the same additions with their media queries made true on this screen must show,
   // or an identical screenshot would prove nothing.
   const variants = {
-    page,
-    bare,
-    printRulesOnScreen: page.replace('@media print{', '@media screen{'),
-    phoneRulesOnDesktop: page.replace('@media (max-width: 600px){', '@media (min-width: 1px){'),
+    demo,
+    demoBare: withoutAdditions(demo),
+    modes,
+    modesBare: withoutAdditions(modes),
+    printRulesOnScreen: demo.replace('@media print{', '@media screen{'),
+    phoneRulesOnDesktop: demo.replace('@media (max-width: 600px){', '@media (min-width: 1px){'),
+    darkRulesInLight: demo.replace('@media (prefers-color-scheme: dark){', '@media screen{'),
   };
   const browser = await launchBrowser(puppeteer, work);
   const shots = {};
@@ -49,11 +54,14 @@ async function main() {
     await browser.close();
   }
   const checks = new Checks();
-  checks.expect(shots.page.height > 900, `the screenshot is ${shots.page.height} px high`);
-  const same = difference(shots.page, shots.bare);
-  checks.expect(same === '', `the page with its additions renders differently: ${same}`);
-  for (const control of ['printRulesOnScreen', 'phoneRulesOnDesktop']) {
-    checks.expect(difference(shots[control], shots.bare) !== '',
+  for (const name of ['demo', 'modes']) {
+    checks.expect(shots[name].height > 900, `${name}: the screenshot is ${shots[name].height} px high`);
+    // The bare page has no doctype either: it renders in quirks mode, as it always did.
+    const same = difference(shots[name], shots[`${name}Bare`]);
+    checks.expect(same === '', `${name}: the page with its additions renders differently: ${same}`);
+  }
+  for (const control of ['printRulesOnScreen', 'phoneRulesOnDesktop', 'darkRulesInLight']) {
+    checks.expect(difference(shots[control], shots.demoBare) !== '',
         `${control}: the screenshots do not tell the change apart`);
   }
   checks.finish();

@@ -1,13 +1,10 @@
 // The demo page on a phone (390 x 844 CSS px, device scale 3, mobile viewport): laid out at the
 // phone's width, KPI labels at their 12 px, nothing wider than the screen except inside a box
-// that scrolls sideways. Usage: node phone_test.mjs BUILD_DIR
+// that scrolls sideways, charts as high as their width asks with x labels of 9 px or more that
+// do not overlap. Usage: node phone_test.mjs BUILD_DIR
 import {
-  Checks, demoPage, launchBrowser, loadPuppeteer, needTools, scratchFolder, writePage,
+  Checks, PHONE, demoPage, launchBrowser, loadPuppeteer, needTools, scratchFolder, writePage,
 } from './support.mjs';
-
-export const PHONE = {
-  width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true,
-};
 
 // Runs in the page: the layout facts the checks need.
 function measure() {
@@ -29,8 +26,21 @@ function measure() {
       tooWide.push(`${e.tagName.toLowerCase()}.${e.className} ${r.left}..${r.right}`);
     }
   }
+  const charts = [...document.querySelectorAll('svg.chartsvg')].map((svg) => {
+    const box = svg.getBoundingClientRect();
+    const scale = box.width / 1200;
+    const labels = [...svg.querySelectorAll('text')].filter((t) => t.getBBox().width > 0)
+        .map((t) => t.getBoundingClientRect()).sort((a, b) => a.left - b.left);
+    return {
+      ratio: box.height / box.width,
+      labelPx: Math.min(...[...svg.querySelectorAll('text')].map(
+          (t) => parseFloat(getComputedStyle(t).fontSize) * scale)),
+      overlaps: labels.filter((r, i) => i > 0 && r.left < labels[i - 1].right).length,
+    };
+  });
   return {
     width,
+    charts,
     scale: window.visualViewport.scale,
     pageWidth: document.documentElement.scrollWidth,
     labelSizes: [...document.querySelectorAll('.kpilabel')].map(
@@ -59,6 +69,12 @@ async function main() {
     checks.expect(m.pageWidth <= PHONE.width, `the page is ${m.pageWidth} px wide`);
     checks.expect(m.tooWide.length === 0, `wider than the screen: ${m.tooWide.join(', ')}`);
     checks.expect(m.scrolled > 0, 'no table of the demo scrolls sideways on the phone');
+    checks.expect(m.charts.length >= 3, `${m.charts.length} charts`);
+    for (const c of m.charts) {
+      checks.expect(Math.abs(c.ratio - 320 / 1200) < 0.01, `chart height / width ${c.ratio}`);
+      checks.expect(c.labelPx >= 9, `chart labels ${c.labelPx} px`);
+      checks.expect(c.overlaps === 0, `${c.overlaps} chart labels overlap`);
+    }
     console.log(JSON.stringify(m));
     checks.finish();
   } finally {

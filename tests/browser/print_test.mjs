@@ -1,5 +1,5 @@
 // The demo page on paper: printed to PDF by Chromium and turned into page images, no block title
-// sits alone at the foot of a page, and the KPI cards keep their colours, also when the browser
+// sits alone at the foot of a page, the footer never sits alone on the last page, and the KPI cards keep their colours, also when the browser
 // prints without background graphics (its default). Usage: node print_test.mjs BUILD_DIR
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -105,6 +105,13 @@ function loneTitles(pdf, images, blocks) {
   return lone;
 }
 
+// True when the last page holds nothing but the footer line.
+function footerAlone(pdf) {
+  const pages = textLines(pdf);
+  const last = pages[pages.length - 1];
+  return last.length > 0 && last.every((l) => l.text.startsWith('Generato da Panorello'));
+}
+
 // Pixels of colour `rgb` inside a filled area (a card), not on a thin line such as a chart's.
 function filledPixels(images, rgb) {
   const reach = Math.round((6 * DPI) / 72);
@@ -159,6 +166,7 @@ async function main() {
     const lone = loneTitles(pdf, images, blocks);
     checks.expect(lone.length === 0,
         `shifted ${px} px, titles alone at a page foot: ${lone.join('; ')}`);
+    checks.expect(!footerAlone(pdf), `shifted ${px} px, the footer alone on the last page`);
     if (px === 0) {
       const missing = missingKpiColours(page, images);
       checks.expect(missing.length === 0, `KPI colours missing on paper: ${missing.join(' ')}`);
@@ -169,8 +177,13 @@ async function main() {
     }
   }
   console.log('without print rules:', bareLone.join('; '));
-  // Control: without the print rules some title does end up alone, so the check can fail.
+  // Controls: without the print rules some title ends up alone, and without the footer's rules
+  // the footer does, so the checks can fail.
   checks.expect(bareLone.length > 0, 'the page without print rules never leaves a title alone');
+  const looseFooter = page.replace('main{display:contents;}', '')
+      .replace('.footer{break-before:avoid;page-break-before:avoid;}', '');
+  checks.expect(footerAlone(printWithChromium(work, 'loose-footer', looseFooter)),
+      'the page without the footer\'s print rules never leaves it alone: the check is blind');
 
   const plainPdf = await printWithoutBackgrounds(puppeteer, work, 'plain', page);
   const plain = pageImages(work, plainPdf);

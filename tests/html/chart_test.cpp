@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 #include "html/grid_builder.h"
 #include "html/series_colors.h"
@@ -64,29 +66,125 @@ TEST(SvgNumber, IgnoresTheProcessLocale) {
   EXPECT_EQ(in_italian, in_c);
 }
 
-TEST(RenderChart, ThreeRowsExactlyOrNothingWithoutTwoRowsAndTwoColumns) {
+// The chart box of three rows as it has always been drawn, byte for byte.
+constexpr const char* kThreeRowChart =
+    "<div class=\"chartbox\"><div class=\"charttitle\">Andamento storico</div>"
+    "<svg class=\"chartsvg\" viewBox=\"0 0 1200 320\" xmlns=\"http://www.w3.org/2000/svg\">"
+    "<rect x=\"0\" y=\"0\" width=\"1200\" height=\"320\" fill=\"#ffffff\"/>"
+    "<line x1=\"55\" y1=\"20\" x2=\"55\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
+    "<line x1=\"55\" y1=\"280\" x2=\"1180\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
+    "<polyline fill=\"none\" stroke=\"#2563eb\" stroke-width=\"3\" "
+    "points=\"55,215 617.5,150 1180,20\"/>"
+    "<text x=\"55\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">Gen</text>"
+    "<text x=\"617.5\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" "
+    "fill=\"#64748b\">Feb</text>"
+    "<text x=\"1180\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" "
+    "fill=\"#64748b\">Mar</text>"
+    "</svg><div class=\"chartlegend\"><span class=\"legenditem\"><span class=\"legendline\" "
+    "style=\"background:#2563eb;\"></span>Vendite</span></div></div>";
+
+TEST(RenderChart, SmallChartDrawnByteForByteAsBeforeWithNameAndHoverTargets) {
   const RegionalSettings rs;
   ResultGrid grid = MakeGrid(
       {"Mese", "Vendite"},
       {{std::string("Gen"), 10.0}, {std::string("Feb"), int64_t{20}}, {std::string("Mar"), 40.0}});
-  EXPECT_EQ(
-      RenderChart(grid, rs),
-      "<div class=\"chartbox\"><div class=\"charttitle\">Andamento storico</div>"
-      "<svg class=\"chartsvg\" viewBox=\"0 0 1200 320\" xmlns=\"http://www.w3.org/2000/svg\">"
-      "<rect x=\"0\" y=\"0\" width=\"1200\" height=\"320\" fill=\"#ffffff\"/>"
-      "<line x1=\"55\" y1=\"20\" x2=\"55\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
-      "<line x1=\"55\" y1=\"280\" x2=\"1180\" y2=\"280\" stroke=\"#cbd5e1\" stroke-width=\"1\"/>"
-      "<polyline fill=\"none\" stroke=\"#2563eb\" stroke-width=\"3\" "
-      "points=\"55,215 617.5,150 1180,20\"/>"
-      "<text x=\"55\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">Gen</text>"
-      "<text x=\"617.5\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" "
-      "fill=\"#64748b\">Feb</text>"
-      "<text x=\"1180\" y=\"308\" font-size=\"11\" text-anchor=\"middle\" "
-      "fill=\"#64748b\">Mar</text>"
-      "</svg><div class=\"chartlegend\"><span class=\"legenditem\"><span class=\"legendline\" "
-      "style=\"background:#2563eb;\"></span>Vendite</span></div></div>");
+  const std::string name = " role=\"img\" aria-label=\"Vendite &lt;mese&gt;: Vendite\"";
+  const std::string targets =
+      "<g class=\"charthit\" fill=\"transparent\">"
+      "<circle cx=\"55\" cy=\"215\" r=\"8\"><title>Gen - Vendite: 10</title></circle>"
+      "<circle cx=\"617.5\" cy=\"150\" r=\"8\"><title>Feb - Vendite: 20</title></circle>"
+      "<circle cx=\"1180\" cy=\"20\" r=\"8\"><title>Mar - Vendite: 40</title></circle></g>";
+  std::string chart = RenderChart(grid, rs, "Vendite <mese>");
+  // Take the two additions out: what is left is the chart as it was.
+  const size_t name_at = chart.find(name);
+  const size_t targets_at = chart.find(targets);
+  ASSERT_NE(name_at, std::string::npos) << chart;
+  ASSERT_NE(targets_at, std::string::npos) << chart;
+  chart.erase(targets_at, targets.size());
+  chart.erase(name_at, name.size());
+  EXPECT_EQ(chart, kThreeRowChart);
   EXPECT_EQ(RenderChart(MakeGrid({"x", "y"}, {{std::string("a"), 1.0}}), rs), "");
   EXPECT_EQ(RenderChart(MakeGrid({"x"}, {{1.0}, {2.0}}), rs), "");
+}
+
+TEST(RenderChart, ChartOnlyBlockCarriesItsDataOutOfSight) {
+  ResultGrid grid = MakeGrid({"Mese", "Vendite"},
+                             {{std::string("Gen"), std::string("n/d")}, {std::string("Feb"), 2.5}});
+  RegionalSettings italian;
+  italian.decimal_separator = ',';
+  const std::string chart = RenderChart(grid, italian, "", true);
+  EXPECT_NE(chart.find("aria-label=\"Grafico: Vendite\""), std::string::npos);
+  EXPECT_NE(chart.find("<title>Gen - Vendite: n/d</title>"), std::string::npos);
+  EXPECT_NE(chart.find("<title>Feb - Vendite: 2,5</title>"), std::string::npos);
+  EXPECT_NE(chart.find("</div><div class=\"srdata\"><table class=\"result\"><tr>"
+                       "<th scope=\"col\">Mese</th><th scope=\"col\">Vendite</th></tr>"
+                       "<tr><td>Gen</td><td>n/d</td></tr><tr><td>Feb</td><td>2,5</td></tr>"
+                       "</table></div></div>"),
+            std::string::npos)
+      << chart;
+}
+
+// A series longer than the plot's pixel columns: every column keeps its extremes and its ends,
+// and nothing else.
+TEST(ChartReduction, EachPixelColumnKeepsFirstLowestHighestAndLast) {
+  const struct {
+    size_t rows;
+  } cases[] = {{kPlotColumns}, {kPlotColumns + 1}, {2 * kPlotColumns + 7}, {100000}};
+  for (const auto& c : cases) {
+    std::vector<double> values(c.rows);
+    for (size_t r = 0; r < c.rows; ++r) values[r] = std::sin(static_cast<double>(r) * 0.37) * 100;
+    values[c.rows / 3] = 1e6;  // a spike drawn wherever it falls
+    const ResultGrid grid = SeriesGrid({values});
+    const std::vector<size_t> drawn = DrawnRows(grid, 1, RegionalSettings{});
+    SCOPED_TRACE(c.rows);
+    ASSERT_FALSE(drawn.empty());
+    EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end()));
+    EXPECT_EQ(drawn.front(), 0u);
+    EXPECT_EQ(drawn.back(), c.rows - 1);
+    EXPECT_NE(std::find(drawn.begin(), drawn.end(), c.rows / 3), drawn.end());
+    if (c.rows <= kPlotColumns) {
+      EXPECT_EQ(drawn.size(), c.rows);
+      continue;
+    }
+    EXPECT_LE(drawn.size(), 4 * kPlotColumns);
+    // Per pixel column: the lowest and highest of all rows are among the drawn ones.
+    std::vector<double> low(kPlotColumns, 1e300), high(kPlotColumns, -1e300);
+    std::vector<double> drawn_low = low, drawn_high = high;
+    size_t next = 0;
+    for (size_t r = 0; r < c.rows; ++r) {
+      const size_t col = std::min(r * kPlotColumns / (c.rows - 1), kPlotColumns - 1);
+      low[col] = std::min(low[col], values[r]);
+      high[col] = std::max(high[col], values[r]);
+      if (next < drawn.size() && drawn[next] == r) {
+        drawn_low[col] = std::min(drawn_low[col], values[r]);
+        drawn_high[col] = std::max(drawn_high[col], values[r]);
+        ++next;
+      }
+    }
+    EXPECT_EQ(low, drawn_low);
+    EXPECT_EQ(high, drawn_high);
+  }
+}
+
+TEST(ChartReduction, HugeChartLabelsThinnedApartAndPageSmall) {
+  constexpr size_t kRows = 200000;
+  ResultGrid grid({"Quando", "Importo"});
+  for (size_t r = 0; r < kRows; ++r) {
+    grid.AddText("2024-" + std::to_string(100000 + r) + " WM");
+    grid.AddDouble(static_cast<double>(r % 977));
+  }
+  const std::string chart = RenderChart(grid, RegionalSettings{}, "Grande", true);
+  EXPECT_LT(chart.size(), 1500000u);
+  EXPECT_NE(chart.find("<svg class=\"chartsvg chartdense\""), std::string::npos);
+  const std::vector<size_t> labels = LabelRows(grid, RegionalSettings{});
+  EXPECT_GT(labels.size(), 10u);
+  EXPECT_EQ(testing::CountOf(chart, "<text "), labels.size());
+  // Each label is 87.4 units wide in 11-unit Arial (ten digits at 0.556 em, "-", a space, W and
+  // M): centres further apart than that never overlap.
+  const double step = 1125.0 / (kRows - 1);
+  for (size_t i = 1; i < labels.size(); ++i) {
+    EXPECT_GT(static_cast<double>(labels[i] - labels[i - 1]) * step, 87.4) << i;
+  }
 }
 
 TEST(ChartSvg, ScaleAndPositions) {

@@ -63,9 +63,11 @@ TEST(ResultTable, EveryRowEscapedInTheRegionalForm) {
                                         {Null{}, 2.5},
                                         {std::string("a\r\nb"), int64_t{-3}}});
   EXPECT_EQ(testing::RenderedTable(grid, Italian()),
-            "<table class=\"result\"><tr><th>Cliente</th><th>Importo</th></tr>"
+            "<div class=\"tablebox\" tabindex=\"0\" role=\"region\" aria-label=\"Tabella\">"
+            "<table class=\"result\"><tr><th scope=\"col\">Cliente</th>"
+            "<th scope=\"col\">Importo</th></tr>"
             "<tr><td>Rossi &amp; &lt;Figli&gt;</td><td>1960</td></tr><tr><td></td><td>2,5</td></tr>"
-            "<tr><td>a<br>b</td><td>-3</td></tr></table>");
+            "<tr><td>a<br>b</td><td>-3</td></tr></table></div>");
 }
 
 TEST(ResultTable, StreamedInChunksIntoAFile) {

@@ -12,7 +12,11 @@ TEST(StyleSheet, KpiColoursAndPrintRules) {
                        ".kpi-1{background:#2563eb;}.kpi-2{background:#16a34a;}"),
             std::string::npos);
   EXPECT_NE(sheet.find(".kpi-8{background:#be185d;}table.result{"), std::string::npos);
-  EXPECT_NE(sheet.find("@media (max-width: 600px){"), std::string::npos);
+  for (const char* media :
+       {"@media (max-width: 600px){", "@media (prefers-color-scheme: dark){",
+        "@media (prefers-contrast: more){", "@media (forced-colors: active){"}) {
+    EXPECT_NE(sheet.find(media), std::string::npos) << media;
+  }
   EXPECT_EQ(sheet.substr(sheet.size() - 48), ".head,.block,.kpicard{box-shadow:none;}}</style>");
 }
 
@@ -47,17 +51,19 @@ TEST(PageFrame, HeadHeaderAndFooter) {
     settings.Database = "db & co";
     settings.RefreshSeconds = c.refresh;
     EXPECT_EQ(BuildPageHead(settings),
-              "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
+              "<!DOCTYPE html><html lang=\"it\"><head><meta http-equiv=\"Content-Type\" "
+              "content=\"text/html; "
+              "charset=utf-8\">"
               "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">" +
                   c.refresh_meta + "<title>" + c.encoded_title + "</title>" + BuildStyleSheet() +
                   "</head><body>");
     EXPECT_EQ(BuildPageHeader(settings, clock, c.dashboard),
-              "<div class=\"page\"><div class=\"head\"><h1>" + c.encoded_title +
-                  "</h1><div class=\"meta\">" + c.meta_line + "</div></div>");
+              "<div class=\"page\"><header class=\"head\"><h1>" + c.encoded_title +
+                  "</h1><div class=\"meta\">" + c.meta_line + "</div></header><main>");
   }
   EXPECT_EQ(BuildPageFooter(FixedClock(DateTime{2026, 1, 2, 3, 4, 5})),
-            "<div class=\"footer\">Generato da Panorello Dashboard V2.1 - 02/01/2026 03:04:05</div>"
-            "</div></body></html>");
+            "</main><footer class=\"footer\">Generato da Panorello Dashboard V2.1 - "
+            "02/01/2026 03:04:05</footer></div></body></html>");
 }
 
 }  // namespace
