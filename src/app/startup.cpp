@@ -26,7 +26,10 @@ void CheckSampleDatabase(AppContext& ctx) {
 // The closing lines of a batch run: the log's outcome line, on a terminal the summary, and the
 // exit status (3: the page was written but some blocks show an error box).
 int Finish(AppContext& ctx, const BatchIo& io, bool ok, const GenerationOutcome& run,
-           const std::string& failure) {
+           std::string failure) {
+  const std::string log_refused = ctx.LogRefusal();  // its lines went to standard error
+  if (ok && !log_refused.empty()) failure = log_refused;
+  ok = ok && log_refused.empty();
   ctx.Log(ok ? "Batch completato con successo" : "Batch terminato con errore");
   if (!ok) io.err << "Batch terminato con errore: " << ForTerminal(failure) << '\n';
   if (io.err_is_terminal) {

@@ -195,14 +195,12 @@ namespace {
 // place when complete: a run that starts meanwhile finds either no file or a finished one. Both
 // names go through the folder reached without untrusted links; in another account's folder root
 // works with that account's rights (on this thread, where the sample database is built).
-bool BuildInPlace(AppContext& ctx, const WritePlace& place, const std::string& path,
-                  std::string& errorText) {
+bool BuildInPlace(AppContext& ctx, const WritePlace& place, std::string& errorText) {
   const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place.FolderStat());
   const std::string target = place.PinnedPath(place.Name());
   const std::string building = TemporaryPathBeside(target);
   bool created = false;
   try {
-    ctx.Log("Creazione database demo: " + path);
     if (!CreateDemoTables(ctx, building, errorText)) return false;
     created = true;
     if (!InsertDemoRows(ctx, building, errorText)) {
@@ -233,8 +231,9 @@ bool CreateDemoDatabase(AppContext& ctx, std::string& errorText) {
     return false;
   }
   try {
-    const WritePlace place(path, true);
-    return BuildInPlace(ctx, place, path, errorText);
+    ctx.Log("Creazione database demo: " + path);
+    const WritePlace place(path, false);
+    return BuildInPlace(ctx, place, errorText);
   } catch (const std::exception& e) {
     errorText = std::string("Errore creazione DB demo: ") + e.what();
     ctx.Log(errorText);

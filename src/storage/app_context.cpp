@@ -85,6 +85,23 @@ std::string AppContext::OwnFileNamedBy(const std::string& path) const {
   return same;
 }
 
+std::string AppContext::LogRefusal() const {
+  const std::string log = LogFilePath(settings.LogFile, app_folder);
+  const std::string own = OwnFileNamedBy(log);
+  if (!own.empty()) {
+    return "il log " + log + " è lo stesso file di " + own +
+           ", che il programma usa; indicare in LOGFILE un altro percorso";
+  }
+  try {
+    const WritePlace place(log, false);
+  } catch (const RefusedPath& e) {
+    return e.what();
+  } catch (const Error&) {
+    // Missing folders are made when a line is written; other failures are reported then.
+  }
+  return {};
+}
+
 void AppContext::RefuseOwnFileAsOutput(const std::string& output) const {
   std::string same = OwnFileNamedBy(output);
   if (same.empty()) same = SameFileAs(output, {LogFilePath(settings.LogFile, app_folder)});

@@ -50,6 +50,9 @@ struct AppContext {
   std::string OwnFileNamedBy(const std::string& path) const;
   // Throws Error when output names one of the program's own files or the log.
   void RefuseOwnFileAsOutput(const std::string& output) const;
+  // Why the log cannot be used at all: it names one of the program's own files, or a link of
+  // another account is on its path. Empty when it can.
+  std::string LogRefusal() const;
   // WriteLog with the current LogFile setting; a LogFile naming one of the program's own files
   // is never written (its lines go to the reporter).
   void Log(std::string_view message) const noexcept;

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+#include "util/error.h"
+
 namespace panorello {
 
 // The folder that holds the running executable (from /proc/self/exe), without a final "/".
@@ -26,6 +28,12 @@ std::string ParentFolder(std::string_view path);
 
 // Creates every missing folder of the chain. Throws Error naming the path on failure.
 void EnsureFolder(const std::string& folder);
+
+// A path refused because another account could steer it (a link of another account on the way).
+class RefusedPath : public Error {
+ public:
+  explicit RefusedPath(const std::string& description) : Error(description, ErrorKind::kFile) {}
+};
 
 // This thread's file-system identity (setfsuid/setfsgid) for the object's lifetime; the old one
 // comes back when it ends. Only a root process changes anything. Per thread: set it on the
@@ -52,8 +60,9 @@ class FileSystemIdentity {
 // current folder) one component at a time with O_NOFOLLOW, and its last name. A symbolic link on
 // the way, the last component included, is followed only when it belongs to the running user or
 // to root; links inside /proc are the kernel's own. The folder stays open, so whatever is renamed
-// meanwhile, later opens land in the folder that was checked. Throws Error (kFile) reading
-// "Impossibile scrivere il file <path>: ..." naming the refused link and its owner, or the reason.
+// meanwhile, later opens land in the folder that was checked. Throws RefusedPath reading
+// "Impossibile scrivere il file <path>: ..." naming the refused link and its owner, or Error
+// (kFile) with the reason.
 class WritePlace {
  public:
   // create_folders: missing folders are made (by root as the owner of the folder holding them).

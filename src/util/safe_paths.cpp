@@ -197,10 +197,11 @@ WritePlace::WritePlace(const std::string& path, bool create_folders) {
     }
     if (S_ISLNK(st.st_mode)) {
       if (st.st_uid != ::geteuid() && st.st_uid != 0) {
-        ThrowRefused(path, here + " è un collegamento simbolico di un altro utente (" +
-                               OwnerText(st.st_uid) +
-                               "): non viene seguito. Eliminare il collegamento o indicare un "
-                               "altro percorso");
+        throw RefusedPath("Impossibile scrivere il file " + path + ": " + here +
+                          " è un collegamento simbolico di un altro utente (" +
+                          OwnerText(st.st_uid) +
+                          "): non viene seguito. Eliminare il collegamento o indicare un altro "
+                          "percorso");
       }
       if (++links > kMaxLinks) ThrowRefused(path, "troppi collegamenti simbolici in sequenza");
       const std::string target = ReadLinkAt(node.Get(), path, here);
