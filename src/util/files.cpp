@@ -310,8 +310,8 @@ void AtomicFileWriter::Commit() {
   int renamed = -1;
   {
     const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place_->FolderStat());
-    renamed = ::renameat(place_->Folder(), temp_name_.c_str(), place_->Folder(),
-                         place_->Name().c_str());
+    renamed =
+        ::renameat(place_->Folder(), temp_name_.c_str(), place_->Folder(), place_->Name().c_str());
   }
   if (renamed != 0) {
     int error_number = errno;

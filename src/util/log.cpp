@@ -83,9 +83,7 @@ std::string VisibleControls(std::string_view text) {
   return out;
 }
 
-std::string ForTerminal(std::string_view text) {
-  return VisibleControls(LineBreaksToSpaces(text));
-}
+std::string ForTerminal(std::string_view text) { return VisibleControls(LineBreaksToSpaces(text)); }
 
 bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, const Clock& clock,
               std::string_view message, LogFailure* failure) noexcept {

@@ -45,12 +45,12 @@ class Installed : public ::testing::Test {
   // `env`.
   int Run(const std::string& exe, const std::string& args, const std::string& env = "",
           bool as_root = false) {
-    const std::string user = std::string(" setpriv --reuid=") + kNobody + " --regid=" + kNobody +
-                             " --clear-groups";
+    const std::string user =
+        std::string(" setpriv --reuid=") + kNobody + " --regid=" + kNobody + " --clear-groups";
     const std::string command = "cd '" + home + "' && env -i PATH=/usr/bin:/bin HOME='" + home +
                                 "' " + env + (as_root ? "" : user) + " '" + exe + "' " + args +
-                                " > '" +
-                                root.File("out.txt") + "' 2> '" + root.File("err.txt") + "'";
+                                " > '" + root.File("out.txt") + "' 2> '" + root.File("err.txt") +
+                                "'";
     const int status = std::system(command.c_str());
     out = ReadBytes(root.File("out.txt"));
     err = ReadBytes(root.File("err.txt"));

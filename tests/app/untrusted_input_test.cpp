@@ -126,8 +126,9 @@ TEST_F(Untrusted, LinksPlantedByAnotherAccountFailTheRunAndChangeNothing) {
   for (const auto& c : cases) {
     Config({c.key});
     EXPECT_EQ(Run("/RUN"), 1) << c.key;
-    EXPECT_NE((Log() + err).find(c.link + " è un collegamento simbolico di un altro utente (nobody, "
-                                          "uid 65534): non viene seguito"),
+    EXPECT_NE((Log() + err)
+                  .find(c.link + " è un collegamento simbolico di un altro utente (nobody, "
+                                 "uid 65534): non viene seguito"),
               std::string::npos)
         << c.key << "\n"
         << err;
