@@ -222,7 +222,9 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
       ThrowWriteError(path_, error_number);
     }
   } else if (exists) {
-    // The replacement keeps the permissions (and, where allowed, the owner) of the old file.
+    // The replacement keeps the permissions (and, where allowed, the owner) of the old file. In
+    // another account's folder only what that account may do: it cannot give a file to root.
+    const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place_->FolderStat());
     if (fchown(fd_, old.st_uid, old.st_gid) != 0) {
       // Not allowed for other users' files; the file then belongs to us.
     }

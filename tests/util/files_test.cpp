@@ -262,6 +262,12 @@ TEST(TrustedLinksTest, RootWritesAsTheFolderOwner) {
     EXPECT_EQ(st.st_uid, kNobody) << name;
   }
   WriteBytes(tmp.File("www/root.html"), "root");
+  WriteTextFile(tmp.File("www/root.html"), "page");  // replaced: now the account's, not root's
+  struct stat replaced {};
+  ASSERT_EQ(stat(tmp.File("www/root.html").c_str(), &replaced), 0);
+  EXPECT_EQ(replaced.st_uid, kNobody);
+  WriteBytes(tmp.File("www/root.html"), "root");
+  ASSERT_EQ(chown(tmp.File("www/root.html").c_str(), 0, 0), 0);
   ASSERT_EQ(chmod(tmp.File("www").c_str(), 0555), 0);  // not even its owner may write there now
   EXPECT_THROW(WriteTextFile(tmp.File("www/root.html"), "page"), Error);
   EXPECT_EQ(ReadBytes(tmp.File("www/root.html")), "root");
