@@ -14,6 +14,7 @@
 #include "util/clock.h"
 #include "util/data_folder.h"
 #include "util/files.h"
+#include "util/log.h"
 #include "util/regional.h"
 
 #ifdef PANORELLO_WITH_UI
@@ -68,7 +69,7 @@ int main(int argc, char** argv) {
     const BatchIo io{std::cerr, err_is_terminal, env.graphical_session};
     return Main(ctx, args, window, std::cout, io);
   } catch (const std::exception& e) {
-    std::cerr << "Errore avvio: " << e.what() << '\n';
+    std::cerr << "Errore avvio: " << ForTerminal(e.what()) << '\n';
     return kExitStartup;
   }
 }

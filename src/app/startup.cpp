@@ -26,13 +26,17 @@ void CheckSampleDatabase(AppContext& ctx) {
 // The closing lines of a batch run: the log's outcome line, on a terminal the summary, and the
 // exit status (3: the page was written but some blocks show an error box).
 int Finish(AppContext& ctx, const BatchIo& io, bool ok, const GenerationOutcome& run,
-           const std::string& failure) {
+           std::string failure) {
+  const std::string log_refused = ctx.LogRefusal();  // its lines went to standard error
+  if (ok && !log_refused.empty()) failure = log_refused;
+  ok = ok && log_refused.empty();
   ctx.Log(ok ? "Batch completato con successo" : "Batch terminato con errore");
-  if (!ok) io.err << "Batch terminato con errore: " << LineBreaksToSpaces(failure) << '\n';
+  if (!ok) io.err << "Batch terminato con errore: " << ForTerminal(failure) << '\n';
   if (io.err_is_terminal) {
     io.err << "Riepilogo: " << run.blocks << " blocchi, " << run.failed_blocks
-           << " con errore; pagina " << (run.written ? ctx.settings.OutputFile : "non scritta")
-           << "; log " << LogFilePath(ctx.settings.LogFile, ctx.app_folder) << '\n';
+           << " con errore; pagina "
+           << (run.written ? ForTerminal(ctx.settings.OutputFile) : "non scritta") << "; log "
+           << ForTerminal(LogFilePath(ctx.settings.LogFile, ctx.app_folder)) << '\n';
   }
   if (InterruptRequested()) return 128 + InterruptSignal();  // as a shell reports a signal
   if (!ok) return kExitFailed;
@@ -103,7 +107,8 @@ std::string UsageText(const std::string& data_folder) {
          "Lì stanno config.ini (impostazioni), blocks.ini (blocchi), panorello.log (il log,\n"
          "se LOGFILE non indica altro), dashboard.html e i file della demo.\n"
          "La cartella è PANORELLO_HOME se impostata; altrimenti la cartella del programma,\n"
-         "se contiene config.ini o è scrivibile; altrimenti ~/.config/panorello.\n"
+         "se contiene config.ini, blocks.ini o blocks_demo.ini (installazione portatile);\n"
+         "altrimenti $XDG_CONFIG_HOME/panorello (di solito ~/.config/panorello), anche per root.\n"
          "\n"
          "Codici di uscita:\n"
          "  0  pagina scritta, tutti i blocchi riusciti\n"
@@ -170,7 +175,7 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
     // Nothing may be written over files that could not be read: stop here.
     const std::string message = std::string("Errore avvio: ") + e.what();
     ctx.Log(message);
-    io.err << message << '\n';
+    io.err << ForTerminal(message) << '\n';
     return kExitStartup;
   }
 

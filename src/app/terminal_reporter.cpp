@@ -26,7 +26,7 @@ void TerminalReporter::PageWritten(const std::string& path) {
 }
 
 void TerminalReporter::BlockFailed(const std::string& line) {
-  err_ << LineBreaksToSpaces(line) << '\n';
+  err_ << ForTerminal(line) << '\n';
   err_.flush();
 }
 

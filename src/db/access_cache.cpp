@@ -218,7 +218,7 @@ std::string EnsureAccessCopy(const std::string& source, const std::string& cache
   const std::string copy = AppFile(cache_folder, name);
   if (FileExists(copy)) return copy;
   try {
-    EnsureFolder(cache_folder);
+    EnsureWritableFolder(cache_folder);
   } catch (const Error& e) {
     throw Error(
         std::string(e.what()) + " (cartella delle copie dei file Access; controllare i permessi)",

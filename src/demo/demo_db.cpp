@@ -189,6 +189,37 @@ bool InsertDemoRows(AppContext& ctx, const std::string& path, std::string& error
   }
 }
 
+namespace {
+
+// Builds the sample database whole under a temporary name in the place's folder and moves it into
+// place when complete: a run that starts meanwhile finds either no file or a finished one. Both
+// names go through the folder reached without untrusted links; in another account's folder root
+// works with that account's rights (on this thread, where the sample database is built).
+bool BuildInPlace(AppContext& ctx, const WritePlace& place, std::string& errorText) {
+  const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place.FolderStat());
+  const std::string target = place.PinnedPath(place.Name());
+  const std::string building = TemporaryPathBeside(target);
+  bool created = false;
+  try {
+    if (!CreateDemoTables(ctx, building, errorText)) return false;
+    created = true;
+    if (!InsertDemoRows(ctx, building, errorText)) {
+      RemoveSampleFile(building);
+      return false;
+    }
+    if (!MoveIntoPlaceUnlessPresent(building, target)) {
+      RemoveSampleFile(building);  // another run finished first: its file is the same
+    }
+    ctx.Log("Database demo creato con successo");
+    return true;
+  } catch (...) {
+    if (created) RemoveSampleFile(building);
+    throw;
+  }
+}
+
+}  // namespace
+
 bool CreateDemoDatabase(AppContext& ctx, std::string& errorText) {
   const std::string path = DemoDbPath(ctx);
   if (FileExists(path)) return true;
@@ -199,25 +230,11 @@ bool CreateDemoDatabase(AppContext& ctx, std::string& errorText) {
     ctx.Log(errorText);
     return false;
   }
-  // Built whole under a temporary name beside it and moved into place when complete: a run
-  // that starts meanwhile finds either no file or a finished one.
-  const std::string building = TemporaryPathBeside(path);
-  bool created = false;
   try {
     ctx.Log("Creazione database demo: " + path);
-    if (!CreateDemoTables(ctx, building, errorText)) return false;
-    created = true;
-    if (!InsertDemoRows(ctx, building, errorText)) {
-      RemoveSampleFile(building);
-      return false;
-    }
-    if (!MoveIntoPlaceUnlessPresent(building, path)) {
-      RemoveSampleFile(building);  // another run finished first: its file is the same
-    }
-    ctx.Log("Database demo creato con successo");
-    return true;
+    const WritePlace place(path, false);
+    return BuildInPlace(ctx, place, errorText);
   } catch (const std::exception& e) {
-    if (created) RemoveSampleFile(building);
     errorText = std::string("Errore creazione DB demo: ") + e.what();
     ctx.Log(errorText);
     return false;

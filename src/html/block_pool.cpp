@@ -72,13 +72,8 @@ class SpillFile final : public ChunkFile {
  private:
   void Open() {
     if (fd_ >= 0) return;
-    fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd_ >= 0) return;
-    // File systems without unnamed files: a named one, removed at once.
-    std::string name = folder_ + "/.panorello-blocco-XXXXXX";
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    fd_ = OpenAnonymousFileIn(folder_);
     if (fd_ < 0) throw Error(SpillFailure(folder_, errno));
-    ::unlink(name.c_str());
   }
 
   std::string folder_;

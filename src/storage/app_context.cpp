@@ -41,23 +41,70 @@ std::string AppContext::ShippedFile(std::string_view name) const {
 
 void AppContext::Log(std::string_view message) const noexcept {
   LogFailure failure;
-  if (WriteLog(settings.LogFile, app_folder, clock, message, &failure)) return;
   try {
+    const std::string log = LogFilePath(settings.LogFile, app_folder);
+    const std::string own = OwnFileNamedBy(log);
+    if (!own.empty()) {
+      // Appending to one of the program's files would damage it: the line goes to the reporter.
+      failure = LogFailure{log,
+                           "è lo stesso file di " + own +
+                               ", che il programma usa; indicare in LOGFILE un altro percorso",
+                           FormatTimestamp(clock.Now()) + " - " + VisibleControls(message)};
+    } else if (WriteLog(settings.LogFile, app_folder, clock, message, &failure)) {
+      return;
+    }
     reporter.LogUnwritable(failure.path, failure.reason, failure.line);
   } catch (...) {
     // Nowhere left to say it.
   }
 }
 
-void AppContext::RefuseOwnFileAsOutput(const std::string& output) const {
-  std::vector<std::string> own = {AppFile("config.ini"), AppFile("blocks.ini"),
-                                  AppFile("blocks_demo.ini"),
-                                  LogFilePath(settings.LogFile, app_folder)};
+std::string AppContext::OwnFileNamedBy(const std::string& path) const {
+  const std::string folder = ExecutableFolder();
+  // The copier's name is fixed by the installed package (db/access_cache.h).
+  constexpr const char* kCopier = "panorello-access-copy";
+  std::vector<std::string> own = {
+      AppFile("config.ini"),
+      AppFile("blocks.ini"),
+      AppFile("blocks.ini.bak"),
+      AppFile("blocks_demo.ini"),
+      AppFile("demo_panorello.mdb"),
+      panorello::AppFile(folder, "panorello"),
+      panorello::AppFile(folder, "panorello-gui"),
+      panorello::AppFile(folder, kCopier),
+      panorello::AppFile(panorello::AppFile(folder, PANORELLO_INSTALLED_HELPER_REL), kCopier)};
+  for (const std::string& shipped : shipped_folders) {
+    own.push_back(panorello::AppFile(shipped, "blocks_demo.ini"));
+  }
   if (!Trim(settings.Database).empty()) own.push_back(settings.Database);
   std::vector<char> exe(PATH_MAX + 1);
   const ssize_t length = readlink("/proc/self/exe", exe.data(), exe.size() - 1);
   if (length > 0) own.emplace_back(exe.data(), static_cast<size_t>(length));
-  const std::string same = SameFileAs(output, own);
+  std::string same = SameFileAs(path, own);
+  if (same.empty()) same = FolderHolding(path, {AppFile("cache")});
+  return same;
+}
+
+std::string AppContext::LogRefusal() const {
+  const std::string log = LogFilePath(settings.LogFile, app_folder);
+  const std::string own = OwnFileNamedBy(log);
+  if (!own.empty()) {
+    return "il log " + log + " è lo stesso file di " + own +
+           ", che il programma usa; indicare in LOGFILE un altro percorso";
+  }
+  try {
+    const WritePlace place(log, false);
+  } catch (const RefusedPath& e) {
+    return e.what();
+  } catch (const Error&) {
+    // Missing folders are made when a line is written; other failures are reported then.
+  }
+  return {};
+}
+
+void AppContext::RefuseOwnFileAsOutput(const std::string& output) const {
+  std::string same = OwnFileNamedBy(output);
+  if (same.empty()) same = SameFileAs(output, {LogFilePath(settings.LogFile, app_folder)});
   if (same.empty()) return;
   throw Error("Il file di uscita " + output + " è lo stesso file di " + same +
                   ", che il programma usa: la pagina lo sostituirebbe. Indicare in OUTPUTFILE un "

@@ -44,10 +44,17 @@ struct AppContext {
   AppContext WithReporter(Reporter& other) const;
   // The first of app_folder and shipped_folders holding `name`; AppFile(name) when none does.
   std::string ShippedFile(std::string_view name) const;
-  // Throws Error when output is the same file (device and inode) as config.ini, blocks.ini,
-  // blocks_demo.ini, the log, the Database setting's file or the executable.
+  // The program's own file that path names (device and inode): config.ini, blocks.ini and its
+  // .bak, blocks_demo.ini, the sample database, the Database setting's file, any of the
+  // executables, or the folder "cache" when path is in it. Empty when it names none.
+  std::string OwnFileNamedBy(const std::string& path) const;
+  // Throws Error when output names one of the program's own files or the log.
   void RefuseOwnFileAsOutput(const std::string& output) const;
-  // WriteLog with the current LogFile setting.
+  // Why the log cannot be used at all: it names one of the program's own files, or a link of
+  // another account is on its path. Empty when it can.
+  std::string LogRefusal() const;
+  // WriteLog with the current LogFile setting; a LogFile naming one of the program's own files
+  // is never written (its lines go to the reporter).
   void Log(std::string_view message) const noexcept;
 };
 

@@ -102,9 +102,8 @@ SkippedText ParseBlocks(BlockList& list, std::string_view text) {
 
 SkippedText LoadBlocks(BlockList& list, const std::string& app_folder) {
   list.ClearBlocks();
-  const std::string path = AppFile(app_folder, "blocks.ini");
-  if (!FileExists(path)) return {};
-  const std::string text = ReadTextFile(path);
+  const std::string text =
+      DecodeTextFileBytes(ReadStoredFileBytes(AppFile(app_folder, "blocks.ini")));
   if (text.empty()) return {};
   return ParseBlocks(list, text);
 }

@@ -45,6 +45,16 @@ void CreateFolderChain(const std::string& folder, mode_t mode) {
   }
 }
 
+// A portable install keeps its files beside the executable: any of them there, even one that
+// cannot be read (start-up then says so rather than taking another folder).
+bool IsPortableFolder(const std::string& folder) {
+  for (const char* name : {"config.ini", "blocks.ini", "blocks_demo.ini"}) {
+    struct stat st {};
+    if (::lstat(AppFile(folder, name).c_str(), &st) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 ProcessEnvironment ProcessEnvironment::FromProcess() {
@@ -63,18 +73,15 @@ std::string ChooseDataFolder(const ProcessEnvironment& env, const std::string& e
     CreateFolderChain(folder, 0700);
     return folder;
   }
-  if (FileExists(AppFile(executable_folder, "config.ini")) ||
-      ::access(executable_folder.c_str(), W_OK) == 0) {
-    return executable_folder;
-  }
+  if (IsPortableFolder(executable_folder)) return executable_folder;
   // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
   std::string config_home = env.xdg_config_home;
   if (config_home.empty() || config_home.front() != '/') {
     if (env.home.empty()) {
       throw Error("Impossibile stabilire la cartella dei dati: la cartella del programma (" +
                       executable_folder +
-                      ") non è scrivibile e HOME non è impostata. Impostare "
-                      "PANORELLO_HOME con una cartella scrivibile.",
+                      ") non contiene config.ini, blocks.ini né blocks_demo.ini e HOME non è "
+                      "impostata. Impostare PANORELLO_HOME con una cartella scrivibile.",
                   ErrorKind::kConfig);
     }
     config_home = WithoutFinalSlash(env.home) + "/.config";

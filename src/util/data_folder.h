@@ -17,10 +17,10 @@ struct ProcessEnvironment {
   static ProcessEnvironment FromProcess();
 };
 
-// The data folder: PANORELLO_HOME when set; else executable_folder when it holds config.ini or
-// the user may write into it (a portable install); else XDG_CONFIG_HOME/panorello (default
-// HOME/.config/panorello). Creates the chosen folder when missing (the per-user one with mode
-// 0700). Throws Error naming the folder when it cannot be created.
+// The data folder: PANORELLO_HOME when set; else executable_folder when it holds config.ini,
+// blocks.ini or blocks_demo.ini (a portable install); else XDG_CONFIG_HOME/panorello (default
+// HOME/.config/panorello), for root too. Creates the chosen folder when missing (the per-user one
+// with mode 0700). Throws Error naming the folder when it cannot be created.
 std::string ChooseDataFolder(const ProcessEnvironment& env, const std::string& executable_folder);
 
 // The folders searched, after the data folder, for data shipped with the program: the

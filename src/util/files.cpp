@@ -74,25 +74,30 @@ std::string RandomSuffix() {
   ThrowWriteFailure(path, reason, ErrorKind::kFile);
 }
 
-// The temporary files of earlier writers of target ("." + base + "." + six characters) that no
-// process holds locked any more and that are older than a few seconds (a writer locks its file
-// right after creating it) are what a killed run left behind: removed.
-void RemoveStaleTemporaries(const std::string& prefix, const std::string& base) {
-  const std::string folder = prefix.empty() ? "." : prefix;
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return;
+// The temporary files of earlier writers of target ("." + base + "." + six characters) in the
+// place's folder that no process holds locked any more and that are older than a few seconds (a
+// writer locks its file right after creating it) are what a killed run left behind: removed.
+void RemoveStaleTemporaries(const WritePlace& place, const std::string& base) {
+  const int listing = ::openat(place.Folder(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return;
+  DIR* dir = ::fdopendir(listing);
+  if (dir == nullptr) {
+    ::close(listing);
+    return;
+  }
   const std::string start = "." + base + ".";
   const time_t now = ::time(nullptr);
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name.size() != start.size() + 6 || name.compare(0, start.size(), start) != 0) continue;
-    const std::string path = prefix + name;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor fd(
+        ::openat(place.Folder(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     if (now - st.st_mtime < 10) continue;
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) continue;  // a running writer holds it
-    ::unlink(path.c_str());
+    const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place.FolderStat());
+    ::unlinkat(place.Folder(), name.c_str(), 0);
   }
   ::closedir(dir);
 }
@@ -175,38 +180,33 @@ std::string TemporaryPathBeside(const std::string& path) {
 }
 
 AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode, ModeRule rule)
-    : path_(path) {
-  std::string parent = ParentFolder(path);
-  if (!parent.empty()) {
-    try {
-      EnsureFolder(parent);
-    } catch (const Error& e) {
-      ThrowWriteFailure(path, e.what());
-    }
-  }
-  std::string target = ResolveTrustedLinks(path);
-  size_t slash = target.rfind('/');
-  std::string prefix = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    : path_(path), place_(std::make_unique<WritePlace>(path, true)) {
+  const int folder = place_->Folder();
+  const std::string& name = place_->Name();
+  std::string base = name;
   if (base.size() > 200) base.resize(200);  // room for the temporary name's additions
 
   struct stat old {};
-  bool exists = lstat(target.c_str(), &old) == 0;
+  bool exists = ::fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   // Renaming over a folder fails anyway; renaming over a device or a pipe would replace it.
   if (exists && S_ISDIR(old.st_mode)) ThrowWriteError(path_, EISDIR);
   if (exists && !S_ISREG(old.st_mode)) {
     ThrowRefused(path_, "non è un file ordinario (FIFO, dispositivo, socket o collegamento)");
   }
-  RemoveStaleTemporaries(prefix, base);
-  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    temp_path_ = TemporaryPathBeside(target);
-    // The mode goes through the umask here, as for any new file.
-    fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
-    if (fd_ < 0 && errno != EEXIST) break;
+  RemoveStaleTemporaries(*place_, base);
+  {
+    const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place_->FolderStat());
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      temp_name_ = "." + base + "." + RandomSuffix();
+      // The mode goes through the umask here, as for any new file.
+      fd_ = ::openat(folder, temp_name_.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, new_file_mode);
+      if (fd_ < 0 && errno != EEXIST) break;
+    }
   }
   if (fd_ < 0) {
     int error_number = errno;
-    temp_path_.clear();
+    temp_name_.clear();
     ThrowWriteError(path_, error_number);
   }
   // Held until the file is renamed or removed: tells later writers that it is not a leftover.
@@ -222,7 +222,9 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
       ThrowWriteError(path_, error_number);
     }
   } else if (exists) {
-    // The replacement keeps the permissions (and, where allowed, the owner) of the old file.
+    // The replacement keeps the permissions (and, where allowed, the owner) of the old file. In
+    // another account's folder only what that account may do: it cannot give a file to root.
+    const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place_->FolderStat());
     if (fchown(fd_, old.st_uid, old.st_gid) != 0) {
       // Not allowed for other users' files; the file then belongs to us.
     }
@@ -232,7 +234,6 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
       ThrowWriteError(path_, error_number);
     }
   }
-  target_path_ = target;
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
@@ -308,17 +309,21 @@ void AtomicFileWriter::Commit() {
     Abandon();
     ThrowWriteError(path_, error_number);
   }
-  if (rename(temp_path_.c_str(), target_path_.c_str()) != 0) {
+  int renamed = -1;
+  {
+    const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place_->FolderStat());
+    renamed =
+        ::renameat(place_->Folder(), temp_name_.c_str(), place_->Folder(), place_->Name().c_str());
+  }
+  if (renamed != 0) {
     int error_number = errno;
     Abandon();
     ThrowWriteError(path_, error_number);
   }
   committed_ = true;
-  temp_path_.clear();
+  temp_name_.clear();
   // Make the rename itself durable; a failure here leaves a complete file either way.
-  std::string folder = ParentFolder(target_path_);
-  int dir = ::open(folder.empty() ? (target_path_.rfind('/') == 0 ? "/" : ".") : folder.c_str(),
-                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = ::openat(place_->Folder(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     fsync(dir);
     ::close(dir);
@@ -330,9 +335,14 @@ void AtomicFileWriter::Abandon() noexcept {
     ::close(fd_);
     fd_ = -1;
   }
-  if (!temp_path_.empty()) {
-    ::unlink(temp_path_.c_str());
-    temp_path_.clear();
+  if (!temp_name_.empty()) {
+    try {
+      const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place_->FolderStat());
+      ::unlinkat(place_->Folder(), temp_name_.c_str(), 0);
+    } catch (...) {
+      // Without the owner's identity the leftover stays for the next writer to remove.
+    }
+    temp_name_.clear();
   }
   buffer_.clear();
 }
@@ -348,17 +358,13 @@ std::string ReadTextFile(const std::string& path) {
   return DecodeTextFileBytes(ReadFileBytes(path));
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  if (!FileExists(path)) return std::string();
-  // O_NONBLOCK: a FIFO put in place after the check above does not make the open wait.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.Get() < 0) {
-    throw Error("Impossibile leggere il file " + path + ": " + SystemReason(errno));
-  }
+namespace {
+
+std::string ReadAll(int fd, const std::string& path) {
   std::string bytes;
   char buffer[1 << 16];
   for (;;) {
-    ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
       throw Error("Impossibile leggere il file " + path + ": " + SystemReason(errno));
@@ -369,8 +375,39 @@ std::string ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+  if (!FileExists(path)) return std::string();
+  // O_NONBLOCK: a FIFO put in place after the check above does not make the open wait.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.Get() < 0) {
+    throw Error("Impossibile leggere il file " + path + ": " + SystemReason(errno));
+  }
+  return ReadAll(fd.Get(), path);
+}
+
+std::string ReadStoredFileBytes(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || (::lstat(path.c_str(), &st) != 0 && errno == ENOENT)) return {};
+  const auto refuse = [&path](const std::string& reason) {
+    throw Error("Impossibile leggere il file " + path + ": " + reason +
+                    ". Il file esiste ma non è un file ordinario leggibile: controllare che sia un "
+                    "file di testo e i suoi permessi, oppure spostarlo",
+                ErrorKind::kConfig);
+  };
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.Get() < 0) refuse(SystemReason(errno));
+  if (::fstat(fd.Get(), &st) != 0) refuse(SystemReason(errno));
+  if (S_ISDIR(st.st_mode)) refuse("è una cartella");
+  if (!S_ISREG(st.st_mode)) refuse("è una FIFO, un dispositivo o un socket");
+  const int status = fcntl(fd.Get(), F_GETFL);
+  if (status >= 0) fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK);
+  return ReadAll(fd.Get(), path);
+}
+
 std::string ReadIniText(const std::string& path) {
-  return FileExists(path) ? NormalizeNewlines(ReadTextFile(path)) : std::string();
+  return NormalizeNewlines(DecodeTextFileBytes(ReadStoredFileBytes(path)));
 }
 
 std::string IniValue(std::string_view ini_text, std::string_view key,

@@ -53,9 +53,10 @@ std::string LogFallbackText(const std::string& log_path, const std::string& reas
     named_log = log_path;
     text = "Impossibile scrivere il log " + log_path + ": " + reason +
            ". Controllare LOGFILE in config.ini e i permessi della cartella; le righe del log "
-           "seguono qui.\n";
+           "seguono qui.";
+    text = ForTerminal(text) + "\n";
   }
-  return text + LineBreaksToSpaces(line) + "\n";
+  return text + ForTerminal(line) + "\n";
 }
 
 std::string VisibleControls(std::string_view text) {
@@ -82,15 +83,12 @@ std::string VisibleControls(std::string_view text) {
   return out;
 }
 
+std::string ForTerminal(std::string_view text) { return VisibleControls(LineBreaksToSpaces(text)); }
+
 bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, const Clock& clock,
               std::string_view message, LogFailure* failure) noexcept {
   try {
     const std::string path = LogFilePath(log_file_setting, app_folder);
-    try {
-      EnsureFolder(ParentFolder(path));
-    } catch (...) {
-      // The open below fails too when the folder is really missing; the line is then lost.
-    }
     std::string line = FormatTimestamp(clock.Now());
     line += " - ";
     line += VisibleControls(message);

@@ -41,12 +41,16 @@ class Installed : public ::testing::Test {
     EXPECT_EQ(chown(path.c_str(), 65534, 65534), 0);
     return path;
   }
-  // Runs `exe args` as nobody, from its home, with a cron-like environment plus `env`.
-  int Run(const std::string& exe, const std::string& args, const std::string& env = "") {
+  // Runs `exe args` as nobody (or as root), from its home, with a cron-like environment plus
+  // `env`.
+  int Run(const std::string& exe, const std::string& args, const std::string& env = "",
+          bool as_root = false) {
+    const std::string user =
+        std::string(" setpriv --reuid=") + kNobody + " --regid=" + kNobody + " --clear-groups";
     const std::string command = "cd '" + home + "' && env -i PATH=/usr/bin:/bin HOME='" + home +
-                                "' " + env + " setpriv --reuid=" + kNobody + " --regid=" + kNobody +
-                                " --clear-groups '" + exe + "' " + args + " > '" +
-                                root.File("out.txt") + "' 2> '" + root.File("err.txt") + "'";
+                                "' " + env + (as_root ? "" : user) + " '" + exe + "' " + args +
+                                " > '" + root.File("out.txt") + "' 2> '" + root.File("err.txt") +
+                                "'";
     const int status = std::system(command.c_str());
     out = ReadBytes(root.File("out.txt"));
     err = ReadBytes(root.File("err.txt"));
@@ -69,6 +73,25 @@ TEST_F(Installed, DemoAndRunWriteIntoTheUsersConfigFolder) {
   EXPECT_EQ(Run(program, "/RUN"), 0) << err;
   EXPECT_TRUE(FileExists(data + "/dashboard.html"));
   EXPECT_FALSE(FileExists(root.File("dest/usr/bin/panorello.log")));
+}
+
+// Root's installed program lives in a folder root may write (/usr/bin): its data still goes to
+// root's own configuration folder. A copy beside one of the program's files is portable.
+TEST_F(Installed, RootUsesItsConfigFolderAPortableCopyItsOwn) {
+  const std::string data = home + "/.config/panorello";
+  EXPECT_EQ(Run(program, "--help", "", true), 0) << err;
+  EXPECT_NE(out.find("Cartella dei dati in uso: " + data + "\n"), std::string::npos) << out;
+  EXPECT_EQ(Run(program, "/DEMO", "", true), 0) << err;
+  EXPECT_TRUE(FileExists(data + "/dashboard_demo.html"));
+  for (const char* name : {"panorello.log", "dashboard_demo.html", "demo_panorello.mdb"}) {
+    EXPECT_FALSE(std::filesystem::exists(root.File("dest/usr/bin/") + name)) << name;
+  }
+
+  const std::string portable = UserFolder("portable");
+  std::filesystem::copy_file(program, portable + "/panorello");
+  WriteBytes(portable + "/blocks.ini", "");
+  EXPECT_EQ(Run(portable + "/panorello", "--help", "", true), 0) << err;
+  EXPECT_NE(out.find("Cartella dei dati in uso: " + portable + "\n"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <iterator>
 #include <sstream>
 
 #include "db/connection.h"
@@ -169,25 +171,36 @@ TEST(Main, WithoutAGraphicalSessionOnlyAnExplicitOpenStartsTheBrowser) {
 }
 
 TEST(Main, UnreadableFileStopsStartUpWithTwo) {
-  // A file that exists but cannot be read, also for root: reading /proc/self/mem at offset 0 fails.
+  // Files that exist but cannot be read as a regular file, also for root: reading /proc/self/mem at
+  // offset 0 fails; a folder, a FIFO or a link to a device must not count as a missing file.
+  const std::function<void(const std::string&)> plants[] = {
+      [](const std::string& p) { ASSERT_EQ(symlink("/proc/self/mem", p.c_str()), 0); },
+      [](const std::string& p) { ASSERT_EQ(symlink("/dev/zero", p.c_str()), 0); },
+      [](const std::string& p) { ASSERT_EQ(mkdir(p.c_str(), 0755), 0); },
+      [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); },
+  };
   for (const char* file : {"config.ini", "blocks.ini"}) {
-    SCOPED_TRACE(file);
-    Startup t;
-    const bool config = file == std::string("config.ini");
-    if (config) {
-      t.config.clear();  // Run leaves the link in its place
-    } else {
-      t.config.push_back("LOGFILE=" + t.folder.File("logs/mio.log"));
+    for (size_t kind = 0; kind < std::size(plants); ++kind) {
+      SCOPED_TRACE(std::string(file) + " " + std::to_string(kind));
+      Startup t;
+      const bool config = file == std::string("config.ini");
+      if (config) {
+        t.config.clear();  // Run leaves the planted file in its place
+      } else {
+        t.config.push_back("LOGFILE=" + t.folder.File("logs/mio.log"));
+      }
+      unlink(t.folder.File(file).c_str());
+      plants[kind](t.folder.File(file));
+      EXPECT_EQ(t.Run({"/RUN"}), kExitStartup);
+      EXPECT_EQ(t.windows, 0);  // once the settings are read, their log file is used
+      const auto log = t.Log(config ? "panorello.log" : "logs/mio.log");
+      ASSERT_EQ(log.size(), 1u);
+      EXPECT_EQ(log[0].rfind("Errore avvio: ", 0), 0u);
+      EXPECT_NE(log[0].find(file), std::string::npos);
+      EXPECT_EQ(t.err, log[0] + "\n");
+      EXPECT_FALSE(FileExists(t.folder.File("page.html")) ||
+                   FileExists(t.folder.File("dashboard.html")));
     }
-    unlink(t.folder.File(file).c_str());
-    ASSERT_EQ(symlink("/proc/self/mem", t.folder.File(file).c_str()), 0);
-    EXPECT_EQ(t.Run({}), kExitStartup);
-    EXPECT_EQ(t.windows, 0);  // once the settings are read, their log file is used
-    const auto log = t.Log(config ? "panorello.log" : "logs/mio.log");
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].rfind("Errore avvio: ", 0), 0u);
-    EXPECT_NE(log[0].find(file), std::string::npos);
-    EXPECT_EQ(t.err, log[0] + "\n");
   }
 }
 

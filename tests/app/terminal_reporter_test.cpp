@@ -48,10 +48,17 @@ TEST(TerminalReporter, ControlCharactersAreShownNotSent) {
   reporter.BlockStarted(1, 1, "\x1b]0;titolo\x07Vendite");
   reporter.PageWritten("/srv/\x1b[2Jpagina.html");
   reporter.ShowMessage(MessageIcon::Information, "Demo\x1b[31m", "ok\x08");
+  // A database's error text repeats the bad value: cron's mail gets it escaped too.
+  reporter.BlockFailed("Errore blocco 1 (Vendite): valore \x1b]0;x\x07\x1b[2J\nnon valido");
+  reporter.LogUnwritable("/var/log/\x1b[2J.log", "Permission denied", "06/12 - \x1b[2J");
   EXPECT_EQ(err.str(),
             "Blocco 1 di 1: \\x1b]0;titolo\\x07Vendite\n"
             "Pagina scritta: /srv/\\x1b[2Jpagina.html\n"
-            "Demo\\x1b[31m: ok\\x08\n");
+            "Demo\\x1b[31m: ok\\x08\n"
+            "Errore blocco 1 (Vendite): valore \\x1b]0;x\\x07\\x1b[2J non valido\n"
+            "Impossibile scrivere il log /var/log/\\x1b[2J.log: Permission denied. Controllare "
+            "LOGFILE in config.ini e i permessi della cartella; le righe del log seguono qui.\n"
+            "06/12 - \\x1b[2J\n");
 }
 
 }  // namespace

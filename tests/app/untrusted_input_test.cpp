@@ -54,51 +54,105 @@ class Untrusted : public Program {
 // named, the file unchanged, exit status 1.
 TEST_F(Untrusted, OwnFilesAreNeverTheOutput) {
   fs::create_hard_link(File("config.ini"), File("alias.html"));
+  fs::copy_file(std::string(PANORELLO_BINARY_DIR) + "/panorello-access-copy",
+                File("panorello-access-copy"));
+  fs::create_directory(File("cache"));
+  for (const char* name : {"panorello-gui", "blocks.ini.bak", "demo_panorello.mdb"}) {
+    WriteBytes(File(name), name);
+  }
   const std::pair<std::string, std::string> cases[] = {
       {"panorello", "panorello"},
       {"alias.html", "config.ini"},
       {"panorello.log", "panorello.log"},
+      {"panorello-access-copy", "panorello-access-copy"},
+      {"panorello-gui", "panorello-gui"},
+      {"blocks.ini.bak", "blocks.ini.bak"},
+      {"demo_panorello.mdb", "demo_panorello.mdb"},
+      {"cache/copia.sqlite", "cache"},
   };
   for (const auto& [output, own] : cases) {
     Config({"OUTPUTFILE=" + File(output)});
     WriteBytes(File("panorello.log"), "");
-    const std::string before = ReadBytes(File(own));
+    const std::string before = fs::is_regular_file(File(own)) ? ReadBytes(File(own)) : "";
     EXPECT_EQ(Run("/RUN"), 1) << output;
     const std::string log = Log();
     EXPECT_NE(log.find("Il file di uscita " + File(output) + " è lo stesso file di " + File(own)),
               std::string::npos)
         << log;
-    if (own != "panorello.log") {
+    if (own != "panorello.log" && own != "cache") {
       EXPECT_EQ(ReadBytes(File(own)), before) << output;
     }
     EXPECT_EQ(log.find("<html>"), std::string::npos) << output;
   }
+  EXPECT_TRUE(fs::is_empty(File("cache")));
+  // The log may name none of them either: its lines go to standard error, the run fails.
+  const std::string config = ReadBytes(File("config.ini"));
+  Config({"LOGFILE=" + File("blocks.ini")});
+  const std::string blocks = ReadBytes(File("blocks.ini"));
+  EXPECT_EQ(Run("/RUN"), 1);
+  EXPECT_EQ(ReadBytes(File("blocks.ini")), blocks);
+  EXPECT_NE(err.find("è lo stesso file di " + File("blocks.ini")), std::string::npos) << err;
 }
 
-// A page or log link planted by another account in a folder everybody may write is not
-// followed: the file it names keeps its bytes; a planted page link fails the run.
-TEST_F(Untrusted, LinksPlantedByAnotherAccountAreNotFollowed) {
+// Root's cron run against another account (nobody) that owns a folder on the page's or the log's
+// path or may plant links in a shared one: each plant fails the run, names the link and its
+// owner, and leaves root's files and folders unchanged.
+TEST_F(Untrusted, LinksPlantedByAnotherAccountFailTheRunAndChangeNothing) {
   if (geteuid() != 0) GTEST_SKIP() << "another account's links are made with setpriv as root";
   ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
-  fs::create_directory(File("www"));
-  ASSERT_EQ(chmod(File("www").c_str(), 01777), 0);
+  for (const char* name : {"other", "shared", "rootonly"}) fs::create_directory(File(name));
+  ASSERT_EQ(chown(File("other").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(File("shared").c_str(), 01777), 0);
+  ASSERT_EQ(chmod(File("rootonly").c_str(), 0700), 0);
   WriteBytes(File("secret"), "root only");
-  const std::string plant =
-      "setpriv --reuid=65534 --regid=65534 --clear-groups ln -s '" + File("secret") + "' ";
-  ASSERT_EQ(std::system((plant + "'" + File("www/dashboard.html") + "'").c_str()), 0);
-  ASSERT_EQ(std::system((plant + "'" + File("www/panorello.log") + "'").c_str()), 0);
+  WriteBytes(File("profile"), "export PATH\n");
+  const auto plant = [&](const std::string& target, const std::string& link) {
+    const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups ln -s '" +
+                                target + "' '" + File(link) + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << link;
+  };
+  plant(File("secret"), "other/dashboard.html");  // in the other account's own folder
+  plant(File("other"), "shared/site");            // a middle link to that account's folder
+  plant(File("rootonly"), "shared/root");         // a middle link to a root folder
+  plant(File("profile"), "other/panorello.log");  // at the log
   const struct {
-    std::string key;
-    int status;
-  } cases[] = {{"OUTPUTFILE=" + File("www/dashboard.html"), 1},
-               {"LOGFILE=" + File("www/panorello.log"), 0}};
+    std::string key, link;
+  } cases[] = {
+      {"OUTPUTFILE=" + File("other/dashboard.html"), File("other/dashboard.html")},
+      {"OUTPUTFILE=" + File("shared/site/page.html"), File("shared/site")},
+      {"OUTPUTFILE=" + File("shared/root/page.html"), File("shared/root")},
+      {"LOGFILE=" + File("other/panorello.log"), File("other/panorello.log")},
+  };
   for (const auto& c : cases) {
     Config({c.key});
-    EXPECT_EQ(Run("/RUN"), c.status) << c.key;
+    EXPECT_EQ(Run("/RUN"), 1) << c.key;
+    EXPECT_NE((Log() + err)
+                  .find(c.link + " è un collegamento simbolico di un altro utente (nobody, "
+                                 "uid 65534): non viene seguito"),
+              std::string::npos)
+        << c.key << "\n"
+        << err;
     EXPECT_EQ(ReadBytes(File("secret")), "root only") << c.key;
+    EXPECT_EQ(ReadBytes(File("profile")), "export PATH\n") << c.key;
+    EXPECT_TRUE(fs::is_empty(File("rootonly"))) << c.key;
+    EXPECT_EQ(std::distance(fs::directory_iterator(File("other")), fs::directory_iterator()), 2)
+        << c.key;
   }
-  EXPECT_NE(Log().find("collegamento simbolico di un altro utente"), std::string::npos) << Log();
-  EXPECT_TRUE(fs::is_symlink(File("www/dashboard.html")));
+}
+
+// A web folder of another account (as /var/www/html of www-data), with no links: root's run
+// writes the page there as that account, and nothing else.
+TEST_F(Untrusted, RootWritesTheAccountsFolderAsThatAccount) {
+  if (geteuid() != 0) GTEST_SKIP() << "another account's folder is made as root";
+  ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+  fs::create_directory(File("www"));
+  ASSERT_EQ(chown(File("www").c_str(), 65534, 65534), 0);
+  Config({"OUTPUTFILE=" + File("www/dashboard.html")});
+  EXPECT_EQ(Run("/RUN"), 0) << err;
+  struct stat st {};
+  ASSERT_EQ(stat(File("www/dashboard.html").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(File("www")), fs::directory_iterator()), 1);
 }
 
 // A FIFO as the database never makes the run wait: the block shows why (exit status 3).

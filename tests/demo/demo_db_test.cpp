@@ -65,7 +65,7 @@ TEST(CreateDemoDatabase, FailureLeavesNothingSoTheNextRunRetries) {
   const std::string path = DemoDbPath(*t);
   std::string error_text;
   EXPECT_FALSE(CreateDemoDatabase(*t, error_text));
-  EXPECT_EQ(error_text.rfind("Errore creazione tabelle: ", 0), 0u) << error_text;
+  EXPECT_EQ(error_text.rfind("Errore creazione DB demo: ", 0), 0u) << error_text;
   EXPECT_EQ(testing::LogLines(t.folder.File("run.log")),
             (std::vector<std::string>{"Creazione database demo: " + path, error_text}));
   ASSERT_EQ(mkdir(t->app_folder.c_str(), 0755), 0);

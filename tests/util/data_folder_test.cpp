@@ -15,12 +15,14 @@ namespace {
 using testing::TempFolder;
 using testing::WriteBytes;
 
-// The order of the rule. "/nessuna/cartella" stands for an executable folder the user cannot
-// write (root writes everywhere else); the install test runs the real case as another user.
+// The order of the rule. "bin" is an installed program's folder: writable (as /usr/bin is for
+// root) but holding none of the program's files, so not the data folder.
 TEST(ChooseDataFolder, OrderOfTheRule) {
   TempFolder t;
   std::filesystem::create_directory(t.File("exe"));
-  const std::string missing = "/nessuna/cartella";
+  std::filesystem::create_directory(t.File("bin"));
+  WriteBytes(t.File("exe/blocks_demo.ini"), "");
+  const std::string bin = t.File("bin");
   const std::string home = t.File("h");
   const struct {
     ProcessEnvironment env;
@@ -31,12 +33,12 @@ TEST(ChooseDataFolder, OrderOfTheRule) {
        .exe = t.File("exe"),
        .expected = t.File("mia")},
       {.env = {.home = home}, .exe = t.File("exe"), .expected = t.File("exe")},
-      {.env = {.home = home}, .exe = missing, .expected = t.File("h/.config/panorello")},
+      {.env = {.home = home}, .exe = bin, .expected = t.File("h/.config/panorello")},
       {.env = {.xdg_config_home = t.File("xdg"), .home = home},
-       .exe = missing,
+       .exe = bin,
        .expected = t.File("xdg/panorello")},
       {.env = {.xdg_config_home = "rel", .home = home},  // relative: ignored
-       .exe = missing,
+       .exe = bin,
        .expected = t.File("h/.config/panorello")},
   };
   for (const auto& c : cases) {
@@ -47,6 +49,12 @@ TEST(ChooseDataFolder, OrderOfTheRule) {
     if (c.expected != t.File("exe")) {
       EXPECT_EQ(st.st_mode & 0777, 0700u);  // created private
     }
+  }
+  // Each of the program's files makes a portable folder, config.ini and blocks.ini too.
+  for (const char* name : {"config.ini", "blocks.ini"}) {
+    WriteBytes(AppFile(bin, name), "");
+    EXPECT_EQ(ChooseDataFolder({.home = home}, bin), bin) << name;
+    std::filesystem::remove(AppFile(bin, name));
   }
 }
 

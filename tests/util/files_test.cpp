@@ -215,31 +215,65 @@ void PlantLink(const std::string& target, const std::string& link_path, uid_t ow
   ASSERT_EQ(lchown(link_path.c_str(), owner, owner), 0) << link_path;
 }
 
-// A link of the folder's owner is followed; one of another account in a folder it does not own
-// is refused for the page writer and for the log, and nothing changes. Links of our own are
-// written through in BytesModesAndLinks.
-TEST(TrustedLinksTest, FollowedOnlyForUsOrTheFolderOwner) {
+// Links of root or of the running user are followed, at any component; one of another account is
+// refused wherever it stands, even in that account's own folder, naming the link and its owner,
+// for the page writer and for the log alike, and nothing changes.
+TEST(TrustedLinksTest, OnlyOursOrRootsAtEveryComponent) {
   if (geteuid() != 0) GTEST_SKIP() << "links of another account can only be made as root";
   TempFolder tmp;
   WriteBytes(tmp.File("target"), "precious");
   fs::create_directory(tmp.File("share"));
   ASSERT_EQ(chown(tmp.File("share").c_str(), kNobody, kNobody), 0);
-  PlantLink(tmp.File("target"), tmp.File("share/owners.html"), kNobody);
-  EXPECT_EQ(ResolveTrustedLinks(tmp.File("share/owners.html")), tmp.File("target"));
-  const std::string planted = tmp.File("planted.html");
-  PlantLink(tmp.File("target"), planted, kNobody);
-  try {
-    WriteTextFile(planted, "page");
-    ADD_FAILURE() << "written through the planted link";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.kind(), ErrorKind::kFile);
-    EXPECT_NE(std::string(e.what()).find("collegamento simbolico di un altro utente"),
-              std::string::npos)
-        << e.what();
+  PlantLink(tmp.File("target"), tmp.File("share/last.html"), kNobody);
+  PlantLink(tmp.Path(), tmp.File("share/middle"), kNobody);
+  fs::create_symlink(tmp.Path(), tmp.File("ours"));
+  for (const char* refused : {"share/last.html", "share/middle/target"}) {
+    SCOPED_TRACE(refused);
+    try {
+      WriteTextFile(tmp.File(refused), "page");
+      ADD_FAILURE() << "written through the planted link";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::kFile);
+      EXPECT_NE(std::string(e.what()).find(" è un collegamento simbolico di un altro utente "
+                                           "(nobody, uid 65534)"),
+                std::string::npos)
+          << e.what();
+    }
+    WriteLog(tmp.File(refused), tmp.Path(), FixedClock(DateTime{2026, 12, 6, 5, 14, 48}), "riga");
+    EXPECT_EQ(ReadBytes(tmp.File("target")), "precious");
   }
-  WriteLog(planted, tmp.Path(), FixedClock(DateTime{2026, 12, 6, 5, 14, 48}), "riga");
-  EXPECT_TRUE(fs::is_symlink(planted));
-  EXPECT_EQ(ReadBytes(tmp.File("target")), "precious");
+  WriteTextFile(tmp.File("ours/ours/share/../target"), "new");
+  EXPECT_EQ(ReadBytes(tmp.File("target")), "new");
+}
+
+// Root writes into another account's folder as that account: the page, the log and the folders
+// they need belong to it, and a file of root's there is not replaced.
+TEST(TrustedLinksTest, RootWritesAsTheFolderOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "another account's folder can only be made as root";
+  TempFolder tmp;
+  fs::create_directory(tmp.File("www"));
+  ASSERT_EQ(chown(tmp.File("www").c_str(), kNobody, kNobody), 0);
+  WriteTextFile(tmp.File("www/page.html"), "page");
+  WriteLog(tmp.File("www/log/run.log"), tmp.Path(), FixedClock(DateTime{2026, 12, 6, 5, 14, 48}),
+           "riga");
+  for (const char* name : {"www/page.html", "www/log", "www/log/run.log"}) {
+    struct stat st {};
+    ASSERT_EQ(stat(tmp.File(name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_uid, kNobody) << name;
+  }
+  WriteBytes(tmp.File("www/root.html"), "root");
+  WriteTextFile(tmp.File("www/root.html"), "page");  // replaced: now the account's, not root's
+  struct stat replaced {};
+  ASSERT_EQ(stat(tmp.File("www/root.html").c_str(), &replaced), 0);
+  EXPECT_EQ(replaced.st_uid, kNobody);
+  WriteBytes(tmp.File("www/root.html"), "root");
+  ASSERT_EQ(chown(tmp.File("www/root.html").c_str(), 0, 0), 0);
+  ASSERT_EQ(chmod(tmp.File("www").c_str(), 0555), 0);  // not even its owner may write there now
+  EXPECT_THROW(WriteTextFile(tmp.File("www/root.html"), "page"), Error);
+  EXPECT_EQ(ReadBytes(tmp.File("www/root.html")), "root");
+  EXPECT_EQ(std::count_if(fs::directory_iterator(tmp.File("www")), fs::directory_iterator(),
+                          [](const auto&) { return true; }),
+            3);
 }
 
 // Opening the log never waits: a FIFO and a folder are refused, a character device is accepted.
