@@ -10,15 +10,15 @@
 #include <iterator>
 #include <string>
 
-#include "db/access_cache.h"
-#include "db/connection_string.h"
-#include "db/connection_target.h"
+#include "db/access/access_cache.h"
 #include "db/db_error.h"
 #include "db/engines.h"
 #include "db/error_hints.h"
-#include "db/pg_engine.h"
-#include "db/provider_translation.h"
-#include "db/sql_browser.h"
+#include "db/postgres/pg_engine.h"
+#include "db/target/connection_string.h"
+#include "db/target/connection_target.h"
+#include "db/target/provider_translation.h"
+#include "db/target/sql_browser.h"
 #include "storage/app_context.h"
 #include "util/error.h"
 #include "util/files.h"

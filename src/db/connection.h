@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "db/connection_limits.h"
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 #include "storage/settings.h"
 #include "util/clock.h"
 

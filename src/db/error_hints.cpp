@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "db/connection_string.h"
-#include "db/provider_translation.h"
+#include "db/target/connection_string.h"
+#include "db/target/provider_translation.h"
 #include "util/text.h"
 
 namespace panorello {

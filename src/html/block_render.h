@@ -4,7 +4,7 @@
 #include <string>
 
 #include "db/connection.h"
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 #include "html/page_out.h"
 #include "storage/app_context.h"
 

@@ -2,7 +2,7 @@
 // The line chart: inline SVG on a 1200 x 320 canvas, one polyline per series, and its legend.
 #include <string>
 
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 
 namespace panorello {
 
