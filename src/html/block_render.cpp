@@ -85,7 +85,7 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql, P
   const uint64_t mark = out.Size();
   try {
     ResultTableSink table(env.regional, out);
-    if (!BlockQueryRows(env.settings, env.limits, env.place, sql, table)) {
+    if (!BlockQueryRows(env.connection, env.limits, sql, table)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
       return {};
     }
@@ -110,7 +110,7 @@ BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
-    grid = BlockQuery(env.settings, env.limits, env.place, sql);  // its own time limits
+    grid = BlockQuery(env.connection, env.limits, sql);  // its own time limits
     if (grid) {
       kind = ChooseBody(*grid, body_mode, env.regional);
       if (HasChart(kind)) chart = RenderChart(*grid, env.regional);

@@ -1,5 +1,6 @@
 #pragma once
 // One block's box: title, subtitle, separator and the body its render mode gives.
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,8 +27,11 @@ struct BlockQueryEnv {
   ConnectionLimits limits;
   RegionalSettings regional;
   ConnectionPlace place;
+  std::shared_ptr<const RunConnection> connection;  // worked out once for all the blocks
   static BlockQueryEnv Of(const AppContext& ctx) {
-    return {ctx.settings, ctx.limits, ctx.regional, ConnectionPlaceOf(ctx)};
+    ConnectionPlace place = ConnectionPlaceOf(ctx);
+    auto connection = std::make_shared<const RunConnection>(ctx.settings, ctx.limits, place);
+    return {ctx.settings, ctx.limits, ctx.regional, std::move(place), std::move(connection)};
   }
 };
 

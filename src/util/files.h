@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "util/unique_fd.h"
+
 namespace panorello {
 
 // The folder that holds the running executable (from /proc/self/exe), without a final "/".
@@ -94,7 +96,7 @@ class AtomicFileWriter {
   std::string temp_path_;
   std::string buffer_;
   uint64_t written_ = 0;  // bytes already in the temporary file
-  int fd_ = -1;
+  UniqueFd fd_;
   bool committed_ = false;
 };
 

@@ -171,7 +171,8 @@ class MariaDbConnection final : public Connection {
   }
 
   [[noreturn]] void Fail() {
-    DbDiagnostic diagnostic{mysql_sqlstate(db_.get()), static_cast<long>(mysql_errno(db_.get()))};
+    DbDiagnostic diagnostic{mysql_sqlstate(db_.get()), static_cast<long>(mysql_errno(db_.get())),
+                            ServerFamily::kMariaDb};
     throw DbError(std::string("[MariaDB]") + mysql_error(db_.get()), std::move(diagnostic));
   }
 

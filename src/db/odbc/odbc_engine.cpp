@@ -11,6 +11,7 @@
 
 #include "db/engines.h"
 #include "db/odbc/odbc_fetch.h"
+#include "db/road_table.h"
 #include "util/error.h"
 #include "util/text.h"
 
@@ -18,10 +19,22 @@ namespace panorello {
 
 namespace {
 
+// work(), with the family of the driver named on a DbError that leaves it.
+template <typename Work>
+auto FamilyNamed(ServerFamily family, const Work& work) {
+  try {
+    return work();
+  } catch (DbError& e) {
+    e.SetFamily(family);
+    throw;
+  }
+}
+
 class OdbcConnection final : public Connection {
  public:
-  OdbcConnection(const std::string& connection_string, const ConnectionLimits& limits)
-      : limits_(limits), env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
+  OdbcConnection(const std::string& connection_string, const ConnectionLimits& limits,
+                 ServerFamily family)
+      : limits_(limits), family_(family), env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
     RequireOdbcSuccess(
         SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION,
                       reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0),
@@ -47,6 +60,23 @@ class OdbcConnection final : public Connection {
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
   bool QueryRows(const std::string& sql, RowSink& sink) override {
+    return FamilyNamed(family_, [&] { return ReadRows(sql, sink); });
+  }
+
+  void Execute(const std::string& sql) override {
+    FamilyNamed(family_, [&] {
+      OdbcHandle stmt = Run(sql);
+      const NotRunning not_running(*this);
+    });
+  }
+
+  void Cancel() noexcept override {
+    const std::lock_guard lock(running_mutex_);
+    if (running_ != SQL_NULL_HANDLE) SQLCancel(running_);
+  }
+
+ private:
+  bool ReadRows(const std::string& sql, RowSink& sink) {
     OdbcHandle stmt = Run(sql);
     const NotRunning not_running(*this);  // before stmt is freed
     SQLSMALLINT cols = 0;
@@ -62,17 +92,6 @@ class OdbcConnection final : public Connection {
     return any;
   }
 
-  void Execute(const std::string& sql) override {
-    OdbcHandle stmt = Run(sql);
-    const NotRunning not_running(*this);
-  }
-
-  void Cancel() noexcept override {
-    const std::lock_guard lock(running_mutex_);
-    if (running_ != SQL_NULL_HANDLE) SQLCancel(running_);
-  }
-
- private:
   // Takes the running statement away from Cancel() before its handle is freed: a cancel never
   // reaches a freed handle, which some drivers do not survive.
   class NotRunning {
@@ -125,6 +144,7 @@ class OdbcConnection final : public Connection {
   }
 
   ConnectionLimits limits_;
+  ServerFamily family_;
   OdbcHandle env_;
   OdbcHandle dbc_;
   bool connected_ = false;
@@ -136,8 +156,12 @@ class OdbcConnection final : public Connection {
 }  // namespace
 
 std::unique_ptr<Connection> OpenOdbc(const std::string& connection_string,
-                                     const ConnectionLimits& limits) {
-  return std::make_unique<OdbcConnection>(connection_string, limits);
+                                     const ConnectionLimits& limits, std::string_view driver) {
+  const RoadRow* road = RoadOfDriver(driver);
+  const ServerFamily family = road == nullptr ? ServerFamily::kUnknown : road->family;
+  return FamilyNamed(family, [&]() -> std::unique_ptr<Connection> {
+    return std::make_unique<OdbcConnection>(connection_string, limits, family);
+  });
 }
 
 std::vector<std::string> RegisteredOdbcDrivers() {

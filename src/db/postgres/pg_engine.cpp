@@ -21,6 +21,7 @@
 #include "db/engines.h"
 #include "db/postgres/pg_values.h"
 #include "util/text.h"
+#include "util/unique_fd.h"
 
 namespace panorello {
 
@@ -137,7 +138,7 @@ std::string ConnectState(const std::string& message) {
 DbError ResultError(const PGresult* result) {
   const char* state = Pq().PQresultErrorField(result, PG_DIAG_SQLSTATE);
   return DbError(Trimmed(Pq().PQresultErrorMessage(result)),
-                 DbDiagnostic{state != nullptr ? state : "", 0});
+                 DbDiagnostic{state != nullptr ? state : "", 0, ServerFamily::kPostgres});
 }
 
 struct ResultFree {
@@ -148,8 +149,8 @@ using Result = std::unique_ptr<PGresult, ResultFree>;
 class PgConnection final : public Connection {
  public:
   PgConnection(const PostgresTarget& target, const ConnectionLimits& limits) : limits_(limits) {
-    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_ < 0) throw Error("Impossibile preparare la connessione PostgreSQL (eventfd)");
+    wake_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake_.Valid()) throw Error("Impossibile preparare la connessione PostgreSQL (eventfd)");
     try {
       Connect(target);
       // Texts that read back the same whatever the server's or the user's settings say.
@@ -169,14 +170,13 @@ class PgConnection final : public Connection {
   void Release() noexcept {
     if (conn_ != nullptr) Pq().PQfinish(conn_);  // non-blocking: a full socket does not hold it up
     conn_ = nullptr;
-    if (wake_ >= 0) close(wake_);
-    wake_ = -1;
+    wake_.Reset();
   }
 
   bool QueryRows(const std::string& sql, RowSink& sink) override;
 
   void Execute(const std::string& sql) override {
-    if (Trim(sql).empty()) throw Error(kEmptyStatementText);
+    RefuseBlankStatement(sql);
     const auto deadline = QueryDeadline();
     if (Pq().PQsendQuery(conn_, sql.c_str()) == 0) throw ConnectionError();
     Flush(deadline);
@@ -190,7 +190,7 @@ class PgConnection final : public Connection {
 
   void Cancel() noexcept override {
     const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = write(wake_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = write(wake_.Get(), &one, sizeof one);
   }
 
  private:
@@ -207,12 +207,13 @@ class PgConnection final : public Connection {
     const std::string message = Trimmed(Pq().PQerrorMessage(conn_));
     return DbError(
         message,
-        DbDiagnostic{Pq().PQstatus(conn_) == CONNECTION_OK ? "08006" : ConnectState(message), 0});
+        DbDiagnostic{Pq().PQstatus(conn_) == CONNECTION_OK ? "08006" : ConnectState(message), 0,
+                     ServerFamily::kPostgres});
   }
 
   ConnectionLimits limits_;
   PGconn* conn_ = nullptr;
-  int wake_ = -1;
+  UniqueFd wake_;
 };
 
 void PgConnection::Connect(const PostgresTarget& target) {
@@ -263,7 +264,7 @@ void PgConnection::Wait(short events, SteadyClock::time_point deadline, bool con
       throw connecting ? ConnectTimeoutError(limits_.connect_seconds)
                        : QueryTimeoutError(limits_.query_seconds);
     }
-    pollfd fds[2] = {{Pq().PQsocket(conn_), events, 0}, {wake_, POLLIN, 0}};
+    pollfd fds[2] = {{Pq().PQsocket(conn_), events, 0}, {wake_.Get(), POLLIN, 0}};
     const int ready = poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
     if (ready < 0 && errno != EINTR)
       throw Error("Attesa sulla connessione PostgreSQL non riuscita");
@@ -315,7 +316,7 @@ struct PgColumns {
 };
 
 bool PgConnection::QueryRows(const std::string& sql, RowSink& sink) {
-  if (Trim(sql).empty()) throw Error(kEmptyStatementText);
+  RefuseBlankStatement(sql);
   const auto deadline = QueryDeadline();
   if (Pq().PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0) {
     throw ConnectionError();

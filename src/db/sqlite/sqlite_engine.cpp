@@ -11,11 +11,13 @@
 #include <system_error>
 #include <vector>
 
+#include "db/db_error.h"
 #include "db/engines.h"
 #include "db/sqlite/sqlite_values.h"
 #include "util/error.h"
 #include "util/interrupt.h"
 #include "util/text.h"
+#include "util/unique_fd.h"
 
 namespace panorello {
 
@@ -32,6 +34,12 @@ struct DatabaseCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
 using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+
+// SQLite gives no SQLSTATE: its extended result code is the native code.
+DbError SqliteError(const std::string& message, int result_code) {
+  return DbError(message, DbDiagnostic{"", result_code, ServerFamily::kSqlite},
+                 ErrorKind::kGeneral);
+}
 
 class SqliteConnection final : public Connection {
  public:
@@ -111,6 +119,7 @@ class SqliteConnection final : public Connection {
 
   // Only the first statement of the text runs; the rest is ignored.
   Statement Prepare(const std::string& sql) {
+    RefuseBlankStatement(sql);
     sqlite3_stmt* raw = nullptr;
     StartDeadline();
     const int rc =
@@ -128,7 +137,8 @@ class SqliteConnection final : public Connection {
                   std::to_string(limits_.query_seconds) + " secondi");
     }
     std::string decoded;
-    throw Error(std::string(Utf8OrWindows1252(sqlite3_errmsg(db_.get()), decoded)));
+    throw SqliteError(std::string(Utf8OrWindows1252(sqlite3_errmsg(db_.get()), decoded)),
+                      sqlite3_extended_errcode(db_.get()));
   }
 
   Database db_;
@@ -159,7 +169,7 @@ std::unique_ptr<Connection> OpenSqliteCopy(const std::string& path, const Connec
   Database db(raw);
   if (rc != SQLITE_OK) {
     const std::string message = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
-    throw Error(message + ": " + path);
+    throw SqliteError(message + ": " + path, db ? sqlite3_extended_errcode(db.get()) : rc);
   }
   setup(db.get());
   auto connection = std::make_unique<SqliteConnection>(std::move(db), limits);
@@ -172,14 +182,13 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const Connec
   const bool create_new = access == SqliteAccess::CreateNew;
   if (create_new) {
     // O_EXCL: an existing file is never taken over, even one created a moment ago.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    const UniqueFd created(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!created.Valid()) {
       const int err = errno;
       if (err == EEXIST) throw Error("Il file di database esiste già: " + path);
       throw Error("Impossibile creare il file di database " + path + ": " +
                   std::generic_category().message(err));
     }
-    ::close(fd);
   } else {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
@@ -208,7 +217,7 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const Connec
     Database db(raw);
     if (rc != SQLITE_OK) {
       const std::string message = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
-      throw Error(message + ": " + path);
+      throw SqliteError(message + ": " + path, db ? sqlite3_extended_errcode(db.get()) : rc);
     }
     if (read_only) {
       // A second lock besides the open flags; and no other file: VACUUM INTO would create one.

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "db/road_table.h"
 #include "db/target/provider_translation.h"
 #include "util/text.h"
 
@@ -12,11 +13,6 @@ namespace {
 
 // A value of the provider forms: "..." with every " doubled when it needs quotes.
 std::string ProviderValue(std::string_view value) { return QuoteConnectionValue(value, '"'); }
-
-std::string SqlServerIntegrated(const Settings& s) {
-  return "Provider=SQLOLEDB;Data Source=" + ProviderValue(s.Server) +
-         ";Initial Catalog=" + ProviderValue(s.Database) + ";Integrated Security=SSPI;";
-}
 
 bool IsKeyCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -77,39 +73,47 @@ std::string MaskPasswords(std::string_view text) {
   return out;
 }
 
+std::string JetProviderText(const Settings& s) {
+  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + ProviderValue(s.Database) + ";";
+}
+
+std::string SqlServerIntegratedProviderText(const Settings& s) {
+  return "Provider=SQLOLEDB;Data Source=" + ProviderValue(s.Server) +
+         ";Initial Catalog=" + ProviderValue(s.Database) + ";Integrated Security=SSPI;";
+}
+
+std::string SqlServerProviderText(const Settings& s) {
+  if (s.Integrated) return SqlServerIntegratedProviderText(s);
+  return "Provider=SQLOLEDB;Data Source=" + ProviderValue(s.Server) +
+         ";Initial Catalog=" + ProviderValue(s.Database) + ";User ID=" + ProviderValue(s.User) +
+         ";Password=" + ProviderValue(s.Password) + ";";
+}
+
+std::string OracleProviderText(const Settings& s) {
+  return "Provider=OraOLEDB.Oracle;Data Source=" + ProviderValue(s.Server) +
+         ";User ID=" + ProviderValue(s.User) + ";Password=" + ProviderValue(s.Password) + ";";
+}
+
+std::string MySqlProviderText(const Settings& s) {
+  return "Driver={MySQL ODBC 8.0 Unicode Driver};Server=" + QuoteConnectionValue(s.Server) +
+         ";Database=" + QuoteConnectionValue(s.Database) + ";User=" + QuoteConnectionValue(s.User) +
+         ";Password=" + QuoteConnectionValue(s.Password) + ";";
+}
+
+std::string PostgresProviderText(const Settings& s) {
+  return "Driver={PostgreSQL Unicode};Server=" + QuoteConnectionValue(s.Server) +
+         ";Port=5432;Database=" + QuoteConnectionValue(s.Database) +
+         ";Uid=" + QuoteConnectionValue(s.User) + ";Pwd=" + QuoteConnectionValue(s.Password) + ";";
+}
+
+std::string DataSourceProviderText(const Settings& s) {
+  return "DSN=" + QuoteConnectionValue(s.Database) + ";Uid=" + QuoteConnectionValue(s.User) +
+         ";Pwd=" + QuoteConnectionValue(s.Password) + ";";
+}
+
 std::string BuildConnectionString(const Settings& s) {
   if (!Trim(s.ConnectionString).empty()) return s.ConnectionString;
-  const std::string type = UpperCase(Trim(s.DbType));
-  if (type == "ACCESS") {
-    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + ProviderValue(s.Database) + ";";
-  }
-  if (type == "SQLSERVER") {
-    if (s.Integrated) return SqlServerIntegrated(s);
-    return "Provider=SQLOLEDB;Data Source=" + ProviderValue(s.Server) +
-           ";Initial Catalog=" + ProviderValue(s.Database) + ";User ID=" + ProviderValue(s.User) +
-           ";Password=" + ProviderValue(s.Password) + ";";
-  }
-  if (type == "ORACLE") {
-    return "Provider=OraOLEDB.Oracle;Data Source=" + ProviderValue(s.Server) +
-           ";User ID=" + ProviderValue(s.User) + ";Password=" + ProviderValue(s.Password) + ";";
-  }
-  if (type == "MYSQL") {
-    return "Driver={MySQL ODBC 8.0 Unicode Driver};Server=" + QuoteConnectionValue(s.Server) +
-           ";Database=" + QuoteConnectionValue(s.Database) +
-           ";User=" + QuoteConnectionValue(s.User) +
-           ";Password=" + QuoteConnectionValue(s.Password) + ";";
-  }
-  if (type == "POSTGRESQL") {
-    return "Driver={PostgreSQL Unicode};Server=" + QuoteConnectionValue(s.Server) +
-           ";Port=5432;Database=" + QuoteConnectionValue(s.Database) +
-           ";Uid=" + QuoteConnectionValue(s.User) + ";Pwd=" + QuoteConnectionValue(s.Password) +
-           ";";
-  }
-  if (type == "ODBC") {
-    return "DSN=" + QuoteConnectionValue(s.Database) + ";Uid=" + QuoteConnectionValue(s.User) +
-           ";Pwd=" + QuoteConnectionValue(s.Password) + ";";
-  }
-  return SqlServerIntegrated(s);
+  return RoadRowOf(s.DbType).provider_text(s);
 }
 
 }  // namespace panorello

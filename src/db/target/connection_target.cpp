@@ -5,17 +5,6 @@
 
 namespace panorello {
 
-ConnectionRoad RoadOf(const Settings& settings) {
-  if (!Trim(settings.ConnectionString).empty()) return ConnectionRoad::kConnectionString;
-  const std::string type = UpperCase(Trim(settings.DbType));
-  if (type == "MYSQL") return ConnectionRoad::kMariaDb;
-  if (type == "POSTGRESQL") return ConnectionRoad::kPostgres;
-  if (type == "ACCESS") return ConnectionRoad::kDatabaseFile;
-  if (type == "ORACLE") return ConnectionRoad::kOracle;
-  if (type == "ODBC") return ConnectionRoad::kDataSource;
-  return ConnectionRoad::kSqlServer;
-}
-
 OdbcTarget OdbcTargetOf(const Settings& settings, const ConnectionLimits& limits,
                         const OdbcLookups& lookups) {
   const ConnectionRoad road = RoadOf(settings);
@@ -30,7 +19,7 @@ OdbcTarget OdbcTargetOf(const Settings& settings, const ConnectionLimits& limits
     } else {
       // Only the SQLSERVER type offers a login of its own.
       login.database = settings.Database;
-      login.integrated = settings.Integrated || UpperCase(Trim(settings.DbType)) != "SQLSERVER";
+      login.integrated = settings.Integrated || !RoadRowOf(settings.DbType).own_login;
       target = SqlServerOdbc(login, lookups.drivers(), lookups.instance_port);
     }
   }

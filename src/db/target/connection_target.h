@@ -5,23 +5,12 @@
 #include <functional>
 #include <string>
 
-#include "db/connection_limits.h"
+#include "db/road_table.h"
 #include "db/target/provider_translation.h"
+#include "storage/connection_limits.h"
 #include "storage/settings.h"
 
 namespace panorello {
-
-enum class ConnectionRoad {
-  kConnectionString,  // CONNECTIONSTRING is set: it is translated and opened as written
-  kMariaDb,           // MYSQL
-  kPostgres,          // POSTGRESQL
-  kDatabaseFile,      // ACCESS: a SQLite or Access file
-  kSqlServer,         // SQLSERVER and any other type
-  kOracle,            // ORACLE
-  kDataSource,        // ODBC: a data source name
-};
-
-ConnectionRoad RoadOf(const Settings& settings);
 
 // What building an ODBC string may need to learn on this machine.
 struct OdbcLookups {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/connection_limits.h"
+#include "storage/connection_limits.h"
 
 namespace panorello {
 

@@ -11,6 +11,7 @@
 
 #include "util/error.h"
 #include "util/text.h"
+#include "util/unique_fd.h"
 
 namespace panorello {
 
@@ -21,13 +22,6 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr char kRequestInstance = 0x04;    // CLNT_UCAST_INST
 constexpr unsigned char kResponse = 0x05;  // SVR_RESP
 constexpr size_t kMaxInstanceName = 32;
-
-struct Socket {
-  int fd = -1;
-  ~Socket() {
-    if (fd >= 0) ::close(fd);
-  }
-};
 
 struct Addresses {
   addrinfo* list = nullptr;
@@ -73,9 +67,9 @@ int SqlBrowserPort(const std::string& host, const std::string& instance,
     NotFound(host, instance, std::string("nome del server sconosciuto: ") + gai_strerror(rc));
   }
   const addrinfo* address = addresses.list;
-  Socket s;
-  s.fd = ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol);
-  if (s.fd < 0 || ::connect(s.fd, address->ai_addr, address->ai_addrlen) != 0) {
+  UniqueFd s(
+      ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol));
+  if (!s.Valid() || ::connect(s.Get(), address->ai_addr, address->ai_addrlen) != 0) {
     NotFound(host, instance, "indirizzo non raggiungibile");
   }
   std::string request(1, kRequestInstance);
@@ -85,23 +79,23 @@ int SqlBrowserPort(const std::string& host, const std::string& instance,
   const SteadyClock::time_point resend =
       SteadyClock::now() + timeout / 2;  // one more try for a lost packet
   bool resent = false;
-  ::send(s.fd, request.data(), request.size(), MSG_NOSIGNAL);
+  ::send(s.Get(), request.data(), request.size(), MSG_NOSIGNAL);
   std::string answer(65536, '\0');
   for (;;) {
     const SteadyClock::time_point now = SteadyClock::now();
     if (now >= deadline)
       NotFound(host, instance, "nessuna risposta dal servizio SQL Server Browser");
     if (!resent && now >= resend) {
-      ::send(s.fd, request.data(), request.size(), MSG_NOSIGNAL);
+      ::send(s.Get(), request.data(), request.size(), MSG_NOSIGNAL);
       resent = true;
     }
     const SteadyClock::time_point until = resent ? deadline : resend;
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
-    pollfd p{s.fd, POLLIN, 0};
+    pollfd p{s.Get(), POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(wait, 1)));
     if (ready < 0 && errno != EINTR) NotFound(host, instance, "errore di rete");
     if (ready <= 0) continue;
-    const ssize_t n = ::recv(s.fd, answer.data(), answer.size(), 0);
+    const ssize_t n = ::recv(s.Get(), answer.data(), answer.size(), 0);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
       NotFound(host, instance, "il servizio SQL Server Browser non è in ascolto");

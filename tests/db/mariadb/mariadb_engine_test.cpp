@@ -95,6 +95,7 @@ TEST_F(MariaDbEngine, ServerFormsAndFailures) {
         EXPECT_EQ(e.diagnostic().sqlstate, c.sqlstate) << e.what();
       }
       EXPECT_TRUE(std::string(e.what()).starts_with("[MariaDB]")) << e.what();
+      EXPECT_EQ(e.diagnostic().family, ServerFamily::kMariaDb);
     } catch (const Error& e) {
       EXPECT_EQ(c.failure, FailureClass::kOther) << e.what();
     }

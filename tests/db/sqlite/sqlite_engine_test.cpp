@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "db/connection.h"
+#include "db/db_error.h"
 #include "db/db_test_support.h"
 #include "db/sqlite/sqlite_values.h"
 #include "support/test_support.h"
@@ -143,12 +144,13 @@ TEST_F(SqliteFile, StreamingFailuresBeforeAndAfterTheFirstRows) {
     const char* sql;
     size_t rows_before;  // rows handed on before the failure
     const char* message;
+    int result_code;  // SQLite's, carried by the error; 0: not an error of SQLite
   } cases[] = {
       {"SELECT CASE WHEN n > 5000 THEN abs(-9223372036854775808) ELSE n END AS v FROM molte", 5000,
-       "integer overflow"},
-      {"SELECT * FROM mancante", 0, "no such table: mancante"},
-      {"DELETE FROM t", 0, "L'istruzione SQL non restituisce un risultato (nessuna colonna)"},
-      {"-- solo un commento", 0, "Testo SQL vuoto: nessuna istruzione da eseguire"},
+       "integer overflow", SQLITE_ERROR},
+      {"SELECT * FROM mancante", 0, "no such table: mancante", SQLITE_ERROR},
+      {"DELETE FROM t", 0, "L'istruzione SQL non restituisce un risultato (nessuna colonna)", 0},
+      {"-- solo un commento", 0, "Testo SQL vuoto: nessuna istruzione da eseguire", 0},
   };
   for (const auto& k : cases) {
     RecordingSink sink;
@@ -157,6 +159,11 @@ TEST_F(SqliteFile, StreamingFailuresBeforeAndAfterTheFirstRows) {
       ADD_FAILURE() << k.sql;
     } catch (const Error& e) {
       EXPECT_EQ(std::string(e.what()), k.message);
+      const auto* db = dynamic_cast<const DbError*>(&e);
+      EXPECT_EQ(db != nullptr ? db->diagnostic().native_code : 0, k.result_code) << k.sql;
+      if (db != nullptr) {
+        EXPECT_EQ(db->diagnostic().family, ServerFamily::kSqlite);
+      }
     }
     EXPECT_EQ(sink.rows.size(), k.rows_before) << k.sql;
   }
