@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/command_line.h"
+#include "db/road_table.h"
 #include "demo/demo_db.h"
 #include "demo/demo_run.h"
 #include "html/generation.h"
@@ -17,7 +18,7 @@ namespace panorello {
 namespace {
 
 void CheckSampleDatabase(AppContext& ctx) {
-  if (UpperCase(Trim(ctx.settings.DbType)) != "ACCESS") return;
+  if (RoadRowOf(ctx.settings.DbType).road != ConnectionRoad::kDatabaseFile) return;
   if (!Contains(LowerCase(ctx.settings.Database), "demo_panorello")) return;
   std::string error_text;
   CreateDemoDatabase(ctx, error_text);  // logs its own outcome; start-up goes on either way

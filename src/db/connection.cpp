@@ -8,17 +8,19 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
 
-#include "db/access_cache.h"
-#include "db/connection_string.h"
-#include "db/connection_target.h"
+#include "db/access/access_cache.h"
 #include "db/db_error.h"
 #include "db/engines.h"
 #include "db/error_hints.h"
-#include "db/pg_engine.h"
-#include "db/provider_translation.h"
-#include "db/sql_browser.h"
+#include "db/postgres/pg_engine.h"
+#include "db/road_table.h"
+#include "db/target/connection_string.h"
+#include "db/target/connection_target.h"
+#include "db/target/provider_translation.h"
+#include "db/target/sql_browser.h"
 #include "storage/app_context.h"
 #include "util/error.h"
 #include "util/files.h"
@@ -136,32 +138,12 @@ std::string DataSourceDriverOrNone(const std::string& dsn) {
   }
 }
 
-std::unique_ptr<Connection> OpenTranslated(const std::string& connection_string,
-                                           const ConnectionLimits& limits,
-                                           const ConnectionPlace& place) {
-  const OpenTarget target = TranslateConnectionStringLazily(connection_string, DriversOrNone,
-                                                            AsSqlite, BrowserLookup(limits));
-  if (target.sqlite_file) return OpenDatabaseFile(target.path, limits, place);
-  const std::string access = MdbToolsFile(target.odbc);
-  if (!access.empty() && ProbeFile(access) == FileFormat::Access) {
-    return OpenAccessFile(access, place, limits);
-  }
-  // A data source named without a driver: its driver decides the options all the same.
-  std::string dsn_driver;
-  const std::vector<ConnectionPair> pairs = ParseConnectionString(target.odbc);
-  const ConnectionPair* dsn = FindPair(pairs, "DSN");
-  if (dsn != nullptr && FindPair(pairs, "Driver") == nullptr) {
-    dsn_driver = DataSourceDriverOrNone(dsn->value);
-  }
-  return OpenOdbc(WithDriverOptions(target.odbc, limits, dsn_driver), limits);
-}
-
-// Errors of opening may repeat the string or a value of it (a path that swallowed the pairs
-// after an unclosed brace): passwords never reach the page or the log.
-template <typename Open>
-std::unique_ptr<Connection> WithPasswordsMasked(const Open& open) {
+// Errors of working out or opening a target may repeat the string or a value of it (a path that
+// swallowed the pairs after an unclosed brace): passwords never reach the page or the log.
+template <typename Work>
+auto WithPasswordsMasked(const Work& work) {
   try {
-    return open();
+    return work();
   } catch (const DbError& e) {
     throw DbError(MaskPasswords(e.what()), e.diagnostic(), e.kind());
   } catch (const Error& e) {
@@ -171,33 +153,142 @@ std::unique_ptr<Connection> WithPasswordsMasked(const Open& open) {
 
 }  // namespace
 
+// What each connection of a run opens.
+struct RunConnection::Plan {
+  enum class Kind { kFile, kAccessCopy, kOdbc, kMariaDb, kPostgres };
+  Kind kind = Kind::kOdbc;
+  std::string path;    // kFile (SQLite or Access, the file decides), kAccessCopy
+  std::string odbc;    // kOdbc: the complete string, the driver's options included
+  std::string driver;  // kOdbc: its driver, or the driver of its data source
+  MariaDbTarget mariadb;
+  PostgresTarget postgres;
+  bool side_by_side = false;
+  std::exception_ptr failure;  // working it out failed: every open throws this
+};
+
+namespace {
+
+using Plan = RunConnection::Plan;
+
+Plan FilePlan(std::string path) {
+  Plan plan{.kind = Plan::Kind::kFile, .path = std::move(path)};
+  // An Access file is read through its copy by one block at a time.
+  plan.side_by_side = sqlite3_threadsafe() != 0 && ProbeFile(plan.path) != FileFormat::Access;
+  return plan;
+}
+
+Plan OdbcPlan(std::string odbc, std::string driver) {
+  Plan plan{.kind = Plan::Kind::kOdbc, .odbc = std::move(odbc), .driver = std::move(driver)};
+  plan.side_by_side = DriverIsThreadSafe(plan.driver);
+  return plan;
+}
+
+Plan ConnectionStringPlan(const std::string& connection_string, const ConnectionLimits& limits) {
+  const OpenTarget target = TranslateConnectionStringLazily(connection_string, DriversOrNone,
+                                                            AsSqlite, BrowserLookup(limits));
+  if (target.sqlite_file) return FilePlan(target.path);
+  const std::string access = MdbToolsFile(target.odbc);
+  if (!access.empty() && ProbeFile(access) == FileFormat::Access) {
+    return Plan{.kind = Plan::Kind::kAccessCopy, .path = access};
+  }
+  // A data source named without a driver: its driver decides the options all the same.
+  std::string dsn_driver;
+  const std::vector<ConnectionPair> pairs = ParseConnectionString(target.odbc);
+  const ConnectionPair* dsn = FindPair(pairs, "DSN");
+  const ConnectionPair* driver = FindPair(pairs, "Driver");
+  if (dsn != nullptr && driver == nullptr) dsn_driver = DataSourceDriverOrNone(dsn->value);
+  return OdbcPlan(WithDriverOptions(target.odbc, limits, dsn_driver),
+                  driver != nullptr ? driver->value : dsn_driver);
+}
+
+Plan SettingsPlan(const Settings& settings, const ConnectionLimits& limits) {
+  const ConnectionRoad road = RoadOf(settings);
+  switch (road) {
+    case ConnectionRoad::kConnectionString:
+      return WithPasswordsMasked(
+          [&] { return ConnectionStringPlan(settings.ConnectionString, limits); });
+    case ConnectionRoad::kMariaDb:
+      return Plan{.kind = Plan::Kind::kMariaDb, .mariadb = MariaDbTargetOf(settings)};
+    case ConnectionRoad::kPostgres:
+      return Plan{.kind = Plan::Kind::kPostgres, .postgres = PostgresTargetOf(settings)};
+    case ConnectionRoad::kDatabaseFile:
+      return WithPasswordsMasked([&] {
+        return FilePlan(DatabaseFileTarget(settings.Database, DriversOrNone, AsSqlite).path);
+      });
+    default:
+      return WithPasswordsMasked([&] {
+        OdbcTarget target = OdbcTargetOf(
+            settings, limits, {DriversOrNone, BrowserLookup(limits), DataSourceDriverOrNone});
+        return OdbcPlan(std::move(target.odbc), std::move(target.driver));
+      });
+  }
+}
+
+// plan_of(), or the plan that throws its failure at every open.
+template <typename PlanOf>
+Plan Resolve(const PlanOf& plan_of) {
+  try {
+    return plan_of();
+  } catch (...) {
+    return Plan{.failure = std::current_exception()};
+  }
+}
+
+std::unique_ptr<Connection> OpenPlan(const Plan& plan, const ConnectionLimits& limits,
+                                     const ConnectionPlace& place) {
+  if (plan.failure) std::rethrow_exception(plan.failure);
+  switch (plan.kind) {
+    case Plan::Kind::kMariaDb:
+      return OpenMariaDb(plan.mariadb, limits);
+    case Plan::Kind::kPostgres:
+      return OpenPostgres(plan.postgres, limits);
+    case Plan::Kind::kFile:
+      return WithPasswordsMasked([&] { return OpenDatabaseFile(plan.path, limits, place); });
+    case Plan::Kind::kAccessCopy:
+      return WithPasswordsMasked([&] { return OpenAccessFile(plan.path, place, limits); });
+    case Plan::Kind::kOdbc:
+      break;
+  }
+  return WithPasswordsMasked([&] { return OpenOdbc(plan.odbc, limits, plan.driver); });
+}
+
+}  // namespace
+
+RunConnection::RunConnection(Settings settings, const ConnectionLimits& limits,
+                             ConnectionPlace place)
+    : settings_(std::move(settings)), limits_(limits), place_(std::move(place)) {}
+
+RunConnection::~RunConnection() = default;
+
+const RunConnection::Plan& RunConnection::Resolved() const {
+  std::call_once(resolved_, [this] {
+    plan_ = std::make_unique<Plan>(Resolve([this] { return SettingsPlan(settings_, limits_); }));
+    if (RoadOf(settings_) != ConnectionRoad::kConnectionString &&
+        RoadRowOf(settings_.DbType).side_by_side == SideBySide::kAlways) {
+      plan_->side_by_side = true;
+    }
+  });
+  return *plan_;
+}
+
+std::unique_ptr<Connection> RunConnection::Open() const {
+  return OpenPlan(Resolved(), limits_, place_);
+}
+
+bool RunConnection::SideBySide() const { return Resolved().side_by_side; }
+
 std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
                                                  const ConnectionLimits& limits,
                                                  const ConnectionPlace& place) {
-  return WithPasswordsMasked([&] { return OpenTranslated(connection_string, limits, place); });
+  const Plan plan = Resolve([&] {
+    return WithPasswordsMasked([&] { return ConnectionStringPlan(connection_string, limits); });
+  });
+  return OpenPlan(plan, limits, place);
 }
 
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place) {
-  switch (RoadOf(settings)) {
-    case ConnectionRoad::kConnectionString:
-      return OpenConnectionString(settings.ConnectionString, limits, place);
-    case ConnectionRoad::kMariaDb:
-      return OpenMariaDb(MariaDbTargetOf(settings), limits);
-    case ConnectionRoad::kPostgres:
-      return OpenPostgres(PostgresTargetOf(settings), limits);
-    case ConnectionRoad::kDatabaseFile:
-      return WithPasswordsMasked([&] {
-        const OpenTarget file = DatabaseFileTarget(settings.Database, DriversOrNone, AsSqlite);
-        return OpenDatabaseFile(file.path, limits, place);
-      });
-    default:
-      return WithPasswordsMasked([&] {
-        const OdbcTarget target = OdbcTargetOf(
-            settings, limits, {DriversOrNone, BrowserLookup(limits), DataSourceDriverOrNone});
-        return OpenOdbc(target.odbc, limits);
-      });
-  }
+  return RunConnection(settings, limits, place).Open();
 }
 
 bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
@@ -222,56 +313,8 @@ std::unique_ptr<Connection> OpenSqliteDatabaseForWriting(const std::string& path
   return OpenSqliteFile(path, limits, SqliteAccess::ReadWrite);
 }
 
-}  // namespace panorello
-
-namespace panorello {
-
-namespace {
-
-bool DriverIsThreadSafe(std::string_view name) {
-  const std::string driver = LowerCase(name);
-  // Registered names and library file names of the drivers that are safe with one connection per
-  // thread. The MDBTools and SQLite3 ODBC drivers are not documented as thread-safe.
-  static constexpr std::string_view kSafe[] = {"postgresql", "psqlodbc",       "mariadb",
-                                               "maodbc",     "mysql",          "freetds",
-                                               "tdsodbc",    "for sql server", "msodbcsql"};
-  return std::any_of(std::begin(kSafe), std::end(kSafe),
-                     [&](std::string_view part) { return driver.find(part) != std::string::npos; });
-}
-
-bool TargetRunsSideBySide(const OpenTarget& target) {
-  if (target.sqlite_file) return sqlite3_threadsafe() != 0;
-  const std::vector<ConnectionPair> pairs = ParseConnectionString(target.odbc);
-  if (const ConnectionPair* driver = FindPair(pairs, "Driver")) {
-    return DriverIsThreadSafe(driver->value);
-  }
-  if (const ConnectionPair* dsn = FindPair(pairs, "DSN")) {
-    return DriverIsThreadSafe(DataSourceDriver(dsn->value));
-  }
-  return false;
-}
-
-}  // namespace
-
 bool RoadRunsBlocksSideBySide(const Settings& settings) {
-  try {
-    switch (RoadOf(settings)) {
-      case ConnectionRoad::kMariaDb:
-      case ConnectionRoad::kPostgres:
-        return true;  // their client libraries keep no state between connections
-      case ConnectionRoad::kConnectionString:
-        return TargetRunsSideBySide(
-            TranslateConnectionStringLazily(settings.ConnectionString, DriversOrNone, ProbeFile));
-      case ConnectionRoad::kDatabaseFile:
-        return TargetRunsSideBySide(
-            DatabaseFileTarget(settings.Database, DriversOrNone, ProbeFile));
-      default:
-        return DriverIsThreadSafe(
-            OdbcTargetOf(settings, {}, {DriversOrNone, {}, DataSourceDriver}).driver);
-    }
-  } catch (const std::exception&) {
-    return false;
-  }
+  return RunConnection(settings, ConnectionLimits{}, ConnectionPlace{}).SideBySide();
 }
 
 }  // namespace panorello

@@ -2,12 +2,13 @@
 // Database connections: libpq for the POSTGRESQL type, the MariaDB client library for MYSQL,
 // unixODBC for other servers and DSNs, libsqlite3 for files (Access files through a SQLite copy).
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "db/connection_limits.h"
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
+#include "storage/connection_limits.h"
 #include "storage/settings.h"
 #include "util/clock.h"
 
@@ -73,9 +74,36 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
 
 // Opens the connection of settings by its road (RoadOf): the explicit connection string through
 // OpenConnectionString, the other types from their fields; a database file is opened read-only.
-// Throws Error.
+// Throws Error. RunConnection(settings, limits, place).Open().
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place = {});
+
+// The connection of a run's settings, worked out once (at the first call, on any thread): the
+// road, the target every block opens and whether the blocks may run side by side. A target that
+// cannot be worked out makes every Open throw the same error.
+class RunConnection {
+ public:
+  RunConnection(Settings settings, const ConnectionLimits& limits, ConnectionPlace place = {});
+  ~RunConnection();
+  RunConnection(const RunConnection&) = delete;
+  RunConnection& operator=(const RunConnection&) = delete;
+
+  // A new connection to the target; a database file is opened read-only. Throws Error.
+  std::unique_ptr<Connection> Open() const;
+  // See RoadRunsBlocksSideBySide.
+  bool SideBySide() const;
+
+  struct Plan;
+
+ private:
+  const Plan& Resolved() const;
+
+  Settings settings_;
+  ConnectionLimits limits_;
+  ConnectionPlace place_;
+  mutable std::once_flag resolved_;
+  mutable std::unique_ptr<Plan> plan_;
+};
 
 // True when a connection could be opened (and was closed again); otherwise false and errorText
 // holds the driver's description.

@@ -7,9 +7,13 @@
 
 namespace panorello {
 
+// Whose numbering a native code follows.
+enum class ServerFamily { kUnknown, kMariaDb, kSqlServer, kPostgres, kSqlite };
+
 struct DbDiagnostic {
   std::string sqlstate;  // five characters, or "" when the engine gave none
-  long native_code = 0;  // the driver's or server's own error number
+  long native_code = 0;  // the driver's or server's own error number (SQLite: its result code)
+  ServerFamily family = ServerFamily::kUnknown;
 };
 
 class DbError : public Error {
@@ -18,6 +22,8 @@ class DbError : public Error {
           ErrorKind kind = ErrorKind::kDatabase)
       : Error(description, kind), diagnostic_(std::move(diagnostic)) {}
   const DbDiagnostic& diagnostic() const noexcept { return diagnostic_; }
+  // The engine that knows whose server answered names it on the way out.
+  void SetFamily(ServerFamily family) noexcept { diagnostic_.family = family; }
 
  private:
   DbDiagnostic diagnostic_;

@@ -19,6 +19,8 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr size_t kBatchCells = 16000;
 constexpr size_t kBatchTextBytes = size_t{512} << 10;
 constexpr size_t kQueuedBatches = 4;
+// A worker collecting a whole result looks whether anybody still waits for it every this many rows.
+constexpr size_t kCheckRows = 1024;
 // After a cancel, the worker gets this long to close its connection before it is left behind.
 constexpr auto kCancelGrace = std::chrono::milliseconds(1000);
 
@@ -39,6 +41,8 @@ struct BlockJob {
   bool done = false;              // the connection is closed too
   bool abandoned = false;         // the caller stopped listening
   bool any = false;
+  bool whole = false;  // set before the worker starts: the rows stay on the worker, in grid
+  std::optional<ResultGrid> grid;
   std::exception_ptr error;
   std::shared_ptr<Connection> connection;  // for the cancel, while the statement runs
 };
@@ -82,6 +86,41 @@ class ForwardingSink final : public RowSink {
   size_t text_bytes_ = 0;
 };
 
+// The worker's side of a whole result: each cell is copied once, from the driver into the grid
+// that the caller takes at the end.
+class CollectingSink final : public RowSink {
+ public:
+  explicit CollectingSink(BlockJob& job) : job_(job) {}
+
+  void Columns(const std::vector<std::string>& names) override { grid_ = ResultGrid(names); }
+  void Row(const CellView* cells, size_t count) override {
+    for (size_t c = 0; c < count; ++c) grid_.Add(cells[c]);
+    if (++rows_ % kCheckRows != 0) return;
+    const std::lock_guard lock(job_.mutex);
+    if (job_.abandoned) throw Error("Lettura interrotta", ErrorKind::kCancelled);
+  }
+  ResultGrid Take() { return std::move(grid_); }
+
+ private:
+  BlockJob& job_;
+  ResultGrid grid_;
+  size_t rows_ = 0;
+};
+
+bool RunStatement(BlockJob& job, Connection& connection, const std::string& sql) {
+  if (job.whole) {
+    CollectingSink sink(job);
+    const bool any = connection.QueryRows(sql, sink);
+    const std::lock_guard lock(job.mutex);
+    job.grid = sink.Take();
+    return any;
+  }
+  ForwardingSink sink(job);
+  const bool any = connection.QueryRows(sql, sink);
+  sink.Flush();
+  return any;
+}
+
 void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open,
           const std::string& sql) {
   std::shared_ptr<Connection> connection;
@@ -94,9 +133,7 @@ void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open,
       job->connected_at = SteadyClock::now();
       job->to_caller.notify_one();
     }
-    ForwardingSink sink(*job);
-    const bool any = connection->QueryRows(sql, sink);
-    sink.Flush();
+    const bool any = RunStatement(*job, *connection, sql);
     const std::lock_guard lock(job->mutex);
     job->any = any;
   } catch (...) {
@@ -209,22 +246,23 @@ bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql,
 
 std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
                                             const ConnectionLimits& limits) {
-  GridSink sink;
-  if (!QueryRowsWithDeadline(open, sql, sink, limits)) return std::nullopt;
-  return sink.Take();
+  auto job = std::make_shared<BlockJob>();
+  job->whole = true;
+  std::thread([job, open, sql] { Work(job, open, sql); }).detach();
+  GridSink unused;  // nothing is queued for a whole result
+  if (!JobWatch(job, limits).Run(unused)) return std::nullopt;
+  const std::lock_guard lock(job->mutex);
+  return std::move(job->grid);
 }
 
-bool BlockQueryRows(const Settings& settings, const ConnectionLimits& limits,
-                    const ConnectionPlace& place, const std::string& sql, RowSink& sink) {
-  return QueryRowsWithDeadline(
-      [settings, limits, place] { return OpenConnection(settings, limits, place); }, sql, sink,
-      limits);
+bool BlockQueryRows(const std::shared_ptr<const RunConnection>& connection,
+                    const ConnectionLimits& limits, const std::string& sql, RowSink& sink) {
+  return QueryRowsWithDeadline([connection] { return connection->Open(); }, sql, sink, limits);
 }
 
-std::optional<ResultGrid> BlockQuery(const Settings& settings, const ConnectionLimits& limits,
-                                     const ConnectionPlace& place, const std::string& sql) {
-  return QueryWithDeadline(
-      [settings, limits, place] { return OpenConnection(settings, limits, place); }, sql, limits);
+std::optional<ResultGrid> BlockQuery(const std::shared_ptr<const RunConnection>& connection,
+                                     const ConnectionLimits& limits, const std::string& sql) {
+  return QueryWithDeadline([connection] { return connection->Open(); }, sql, limits);
 }
 
 }  // namespace panorello

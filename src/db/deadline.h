@@ -33,10 +33,10 @@ bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql,
 std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
                                             const ConnectionLimits& limits);
 
-// What the page's blocks use: OpenConnection of copies of settings and place as the opener.
-bool BlockQueryRows(const Settings& settings, const ConnectionLimits& limits,
-                    const ConnectionPlace& place, const std::string& sql, RowSink& sink);
-std::optional<ResultGrid> BlockQuery(const Settings& settings, const ConnectionLimits& limits,
-                                     const ConnectionPlace& place, const std::string& sql);
+// What the page's blocks use: the run's connection as the opener.
+bool BlockQueryRows(const std::shared_ptr<const RunConnection>& connection,
+                    const ConnectionLimits& limits, const std::string& sql, RowSink& sink);
+std::optional<ResultGrid> BlockQuery(const std::shared_ptr<const RunConnection>& connection,
+                                     const ConnectionLimits& limits, const std::string& sql);
 
 }  // namespace panorello

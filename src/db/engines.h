@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/connection.h"
@@ -36,10 +37,10 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::string& path, const Connec
 std::unique_ptr<Connection> OpenSqliteCopy(const std::string& path, const ConnectionLimits& limits,
                                            const std::function<void(sqlite3*)>& setup);
 
-// An ODBC connection string as the driver manager reads it. Throws Error with the first
-// diagnostic message.
+// An ODBC connection string as the driver manager reads it; driver (its name, or the driver of its
+// data source) tells whose server answers. Throws Error with the first diagnostic message.
 std::unique_ptr<Connection> OpenOdbc(const std::string& connection_string,
-                                     const ConnectionLimits& limits);
+                                     const ConnectionLimits& limits, std::string_view driver);
 
 // Where a MariaDB or MySQL server is and who logs in.
 struct MariaDbTarget {

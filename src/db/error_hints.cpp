@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "db/connection_string.h"
-#include "db/provider_translation.h"
+#include "db/road_table.h"
+#include "db/target/connection_string.h"
+#include "db/target/provider_translation.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -30,11 +31,10 @@ FailureClass BySqlState(const std::string& state) {
   return FailureClass::kOther;
 }
 
-// Native codes mean something only for the server family that gave them: the driver's prefix of
-// the text tells which.
-FailureClass ByNativeCode(long code, const std::string& lowered) {
-  if (lowered.rfind("[ma-", 0) == 0 || lowered.rfind("[mariadb]", 0) == 0 ||
-      lowered.find("[mysql]") != std::string::npos) {
+// Native codes mean something only for the server family that gave them.
+FailureClass ByNativeCode(const DbDiagnostic& diagnostic) {
+  const long code = diagnostic.native_code;
+  if (diagnostic.family == ServerFamily::kMariaDb) {
     switch (code) {
       case 1045:
       case 1698:
@@ -56,8 +56,7 @@ FailureClass ByNativeCode(long code, const std::string& lowered) {
         return FailureClass::kOther;
     }
   }
-  if (lowered.find("[freetds]") != std::string::npos ||
-      lowered.find("[sql server]") != std::string::npos) {
+  if (diagnostic.family == ServerFamily::kSqlServer) {
     switch (code) {
       case 18456:
         return FailureClass::kLoginFailed;
@@ -123,13 +122,6 @@ std::string LibraryNamed(std::string_view text) {
   return std::string(text.substr(open + 1, close - open - 1));
 }
 
-bool IsKnownType(const std::string& type) {
-  for (const char* known : {"SQLSERVER", "ACCESS", "ORACLE", "MYSQL", "POSTGRESQL", "ODBC"}) {
-    if (type == known) return true;
-  }
-  return false;
-}
-
 std::string DriverHint(std::string_view text, const Settings& settings) {
   std::string name = LibraryNamed(text);
   if (name.empty()) {
@@ -186,7 +178,7 @@ FailureClass ClassifyFailure(const DbDiagnostic& diagnostic, std::string_view te
   if (kind == ErrorKind::kTimeout) return FailureClass::kTimeout;
   const std::string lowered = AsciiLowerCase(text);
   FailureClass c = BySqlState(diagnostic.sqlstate);
-  if (c == FailureClass::kOther) c = ByNativeCode(diagnostic.native_code, lowered);
+  if (c == FailureClass::kOther) c = ByNativeCode(diagnostic);
   if (c == FailureClass::kOther) c = ByText(lowered);
   if (c == FailureClass::kOther && diagnostic.sqlstate.rfind("08", 0) == 0) {
     c = FailureClass::kHostUnreachable;  // any other failure to make or keep the connection
@@ -195,27 +187,17 @@ FailureClass ClassifyFailure(const DbDiagnostic& diagnostic, std::string_view te
 }
 
 std::string DriverPackage(std::string_view name) {
-  const std::string n = AsciiLowerCase(name);
-  if (n.find("postgres") != std::string::npos || n.find("psqlodbc") != std::string::npos) {
-    return "odbc-postgresql";
-  }
-  if (n.find("mariadb") != std::string::npos || n.find("mysql") != std::string::npos) {
-    return "odbc-mariadb";
-  }
-  if (HasAny(n, {"freetds", "sql server", "tdsodbc"})) return "tdsodbc";
-  if (n.find("sqlite") != std::string::npos) return "libsqliteodbc";
-  if (n.find("mdb") != std::string::npos) return "odbc-mdbtools";
-  return "";
+  const RoadRow* row = RoadOfDriver(name);
+  return row == nullptr ? std::string() : std::string(row->driver_package);
 }
 
 std::string FailureHint(const std::exception& failure, const Settings& settings) {
   const std::string type = UpperCase(Trim(settings.DbType));
-  if (Trim(settings.ConnectionString).empty() && !IsKnownType(type)) {
+  if (Trim(settings.ConnectionString).empty() && !IsKnownDbType(type)) {
     const std::string named =
         type.empty() ? "DBTYPE è vuoto" : "DBTYPE " + type + " non è un tipo noto";
-    return named +
-           " e la connessione è stata tentata come SQL Server: verificare DBTYPE "
-           "(SQLSERVER, ACCESS, ORACLE, MYSQL, POSTGRESQL o ODBC).";
+    return named + " e la connessione è stata tentata come SQL Server: verificare DBTYPE (" +
+           KnownCodesText() + ").";
   }
   DbDiagnostic diagnostic;
   ErrorKind kind = ErrorKind::kGeneral;

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "db/connection.h"
-#include "db/connection_string.h"
+#include "db/target/connection_string.h"
 #include "util/clock.h"
 #include "util/files.h"
 #include "util/text.h"

@@ -1,5 +1,6 @@
 #include "demo/demo_run.h"
 
+#include "db/road_table.h"
 #include "demo/demo_db.h"
 #include "html/generation.h"
 #include "storage/blocks_file.h"
@@ -9,7 +10,7 @@ namespace panorello {
 
 void ApplyDemoSettings(AppContext& ctx) {
   Settings& s = ctx.settings;
-  s.DbType = "ACCESS";
+  s.DbType = std::string(RowOfRoad(ConnectionRoad::kDatabaseFile).code);
   s.Database = DemoDbPath(ctx);
   s.ConnectionString.clear();
   s.Server.clear();

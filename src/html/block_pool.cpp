@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "util/error.h"
+#include "util/unique_fd.h"
 
 namespace panorello {
 
@@ -31,16 +32,14 @@ std::string SpillFailure(const std::string& folder, int error) {
 class SpillFile final : public ChunkFile {
  public:
   explicit SpillFile(std::string folder) : folder_(std::move(folder)) {}
-  ~SpillFile() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~SpillFile() override = default;
   SpillFile(const SpillFile&) = delete;
   SpillFile& operator=(const SpillFile&) = delete;
 
   void Append(std::string_view text) override {
     Open();
     while (!text.empty()) {
-      const ssize_t n = ::pwrite(fd_, text.data(), text.size(), static_cast<off_t>(size_));
+      const ssize_t n = ::pwrite(fd_.Get(), text.data(), text.size(), static_cast<off_t>(size_));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) throw Error(SpillFailure(folder_, n < 0 ? errno : ENOSPC));
       size_ += static_cast<uint64_t>(n);
@@ -49,7 +48,7 @@ class SpillFile final : public ChunkFile {
   }
   uint64_t Size() const override { return size_; }
   void TruncateTo(uint64_t size) override {
-    if (fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    if (fd_.Valid() && ::ftruncate(fd_.Get(), static_cast<off_t>(size)) != 0) {
       throw Error(SpillFailure(folder_, errno));
     }
     size_ = size;
@@ -60,7 +59,7 @@ class SpillFile final : public ChunkFile {
     std::string chunk(PageOut::kChunk, '\0');
     for (uint64_t at = 0; at < size_;) {
       const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size_ - at));
-      const ssize_t n = ::pread(fd_, chunk.data(), want, static_cast<off_t>(at));
+      const ssize_t n = ::pread(fd_.Get(), chunk.data(), want, static_cast<off_t>(at));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) throw PageWriteError(SpillFailure(folder_, n < 0 ? errno : EIO));
       out.Append(std::string_view(chunk.data(), static_cast<size_t>(n)));
@@ -71,13 +70,13 @@ class SpillFile final : public ChunkFile {
 
  private:
   void Open() {
-    if (fd_ >= 0) return;
-    fd_ = OpenAnonymousFileIn(folder_);
-    if (fd_ < 0) throw Error(SpillFailure(folder_, errno));
+    if (fd_.Valid()) return;
+    fd_.Reset(OpenAnonymousFileIn(folder_));
+    if (!fd_.Valid()) throw Error(SpillFailure(folder_, errno));
   }
 
   std::string folder_;
-  int fd_ = -1;
+  UniqueFd fd_;
   uint64_t size_ = 0;
 };
 

@@ -86,7 +86,7 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql,
   const uint64_t mark = out.Size();
   try {
     ResultTableSink table(env.regional, out, name);
-    if (!BlockQueryRows(env.settings, env.limits, env.place, sql, table)) {
+    if (!BlockQueryRows(env.connection, env.limits, sql, table)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
       return {};
     }
@@ -111,7 +111,7 @@ BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
-    grid = BlockQuery(env.settings, env.limits, env.place, sql);  // its own time limits
+    grid = BlockQuery(env.connection, env.limits, sql);  // its own time limits
     if (grid) {
       kind = ChooseBody(*grid, body_mode, env.regional);
       // A chart with no table after it carries its data for screen readers.

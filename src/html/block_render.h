@@ -1,11 +1,12 @@
 #pragma once
 // One block's box: title, subtitle, separator and the body its render mode gives.
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "db/connection.h"
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 #include "html/page_out.h"
 #include "storage/app_context.h"
 
@@ -27,8 +28,11 @@ struct BlockQueryEnv {
   ConnectionLimits limits;
   RegionalSettings regional;
   ConnectionPlace place;
+  std::shared_ptr<const RunConnection> connection;  // worked out once for all the blocks
   static BlockQueryEnv Of(const AppContext& ctx) {
-    return {ctx.settings, ctx.limits, ctx.regional, ConnectionPlaceOf(ctx)};
+    ConnectionPlace place = ConnectionPlaceOf(ctx);
+    auto connection = std::make_shared<const RunConnection>(ctx.settings, ctx.limits, place);
+    return {ctx.settings, ctx.limits, ctx.regional, std::move(place), std::move(connection)};
   }
 };
 

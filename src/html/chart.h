@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 
 namespace panorello {
 

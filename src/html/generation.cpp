@@ -49,21 +49,18 @@ void BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName,
                         const std::string& spill_folder, PageOut& out, GenerationOutcome& outcome) {
   out.Append(BuildPageHead(ctx.settings));
   out.Append(BuildPageHeader(ctx.settings, ctx.clock, dashboardName));
-  SortBlocks(ctx.blocks);
   const std::vector<Block> selected = SelectedBlocks(ctx.blocks, dashboardName);
   BlockPoolOptions pool;
   pool.jobs = ctx.run.jobs;
   pool.spill_folder = spill_folder;
   pool.cancel = ctx.run.cancel;
-  if (pool.jobs > 1 && selected.size() > 1 && !RoadRunsBlocksSideBySide(ctx.settings)) {
-    pool.jobs = 1;
-  }
+  const BlockQueryEnv env = BlockQueryEnv::Of(ctx);
+  if (pool.jobs > 1 && selected.size() > 1 && !env.connection->SideBySide()) pool.jobs = 1;
   const int count = static_cast<int>(selected.size());
-  std::vector<BlockOutcome> outcomes =
-      RenderBlocksInOrder(BlockQueryEnv::Of(ctx), selected, pool, out, [&](size_t i) {
-        ThrowIfInterrupted();
-        ctx.reporter.BlockStarted(static_cast<int>(i) + 1, count, selected[i].Title);
-      });
+  std::vector<BlockOutcome> outcomes = RenderBlocksInOrder(env, selected, pool, out, [&](size_t i) {
+    ThrowIfInterrupted();
+    ctx.reporter.BlockStarted(static_cast<int>(i) + 1, count, selected[i].Title);
+  });
   ThrowIfInterrupted();  // a block stopped by the signal is no failure of its own
   for (size_t i = 0; i < outcomes.size(); ++i) {
     ++outcome.blocks;

@@ -21,8 +21,9 @@ struct GenerationOutcome {
 bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
                             const std::string& dashboardName, GenerationOutcome& outcome);
 
-// The page from the head to the closing tags. The blocks are sorted first (in ctx.blocks); the
-// selected ones are copied before any worker starts, and each body is appended in page order.
+// The page from the head to the closing tags, the blocks in the order of ctx.blocks (the run has
+// sorted them once); the selected ones are copied before any worker starts, and each body is
+// appended in page order.
 // spill_folder: where bodies that are not yet their turn may wait ("" keeps them in memory).
 // Each block whose box shows an error is logged, in page order, and counted in outcome.
 void BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName,

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 #include "html/page_out.h"
 
 namespace panorello {

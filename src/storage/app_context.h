@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "db/connection_limits.h"
 #include "storage/block_list.h"
+#include "storage/connection_limits.h"
 #include "storage/settings.h"
 #include "util/browser.h"
 #include "util/clock.h"

@@ -17,6 +17,7 @@
 #include "util/error.h"
 #include "util/interrupt.h"
 #include "util/text.h"
+#include "util/unique_fd.h"
 
 namespace panorello {
 
@@ -35,21 +36,6 @@ constexpr const char* kWriteInterrupted = "scrittura interrotta";
 [[noreturn]] void ThrowWriteError(const std::string& path, int error_number) {
   ThrowWriteFailure(path, SystemReason(error_number));
 }
-
-// Closes a descriptor on every path out of a scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Six characters for a temporary file name, from the kernel's random source.
 std::string RandomSuffix() {
@@ -90,7 +76,7 @@ void RemoveStaleTemporaries(const WritePlace& place, const std::string& base) {
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name.size() != start.size() + 6 || name.compare(0, start.size(), start) != 0) continue;
-    FileDescriptor fd(
+    UniqueFd fd(
         ::openat(place.Folder(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
@@ -196,27 +182,27 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
   RemoveStaleTemporaries(*place_, base);
   {
     const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place_->FolderStat());
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && !fd_.Valid(); ++attempt) {
       temp_name_ = "." + base + "." + RandomSuffix();
       // The mode goes through the umask here, as for any new file.
-      fd_ = ::openat(folder, temp_name_.c_str(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, new_file_mode);
-      if (fd_ < 0 && errno != EEXIST) break;
+      fd_.Reset(::openat(folder, temp_name_.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, new_file_mode));
+      if (!fd_.Valid() && errno != EEXIST) break;
     }
   }
-  if (fd_ < 0) {
+  if (!fd_.Valid()) {
     int error_number = errno;
     temp_name_.clear();
     ThrowWriteError(path_, error_number);
   }
   // Held until the file is renamed or removed: tells later writers that it is not a leftover.
-  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+  if (::flock(fd_.Get(), LOCK_EX | LOCK_NB) != 0) {
     int error_number = errno;
     Abandon();
     ThrowWriteError(path_, error_number);
   }
   if (rule == ModeRule::kAlways) {
-    if (fchmod(fd_, new_file_mode & 07777) != 0) {
+    if (fchmod(fd_.Get(), new_file_mode & 07777) != 0) {
       int error_number = errno;
       Abandon();
       ThrowWriteError(path_, error_number);
@@ -225,10 +211,10 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, mode_t new_file_mode
     // The replacement keeps the permissions (and, where allowed, the owner) of the old file. In
     // another account's folder only what that account may do: it cannot give a file to root.
     const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place_->FolderStat());
-    if (fchown(fd_, old.st_uid, old.st_gid) != 0) {
+    if (fchown(fd_.Get(), old.st_uid, old.st_gid) != 0) {
       // Not allowed for other users' files; the file then belongs to us.
     }
-    if (fchmod(fd_, old.st_mode & 07777) != 0) {
+    if (fchmod(fd_.Get(), old.st_mode & 07777) != 0) {
       int error_number = errno;
       Abandon();
       ThrowWriteError(path_, error_number);
@@ -241,7 +227,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 void AtomicFileWriter::Append(std::string_view text) {
-  if (fd_ < 0) ThrowWriteFailure(path_, kWriteInterrupted);
+  if (!fd_.Valid()) ThrowWriteFailure(path_, kWriteInterrupted);
   ThrowIfInterrupted();
   constexpr size_t kBufferBytes = size_t{1} << 16;
   if (buffer_.empty() && text.size() >= kBufferBytes) {
@@ -253,7 +239,7 @@ void AtomicFileWriter::Append(std::string_view text) {
 }
 
 void AtomicFileWriter::TruncateTo(uint64_t size) {
-  if (fd_ < 0) ThrowWriteFailure(path_, kWriteInterrupted);
+  if (!fd_.Valid()) ThrowWriteFailure(path_, kWriteInterrupted);
   if (size > Size()) {
     ThrowWriteFailure(path_, "posizione oltre la fine del file");
   }
@@ -262,8 +248,8 @@ void AtomicFileWriter::TruncateTo(uint64_t size) {
     return;
   }
   buffer_.clear();
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 ||
-      ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) {
+  if (::ftruncate(fd_.Get(), static_cast<off_t>(size)) != 0 ||
+      ::lseek(fd_.Get(), static_cast<off_t>(size), SEEK_SET) < 0) {
     int error_number = errno;
     Abandon();
     ThrowWriteError(path_, error_number);
@@ -279,7 +265,7 @@ void AtomicFileWriter::Flush() {
 void AtomicFileWriter::WriteAll(std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    ssize_t written = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
     if (written < 0) {
       if (errno == EINTR) continue;
       int error_number = errno;
@@ -292,20 +278,17 @@ void AtomicFileWriter::WriteAll(std::string_view bytes) {
 }
 
 void AtomicFileWriter::Commit() {
-  if (fd_ < 0 || committed_) {
+  if (!fd_.Valid() || committed_) {
     ThrowWriteFailure(path_, kWriteInterrupted);
   }
   ThrowIfInterrupted();
   Flush();
-  if (fsync(fd_) != 0) {
+  if (fsync(fd_.Get()) != 0) {
     int error_number = errno;
     Abandon();
     ThrowWriteError(path_, error_number);
   }
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) {
-    int error_number = errno;
+  if (const int error_number = fd_.Close(); error_number != 0) {
     Abandon();
     ThrowWriteError(path_, error_number);
   }
@@ -331,10 +314,7 @@ void AtomicFileWriter::Commit() {
 }
 
 void AtomicFileWriter::Abandon() noexcept {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  fd_.Reset();
   if (!temp_name_.empty()) {
     try {
       const FileSystemIdentity as_owner = FileSystemIdentity::OwnerOf(place_->FolderStat());
@@ -380,7 +360,7 @@ std::string ReadAll(int fd, const std::string& path) {
 std::string ReadFileBytes(const std::string& path) {
   if (!FileExists(path)) return std::string();
   // O_NONBLOCK: a FIFO put in place after the check above does not make the open wait.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.Get() < 0) {
     throw Error("Impossibile leggere il file " + path + ": " + SystemReason(errno));
   }
@@ -396,7 +376,7 @@ std::string ReadStoredFileBytes(const std::string& path) {
                     "file di testo e i suoi permessi, oppure spostarlo",
                 ErrorKind::kConfig);
   };
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.Get() < 0) refuse(SystemReason(errno));
   if (::fstat(fd.Get(), &st) != 0) refuse(SystemReason(errno));
   if (S_ISDIR(st.st_mode)) refuse("è una cartella");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "util/error.h"
+#include "util/unique_fd.h"
 
 namespace panorello {
 
@@ -161,7 +162,7 @@ class AtomicFileWriter {
   std::string temp_name_;
   std::string buffer_;
   uint64_t written_ = 0;  // bytes already in the temporary file
-  int fd_ = -1;
+  UniqueFd fd_;
   bool committed_ = false;
 };
 

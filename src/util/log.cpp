@@ -8,22 +8,11 @@
 
 #include "util/files.h"
 #include "util/text.h"
+#include "util/unique_fd.h"
 
 namespace panorello {
 
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() { ::close(fd_); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // True when a regular file holds bytes and its last one does not end a line: an earlier line was
 // cut short (a full disk), so the next one must not be glued to it.
@@ -106,7 +95,7 @@ bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, co
     } catch (const std::exception& e) {
       return fail(e.what());
     }
-    Descriptor fd(opened);
+    UniqueFd fd(opened);
     if (EndsInsideALine(fd.Get())) line.insert(0, "\r\n");
     // One write per line: with O_APPEND two processes logging at once never mix their lines. A
     // short write leaves a line without its end: the next call ends it.

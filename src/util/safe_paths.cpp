@@ -19,6 +19,7 @@
 
 #include "util/error.h"
 #include "util/files.h"
+#include "util/unique_fd.h"
 
 namespace panorello {
 
@@ -31,29 +32,6 @@ constexpr const char* kAnyName = "x";
 [[noreturn]] void ThrowRefused(const std::string& path, const std::string& reason) {
   throw Error("Impossibile scrivere il file " + path + ": " + reason, ErrorKind::kFile);
 }
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  void Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  int Get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 bool OnProc(int folder) {
   struct statfs fs {};
@@ -154,7 +132,7 @@ WritePlace::WritePlace(const std::string& path, bool create_folders) {
   const FileSystemIdentity as_us = FileSystemIdentity::Running();
   std::deque<std::string> rest;
   PutBefore(rest, path);
-  Fd folder(OpenStart(path[0] == '/', path));
+  UniqueFd folder(OpenStart(path[0] == '/', path));
   std::string shown = path[0] == '/' ? "" : ".";
   int links = 0;
   while (!rest.empty()) {
@@ -168,7 +146,7 @@ WritePlace::WritePlace(const std::string& path, bool create_folders) {
       shown = here;
       continue;
     }
-    Fd node(::openat(folder.Get(), part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd node(::openat(folder.Get(), part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     if (node.Get() < 0) {
       const int error_number = errno;
       if (error_number == ENOENT && last) {

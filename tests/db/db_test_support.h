@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "db/connection_string.h"
+#include "db/target/connection_string.h"
 
 namespace panorello::testing {
 

@@ -107,13 +107,17 @@ TEST_F(FailureHints, EachClassFromRealServersAndDrivers) {
       EXPECT_EQ(error, out.description);
     }
   }
-  // The SQLSTATE of the first record travels with the error.
-  EXPECT_EQ(Attempt(Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELEC 1", limits).codes.sqlstate,
-            "42601");
+  // The SQLSTATE of the first record travels with the error, the driver's family beside it.
+  const Outcome syntax = Attempt(Odbc(PgOdbc("127.0.0.1", pg, db, pw)), "SELEC 1", limits);
+  EXPECT_EQ(syntax.codes.sqlstate, "42601");
+  EXPECT_EQ(syntax.codes.family, ServerFamily::kPostgres);
+  EXPECT_EQ(Attempt(Odbc(Maria("127.0.0.1", maria, db, pw)), "SELEC 1", limits).codes.family,
+            ServerFamily::kMariaDb);
 }
 
-// The SQLSTATEs that libpq reports, and failures that carry only a text.
-TEST(ClassifyFailure, LibpqStatesAndPlainTexts) {
+// The SQLSTATEs that libpq reports, native codes of their server family, and failures that carry
+// only a text.
+TEST(ClassifyFailure, StatesFamiliesAndPlainTexts) {
   const std::tuple<std::string, long, std::string, FailureClass> cases[] = {
       {"08001", 0, "connection to server at \"10.0.0.9\", port 5432 failed",
        FailureClass::kHostUnreachable},
@@ -125,15 +129,24 @@ TEST(ClassifyFailure, LibpqStatesAndPlainTexts) {
       {"", 0, "near \"SELEC\": syntax error", FailureClass::kSyntax},
       {"", 0, "no such table: manca", FailureClass::kTableMissing},
       {"", 0, "integer overflow", FailureClass::kOther},
-      // A native number means nothing without the driver family that gave it.
-      {"HY000", 1045, "errore qualunque", FailureClass::kOther},
-      {"HY000", 2002, "[ma-3.1.15]Can't connect to local server", FailureClass::kHostUnreachable},
-      {"42000", 4060, "[FreeTDS][SQL Server]Cannot open database \"x\"",
-       FailureClass::kDatabaseMissing},
   };
   for (const auto& [state, native, text, expected] : cases) {
     EXPECT_EQ(ClassifyFailure(DbDiagnostic{state, native}, text, ErrorKind::kDatabase), expected)
         << text;
+  }
+  // A native number means something only with the family that gave it, never read from the text.
+  const std::tuple<ServerFamily, long, std::string, FailureClass> natives[] = {
+      {ServerFamily::kUnknown, 1045, "[MariaDB]errore qualunque", FailureClass::kOther},
+      {ServerFamily::kMariaDb, 1045, "errore qualunque", FailureClass::kLoginFailed},
+      {ServerFamily::kMariaDb, 1146, "errore qualunque", FailureClass::kTableMissing},
+      {ServerFamily::kSqlServer, 208, "errore qualunque", FailureClass::kTableMissing},
+      {ServerFamily::kSqlServer, 1146, "[ma-3.1.15]errore qualunque", FailureClass::kOther},
+      {ServerFamily::kSqlite, 1045, "errore qualunque", FailureClass::kOther},
+  };
+  for (const auto& [family, native, text, expected] : natives) {
+    EXPECT_EQ(ClassifyFailure(DbDiagnostic{"HY000", native, family}, text, ErrorKind::kDatabase),
+              expected)
+        << native << " " << text;
   }
   EXPECT_EQ(ClassifyFailure({}, "Tempo scaduto", ErrorKind::kTimeout), FailureClass::kTimeout);
   Settings access;

@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "db/result_grid.h"
-#include "db/sqlite_values.h"
+#include "db/result/result_grid.h"
+#include "db/sqlite/sqlite_values.h"
 #include "fuzz_support.h"
 #include "grid_input.h"
 #include "util/clock.h"

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "db/connection_string.h"
-#include "db/provider_translation.h"
+#include "db/target/connection_string.h"
+#include "db/target/provider_translation.h"
 #include "fuzz_support.h"
 #include "util/error.h"
 

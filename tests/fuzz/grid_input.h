@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 #include "util/text.h"
 
 namespace panorello::fuzz {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 #include "fuzz_support.h"
 #include "grid_input.h"
 #include "html/chart.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 #include "support/test_support.h"
 
 namespace panorello::testing {

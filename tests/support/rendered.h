@@ -38,6 +38,7 @@ inline std::string RenderedBlock(const AppContext& ctx, const Block& block) {
 inline std::string RenderedPage(AppContext& ctx, const std::string& dashboard_name) {
   PageOut out;
   GenerationOutcome outcome;
+  SortBlocks(ctx.blocks);
   BuildDashboardHtml(ctx, dashboard_name, "", out, outcome);
   return out.TakeText();
 }

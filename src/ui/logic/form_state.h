@@ -65,11 +65,8 @@ struct FormState {
   int32_t CurrentBlockIndex = -1;
 };
 
-// The fixed entries of the two drop-down lists.
-inline constexpr std::string_view kDbTypeEntries[] = {"SQLSERVER", "ACCESS",     "ORACLE",
-                                                      "MYSQL",     "POSTGRESQL", "ODBC"};
+// The fixed entries of the render-mode list; those of the type list are the known DBTYPE codes.
 inline constexpr std::string_view kRenderModeEntries[] = {"AUTO", "TABLE", "KPI", "CHARTTABLE"};
-inline constexpr size_t kDbTypeEntryCount = std::size(kDbTypeEntries);
 inline constexpr size_t kRenderModeEntryCount = std::size(kRenderModeEntries);
 
 }  // namespace panorello

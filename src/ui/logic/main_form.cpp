@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "db/connection.h"
+#include "db/road_table.h"
 #include "storage/settings.h"
 #include "util/error.h"
 #include "util/text.h"
@@ -39,20 +40,7 @@ void ComboBoxState::Show(std::string_view value, size_t fixed_count, std::string
 }
 
 std::string ConnectionTemplate(std::string_view db_type) {
-  const std::string code = UpperCase(Trim(db_type));
-  if (code == "ORACLE") {
-    return "Provider=OraOLEDB.Oracle;Data Source=TNS_NAME;User ID=utente;Password=password;";
-  }
-  if (code == "MYSQL") {
-    return "Driver={MySQL ODBC 8.0 Unicode Driver};Server=server;Database=nome_db;User=utente;"
-           "Password=password;";
-  }
-  if (code == "POSTGRESQL") {
-    return "Driver={PostgreSQL Unicode};Server=server;Port=5432;Database=nome_db;Uid=utente;"
-           "Pwd=password;";
-  }
-  if (code == "ODBC") return "DSN=nome_dsn;Uid=utente;Pwd=password;";
-  return {};
+  return std::string(RoadRowOf(db_type).window_template);
 }
 
 MainForm::MainForm(AppContext& ctx) : ctx_(ctx) {}
@@ -72,7 +60,8 @@ void MainForm::ShowNow() {
 }
 
 void MainForm::Form_Load() {
-  s_.cboDbType.entries.assign(std::begin(kDbTypeEntries), std::end(kDbTypeEntries));
+  s_.cboDbType.entries.clear();
+  for (const RoadRow& road : KnownRoads()) s_.cboDbType.entries.emplace_back(road.code);
   s_.cboDbType.selected = -1;
   s_.cboRenderMode.entries.assign(std::begin(kRenderModeEntries), std::end(kRenderModeEntries));
   s_.cboRenderMode.selected = -1;
@@ -112,7 +101,7 @@ constexpr TextBox kSettingsTextBoxes[] = {
 
 void MainForm::SettingsToForm() {
   const Settings& st = ctx_.settings;
-  s_.cboDbType.Show(st.DbType, kDbTypeEntryCount);
+  s_.cboDbType.Show(st.DbType, KnownRoads().size());
   for (const TextBox& t : kSettingsTextBoxes) s_.*t.box = st.*t.setting;
   s_.chkIntegrated = st.Integrated;
   s_.txtRefreshSeconds = FormatInt(st.RefreshSeconds);

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "db/road_table.h"
 #include "demo/demo_run.h"
 #include "html/generation.h"
 #include "ui/logic/main_form.h"
@@ -159,7 +160,7 @@ std::string FailedBlocksText(const GenerationOutcome& run) {
 
 void MainForm::DemoSettingsToForm() {
   const Settings& st = ctx_.settings;
-  s_.cboDbType.Show(st.DbType, kDbTypeEntryCount);
+  s_.cboDbType.Show(st.DbType, KnownRoads().size());
   s_.txtServer = st.Server;
   s_.txtDatabase = st.Database;
   s_.txtPageTitle = st.PageTitle;

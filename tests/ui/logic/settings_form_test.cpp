@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "db/road_table.h"
 #include "demo/demo_db.h"
 #include "storage/settings.h"
 #include "ui/logic/form_fixture.h"
@@ -106,7 +107,7 @@ TEST_F(FormTest, PickingADatabaseTypeOffersItsTemplateOnlyIntoAnEmptyBox) {
   form.Form_Load();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code + "/" + c.before);
-    s.cboDbType.Show(c.code, kDbTypeEntryCount);
+    s.cboDbType.Show(c.code, KnownRoads().size());
     s.txtConnectionString = c.before;
     form.cboDbType_Click();
     EXPECT_EQ(s.txtConnectionString, c.after);
@@ -134,7 +135,7 @@ TEST_F(FormTest, SaveConfigWritesTheFileOrShowsWhyNot) {
 
 TEST_F(FormTest, ConnectionTestReportsEitherOutcomeAndWritesNothing) {
   form.Form_Load();
-  s.cboDbType.Show("ODBC", kDbTypeEntryCount);
+  s.cboDbType.Show("ODBC", KnownRoads().size());
   s.txtConnectionString = "DSN=panorello_no_such_dsn_for_tests";
   s.txtPageTitle = "provato";
   form.cmdTestConnection_Click();
@@ -146,7 +147,7 @@ TEST_F(FormTest, ConnectionTestReportsEitherOutcomeAndWritesNothing) {
   std::string error;
   ASSERT_TRUE(CreateDemoDatabase(*t, error)) << error;
   Boxes().clear();
-  s.cboDbType.Show("ACCESS", kDbTypeEntryCount);
+  s.cboDbType.Show("ACCESS", KnownRoads().size());
   s.txtDatabase = " " + DemoDbPath(*t) + " ";
   s.txtConnectionString = "";
   form.cmdTestConnection_Click();
