@@ -146,7 +146,9 @@ std::string BuildPlanSvg(const ChartPlan& plan, const RegionalSettings& regional
   if (plan.rows < 2) throw Error("Dati insufficienti per il grafico");
   const ResultGrid& grid = *plan.grid;
   auto x_of = [&](size_t r) { return ChartX(PlaceOf(plan, r), plan.rows); };
-  auto y_of = [&](size_t r, size_t k) { return ChartY(ValueOf(grid.At(r, k), regional), plan.max); };
+  auto y_of = [&](size_t r, size_t k) {
+    return ChartY(ValueOf(grid.At(r, k), regional), plan.max);
+  };
   std::string out;
   AppendCanvas(out, ChartName(grid, name), plan.rows > kPlotColumns);
   for (size_t k = 1; k < plan.drawn.size(); ++k) {
@@ -364,7 +366,8 @@ std::string RenderChartPlan(const ChartPlan& plan, const RegionalSettings& regio
   out += BuildChartLegend(*plan.grid);
   if (with_data) {
     std::vector<size_t> rows;
-    for (const std::vector<size_t>& drawn : plan.drawn) rows.insert(rows.end(), drawn.begin(), drawn.end());
+    for (const std::vector<size_t>& drawn : plan.drawn)
+      rows.insert(rows.end(), drawn.begin(), drawn.end());
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     out += "<div class=\"srdata\">";

@@ -94,8 +94,8 @@ void ChartSink::Compact() {
   }
   for (Extremes& e : buckets_) {
     for (Point* p : {&e.first, &e.low, &e.high, &e.last}) {
-      p->row = static_cast<size_t>(std::lower_bound(named.begin(), named.end(), p->row) -
-                                   named.begin());
+      p->row =
+          static_cast<size_t>(std::lower_bound(named.begin(), named.end(), p->row) - named.begin());
     }
   }
   held_ = std::move(kept);
@@ -117,7 +117,8 @@ std::vector<std::vector<size_t>> ChartSink::Drawn() const {
     for (size_t b = k - 1; b < buckets_.size(); b += series_) {
       const Point* points[4];
       const size_t n = Distinct(buckets_[b], points);
-      for (size_t i = 0; i < n; ++i) reducer.Add(at_[points[i]->row], points[i]->value, points[i]->row);
+      for (size_t i = 0; i < n; ++i)
+        reducer.Add(at_[points[i]->row], points[i]->value, points[i]->row);
     }
     drawn[k] = reducer.Finish();
   }

@@ -49,8 +49,8 @@ class ChartSink final : public RowSink {
 
   const RegionalSettings& regional_;
   std::vector<std::string> names_;
-  ResultGrid held_;           // the rows the buckets name, and perhaps some no longer named
-  std::vector<size_t> at_;    // the place in the result of each held row
+  ResultGrid held_;         // the rows the buckets name, and perhaps some no longer named
+  std::vector<size_t> at_;  // the place in the result of each held row
   size_t series_ = 0;
   size_t rows_ = 0;
   size_t step_ = 1;
