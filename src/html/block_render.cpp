@@ -8,6 +8,7 @@
 #include "db/deadline.h"
 #include "db/error_hints.h"
 #include "html/chart.h"
+#include "html/chart_stream.h"
 #include "html/kpi_table.h"
 #include "util/text.h"
 
@@ -101,12 +102,32 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql,
   return {};
 }
 
+// A CHART body needs no whole result either: the chart is reduced while the rows arrive and
+// drawn before anything reaches the page, so that a failure leaves the error box alone.
+BlockOutcome StreamChartBody(const BlockQueryEnv& env, const std::string& sql,
+                             std::string_view name, PageOut& out) {
+  std::string chart;
+  bool any = false;
+  try {
+    ChartSink sink(env.regional);
+    any = BlockQueryRows(env.settings, env.limits, env.place, sql, sink);
+    // A chart with no table after it carries its data for screen readers.
+    if (any) chart = sink.Render(name, true);
+  } catch (const std::exception& e) {
+    AppendErrorBox(out, DescribeFailure(e, env.settings));
+    return {true, e.what()};
+  }
+  out.Append(any ? chart : "<div class=\"nodata\">Nessun dato disponibile</div>");
+  return {};
+}
+
 }  // namespace
 
 BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
                               const std::string& mode, PageOut& out, std::string_view name) {
   const std::string body_mode = ModeOf(mode);
   if (body_mode == "TABLE") return StreamTableBody(env, sql, name, out);
+  if (body_mode == "CHART") return StreamChartBody(env, sql, name, out);
   std::optional<ResultGrid> grid;
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole

@@ -139,49 +139,95 @@ size_t ColumnOf(size_t r, size_t rows) {
   return std::min(static_cast<size_t>(column), kPlotColumns - 1);
 }
 
+size_t PlaceOf(const ChartPlan& plan, size_t r) { return plan.at.empty() ? r : plan.at[r]; }
+
+std::string BuildPlanSvg(const ChartPlan& plan, const RegionalSettings& regional,
+                         std::string_view name) {
+  if (plan.rows < 2) throw Error("Dati insufficienti per il grafico");
+  const ResultGrid& grid = *plan.grid;
+  auto x_of = [&](size_t r) { return ChartX(PlaceOf(plan, r), plan.rows); };
+  auto y_of = [&](size_t r, size_t k) {
+    return ChartY(ValueOf(grid.At(r, k), regional), plan.max);
+  };
+  std::string out;
+  AppendCanvas(out, ChartName(grid, name), plan.rows > kPlotColumns);
+  for (size_t k = 1; k < plan.drawn.size(); ++k) {
+    out += "<polyline fill=\"none\" stroke=\"";
+    out += SeriesColor(static_cast<int>(k));
+    out += "\" stroke-width=\"3\" points=\"";
+    for (size_t i = 0; i < plan.drawn[k].size(); ++i) {
+      const size_t r = plan.drawn[k][i];
+      if (i > 0) out += ' ';
+      AppendCoordinate(out, x_of(r));
+      out += ',';
+      AppendCoordinate(out, y_of(r, k));
+    }
+    out += "\"/>";
+  }
+
+  const std::string baseline = SvgNumber(kLabelBaseline);
+  for (size_t r : plan.labels) {
+    out += "<text x=\"";
+    AppendCoordinate(out, x_of(r));
+    out += "\" y=\"" + baseline + "\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">";
+    AppendLabel(out, CellText(grid.At(r, 0), regional));
+    out += "</text>";
+  }
+
+  // The targets last, above the lines: the pointer finds them.
+  out += "<g class=\"charthit\" fill=\"transparent\">";
+  for (size_t k = 1; k < plan.drawn.size(); ++k) {
+    for (size_t r : plan.drawn[k]) AppendTarget(out, grid, r, k, x_of(r), y_of(r, k), regional);
+  }
+  out += "</g></svg>";
+  return out;
+}
+
 }  // namespace
+
+void ColumnReducer::Add(size_t place, double value, size_t id) {
+  const size_t c = ColumnOf(place, rows_);
+  if (c != column_) {
+    if (column_ != kPlotColumns) Flush();
+    column_ = c;
+    std::fill(std::begin(picks_), std::end(picks_), id);
+    low_ = high_ = value;
+    return;
+  }
+  if (value < low_) {
+    low_ = value;
+    picks_[1] = id;
+  }
+  if (value > high_) {
+    high_ = value;
+    picks_[2] = id;
+  }
+  picks_[3] = id;
+}
+
+void ColumnReducer::Flush() {
+  std::sort(std::begin(picks_), std::end(picks_));
+  for (size_t i = 0; i < 4; ++i) {
+    if (i == 0 || picks_[i] != picks_[i - 1]) out_.push_back(picks_[i]);
+  }
+}
+
+std::vector<size_t> ColumnReducer::Finish() {
+  if (column_ != kPlotColumns) Flush();
+  column_ = kPlotColumns;
+  return std::move(out_);
+}
 
 std::vector<size_t> DrawnRows(const ResultGrid& grid, size_t k, const RegionalSettings& regional) {
   const size_t rows = grid.Rows();
-  std::vector<size_t> out;
   if (rows <= kPlotColumns) {
-    out.resize(rows);
+    std::vector<size_t> out(rows);
     for (size_t r = 0; r < rows; ++r) out[r] = r;
     return out;
   }
-  // One pass: the first, smallest, largest and last point of each pixel column.
-  size_t column = kPlotColumns;
-  size_t picks[4] = {};
-  double low = 0;
-  double high = 0;
-  auto flush = [&] {
-    std::sort(std::begin(picks), std::end(picks));
-    for (size_t i = 0; i < 4; ++i) {
-      if (i == 0 || picks[i] != picks[i - 1]) out.push_back(picks[i]);
-    }
-  };
-  for (size_t r = 0; r < rows; ++r) {
-    const double v = ValueOf(grid.At(r, k), regional);
-    const size_t c = ColumnOf(r, rows);
-    if (c != column) {
-      if (column != kPlotColumns) flush();
-      column = c;
-      std::fill(std::begin(picks), std::end(picks), r);
-      low = high = v;
-      continue;
-    }
-    if (v < low) {
-      low = v;
-      picks[1] = r;
-    }
-    if (v > high) {
-      high = v;
-      picks[2] = r;
-    }
-    picks[3] = r;
-  }
-  flush();
-  return out;
+  ColumnReducer reducer(rows);
+  for (size_t r = 0; r < rows; ++r) reducer.Add(r, ValueOf(grid.At(r, k), regional), r);
+  return reducer.Finish();
 }
 
 std::vector<size_t> LabelRows(const ResultGrid& grid, const RegionalSettings& regional) {
@@ -213,6 +259,27 @@ std::vector<size_t> LabelRows(const ResultGrid& grid, const RegionalSettings& re
   }
   return out;
 }
+
+namespace {
+
+// The whole grid as a plan: its scale, and the rows drawn and labelled.
+ChartPlan PlanOf(const ResultGrid& grid, const RegionalSettings& regional) {
+  ChartPlan plan{.grid = &grid, .rows = grid.Rows()};
+  plan.max = 0;
+  for (size_t c = 1; c < grid.Cols(); ++c) {
+    for (size_t r = 0; r < plan.rows; ++r) {
+      double v = 0;
+      if (IsNumericCell(grid.At(r, c), regional, &v) && v > plan.max) plan.max = v;
+    }
+  }
+  if (!(plan.max > 0)) plan.max = 1;
+  plan.drawn.resize(grid.Cols());
+  for (size_t k = 1; k < grid.Cols(); ++k) plan.drawn[k] = DrawnRows(grid, k, regional);
+  plan.labels = LabelRows(grid, regional);
+  return plan;
+}
+
+}  // namespace
 
 std::string SeriesColor(int k) {
   constexpr int kCount = static_cast<int>(kSeriesColors.size());
@@ -257,60 +324,26 @@ std::string SvgNumber(double value) {
   return out;
 }
 
+std::vector<size_t> LabelRowsAmong(const ChartPlan& plan, const std::vector<size_t>& candidates,
+                                   const RegionalSettings& regional) {
+  std::vector<size_t> out;
+  double free_from = 0;  // labels may start here
+  for (size_t r : candidates) {
+    const double x = ChartX(PlaceOf(plan, r), plan.rows);
+    const double half = LabelWidth(LabelText(*plan.grid, r, regional)) / 2;
+    if (x - half < free_from) continue;
+    if (x + half > kWidth) break;
+    out.push_back(r);
+    free_from = x + half + kLabelGap;
+  }
+  return out;
+}
+
 std::string BuildChartSvg(const ResultGrid& grid, const RegionalSettings& regional,
                           std::string_view name) {
-  const size_t rows = grid.Rows();
-  const size_t cols = grid.Cols();
   // A single row would divide by zero; RenderChart never asks for it.
-  if (rows < 2 || cols < 2) throw Error("Dati insufficienti per il grafico");
-
-  double max = 0;
-  for (size_t c = 1; c < cols; ++c) {
-    for (size_t r = 0; r < rows; ++r) {
-      double v = 0;
-      if (IsNumericCell(grid.At(r, c), regional, &v) && v > max) max = v;
-    }
-  }
-  if (!(max > 0)) max = 1;
-
-  std::string out;
-  AppendCanvas(out, ChartName(grid, name), rows > kPlotColumns);
-
-  std::vector<std::vector<size_t>> drawn(cols);
-  for (size_t k = 1; k < cols; ++k) {
-    drawn[k] = DrawnRows(grid, k, regional);
-    out += "<polyline fill=\"none\" stroke=\"";
-    out += SeriesColor(static_cast<int>(k));
-    out += "\" stroke-width=\"3\" points=\"";
-    for (size_t i = 0; i < drawn[k].size(); ++i) {
-      const size_t r = drawn[k][i];
-      if (i > 0) out += ' ';
-      AppendCoordinate(out, ChartX(r, rows));
-      out += ',';
-      AppendCoordinate(out, ChartY(ValueOf(grid.At(r, k), regional), max));
-    }
-    out += "\"/>";
-  }
-
-  const std::string baseline = SvgNumber(kLabelBaseline);
-  for (size_t r : LabelRows(grid, regional)) {
-    out += "<text x=\"";
-    AppendCoordinate(out, ChartX(r, rows));
-    out += "\" y=\"" + baseline + "\" font-size=\"11\" text-anchor=\"middle\" fill=\"#64748b\">";
-    AppendLabel(out, CellText(grid.At(r, 0), regional));
-    out += "</text>";
-  }
-
-  // The targets last, above the lines: the pointer finds them.
-  out += "<g class=\"charthit\" fill=\"transparent\">";
-  for (size_t k = 1; k < cols; ++k) {
-    for (size_t r : drawn[k]) {
-      AppendTarget(out, grid, r, k, ChartX(r, rows), ChartY(ValueOf(grid.At(r, k), regional), max),
-                   regional);
-    }
-  }
-  out += "</g></svg>";
-  return out;
+  if (grid.Rows() < 2 || grid.Cols() < 2) throw Error("Dati insufficienti per il grafico");
+  return BuildPlanSvg(PlanOf(grid, regional), regional, name);
 }
 
 std::string BuildChartLegend(const ResultGrid& grid) {
@@ -326,26 +359,29 @@ std::string BuildChartLegend(const ResultGrid& grid) {
   return out;
 }
 
-std::string RenderChart(const ResultGrid& grid, const RegionalSettings& regional,
-                        std::string_view name, bool with_data) {
-  if (grid.Rows() <= 1 || grid.Cols() < 2) return {};
+std::string RenderChartPlan(const ChartPlan& plan, const RegionalSettings& regional,
+                            std::string_view name, bool with_data) {
   std::string out = "<div class=\"chartbox\"><div class=\"charttitle\">Andamento storico</div>";
-  out += BuildChartSvg(grid, regional, name);
-  out += BuildChartLegend(grid);
+  out += BuildPlanSvg(plan, regional, name);
+  out += BuildChartLegend(*plan.grid);
   if (with_data) {
     std::vector<size_t> rows;
-    for (size_t k = 1; k < grid.Cols(); ++k) {
-      const std::vector<size_t> drawn = DrawnRows(grid, k, regional);
+    for (const std::vector<size_t>& drawn : plan.drawn)
       rows.insert(rows.end(), drawn.begin(), drawn.end());
-    }
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     out += "<div class=\"srdata\">";
-    AppendTableOfRows(grid, regional, rows, out);
+    AppendTableOfRows(*plan.grid, regional, rows, out);
     out += "</div>";
   }
   out += "</div>";
   return out;
+}
+
+std::string RenderChart(const ResultGrid& grid, const RegionalSettings& regional,
+                        std::string_view name, bool with_data) {
+  if (grid.Rows() <= 1 || grid.Cols() < 2) return {};
+  return RenderChartPlan(PlanOf(grid, regional), regional, name, with_data);
 }
 
 }  // namespace panorello

@@ -1,5 +1,5 @@
-// TABLE bodies written while the rows arrive: the same bytes as the table of the whole result, and
-// a failure half-way through that leaves the error box alone.
+// TABLE and CHART bodies written while the rows arrive: the same bytes as the table of the whole
+// result, and a failure half-way through that leaves the error box alone.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -46,11 +46,14 @@ TEST(TableStreaming, SameBytesAsTheTableOfTheWholeResult) {
   const std::optional<ResultGrid> grid = OpenConnection(t->settings, t->limits)->Query(sql);
   ASSERT_TRUE(grid.has_value());
   EXPECT_EQ(testing::RenderedQuery(*t, sql, " table "), testing::RenderedTable(*grid, t->regional));
-  // A late failure takes back only the block's body, not what was on the page before it.
-  PageOut out;
-  out.Append("<div>prima</div>");
-  RenderBlockQuery(BlockQueryEnv::Of(*t), kFailsLate, "TABLE", out);
-  EXPECT_EQ(out.TakeText(), "<div>prima</div>" + kOverflowBox);
+  // A late failure takes back only the block's body, not what was on the page before it; a
+  // chart drawn from the rows so far never reaches the page.
+  for (const char* mode : {"TABLE", "CHART"}) {
+    PageOut out;
+    out.Append("<div>prima</div>");
+    RenderBlockQuery(BlockQueryEnv::Of(*t), kFailsLate, mode, out);
+    EXPECT_EQ(out.TakeText(), "<div>prima</div>" + kOverflowBox) << mode;
+  }
 }
 
 TEST(TableStreaming, AFailingPageFileFailsTheRunInsteadOfBecomingAnErrorBox) {
