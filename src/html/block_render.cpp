@@ -110,7 +110,7 @@ BlockOutcome StreamChartBody(const BlockQueryEnv& env, const std::string& sql,
   bool any = false;
   try {
     ChartSink sink(env.regional);
-    any = BlockQueryRows(env.settings, env.limits, env.place, sql, sink);
+    any = BlockQueryRows(env.connection, env.limits, sql, sink);
     // A chart with no table after it carries its data for screen readers.
     if (any) chart = sink.Render(name, true);
   } catch (const std::exception& e) {

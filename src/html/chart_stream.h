@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "db/result_grid.h"
+#include "db/result/result_grid.h"
 #include "util/regional.h"
 
 namespace panorello {
