@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "util/files.h"
+#include "util/folder_cause.h"
 #include "util/text.h"
 
 namespace panorello {
@@ -106,7 +107,7 @@ bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, co
     try {
       opened = OpenForAppend(path);
     } catch (const std::exception& e) {
-      return fail(e.what());
+      return fail(e.what() + FolderWriteCause(path));
     }
     Descriptor fd(opened);
     if (EndsInsideALine(fd.Get())) line.insert(0, "\r\n");
