@@ -63,6 +63,7 @@ int RunWindow(AppContext& ctx, int argc, char** argv) {
     reporter.SetParent(&window);
     window.CenterOnScreen();
     window.show();
+    window.CenterOnScreen();  // again, now that the frame's size may be known
     app.exec();
     status = 0;  // closing the window ends the program normally
   }

@@ -41,7 +41,9 @@ TEST_F(Program, CheckReportsTheSetupWithoutWritingAnything) {
     EXPECT_EQ(Run("--check"), c.status) << c.config_line << "\n" << out << err;
     EXPECT_EQ(out.rfind("Cartella dei dati: " + folder.Path() + "\n", 0), 0u) << out;
     EXPECT_NE(out.find(c.out), std::string::npos) << out;
-    if (c.err.empty()) EXPECT_EQ(err, "");
+    if (c.err.empty()) {
+      EXPECT_EQ(err, "");
+    }
     EXPECT_EQ(err.rfind(c.err, 0), 0u) << err;
     EXPECT_EQ(ReadBytes(File("config.ini")), config);
     EXPECT_FALSE(FileExists(File("page.html")) || FileExists(File("panorello.log")) ||
@@ -82,7 +84,9 @@ TEST_F(Program, SetupMistakesWarnOnStandardErrorAndInTheLog) {
 // A page refused because of its folder: the message names the folder and its owner.
 TEST_F(Program, APageInAFolderOfAnotherAccountNamesTheFolderAndItsOwner) {
   if (geteuid() != 0) GTEST_SKIP() << "running as another user needs root (setpriv)";
-  ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);  // nobody may run the copy, not write here
+  // nobody may run the copy and read the database, not write here
+  ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(File("panorello").c_str(), 0755), 0);
   const std::string home = File("home");
   std::filesystem::create_directory(home);
   ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);

@@ -38,6 +38,7 @@ class WindowTest : public ::testing::Test {
     window = std::make_unique<FrmMain>(*t);
     window->CenterOnScreen();  // as the window road places it
     window->show();
+    window->CenterOnScreen();
     QApplication::processEvents();
   }
   template <class T>
