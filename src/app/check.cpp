@@ -75,9 +75,9 @@ void ReportBlocks(const AppContext& ctx, CheckReport& report) {
     return;
   }
   for (const auto& [name, count] : ActiveBlocksPerDashboard(ctx.blocks)) {
-    report.Info((name.empty() ? std::string("Blocchi di ogni dashboard")
-                              : "Dashboard '" + name + "'") +
-                ": " + std::to_string(count) + " blocchi attivi");
+    report.Info(
+        (name.empty() ? std::string("Blocchi di ogni dashboard") : "Dashboard '" + name + "'") +
+        ": " + std::to_string(count) + " blocchi attivi");
   }
 }
 

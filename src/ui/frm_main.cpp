@@ -4,9 +4,9 @@
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetrics>
-#include <QKeySequence>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,8 +16,8 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
-#include <QVBoxLayout>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <exception>

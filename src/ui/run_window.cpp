@@ -48,9 +48,10 @@ int RunWindow(AppContext& ctx, int argc, char** argv) {
   // it (cell texts use RegionalSettings, not the process locale).
   std::setlocale(LC_NUMERIC, "C");
   if (!LoadQtItalian(app)) {
-    std::fputs("Attenzione: traduzioni italiane di Qt non trovate (pacchetto "
-               "qt6-translations-l10n): i pulsanti standard restano in inglese.\n",
-               stderr);
+    std::fputs(
+        "Attenzione: traduzioni italiane di Qt non trovate (pacchetto "
+        "qt6-translations-l10n): i pulsanti standard restano in inglese.\n",
+        stderr);
   }
 
   // The window's own context: the same Settings, blocks, clock and browser, with message boxes

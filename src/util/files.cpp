@@ -36,8 +36,8 @@ constexpr const char* kWriteInterrupted = "scrittura interrotta";
 [[noreturn]] void ThrowWriteError(const std::string& path, int error_number) {
   const bool folder_may_be_the_cause =
       error_number == EACCES || error_number == EPERM || error_number == EROFS;
-  ThrowWriteFailure(path, SystemReason(error_number) +
-                              (folder_may_be_the_cause ? FolderWriteCause(path) : ""));
+  ThrowWriteFailure(
+      path, SystemReason(error_number) + (folder_may_be_the_cause ? FolderWriteCause(path) : ""));
 }
 
 // Closes a descriptor on every path out of a scope.

@@ -21,10 +21,7 @@ TEST_F(Program, CheckReportsTheSetupWithoutWritingAnything) {
     std::string out;  // a line the report must hold
     std::string err;  // the problem line ("" when none)
   } cases[] = {
-      {.config_line = "",
-       .status = 0,
-       .out = "Connessione riuscita\n",
-       .err = ""},
+      {.config_line = "", .status = 0, .out = "Connessione riuscita\n", .err = ""},
       {.config_line = "PASWORD=segreta",
        .status = 1,
        .out = "Blocchi di ogni dashboard: 1 blocchi attivi\n",
@@ -92,8 +89,8 @@ TEST_F(Program, APageInAFolderOfAnotherAccountNamesTheFolderAndItsOwner) {
   ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);
   std::filesystem::rename(File("config.ini"), home + "/config.ini");
   std::filesystem::rename(File("blocks.ini"), home + "/blocks.ini");
-  EXPECT_EQ(Run("/RUN", "PANORELLO_HOME='" + home +
-                            "' setpriv --reuid=65534 --regid=65534 --clear-groups"),
+  EXPECT_EQ(Run("/RUN",
+                "PANORELLO_HOME='" + home + "' setpriv --reuid=65534 --regid=65534 --clear-groups"),
             1);
   EXPECT_NE(err.find("Impossibile scrivere il file " + File("page.html") +
                      ": Permission denied. La cartella " + folder.Path() +
