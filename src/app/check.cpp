@@ -77,7 +77,7 @@ void ReportBlocks(const AppContext& ctx, CheckReport& report) {
   for (const auto& [name, count] : ActiveBlocksPerDashboard(ctx.blocks)) {
     report.Info(
         (name.empty() ? std::string("Blocchi di ogni dashboard") : "Dashboard '" + name + "'") +
-        ": " + std::to_string(count) + " blocchi attivi");
+        ": " + std::to_string(count) + (count == 1 ? " blocco attivo" : " blocchi attivi"));
   }
 }
 

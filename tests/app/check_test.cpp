@@ -24,7 +24,7 @@ TEST_F(Program, CheckReportsTheSetupWithoutWritingAnything) {
       {.config_line = "", .status = 0, .out = "Connessione riuscita\n", .err = ""},
       {.config_line = "PASWORD=segreta",
        .status = 1,
-       .out = "Blocchi di ogni dashboard: 1 blocchi attivi\n",
+       .out = "Blocchi di ogni dashboard: 1 blocco attivo\n",
        .err = "config.ini, riga 1: chiave sconosciuta PASWORD: forse PASSWORD?\n"},
       {.config_line = "DATABASE=" + File("manca.db"),
        .status = 1,
