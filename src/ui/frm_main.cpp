@@ -430,8 +430,12 @@ void FrmMain::CenterOnScreen() {
   const QRect room = screen->availableGeometry();
   // Title bar and borders, once the window manager has framed the window (none before).
   const QSize frame = frameGeometry().size() - geometry().size();
-  const QSize client =
-      QSize(kWindowWidth, kWindowHeight).boundedTo(room.size() - frame).expandedTo(QSize(1, 1));
+  QSize client(kWindowWidth, kWindowHeight);
+  const QSize space = room.size() - frame;
+  if (client.width() > space.width() || client.height() > space.height()) {
+    // One pixel to spare: at a fractional scale the area's size in device pixels rounds up.
+    client = client.boundedTo(space - QSize(1, 1)).expandedTo(QSize(1, 1));
+  }
   resize(client);
   QRect outer(QPoint(0, 0), client + frame);
   outer.moveCenter(room.center());
