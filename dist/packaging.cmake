@@ -22,6 +22,10 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 
 set(CPACK_DEBIAN_BATCH_PACKAGE_NAME panorello)
 set(CPACK_DEBIAN_BATCH_PACKAGE_SECTION misc)
+# libpq is opened at the first PostgreSQL connection, so the shared-library scan cannot see it;
+# the MariaDB client library is named too, so that both database roads work after
+# --no-install-recommends.
+set(CPACK_DEBIAN_BATCH_PACKAGE_DEPENDS "libpq5, libmariadb3")
 set(CPACK_DEBIAN_BATCH_PACKAGE_RECOMMENDS
   "odbc-postgresql, odbc-mariadb, odbc-mdbtools, tdsodbc, libsqliteodbc, xdg-utils, fonts-liberation")
 set(CPACK_DEBIAN_BATCH_DESCRIPTION "dashboard HTML da query SQL per piccole aziende
@@ -33,7 +37,8 @@ timer di systemd; la finestra e' nel pacchetto panorello-gui.")
 
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME panorello-gui)
 set(CPACK_DEBIAN_GUI_PACKAGE_SECTION misc)
-set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "panorello (= ${PROJECT_VERSION}-1)")
+# Qt's own Italian texts (standard buttons "Sì", "No", "Annulla") come from qt6-translations-l10n.
+set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "panorello (= ${PROJECT_VERSION}-1), qt6-translations-l10n")
 set(CPACK_DEBIAN_GUI_DESCRIPTION "dashboard HTML da query SQL - finestra principale
 La finestra di Panorello (Qt): impostazioni, editor dei blocchi, prova della
 connessione, generazione della pagina e demo. Comprende la voce di menu.")

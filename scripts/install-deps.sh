@@ -15,6 +15,7 @@ PACKAGES=(
   chromium nodejs
   x11-utils
   time
+  qt6-translations-l10n locales
 )
 
 # npm comes with some builds of nodejs; Debian's is a package of its own.
@@ -43,16 +44,27 @@ fetch_test_data() {
     echo "install-deps: file Access di prova non scaricato: i test Access saranno saltati"
 }
 
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "install-deps: tutti i pacchetti sono presenti"
-  node_modules
-  fetch_test_data
-  exit 0
-fi
-
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
+fi
+
+# it_IT.UTF-8 for the regional tests: enabled in /etc/locale.gen and generated once.
+italian_locale() {
+  locale -a 2>/dev/null | grep -qix 'it_IT\.utf-\?8' && return 0
+  echo "install-deps: genero la localizzazione it_IT.UTF-8"
+  if ! grep -q '^it_IT.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'it_IT.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen >/dev/null
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: tutti i pacchetti sono presenti"
+  italian_locale
+  node_modules
+  fetch_test_data
+  exit 0
 fi
 
 echo "install-deps: installo ${missing[*]}"
@@ -67,5 +79,6 @@ if [ ! -e /usr/sbin/policy-rc.d ]; then
 fi
 trap '[ "$policy_created" = 1 ] && $SUDO rm -f /usr/sbin/policy-rc.d' EXIT
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+italian_locale
 node_modules
 fetch_test_data

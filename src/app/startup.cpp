@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/check.h"
 #include "app/command_line.h"
 #include "db/road_table.h"
 #include "demo/demo_db.h"
@@ -9,6 +10,7 @@
 #include "html/generation.h"
 #include "storage/blocks_file.h"
 #include "storage/settings.h"
+#include "util/files.h"
 #include "util/interrupt.h"
 #include "util/log.h"
 #include "util/text.h"
@@ -54,13 +56,22 @@ void LogSkippedBrowser(AppContext& ctx, const GenerationOutcome& run) {
   if (run.written) ctx.Log("Browser non aperto: nessuna sessione grafica");
 }
 
+// A warning that cron must mail: to the log (unless start-up logged it already) and to stderr.
+void Warn(AppContext& ctx, const BatchIo& io, const std::string& line, bool logged) {
+  if (!logged) ctx.Log(line);
+  io.err << LineBreaksToSpaces(line) << '\n';
+}
+
 int BatchGeneration(AppContext& ctx, const std::string& command, const std::string& upper,
-                    const BatchIo& io) {
+                    const BatchIo& io, const std::vector<std::string>& startup_warnings) {
   const std::string dashboard = ParseDashArgument(command);
   const bool explicit_open = Contains(upper, "/OPEN");
   const bool open_browser = BatchOpensBrowser(io, explicit_open, ctx.settings.OpenBrowser);
   const InterruptHandlers interrupt_handlers;
   ctx.Log("Avvio batch. CMD=" + command);
+  for (const std::string& w : startup_warnings) Warn(ctx, io, w, true);
+  const std::string no_block = NoBlockWarning(ctx, dashboard);
+  if (!no_block.empty()) Warn(ctx, io, no_block, false);
   GenerationOutcome run;
   const bool ok = RunDashboardGeneration(ctx, open_browser, true, dashboard, run);
   if (!open_browser && ctx.settings.OpenBrowser) LogSkippedBrowser(ctx, run);
@@ -99,6 +110,8 @@ std::string UsageText(const std::string& data_folder) {
          "  /OPEN            con /RUN: apre la pagina nel browser dopo averla scritta\n"
          "  /DEMO            crea il database di esempio e genera la dashboard demo,\n"
          "                   senza finestra\n"
+         "  --check          controlla impostazioni, blocchi e connessione senza scrivere\n"
+         "                   nulla (uscita 0 se tutto va bene, 1 con un problema per riga)\n"
          "  --help, -h, /?   mostra questo aiuto\n"
          "  --version        mostra nome e versione del programma\n"
          "\n"
@@ -116,7 +129,9 @@ std::string UsageText(const std::string& data_folder) {
          "  1  generazione non riuscita (pagina non scritta, o browser chiesto con /OPEN\n"
          "     e non aperto)\n"
          "  2  avvio non riuscito\n"
-         "  3  pagina scritta, ma almeno un blocco mostra un errore\n";
+         "  3  pagina scritta, ma almeno un blocco mostra un errore\n"
+         "\n"
+         "Manuali: man panorello (comandi), man 5 panorello (config.ini e blocks.ini).\n";
 }
 
 std::string VersionText() { return std::string("panorello ") + PANORELLO_VERSION + "\n"; }
@@ -164,12 +179,18 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
     out << VersionText();
     return kExitOk;
   }
+  if (WantsCheck(args)) return RunCheck(ctx, out, io.err);
   const std::string command = Trim(JoinCommandLine(args));
   const std::string upper = UpperCase(command);
 
   ctx.blocks.ClearBlocks();
+  std::vector<std::string> warnings;  // logged now; a batch generation shows them on stderr
   try {
     ctx.settings = LoadSettings(ctx.app_folder);
+    for (const std::string& line :
+         UnknownKeyLines(ReadIniText(AppFile(ctx.app_folder, "config.ini")))) {
+      warnings.push_back("Attenzione: " + line);
+    }
     const SkippedText skipped = LoadBlocks(ctx.blocks, ctx.app_folder);
     if (skipped.Any()) ctx.blocks_warning = SkippedTextWarning("blocks.ini", skipped);
   } catch (const std::exception& e) {
@@ -180,14 +201,15 @@ int Main(AppContext& ctx, const std::vector<std::string>& args, const WindowRoad
     return kExitStartup;
   }
 
-  if (!ctx.blocks_warning.empty()) ctx.Log(ctx.blocks_warning);
+  if (!ctx.blocks_warning.empty()) warnings.push_back(ctx.blocks_warning);
+  for (const std::string& w : warnings) ctx.Log(w);
   CheckSampleDatabase(ctx);
 
   const bool batch = Contains(upper, "/AUTORUN") || Contains(upper, "/RUN");
   // /DEMO counts only as a whole argument, and never takes over a /RUN or /AUTORUN batch run.
   if (!batch && HasDemoArgument(upper)) return BatchDemo(ctx, command, io);
   if (!batch) return window_road(ctx);
-  return BatchGeneration(ctx, command, upper, io);
+  return BatchGeneration(ctx, command, upper, io, warnings);
 }
 
 int JobsFromText(const char* text) {

@@ -27,7 +27,13 @@ bool IsSelected(const Block& block, const std::string& trimmed_name,
   return UpperCase(dashboard) == upper_name;
 }
 
-// Copies of the blocks of dashboardName, in list order.
+// The log line of a block whose box shows an error.
+std::string BlockErrorLine(const Block& block, const std::string& error_text) {
+  return "Errore blocco " + FormatInt(block.Id) + " (" + block.Title + "): " + error_text;
+}
+
+}  // namespace
+
 std::vector<Block> SelectedBlocks(const BlockList& blocks, const std::string& dashboardName) {
   const std::string trimmed_name = Trim(dashboardName);
   const std::string upper_name = UpperCase(trimmed_name);
@@ -37,13 +43,6 @@ std::vector<Block> SelectedBlocks(const BlockList& blocks, const std::string& da
   }
   return selected;
 }
-
-// The log line of a block whose box shows an error.
-std::string BlockErrorLine(const Block& block, const std::string& error_text) {
-  return "Errore blocco " + FormatInt(block.Id) + " (" + block.Title + "): " + error_text;
-}
-
-}  // namespace
 
 void BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName,
                         const std::string& spill_folder, PageOut& out, GenerationOutcome& outcome) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "html/page_out.h"
 #include "storage/app_context.h"
@@ -28,6 +29,10 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
 // Each block whose box shows an error is logged, in page order, and counted in outcome.
 void BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName,
                         const std::string& spill_folder, PageOut& out, GenerationOutcome& outcome);
+
+// Copies of the blocks a run of dashboardName renders (active, and of that dashboard or of every
+// dashboard), in list order.
+std::vector<Block> SelectedBlocks(const BlockList& blocks, const std::string& dashboardName);
 
 // Exchange sort by SortOrder. Not stable: equal keys may change their order, and the page
 // order of existing dashboards relies on exactly this sort.

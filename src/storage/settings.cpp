@@ -1,5 +1,7 @@
 #include "storage/settings.h"
 
+#include <algorithm>
+
 #include "util/files.h"
 #include "util/text.h"
 
@@ -41,7 +43,76 @@ constexpr SettingKey kSettingKeys[] = {
      .text = &Settings::LogFile},
 };
 
+// Edits (insert, delete, replace, swap of neighbours) that turn a into b.
+size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> before(b.size() + 1), prev(b.size() + 1), row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) prev[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      row[j] = std::min({prev[j] + 1, row[j - 1] + 1, prev[j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        row[j] = std::min(row[j], before[j - 2] + 1);
+      }
+    }
+    before.swap(prev);
+    prev.swap(row);
+  }
+  return prev[b.size()];
+}
+
+// The known key within two edits of key (one for keys of four letters or fewer), else "".
+std::string NearestKey(const std::string& upper_key) {
+  const size_t limit = upper_key.size() <= 4 ? 1 : 2;
+  std::string best;
+  size_t best_distance = limit + 1;
+  for (const SettingKey& k : kSettingKeys) {
+    const size_t d = EditDistance(upper_key, k.key);
+    if (d < best_distance) {
+      best_distance = d;
+      best = k.key;
+    }
+  }
+  return best;
+}
+
+bool IsKnownKey(const std::string& upper_key) {
+  return std::any_of(std::begin(kSettingKeys), std::end(kSettingKeys),
+                     [&](const SettingKey& k) { return upper_key == k.key; });
+}
+
 }  // namespace
+
+std::vector<std::string> SettingKeyNames() {
+  std::vector<std::string> names;
+  for (const SettingKey& k : kSettingKeys) names.emplace_back(k.key);
+  return names;
+}
+
+std::vector<UnknownKey> UnknownSettingKeys(std::string_view ini_text) {
+  std::vector<UnknownKey> found;
+  int64_t number = 0;
+  for (std::string_view rest = ini_text;;) {
+    const size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    ++number;
+    const size_t equals = line.find('=');
+    if (equals != std::string_view::npos) {
+      const std::string key(Trim(line.substr(0, equals)));
+      const std::string upper = UpperCase(key);
+      if (!key.empty() && !IsKnownKey(upper)) found.push_back({number, key, NearestKey(upper)});
+    }
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
+  return found;
+}
+
+std::string UnknownKeyText(const UnknownKey& unknown) {
+  if (unknown.nearest.empty()) return unknown.key;
+  return unknown.key + ": forse " + unknown.nearest + "?";
+}
 
 Settings LoadSettings(const std::string& app_folder) {
   const std::string ini_text = ReadIniText(AppFile(app_folder, "config.ini"));

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace panorello {
 
@@ -39,6 +41,22 @@ struct SettingsFields {
 // Reads config.ini of app_folder; missing keys get their defaults. Throws Error when an existing
 // file cannot be read.
 Settings LoadSettings(const std::string& app_folder);
+
+// The twelve keys of config.ini, in file order.
+std::vector<std::string> SettingKeyNames();
+
+// A line of config.ini whose key is none of the twelve (the reader passes over it).
+struct UnknownKey {
+  int64_t line = 0;     // 1-based
+  std::string key;      // trimmed, as written
+  std::string nearest;  // the known key it most likely means; empty when none is close
+};
+
+// The unknown keys of a config.ini text, in file order. Lines without "=" are not keys.
+std::vector<UnknownKey> UnknownSettingKeys(std::string_view ini_text);
+
+// "PASWORD: forse PASSWORD?" (or "PASWORD" alone when no known key is close).
+std::string UnknownKeyText(const UnknownKey& unknown);
 
 // The field rules of the window: texts trimmed (password untouched), refresh by the number rule.
 Settings SettingsFromWindow(const SettingsFields& fields);

@@ -3,8 +3,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,9 +14,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
+#include <QScrollArea>
+#include <QShortcut>
 #include <QTimer>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <vector>
@@ -182,6 +187,18 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), form_(ctx)
   p.setColor(QPalette::Window, Qt::white);
   setPalette(p);
   setAutoFillBackground(true);
+  // The controls sit on a client widget of the designed size inside a frameless scroll area:
+  // at the designed size no scroll bar shows; a smaller window scrolls instead of cutting off.
+  client_ = new QWidget;
+  client_->setObjectName(QStringLiteral("client"));
+  client_->setFixedSize(kWindowWidth, kWindowHeight);
+  scroll_ = new QScrollArea(this);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setFocusPolicy(Qt::NoFocus);  // the designed Tab order stays
+  scroll_->setWidget(client_);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(scroll_);
   resize(kWindowWidth, kWindowHeight);
   // The window's default font, used by the buttons and the status line.
   QFont base(QStringLiteral("Arial"));
@@ -190,6 +207,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), form_(ctx)
 
   BuildControls();
   SetFocusOrder();
+  AddShortcuts();
   form_.show_now = [this] {
     ShowState();
     repaint();
@@ -204,7 +222,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), form_(ctx)
 }
 
 void FrmMain::BuildControls() {
-  for (const ControlLayout& c : kControlLayout) MakeControl(this, c);
+  for (const ControlLayout& c : kControlLayout) MakeControl(client_, c);
   Bind(cboDbType_, "cboDbType");
   Bind(txtServer_, "txtServer");
   Bind(txtDatabase_, "txtDatabase");
@@ -236,18 +254,20 @@ void FrmMain::BuildControls() {
   txtPassword_->setEchoMode(QLineEdit::Password);
   txtPassword_->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
   txtPassword_->setAttribute(Qt::WA_InputMethodEnabled, false);
-  lblStatus_->lower();
+  // The status line ends where "Avvia Demo" begins.
+  lblStatus_->resize(std::max(0, cmdDemo_->x() - lblStatus_->x() - 2), lblStatus_->height());
 }
 
 template <class W>
 void FrmMain::Bind(W*& control, const char* name) {
-  control = findChild<W*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+  control = client_->findChild<W*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
 }
 
 void FrmMain::SetFocusOrder() {
   std::vector<QWidget*> order;
   for (const char* name : kTabOrder) {
-    order.push_back(findChild<QWidget*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly));
+    order.push_back(
+        client_->findChild<QWidget*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly));
   }
   for (size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
   for (QWidget* c : order) {
@@ -273,6 +293,39 @@ void FrmMain::Connect() {
   connect(cmdDeleteBlock_, &QPushButton::clicked, this,
           [this] { Run(&MainForm::cmdDeleteBlock_Click); });
   connect(cmdGenerate_, &QPushButton::clicked, this, [this] { Run(&MainForm::cmdGenerate_Click); });
+}
+
+void FrmMain::AddShortcuts() {
+  struct Key {
+    QPushButton* button;
+    QKeySequence keys;
+    QWidget* only_in;  // the shortcut works only while this control has the focus
+  };
+  const Key keys[] = {
+      {cmdSaveConfig_, QKeySequence(Qt::CTRL | Qt::Key_S), nullptr},
+      {cmdTestConnection_, QKeySequence(Qt::CTRL | Qt::Key_T), nullptr},
+      {cmdGenerate_, QKeySequence(Qt::Key_F5), nullptr},
+      {cmdNew_, QKeySequence(Qt::CTRL | Qt::Key_N), nullptr},
+      {cmdSaveBlock_, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), nullptr},
+      {cmdDeleteBlock_, QKeySequence(Qt::Key_Delete), lstBlocks_},
+  };
+  for (const Key& k : keys) {
+    auto* shortcut = new QShortcut(k.keys, k.only_in != nullptr ? k.only_in : this);
+    shortcut->setContext(k.only_in != nullptr ? Qt::WidgetShortcut : Qt::WindowShortcut);
+    QPushButton* button = k.button;
+    // A disabled button (during a run) ignores its shortcut as it ignores a click.
+    connect(shortcut, &QShortcut::activated, button, [button] { button->click(); });
+    QString where = k.keys.toString(QKeySequence::NativeText);
+    if (k.only_in != nullptr) where += QStringLiteral(" nell'elenco dei blocchi");
+    button->setToolTip(button->text() + QStringLiteral(" (") + where + QStringLiteral(")"));
+  }
+}
+
+void FrmMain::ShowStatus(const std::string& text) {
+  const QString whole = ToQt(text);
+  lblStatus_->setText(
+      QFontMetrics(lblStatus_->font()).elidedText(whole, Qt::ElideRight, lblStatus_->width()));
+  lblStatus_->setToolTip(whole);
 }
 
 void FrmMain::Run(void (MainForm::*command)()) {
@@ -367,15 +420,28 @@ void FrmMain::ShowState() {
   txtPassword_->setEnabled(s.txtPasswordEnabled && !running_);
   cmdDemo_->setEnabled(s.cmdDemoEnabled && !running_);
   cmdDemo_->setText(ToQt(s.cmdDemoCaption));
-  lblStatus_->setText(ToQt(s.lblStatus));
+  ShowStatus(s.lblStatus);
   showing_ = was_showing;
 }
 
 void FrmMain::CenterOnScreen() {
   QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
-  setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
-                                  QSize(kWindowWidth, kWindowHeight), screen->availableGeometry()));
+  const QRect room = screen->availableGeometry();
+  // Title bar and borders, once the window manager has framed the window (none before).
+  const QSize frame = frameGeometry().size() - geometry().size();
+  QSize client(kWindowWidth, kWindowHeight);
+  const QSize space = room.size() - frame;
+  if (client.width() > space.width() || client.height() > space.height()) {
+    // One pixel to spare: at a fractional scale the area's size in device pixels rounds up.
+    client = client.boundedTo(space - QSize(1, 1)).expandedTo(QSize(1, 1));
+  }
+  resize(client);
+  QRect outer(QPoint(0, 0), client + frame);
+  outer.moveCenter(room.center());
+  // Never above or left of the available area: the title bar stays within reach.
+  outer.moveTo(std::max(outer.left(), room.left()), std::max(outer.top(), room.top()));
+  move(outer.topLeft());
 }
 
 }  // namespace panorello

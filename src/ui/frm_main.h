@@ -18,6 +18,7 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 
 namespace panorello {
 
@@ -40,8 +41,12 @@ class FrmMain final : public QWidget {
   // Widgets -> state, and state -> widgets.
   void ReadWidgets();
   void ShowState();
-  // Places the window in the middle of its screen's available area.
+  // Places the window in the middle of its screen's available area. A screen whose available
+  // area is smaller than the client area gets a window that fits it, with scroll bars.
   void CenterOnScreen();
+  // The scroll area around the controls, and the widget of the designed client area inside it.
+  QScrollArea* Scroller() const { return scroll_; }
+  QWidget* Client() const { return client_; }
 
  private:
   void BuildControls();
@@ -50,6 +55,10 @@ class FrmMain final : public QWidget {
   void Bind(W*& control, const char* name);
   void SetFocusOrder();
   void Connect();
+  // The keyboard shortcuts of the buttons, named in their tooltips.
+  void AddShortcuts();
+  // The status text, cut to the room left of "Avvia Demo"; whole in the tooltip.
+  void ShowStatus(const std::string& text);
   void Run(void (MainForm::*command)());
   // The generation (and the demo) off the window's thread; the window keeps repainting and
   // disables what would change Settings or the blocks until the run ends.
@@ -66,6 +75,8 @@ class FrmMain final : public QWidget {
   std::atomic<bool> cancel_{false};
   std::vector<QWidget*> disabled_;  // what SetRunning(true) disabled
 
+  QScrollArea* scroll_ = nullptr;
+  QWidget* client_ = nullptr;
   QComboBox* cboDbType_ = nullptr;
   QLineEdit* txtServer_ = nullptr;
   QLineEdit* txtDatabase_ = nullptr;

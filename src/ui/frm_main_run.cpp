@@ -31,7 +31,7 @@ void FrmMain::SetRunning(bool running) {
     cancel_ = false;
     // Every control but the labels: the commands, and the fields whose contents the command
     // read before the run began.
-    for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    for (QWidget* w : client_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
       if (qobject_cast<QLabel*>(w) != nullptr || !w->isEnabled()) continue;
       w->setEnabled(false);
       disabled_.push_back(w);

@@ -14,6 +14,7 @@
 #include "ui/logic/window_messages.h"
 #include "ui/main_window.h"
 #include "ui/qt_reporter.h"
+#include "ui/qt_translations.h"
 
 namespace panorello {
 
@@ -46,6 +47,12 @@ int RunWindow(AppContext& ctx, int argc, char** argv) {
   // QApplication took the C library locale from the environment; machine numbers must not follow
   // it (cell texts use RegionalSettings, not the process locale).
   std::setlocale(LC_NUMERIC, "C");
+  if (!LoadQtItalian(app)) {
+    std::fputs(
+        "Attenzione: traduzioni italiane di Qt non trovate (pacchetto "
+        "qt6-translations-l10n): i pulsanti standard restano in inglese.\n",
+        stderr);
+  }
 
   // The window's own context: the same Settings, blocks, clock and browser, with message boxes
   // as its reporter. What the window changed goes back into ctx when it closes.
@@ -57,6 +64,7 @@ int RunWindow(AppContext& ctx, int argc, char** argv) {
     reporter.SetParent(&window);
     window.CenterOnScreen();
     window.show();
+    window.CenterOnScreen();  // again, now that the frame's size may be known
     app.exec();
     status = 0;  // closing the window ends the program normally
   }

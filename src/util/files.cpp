@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "util/error.h"
+#include "util/folder_cause.h"
 #include "util/interrupt.h"
 #include "util/text.h"
 #include "util/unique_fd.h"
@@ -34,7 +35,10 @@ constexpr const char* kWriteInterrupted = "scrittura interrotta";
 }
 
 [[noreturn]] void ThrowWriteError(const std::string& path, int error_number) {
-  ThrowWriteFailure(path, SystemReason(error_number));
+  const bool folder_may_be_the_cause =
+      error_number == EACCES || error_number == EPERM || error_number == EROFS;
+  ThrowWriteFailure(
+      path, SystemReason(error_number) + (folder_may_be_the_cause ? FolderWriteCause(path) : ""));
 }
 
 // Six characters for a temporary file name, from the kernel's random source.

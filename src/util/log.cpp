@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "util/files.h"
+#include "util/folder_cause.h"
 #include "util/text.h"
 #include "util/unique_fd.h"
 
@@ -93,7 +94,7 @@ bool WriteLog(std::string_view log_file_setting, std::string_view app_folder, co
     try {
       opened = OpenForAppend(path);
     } catch (const std::exception& e) {
-      return fail(e.what());
+      return fail(e.what() + FolderWriteCause(path));
     }
     UniqueFd fd(opened);
     if (EndsInsideALine(fd.Get())) line.insert(0, "\r\n");

@@ -17,7 +17,11 @@ expect() {  # expect PACKAGE PATH: the package holds that file
     || { echo "FAIL: $1 non contiene $2"; fail=1; }
 }
 for f in usr/bin/panorello usr/lib/panorello/panorello-access-copy usr/share/panorello/blocks_demo.ini usr/share/man/man1/panorello.1.gz \
+         usr/share/man/man5/panorello.5.gz usr/share/doc/panorello/README.md \
          usr/share/doc/panorello/examples/panorello.service \
+         usr/share/doc/panorello/examples/panorello@.service \
+         usr/share/doc/panorello/examples/panorello@.timer \
+         usr/share/doc/panorello/examples/panorello.logrotate \
          usr/share/doc/panorello/examples/panorello.timer usr/share/doc/panorello/copyright; do
   expect panorello "$f"
 done
@@ -28,13 +32,24 @@ if ls "$work"/panorello-gui_*.deb >/dev/null 2>&1; then
   done
 fi
 
-# The batch package runs on a server without Qt; its dependencies come from the libraries.
+# The batch package runs on a server without Qt; its dependencies come from the libraries, plus
+# the two database client libraries (libpq is opened at run time, so no scan can find it).
 depends=$(dpkg-deb -f "$work"/panorello_*.deb Depends)
 case "$depends" in
   *qt*) echo "FAIL: panorello dipende da Qt: $depends"; fail=1 ;;
   *libodbc*) ;;
   *) echo "FAIL: dipendenze non calcolate: $depends"; fail=1 ;;
 esac
+for d in libpq5 libmariadb3; do
+  echo ", $depends," | grep -Eq "[ ,]$d( \(|,)" || { echo "FAIL: Depends senza $d: $depends"; fail=1; }
+done
+if ls "$work"/panorello-gui_*.deb >/dev/null 2>&1; then
+  gui_depends=$(dpkg-deb -f "$work"/panorello-gui_*.deb Depends)
+  case "$gui_depends" in
+    *qt6-translations-l10n*) ;;
+    *) echo "FAIL: panorello-gui senza qt6-translations-l10n: $gui_depends"; fail=1 ;;
+  esac
+fi
 recommends=$(dpkg-deb -f "$work"/panorello_*.deb Recommends)
 for r in odbc-postgresql xdg-utils fonts-liberation; do
   case "$recommends" in *"$r"*) ;; *) echo "FAIL: manca Recommends $r"; fail=1 ;; esac

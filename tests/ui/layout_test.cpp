@@ -24,7 +24,7 @@ TEST_F(WindowTest, TabGoesThroughTheControlsInTheirOrder) {
   std::vector<std::string> seen;
   QWidget* w = start;
   do {
-    if ((w->focusPolicy() & Qt::TabFocus) && w->parentWidget() == window.get()) {
+    if ((w->focusPolicy() & Qt::TabFocus) && w->parentWidget() == window->Client()) {
       seen.push_back(w->objectName().toStdString());
     }
     w = w->nextInFocusChain();

@@ -11,6 +11,7 @@
 
 #include "support/test_support.h"
 #include "ui/frm_main.h"
+#include "ui/qt_translations.h"
 
 namespace panorello::testing {
 
@@ -18,7 +19,10 @@ namespace panorello::testing {
 // left to static destruction outlives parts of Qt and crashes at exit).
 class QtEnvironment final : public ::testing::Environment {
  public:
-  void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+  void SetUp() override {
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+    LoadQtItalian(*app_);  // as the window road does
+  }
   void TearDown() override { app_.reset(); }
 
  private:
@@ -32,7 +36,9 @@ class WindowTest : public ::testing::Test {
  protected:
   void Open() {
     window = std::make_unique<FrmMain>(*t);
+    window->CenterOnScreen();  // as the window road places it
     window->show();
+    window->CenterOnScreen();
     QApplication::processEvents();
   }
   template <class T>

@@ -200,7 +200,8 @@ void MainForm::ReportDemo(const DemoResult& result) {
       Warn(kDemoGenerationFailedText, kDemoTitle);
       break;
     case DemoOutcome::Succeeded:
-      Inform(kDemoSucceededText, kDemoTitle);
+      // The page's whole path: the status line may show only its start.
+      Inform(std::string(kDemoSucceededText) + "\r\n" + ctx_.settings.OutputFile, kDemoTitle);
       break;
   }
 }

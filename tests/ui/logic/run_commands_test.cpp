@@ -150,7 +150,8 @@ TEST_F(DemoCommandTest, DemoWithItsBlocksGeneratesAndGivesTheUsersBlocksBack) {
   form.cmdDemo_Click();
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].title + "|" + Boxes()[0].text,
-            "Panorello Demo|Dashboard demo generata e aperta nel browser.");
+            "Panorello Demo|Dashboard demo generata e aperta nel browser.\r\n" +
+                File("dashboard_demo.html"));
   EXPECT_EQ(seen.at(0), "Creazione...-");
   EXPECT_NE(listed_during_run.at(0).find("[DEMO]"), std::string::npos);
   ExpectUserStateBack();
