@@ -200,6 +200,24 @@ std::unique_ptr<Connection> OpenConnection(const Settings& settings, const Conne
   }
 }
 
+bool OpensDatabaseFile(const Settings& settings) {
+  try {
+    switch (RoadOf(settings)) {
+      case ConnectionRoad::kDatabaseFile:
+        return true;
+      case ConnectionRoad::kConnectionString: {
+        const OpenTarget target =
+            TranslateConnectionStringLazily(settings.ConnectionString, DriversOrNone, AsSqlite);
+        return target.sqlite_file || !MdbToolsFile(target.odbc).empty();
+      }
+      default:
+        return false;
+    }
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
                     std::string& errorText, const ConnectionPlace& place) {
   try {

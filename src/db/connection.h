@@ -77,6 +77,10 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place = {});
 
+// Whether settings open a database file (SQLite, or Access through its copy) rather than a server
+// or a data source.
+bool OpensDatabaseFile(const Settings& settings);
+
 // True when a connection could be opened (and was closed again); otherwise false and errorText
 // holds the driver's description.
 bool TestConnection(const Settings& settings, const ConnectionLimits& limits,
