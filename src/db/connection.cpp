@@ -92,7 +92,8 @@ MariaDbTarget MariaDbTargetOf(const Settings& settings) {
 }  // namespace
 
 ConnectionPlace ConnectionPlaceOf(const AppContext& ctx) {
-  return ConnectionPlace{AppFile(ctx.app_folder, "cache"), {}, &ctx.clock};
+  return ConnectionPlace{
+      AppFile(ctx.app_folder, "cache"), {}, &ctx.clock, std::make_shared<AccessCopyFailures>()};
 }
 
 std::optional<ResultGrid> Connection::Query(const std::string& sql) {

@@ -14,6 +14,7 @@
 namespace panorello {
 
 struct AppContext;
+class AccessCopyFailures;
 
 // Receives a result row by row, for bodies that are written while the rows arrive.
 class RowSink {
@@ -60,9 +61,12 @@ struct ConnectionPlace {
   std::string cache_folder;      // where the SQLite copies of Access files are kept
   std::string access_copier;     // the program that makes them; "": beside the executable
   const Clock* clock = nullptr;  // Now() and Date() of Access files; nullptr: system time
+  // The Access copies that failed in this run, shared by its blocks; nullptr: none kept.
+  std::shared_ptr<AccessCopyFailures> access_failures;
 };
 
-// cache_folder: "cache" in the program's data folder; the context's clock.
+// cache_folder: "cache" in the program's data folder; the context's clock; a new record of failed
+// Access copies (one per run).
 ConnectionPlace ConnectionPlaceOf(const AppContext& ctx);
 
 // Opens a connection string (after translation of the provider forms); a database file is opened

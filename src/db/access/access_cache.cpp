@@ -183,7 +183,8 @@ std::string AccessCopyName(const std::string& absolute_source, uint64_t size, in
 }
 
 std::string EnsureAccessCopy(const std::string& source, const std::string& cache_folder,
-                             const std::string& program, int seconds) {
+                             const std::string& program, int seconds,
+                             AccessCopyFailures* failures) {
   struct stat st {};
   if (::stat(source.c_str(), &st) != 0) {
     throw Error("File di database non trovato: " + source, ErrorKind::kFile);
@@ -202,19 +203,27 @@ std::string EnsureAccessCopy(const std::string& source, const std::string& cache
         std::string(e.what()) + " (cartella delle copie dei file Access; controllare i permessi)",
         ErrorKind::kFile);
   }
+  if (failures != nullptr) {
+    if (std::optional<Error> failed = failures->Find(copy)) throw *failed;
+  }
   // One copier per copy: the others wait for it and then use its copy, or share its failure.
   const auto deadline = SteadyClock::now() + std::chrono::seconds(seconds);
-  for (;;) {
-    std::optional<CopyLock> lock = CopyLock::Wait(copy, deadline);
-    if (FileExists(copy)) return copy;
-    if (!lock) continue;
-    try {
-      MakeCopyInPlace(source, copy, program, seconds, static_cast<uint64_t>(st.st_size));
-    } catch (const Error& e) {
-      lock->Fail(e);
-      throw;
+  try {
+    for (;;) {
+      std::optional<CopyLock> lock = CopyLock::Wait(copy, deadline);
+      if (FileExists(copy)) return copy;
+      if (!lock) continue;
+      try {
+        MakeCopyInPlace(source, copy, program, seconds, static_cast<uint64_t>(st.st_size));
+      } catch (const Error& e) {
+        lock->Fail(e);
+        throw;
+      }
+      break;
     }
-    break;
+  } catch (const Error& e) {
+    if (failures != nullptr) failures->Record(copy, e);
+    throw;
   }
   RemoveOlderCopies(cache_folder, PathPrefix(ec ? source : absolute), name);
   return copy;
@@ -244,7 +253,8 @@ std::unique_ptr<Connection> OpenAccessFile(const std::string& path, const Connec
   const auto setup = [clock](sqlite3* db) { RegisterJetFunctions(db, clock); };
   // A newer run may remove this copy between finding and opening it: then once more.
   for (int attempt = 0;; ++attempt) {
-    const std::string copy = EnsureAccessCopy(path, place.cache_folder, program, seconds);
+    const std::string copy =
+        EnsureAccessCopy(path, place.cache_folder, program, seconds, place.access_failures.get());
     try {
       return OpenSqliteCopy(copy, limits, setup);
     } catch (const Error&) {

@@ -352,11 +352,12 @@ TEST_F(AccessFile, HelperFailuresBecomeErrorsAndLeaveNoFile) {
 }
 
 // One copier per file at a time: the blocks that need the same copy wait for it and use it, or
-// share its failure instead of each trying again.
+// share its failure, as do the run's later blocks, instead of each trying again.
 TEST_F(AccessFile, OneCopierPerFileSharedByTheBlocksThatWait) {
   const std::string count = folder_.File("avvii");
   ConnectionPlace place = place_;
   place.access_copier = folder_.File("copiatore");
+  place.access_failures = std::make_shared<AccessCopyFailures>();
   std::ofstream(place.access_copier) << "#!/bin/sh\necho x >> " << count << "\nsleep 0.5\nexec "
                                      << place_.access_copier << " \"$@\"\n";
   std::filesystem::permissions(place.access_copier, std::filesystem::perms::owner_all);
@@ -393,6 +394,8 @@ TEST_F(AccessFile, OneCopierPerFileSharedByTheBlocksThatWait) {
         0u)
         << outcomes[0];
   }
+  // A later block of the same run gets the failure without a copier of its own.
+  EXPECT_THROW(OpenConnectionString(JetString(damaged), {}, place), Error);
   EXPECT_EQ(testing::ReadBytes(count), "x\nx\n");
   bool temporary = false;
   EXPECT_EQ(Copies(&temporary).size(), 1u);
