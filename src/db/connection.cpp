@@ -94,7 +94,8 @@ MariaDbTarget MariaDbTargetOf(const Settings& settings) {
 }  // namespace
 
 ConnectionPlace ConnectionPlaceOf(const AppContext& ctx) {
-  return ConnectionPlace{AppFile(ctx.app_folder, "cache"), {}, &ctx.clock};
+  return ConnectionPlace{
+      AppFile(ctx.app_folder, "cache"), {}, &ctx.clock, std::make_shared<AccessCopyFailures>()};
 }
 
 std::optional<ResultGrid> Connection::Query(const std::string& sql) {
@@ -289,6 +290,24 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place) {
   return RunConnection(settings, limits, place).Open();
+}
+
+bool OpensDatabaseFile(const Settings& settings) {
+  try {
+    switch (RoadOf(settings)) {
+      case ConnectionRoad::kDatabaseFile:
+        return true;
+      case ConnectionRoad::kConnectionString: {
+        const OpenTarget target =
+            TranslateConnectionStringLazily(settings.ConnectionString, DriversOrNone, AsSqlite);
+        return target.sqlite_file || !MdbToolsFile(target.odbc).empty();
+      }
+      default:
+        return false;
+    }
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 bool TestConnection(const Settings& settings, const ConnectionLimits& limits,

@@ -15,6 +15,7 @@
 namespace panorello {
 
 struct AppContext;
+class AccessCopyFailures;
 
 // Receives a result row by row, for bodies that are written while the rows arrive.
 class RowSink {
@@ -61,9 +62,12 @@ struct ConnectionPlace {
   std::string cache_folder;      // where the SQLite copies of Access files are kept
   std::string access_copier;     // the program that makes them; "": beside the executable
   const Clock* clock = nullptr;  // Now() and Date() of Access files; nullptr: system time
+  // The Access copies that failed in this run, shared by its blocks; nullptr: none kept.
+  std::shared_ptr<AccessCopyFailures> access_failures;
 };
 
-// cache_folder: "cache" in the program's data folder; the context's clock.
+// cache_folder: "cache" in the program's data folder; the context's clock; a new record of failed
+// Access copies (one per run).
 ConnectionPlace ConnectionPlaceOf(const AppContext& ctx);
 
 // Opens a connection string (after translation of the provider forms); a database file is opened
@@ -77,6 +81,10 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
 // Throws Error. RunConnection(settings, limits, place).Open().
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,
                                            const ConnectionPlace& place = {});
+
+// Whether settings open a database file (SQLite, or Access through its copy) rather than a server
+// or a data source.
+bool OpensDatabaseFile(const Settings& settings);
 
 // The connection of a run's settings, worked out once (at the first call, on any thread): the
 // road, the target every block opens and whether the blocks may run side by side. A target that
@@ -92,6 +100,8 @@ class RunConnection {
   std::unique_ptr<Connection> Open() const;
   // See RoadRunsBlocksSideBySide.
   bool SideBySide() const;
+  // See OpensDatabaseFile.
+  bool OpensFile() const { return OpensDatabaseFile(settings_); }
 
   struct Plan;
 

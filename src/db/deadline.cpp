@@ -23,6 +23,8 @@ constexpr size_t kQueuedBatches = 4;
 constexpr size_t kCheckRows = 1024;
 // After a cancel, the worker gets this long to close its connection before it is left behind.
 constexpr auto kCancelGrace = std::chrono::milliseconds(1000);
+// A database file's own errors (its lock, its copy) come at the limit: they get this long more.
+constexpr auto kFileErrorGrace = std::chrono::seconds(2);
 
 struct Batch {
   std::optional<std::vector<std::string>> names;  // Columns, before the rows
@@ -165,8 +167,8 @@ void Deliver(Batch& batch, RowSink& sink) {
 // The caller's side. Whatever way it leaves, the worker is told that nobody listens any more.
 class JobWatch {
  public:
-  JobWatch(std::shared_ptr<BlockJob> job, const ConnectionLimits& limits)
-      : job_(std::move(job)), limits_(limits) {}
+  JobWatch(std::shared_ptr<BlockJob> job, const ConnectionLimits& limits, OpenKind kind)
+      : job_(std::move(job)), limits_(limits), kind_(kind) {}
   ~JobWatch() {
     const std::lock_guard lock(job_->mutex);
     job_->abandoned = true;
@@ -177,11 +179,16 @@ class JobWatch {
 
   bool Run(RowSink& sink) {
     const auto start = SteadyClock::now();
+    const auto open_limit =
+        kind_.database_file
+            ? std::chrono::seconds(limits_.connect_seconds + limits_.query_seconds) +
+                  kFileErrorGrace
+            : std::chrono::seconds(limits_.connect_seconds);
     std::unique_lock lock(job_->mutex);
     for (;;) {
       const auto deadline = job_->connected
                                 ? job_->connected_at + std::chrono::seconds(limits_.query_seconds)
-                                : start + std::chrono::seconds(limits_.connect_seconds);
+                                : start + open_limit;
       if (!job_->queue.empty()) {
         Batch batch = std::move(job_->queue.front());
         job_->queue.pop_front();
@@ -211,12 +218,16 @@ class JobWatch {
     }
     const bool connected = job_->connected;
     job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; });
-    throw connected ? QueryTimeoutError(limits_.query_seconds)
-                    : ConnectTimeoutError(limits_.connect_seconds);
+    if (connected) throw QueryTimeoutError(limits_.query_seconds);
+    if (kind_.database_file) {
+      throw FileOpenTimeoutError(limits_.connect_seconds + limits_.query_seconds);
+    }
+    throw ConnectTimeoutError(limits_.connect_seconds);
   }
 
   std::shared_ptr<BlockJob> job_;
   ConnectionLimits limits_;
+  OpenKind kind_;
 };
 
 }  // namespace
@@ -229,6 +240,14 @@ Error ConnectTimeoutError(int seconds) {
                ErrorKind::kTimeout);
 }
 
+Error FileOpenTimeoutError(int seconds) {
+  return Error("Tempo scaduto: il file di database non è stato aperto entro " +
+                   std::to_string(seconds) +
+                   " secondi. Controllare che il file non sia bloccato da un altro programma e che "
+                   "il disco risponda.",
+               ErrorKind::kTimeout);
+}
+
 Error QueryTimeoutError(int seconds) {
   return Error("Tempo scaduto: la query non è terminata entro " + std::to_string(seconds) +
                    " secondi ed è stata interrotta. Controllare la query (filtri, indici) e il "
@@ -237,32 +256,34 @@ Error QueryTimeoutError(int seconds) {
 }
 
 bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql, RowSink& sink,
-                           const ConnectionLimits& limits) {
+                           const ConnectionLimits& limits, OpenKind kind) {
   auto job = std::make_shared<BlockJob>();
   std::thread([job, open, sql] { Work(job, open, sql); }).detach();
-  JobWatch watch(job, limits);
+  JobWatch watch(job, limits, kind);
   return watch.Run(sink);
 }
 
 std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
-                                            const ConnectionLimits& limits) {
+                                            const ConnectionLimits& limits, OpenKind kind) {
   auto job = std::make_shared<BlockJob>();
   job->whole = true;
   std::thread([job, open, sql] { Work(job, open, sql); }).detach();
   GridSink unused;  // nothing is queued for a whole result
-  if (!JobWatch(job, limits).Run(unused)) return std::nullopt;
+  if (!JobWatch(job, limits, kind).Run(unused)) return std::nullopt;
   const std::lock_guard lock(job->mutex);
   return std::move(job->grid);
 }
 
 bool BlockQueryRows(const std::shared_ptr<const RunConnection>& connection,
                     const ConnectionLimits& limits, const std::string& sql, RowSink& sink) {
-  return QueryRowsWithDeadline([connection] { return connection->Open(); }, sql, sink, limits);
+  return QueryRowsWithDeadline([connection] { return connection->Open(); }, sql, sink, limits,
+                               {connection->OpensFile()});
 }
 
 std::optional<ResultGrid> BlockQuery(const std::shared_ptr<const RunConnection>& connection,
                                      const ConnectionLimits& limits, const std::string& sql) {
-  return QueryWithDeadline([connection] { return connection->Open(); }, sql, limits);
+  return QueryWithDeadline([connection] { return connection->Open(); }, sql, limits,
+                           {connection->OpensFile()});
 }
 
 }  // namespace panorello

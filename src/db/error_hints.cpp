@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "db/connection.h"
 #include "db/road_table.h"
 #include "db/target/connection_string.h"
 #include "db/target/provider_translation.h"
@@ -139,6 +140,13 @@ std::string DriverHint(std::string_view text, const Settings& settings) {
 }
 
 std::string ClassHint(FailureClass c, std::string_view text, const Settings& settings) {
+  // A database file has no server, port or network to check.
+  if ((c == FailureClass::kHostUnreachable || c == FailureClass::kTimeout) &&
+      OpensDatabaseFile(settings)) {
+    return "il file di database non è stato letto entro il tempo limite: verificare che nessun "
+           "altro programma lo tenga bloccato e che il disco risponda, o alleggerire la query del "
+           "blocco";
+  }
   switch (c) {
     case FailureClass::kHostUnreachable:
       return "il server del database non è raggiungibile (nome sconosciuto o connessione "

@@ -9,7 +9,7 @@ state_dir=${2:?state folder}
 env_file="$state_dir/servers.env"
 
 DB_NAME=panorello_test DB_USER=panorello DB_PASSWORD=Segreta.1
-SEMI_USER=semicolon SEMI_PASSWORD='p;w}x"q'  # holds ; } and " on purpose
+SEMI_USER=semicolon SEMI_PASSWORD='p;w}x"q={y'  # holds ; } " = and { on purpose
 
 log() { echo "db_servers: $*" >&2; }
 

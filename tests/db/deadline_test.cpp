@@ -2,7 +2,9 @@
 // PostgreSQL or alone): each block ends within its limit + 2 s as an error box, and
 // the next block is rendered.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "db_test_support.h"
@@ -111,6 +113,42 @@ TEST_F(Deadline, QueryLimitCountsFromTheConnectionAndCancelsTheStatement) {
                       "'SELECT pg_sleep(30)%'");
   ASSERT_TRUE(grid.has_value());
   EXPECT_EQ(testing::RowTexts(*grid, 0), std::vector<std::string>{"0"});
+}
+
+// A SQLite file locked by another program (the sqlite3 shell in a transaction of its own): the
+// block waits for the query limit at most and says so, without a server or network to check.
+TEST(DatabaseFile, LockedByAnotherProgramSaysSoWithinTheQueryLimit) {
+  testing::TempFolder folder;
+  const std::string path = folder.File("bloccato.db");
+  CreateSqliteDatabase(path, {})->Execute("CREATE TABLE t (n INTEGER)");
+  FILE* holder = ::popen(("exec sqlite3 " + path + " >/dev/null 2>&1").c_str(), "w");
+  ASSERT_NE(holder, nullptr);
+  std::fputs("BEGIN EXCLUSIVE;\n", holder);
+  std::fflush(holder);
+  bool locked = false;
+  for (int i = 0; i < 100 && !locked; ++i) {
+    try {
+      OpenSqliteDatabaseForWriting(path, {.query_seconds = 0})->Execute("BEGIN IMMEDIATE");
+      ::usleep(20000);
+    } catch (const Error&) {
+      locked = true;
+    }
+  }
+  ASSERT_TRUE(locked);
+  testing::TestContext context;
+  context->limits = {.connect_seconds = 1, .query_seconds = 2};
+  context->settings = Settings{.DbType = "ACCESS", .Database = path};
+  std::string box;
+  const double seconds = SecondsTaken([&] {
+    box = testing::RenderedBlock(*context, Block{.Title = "B", .Sql = "SELECT n FROM t"});
+  });
+  ::pclose(holder);
+  EXPECT_GT(seconds, 1.5);
+  EXPECT_LT(seconds, 2 + 1.5);
+  EXPECT_NE(box.find("database bloccato da un altro programma"), std::string::npos) << box;
+  for (const char* word : {"server", "firewall", "rete"}) {
+    EXPECT_EQ(box.find(word), std::string::npos) << box;
+  }
 }
 
 }  // namespace

@@ -35,6 +35,14 @@ class StallListener {
   StallListener& operator=(const StallListener&) = delete;
 
   bool ok() const { return pid_ > 0 && !host_.empty(); }
+  // The next line the listener prints (without its line break); "" once it has ended.
+  std::string NextLine() {
+    char line[4096] = {};
+    if (pipe_ == nullptr || fgets(line, sizeof line, pipe_) == nullptr) return "";
+    std::string text = line;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
   const std::string& host() const { return host_; }
   const std::string& port() const { return port_; }
 

@@ -13,6 +13,8 @@ own fails late instead of hanging its test. MODE:
            passing the server's bytes on (the connection stays open); no --after: plain proxy
   tds-result  a TDS server that accepts any login and answers every batch with "done", except
            one that names "stallo": for it the first rows of a result come, then nothing
+  tds-login   a TDS server that prints "LOGIN USER PASSWORD DATABASE" (each as UTF-8 hex, "-" when
+           empty) for every login it receives, then closes that connection
 """
 import argparse
 import ctypes
@@ -134,6 +136,35 @@ def read_message(conn):
             return kind, payload
 
 
+def login_fields(payload):
+    """User, password (its obfuscation undone) and database of a LOGIN7 message."""
+    def field(at, secret=False):
+        offset = int.from_bytes(payload[at:at + 2], "little")
+        length = 2 * int.from_bytes(payload[at + 2:at + 4], "little")
+        raw = bytearray(payload[offset:offset + length])
+        if secret:
+            raw = bytearray((((b ^ 0xA5) << 4) | ((b ^ 0xA5) >> 4)) & 0xFF for b in raw)
+        return bytes(raw).decode("utf-16-le", "replace")
+    return field(40), field(44, True), field(68)
+
+
+def tds_login(conn):
+    try:
+        while True:
+            kind, payload = read_message(conn)
+            if kind is None:
+                return
+            if kind == 0x12:
+                conn.sendall(tds_prelogin_reply())
+            elif kind == 0x10:
+                words = [v.encode().hex() or "-" for v in login_fields(payload)]
+                print("LOGIN " + " ".join(words), flush=True)
+                conn.close()
+                return
+    except OSError:
+        return
+
+
 def tds_result(conn):
     try:
         while True:
@@ -157,7 +188,7 @@ def tds_result(conn):
 def main():
     end_with_parent()
     parser = argparse.ArgumentParser()
-    parser.add_argument("mode", choices=["silent", "accept", "proxy", "tds-result"])
+    parser.add_argument("mode", choices=["silent", "accept", "proxy", "tds-result", "tds-login"])
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--upstream")
     parser.add_argument("--after", type=int)
@@ -177,6 +208,8 @@ def main():
             target, extra = drain, ()
         elif args.mode == "tds-result":
             target, extra = tds_result, ()
+        elif args.mode == "tds-login":
+            target, extra = tds_login, ()
         else:
             target, extra = proxy, (args.upstream, args.after)
         threading.Thread(target=target, args=(conn,) + extra, daemon=True).start()

@@ -1,30 +1,25 @@
 #include "db/access/access_cache.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <random>
+#include <optional>
 #include <system_error>
-#include <thread>
 
 #include "db/access/access_functions.h"
+#include "db/access/contained_child.h"
+#include "db/access/copy_lock.h"
 #include "db/engines.h"
 #include "util/error.h"
 #include "util/files.h"
-
-extern char** environ;
 
 namespace panorello {
 
@@ -64,8 +59,8 @@ std::string PathPrefix(const std::string& absolute_source) {
 
 std::string SystemText(int err) { return std::generic_category().message(err); }
 
-// Removes the copies of older versions of the same file, and temporary files that a run which
-// ended half-way left behind (untouched for a day: never one that a run is still writing).
+// Removes the copies of older versions of the same file, and the temporary and lock files that a
+// run which ended half-way left behind (untouched for a day: never one that a run still uses).
 void RemoveOlderCopies(const std::string& folder, const std::string& prefix,
                        const std::string& keep) {
   DIR* dir = opendir(folder.c_str());
@@ -76,88 +71,26 @@ void RemoveOlderCopies(const std::string& folder, const std::string& prefix,
     if (name == keep || name.rfind(prefix, 0) != 0) continue;
     const std::string path = AppFile(folder, name);
     struct stat st {};
-    if (name.ends_with(".sqlite") || (name.find(".sqlite.tmp-") != std::string::npos &&
-                                      ::stat(path.c_str(), &st) == 0 && st.st_mtime < day_ago)) {
+    const bool left_behind =
+        name.find(".sqlite.tmp") != std::string::npos || name.ends_with(".sqlite.lock");
+    if (name.ends_with(".sqlite") ||
+        (left_behind && ::lstat(path.c_str(), &st) == 0 && st.st_mtime < day_ago)) {
       ::unlink(path.c_str());
     }
   }
   closedir(dir);
 }
 
-struct Spawned {
-  pid_t pid = -1;
-  int err_fd = -1;  // the child's standard error
-};
-
-Spawned Spawn(const std::string& program, const std::string& source, const std::string& target) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0)
-    throw Error("Impossibile avviare " + program + ": " + SystemText(errno));
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-  std::string arg0 = kAccessCopyProgram;
-  std::string arg1 = source;
-  std::string arg2 = target;
-  char* argv[] = {arg0.data(), arg1.data(), arg2.data(), nullptr};
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (rc != 0) {
-    ::close(fds[0]);
-    if (rc == ENOENT) {
-      throw Error(
-          "Programma di lettura dei file Access non trovato: " + program +
-              " (deve stare accanto all'eseguibile di Panorello; reinstallare il programma)",
-          ErrorKind::kFile);
-    }
-    throw Error("Impossibile avviare " + program + ": " + SystemText(rc));
-  }
-  return {pid, fds[0]};
+// The copier's address space: room for the program and the libraries, plus a few times the
+// file (pages and rows in memory), never above 1 GiB. A damaged file that makes the library
+// allocate without end ends the copier instead of the machine's memory.
+uint64_t CopierMemoryCap(uint64_t file_size) {
+  constexpr uint64_t kMiB = uint64_t{1} << 20;
+  return std::min<uint64_t>(1024 * kMiB,
+                            256 * kMiB + std::min<uint64_t>(file_size, 1024 * kMiB) * 4);
 }
 
-// Waits for the child until the deadline, keeping the end of its standard error. Returns the
-// wait status, or -1 when the deadline passed (the child is then killed).
-int WaitChild(const Spawned& child, SteadyClock::time_point deadline, std::string& tail) {
-  char buffer[4096];
-  bool open = true;
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-    if (left.count() <= 0) break;
-    if (open) {
-      pollfd p{child.err_fd, POLLIN, 0};
-      const int n = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), 200)));
-      if (n > 0) {
-        const ssize_t got = ::read(child.err_fd, buffer, sizeof buffer);
-        if (got > 0) {
-          tail.append(buffer, static_cast<size_t>(got));
-          if (tail.size() > 8192) tail.erase(0, tail.size() - 8192);
-        } else if (got == 0 || errno != EINTR) {
-          open = false;
-        }
-        continue;
-      }
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    int status = 0;
-    const pid_t done = ::waitpid(child.pid, &status, WNOHANG);
-    if (done == child.pid) return status;
-    // Reaped elsewhere: its outcome is unknown, so its file is not trusted.
-    if (done < 0 && errno != EINTR) return 1 << 8;
-  }
-  ::kill(child.pid, SIGKILL);
-  int status = 0;
-  while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return -1;
-}
-
-// The helper's own message: its last line that starts with "ERRORE: ".
+// The copier's own message: its last line that starts with "ERRORE: ".
 std::string HelperMessage(const std::string& tail) {
   const size_t at = tail.rfind("ERRORE: ");
   if (at == std::string::npos) return {};
@@ -165,36 +98,81 @@ std::string HelperMessage(const std::string& tail) {
   return tail.substr(at + 8, end == std::string::npos ? std::string::npos : end - at - 8);
 }
 
-void MakeCopy(const std::string& source, const std::string& temp, const std::string& program,
-              int seconds) {
-  const Spawned child = Spawn(program, source, temp);
-  std::string tail;
-  const int status = WaitChild(child, SteadyClock::now() + std::chrono::seconds(seconds), tail);
-  ::close(child.err_fd);
-  if (status == -1) {
-    throw Error("Tempo scaduto: la lettura del file Access " + source +
-                    " ha superato il limite di " + std::to_string(seconds) +
-                    " secondi (file molto grande, o su un disco di rete lento)",
-                ErrorKind::kTimeout);
-  }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-  const std::string message = HelperMessage(tail);
-  if (!message.empty()) throw Error(message, ErrorKind::kDatabase);
-  if (WIFSIGNALED(status)) {
-    throw Error("Lettura del file Access " + source + " interrotta (segnale " +
-                    std::to_string(WTERMSIG(status)) +
-                    "): il file potrebbe essere danneggiato; aprirlo e ripararlo con Access",
-                ErrorKind::kDatabase);
-  }
-  throw Error("Lettura del file Access " + source + " non riuscita (" + kAccessCopyProgram +
-                  " terminato con codice " + std::to_string(WEXITSTATUS(status)) +
-                  "); controllare che il file sia un database Access integro",
-              ErrorKind::kDatabase);
+Error Damaged(const std::string& source, const std::string& reason, ErrorKind kind) {
+  return Error("Il file Access " + source + " è danneggiato o non leggibile: " + reason, kind);
 }
 
-std::string UniqueSuffix() {
-  std::random_device device;
-  return ".tmp-" + std::to_string(::getpid()) + "-" + Hex16((uint64_t{device()} << 32) | device());
+constexpr const char* kRepairAdvice =
+    "; provare ad aprirlo e ripararlo con Access (Compatta e ripristina database)";
+
+void MakeCopy(const std::string& source, const std::string& temp, const std::string& program,
+              int seconds, uint64_t memory_cap) {
+  const ChildOutcome child =
+      RunContained(program, {kAccessCopyProgram, source, temp},
+                   {memory_cap, SteadyClock::now() + std::chrono::seconds(seconds)});
+  if (child.start_errno == ENOENT) {
+    throw Error("Programma di lettura dei file Access non trovato: " + program +
+                    " (deve stare accanto all'eseguibile di Panorello; reinstallare il programma)",
+                ErrorKind::kFile);
+  }
+  if (child.start_errno != 0) {
+    throw Error("Impossibile avviare " + program + ": " + SystemText(child.start_errno),
+                ErrorKind::kFile);
+  }
+  if (child.timed_out) {
+    throw Damaged(source,
+                  "la lettura non è terminata entro " + std::to_string(seconds) +
+                      " secondi (file danneggiato, molto grande o su un disco lento)",
+                  ErrorKind::kTimeout);
+  }
+  const int status = child.status;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+  const std::string message = HelperMessage(child.stderr_tail);
+  // Status 3: the copy could not be written (cache folder, disk); the file itself is not at fault.
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 3 && !message.empty()) {
+    throw Error(message, ErrorKind::kFile);
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 1 && !message.empty()) {
+    throw Damaged(source, message, ErrorKind::kDatabase);
+  }
+  // GLib ends the program when an allocation fails under the cap.
+  if (child.stderr_tail.find("failed to allocate") != std::string::npos ||
+      child.stderr_tail.find("Cannot allocate memory") != std::string::npos) {
+    throw Damaged(source,
+                  "la lettura ha superato il limite di memoria di " +
+                      std::to_string(memory_cap >> 20) + " MiB" + kRepairAdvice,
+                  ErrorKind::kDatabase);
+  }
+  if (WIFSIGNALED(status)) {
+    throw Damaged(
+        source,
+        "lettura interrotta (segnale " + std::to_string(WTERMSIG(status)) + ")" + kRepairAdvice,
+        ErrorKind::kDatabase);
+  }
+  throw Damaged(source,
+                std::string(kAccessCopyProgram) + " terminato con codice " +
+                    std::to_string(WEXITSTATUS(status)) + kRepairAdvice,
+                ErrorKind::kDatabase);
+}
+
+// Makes the copy under its lock (the caller holds it): a temporary file beside it, renamed into
+// place when complete.
+void MakeCopyInPlace(const std::string& source, const std::string& copy, const std::string& program,
+                     int seconds, uint64_t file_size) {
+  const std::string temp = copy + ".tmp";
+  ::unlink(temp.c_str());  // left by a run that ended half-way; nobody else writes it now
+  try {
+    MakeCopy(source, temp, program, seconds, CopierMemoryCap(file_size));
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+  if (::rename(temp.c_str(), copy.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    throw Error("Impossibile salvare la copia del file Access in " + copy + ": " + SystemText(err),
+                ErrorKind::kFile);
+  }
 }
 
 }  // namespace
@@ -205,7 +183,8 @@ std::string AccessCopyName(const std::string& absolute_source, uint64_t size, in
 }
 
 std::string EnsureAccessCopy(const std::string& source, const std::string& cache_folder,
-                             const std::string& program, int seconds) {
+                             const std::string& program, int seconds,
+                             AccessCopyFailures* failures) {
   struct stat st {};
   if (::stat(source.c_str(), &st) != 0) {
     throw Error("File di database non trovato: " + source, ErrorKind::kFile);
@@ -224,18 +203,27 @@ std::string EnsureAccessCopy(const std::string& source, const std::string& cache
         std::string(e.what()) + " (cartella delle copie dei file Access; controllare i permessi)",
         ErrorKind::kFile);
   }
-  const std::string temp = copy + UniqueSuffix();
-  try {
-    MakeCopy(source, temp, program, seconds);
-  } catch (...) {
-    ::unlink(temp.c_str());
-    throw;
+  if (failures != nullptr) {
+    if (std::optional<Error> failed = failures->Find(copy)) throw *failed;
   }
-  if (::rename(temp.c_str(), copy.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    throw Error("Impossibile salvare la copia del file Access in " + copy + ": " + SystemText(err),
-                ErrorKind::kFile);
+  // One copier per copy: the others wait for it and then use its copy, or share its failure.
+  const auto deadline = SteadyClock::now() + std::chrono::seconds(seconds);
+  try {
+    for (;;) {
+      std::optional<CopyLock> lock = CopyLock::Wait(copy, deadline);
+      if (FileExists(copy)) return copy;
+      if (!lock) continue;
+      try {
+        MakeCopyInPlace(source, copy, program, seconds, static_cast<uint64_t>(st.st_size));
+      } catch (const Error& e) {
+        lock->Fail(e);
+        throw;
+      }
+      break;
+    }
+  } catch (const Error& e) {
+    if (failures != nullptr) failures->Record(copy, e);
+    throw;
   }
   RemoveOlderCopies(cache_folder, PathPrefix(ec ? source : absolute), name);
   return copy;
@@ -265,7 +253,8 @@ std::unique_ptr<Connection> OpenAccessFile(const std::string& path, const Connec
   const auto setup = [clock](sqlite3* db) { RegisterJetFunctions(db, clock); };
   // A newer run may remove this copy between finding and opening it: then once more.
   for (int attempt = 0;; ++attempt) {
-    const std::string copy = EnsureAccessCopy(path, place.cache_folder, program, seconds);
+    const std::string copy =
+        EnsureAccessCopy(path, place.cache_folder, program, seconds, place.access_failures.get());
     try {
       return OpenSqliteCopy(copy, limits, setup);
     } catch (const Error&) {

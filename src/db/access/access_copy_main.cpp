@@ -2,7 +2,9 @@
 // into a new SQLite file, reading the tables row by row with the MDBTools library. The program
 // reads data through its own process so that the library's messages on standard error, and a
 // crash on a damaged file, never reach the dashboard program: that one reads this program's
-// standard error and takes the line "ERRORE: ..." as the reason of a failure (exit status 1).
+// standard error and takes the line "ERRORE: ..." as the reason of a failure: exit status 1 when
+// the Access file cannot be read (the reason, without the file's name), 3 when the copy cannot be
+// written (the whole message).
 #include <fcntl.h>
 // mdbtools.h includes glib.h inside extern "C", which C++ templates of glib refuse: glib first.
 #include <glib.h>
@@ -16,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,10 +31,20 @@ using panorello::DecodeJetFixed;
 using panorello::JetNumber;
 using panorello::JetType;
 
+// The Access file cannot be read: the reason.
 class Failure : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The copy cannot be written.
+class WriteFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+constexpr const char* kRepair =
+    "provare ad aprirlo e ripararlo con Access (Compatta e ripristina database)";
 
 constexpr size_t kTextBindSize = 16384;             // libmdb's own default
 constexpr size_t kLargestMemo = size_t{256} << 20;  // bytes of UTF-8
@@ -59,19 +72,29 @@ std::string Quoted(const std::string& name) {
   return out + "\"";
 }
 
-void Exec(sqlite3* db, const std::string& sql) {
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-    throw Failure("Impossibile scrivere la copia del file Access: " +
-                  std::string(sqlite3_errmsg(db)));
+// A failed statement on the copy: the disk or the folder refused (WriteFailure), or what the file
+// holds cannot be stored (names or values of a damaged file).
+[[noreturn]] void FailWriting(sqlite3* db) {
+  const std::string message = sqlite3_errmsg(db);
+  switch (sqlite3_errcode(db)) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+      throw WriteFailure("Impossibile scrivere la copia del file Access: " + message);
+    default:
+      throw Failure("il contenuto non può essere copiato (" + message + "); " + kRepair);
   }
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) FailWriting(db);
 }
 
 Statement Prepare(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-    throw Failure("Impossibile scrivere la copia del file Access: " +
-                  std::string(sqlite3_errmsg(db)));
-  }
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) FailWriting(db);
   return Statement(raw);
 }
 
@@ -79,14 +102,14 @@ Statement Prepare(sqlite3* db, const std::string& sql) {
 void CheckSignature(const std::string& source) {
   std::ifstream in(source, std::ios::binary);
   if (!in) {
-    throw Failure("Impossibile leggere il file Access " + source + ": " + std::strerror(errno) +
-                  "; controllare i permessi del file");
+    throw Failure(std::string("impossibile aprirlo (") + std::strerror(errno) +
+                  "); controllare i permessi del file");
   }
   char header[20] = {};
   in.read(header, sizeof header);
   const std::string signature(header + 4, 15);
   if (!in || (signature != "Standard Jet DB" && signature != "Standard ACE DB")) {
-    throw Failure("Il file " + source + " non è un database Access (Jet o ACE)");
+    throw Failure("non è un database Access (Jet o ACE)");
   }
 }
 
@@ -159,13 +182,11 @@ void BindValue(sqlite3_stmt* stmt, int index, MdbHandle* mdb, MdbColumn* col) {
   }
 }
 
-void CopyTable(const std::string& source, MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
+void CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
   const std::string name = entry->object_name;
   std::unique_ptr<MdbTableDef, TableFreer> table(mdb_read_table(entry));
   if (!table || mdb_read_columns(table.get()) == nullptr) {
-    throw Failure("La tabella " + name + " del file Access " + source +
-                  " non può essere letta: il file è danneggiato; provare a ripararlo con Access "
-                  "(Compatta e ripristina database)");
+    throw Failure("la tabella " + name + " non può essere letta; " + kRepair);
   }
   const unsigned cols = table->num_cols;
   if (cols == 0) return;
@@ -191,10 +212,7 @@ void CopyTable(const std::string& source, MdbHandle* mdb, MdbCatalogEntry* entry
       BindValue(stmt.get(), static_cast<int>(c) + 1, mdb,
                 static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c)));
     }
-    if (sqlite3_step(stmt.get()) != SQLITE_DONE) {
-      throw Failure("Impossibile scrivere la copia del file Access: " +
-                    std::string(sqlite3_errmsg(db)));
-    }
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE) FailWriting(db);
     sqlite3_reset(stmt.get());
   }
 }
@@ -204,30 +222,29 @@ void CopyAccessFile(const std::string& source, const std::string& target) {
   std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open(source.c_str(), MDB_NOFLAGS));
   GPtrArray* catalog = mdb ? mdb_read_catalog(mdb.get(), MDB_TABLE) : nullptr;
   if (catalog == nullptr) {
-    throw Failure("Il file Access " + source +
-                  " non può essere letto: è danneggiato, protetto o di una versione non "
-                  "riconosciuta; provare ad aprirlo e ripararlo con Access (Compatta e ripristina "
-                  "database)");
+    throw Failure(std::string("il catalogo delle tabelle non può essere letto (file danneggiato, "
+                              "protetto o di una versione non riconosciuta); ") +
+                  kRepair);
   }
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(target.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   std::unique_ptr<sqlite3, DatabaseCloser> db(raw);
   if (rc != SQLITE_OK) {
-    throw Failure("Impossibile creare la copia del file Access " + target + ": " +
-                  sqlite3_errstr(rc));
+    throw WriteFailure("Impossibile creare la copia del file Access " + target + ": " +
+                       sqlite3_errstr(rc));
   }
   Exec(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
   for (unsigned i = 0; i < catalog->len; ++i) {
     auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
     if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry))
-      CopyTable(source, mdb.get(), entry, db.get());
+      CopyTable(mdb.get(), entry, db.get());
   }
   Exec(db.get(), "COMMIT");
   if (sqlite3_close(db.release()) != SQLITE_OK)
-    throw Failure("Impossibile chiudere la copia " + target);
+    throw WriteFailure("Impossibile chiudere la copia " + target);
   // On disk before the caller renames it into place.
   const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || ::fsync(fd) != 0) throw Failure("Impossibile salvare la copia " + target);
+  if (fd < 0 || ::fsync(fd) != 0) throw WriteFailure("Impossibile salvare la copia " + target);
   ::close(fd);
 }
 
@@ -245,15 +262,23 @@ int main(int argc, char** argv) {
                  "ERRORE: Impossibile creare la copia del file Access %s: %s; controllare i "
                  "permessi della cartella\n",
                  argv[2], std::strerror(errno));
-    return 1;
+    return 3;
   }
   ::close(created);
+  int status = 1;
+  std::string message;
   try {
     CopyAccessFile(argv[1], argv[2]);
     return 0;
+  } catch (const WriteFailure& e) {
+    status = 3;
+    message = e.what();
+  } catch (const std::bad_alloc&) {
+    message = std::string("la lettura ha richiesto più memoria di quella concessa; ") + kRepair;
   } catch (const std::exception& e) {
-    ::unlink(argv[2]);
-    std::fprintf(stderr, "\nERRORE: %s\n", e.what());
-    return 1;
+    message = e.what();
   }
+  ::unlink(argv[2]);
+  std::fprintf(stderr, "\nERRORE: %s\n", message.c_str());
+  return status;
 }

@@ -11,6 +11,7 @@
 
 #include "db/engines.h"
 #include "db/odbc/odbc_fetch.h"
+#include "db/odbc/psqlodbc_log.h"
 #include "db/road_table.h"
 #include "util/error.h"
 #include "util/text.h"
@@ -49,6 +50,7 @@ class OdbcConnection final : public Connection {
                          SQL_DRIVER_NOPROMPT),
         dbc_, "SQLDriverConnect");
     connected_ = true;
+    log_cleaner_.psqlodbc = IsPsqlOdbc(dbc_);
     rules_ = ReadRulesOf(dbc_);
   }
 
@@ -90,6 +92,24 @@ class OdbcConnection final : public Connection {
       any = true;
     });
     return any;
+  }
+
+  // Removes psqlODBC's log of this process once the driver has closed the connection (after the
+  // handles, which are destroyed before it).
+  struct LogCleaner {
+    bool psqlodbc = false;
+    ~LogCleaner() {
+      if (psqlodbc) RemoveOwnPsqlOdbcLogs();
+    }
+  };
+
+  static bool IsPsqlOdbc(const OdbcHandle& dbc) {
+    SQLCHAR name[256] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc.get(), SQL_DRIVER_NAME, name, sizeof name, &length))) {
+      return false;
+    }
+    return strncasecmp(reinterpret_cast<const char*>(name), "psqlodbc", 8) == 0;
   }
 
   // Takes the running statement away from Cancel() before its handle is freed: a cancel never
@@ -143,6 +163,7 @@ class OdbcConnection final : public Connection {
     return stmt;
   }
 
+  LogCleaner log_cleaner_;  // first: destroyed last
   ConnectionLimits limits_;
   ServerFamily family_;
   OdbcHandle env_;

@@ -136,6 +136,14 @@ class SqliteConnection final : public Connection {
       throw Error("Tempo scaduto: la query ha superato il limite di " +
                   std::to_string(limits_.query_seconds) + " secondi");
     }
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
+      throw Error(
+          "Il file di database è in uso: database bloccato da un altro programma (attesa di " +
+              std::to_string(limits_.query_seconds) +
+              " secondi senza che lo rilasciasse). Chiudere il programma che lo sta "
+              "modificando, o attendere che finisca, e riprovare.",
+          ErrorKind::kFile);
+    }
     std::string decoded;
     throw SqliteError(std::string(Utf8OrWindows1252(sqlite3_errmsg(db_.get()), decoded)),
                       sqlite3_extended_errcode(db_.get()));

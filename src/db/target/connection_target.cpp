@@ -11,6 +11,9 @@ OdbcTarget OdbcTargetOf(const Settings& settings, const ConnectionLimits& limits
   OdbcTarget target;
   if (road == ConnectionRoad::kDataSource) {
     target = {lookups.dsn_driver(settings.Database), BuildConnectionString(settings)};
+    RefuseWhatFreeTdsCannotRead(target.driver, settings.Database, "DATABASE");
+    RefuseWhatFreeTdsCannotRead(target.driver, settings.User, "USER");
+    RefuseWhatFreeTdsCannotRead(target.driver, settings.Password, "PASSWORD");
   } else {
     ProviderLogin login{
         .data_source = settings.Server, .user = settings.User, .password = settings.Password};

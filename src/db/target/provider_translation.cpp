@@ -225,7 +225,7 @@ const ConnectionPair* FindPair(const std::vector<ConnectionPair>& pairs, std::st
 
 bool ConnectionValueNeedsQuotes(std::string_view value) {
   if (value.empty()) return false;
-  return value.find_first_of(";{}\"") != std::string_view::npos || value.front() == '\'' ||
+  return value.find_first_of(";{}\"=") != std::string_view::npos || value.front() == '\'' ||
          IsSpaceOrTab(value.front()) || IsSpaceOrTab(value.back());
 }
 
@@ -239,6 +239,18 @@ std::string QuoteConnectionValue(std::string_view value, char open) {
   }
   out.push_back(close);
   return out;
+}
+
+void RefuseWhatFreeTdsCannotRead(std::string_view driver, std::optional<std::string_view> value,
+                                 const char* field) {
+  const bool freetds = StartsWithAsciiNoCase(TrimSpacesAndTabs(driver), "FreeTDS") ||
+                       AsciiLowerCase(driver).find("tdsodbc") != std::string::npos;
+  if (!freetds || !value || value->find('}') == std::string_view::npos) return;
+  throw Error(std::string("Il valore di ") + field +
+                  " contiene il carattere \"}\", che il driver FreeTDS non riceve intatto: "
+                  "sceglierne uno senza \"}\" sul server, oppure installare il driver Microsoft "
+                  "(ODBC Driver 18 for SQL Server)",
+              ErrorKind::kConfig);
 }
 
 OpenTarget DatabaseFileTarget(const std::string& path, const DriverListSource& source,
@@ -277,6 +289,12 @@ OdbcTarget SqlServerOdbc(const ProviderLogin& login, const std::vector<std::stri
   }
   std::string out = "Driver={" + driver + "};";
   const SqlServerAddress address = ParseSqlServerAddress(login.data_source);
+  RefuseWhatFreeTdsCannotRead(driver, login.data_source, "SERVER");
+  RefuseWhatFreeTdsCannotRead(driver, login.database, "DATABASE");
+  if (!login.integrated) {
+    RefuseWhatFreeTdsCannotRead(driver, login.user, "USER");
+    RefuseWhatFreeTdsCannotRead(driver, login.password, "PASSWORD");
+  }
   out += SqlServerLocation(address, driver == "FreeTDS", instance_port);
   if (login.database) out += "Database=" + QuoteConnectionValue(*login.database) + ";";
   if (login.integrated) {

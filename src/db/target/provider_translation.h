@@ -26,13 +26,20 @@ std::vector<ConnectionPair> ParseConnectionString(std::string_view text);
 // The value of the first pair whose key matches (ASCII case-insensitive), or nullptr.
 const ConnectionPair* FindPair(const std::vector<ConnectionPair>& pairs, std::string_view key);
 
-// Whether ParseConnectionString reads the value back only when it is quoted: it holds ; { } or
-// ", starts with an apostrophe, or has a blank (space, tab) at either end.
+// Whether a value is quoted: it holds ; { } " or = (which some drivers split a pair at), starts
+// with an apostrophe, or has a blank (space, tab) at either end.
 bool ConnectionValueNeedsQuotes(std::string_view value);
 
 // The value itself when it reads back unquoted; otherwise between open and its closing mark
 // with every closing mark doubled: {a}}b} for ODBC strings, "a""b" for the provider forms.
 std::string QuoteConnectionValue(std::string_view value, char open = '{');
+
+// FreeTDS reads a value in braces up to the first "}" followed by ";" and keeps "}}" as two
+// characters, while the driver manager that reads the string first takes "}}" for one: no writing
+// of a "}" reaches FreeTDS whole with nothing added. Throws Error (kConfig, naming field) when
+// driver is FreeTDS and value holds "}", rather than cut the value short or turn it into keys.
+void RefuseWhatFreeTdsCannotRead(std::string_view driver, std::optional<std::string_view> value,
+                                 const char* field);
 
 enum class FileFormat { Missing, Access, Other };
 

@@ -3,10 +3,15 @@
 // and nothing reaches standard output or standard error.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -288,9 +293,10 @@ TEST_F(AccessFile, NothingIsPrintedAndADamagedFileGivesItsReason) {
   EXPECT_EQ(out, "");
   EXPECT_EQ(err, "");
   EXPECT_EQ(message, "Il file Access " + damaged +
-                         " non può essere letto: è danneggiato, protetto o di una versione non "
-                         "riconosciuta; provare ad aprirlo e ripararlo con Access (Compatta e "
-                         "ripristina database)");
+                         " è danneggiato o non leggibile: il catalogo delle tabelle non può essere "
+                         "letto (file danneggiato, protetto o di una versione non riconosciuta); "
+                         "provare ad aprirlo e ripararlo con Access (Compatta e ripristina "
+                         "database)");
   EXPECT_FALSE(tested);
   EXPECT_EQ(error_text, message);
   EXPECT_EQ(rows, 37);
@@ -299,18 +305,25 @@ TEST_F(AccessFile, NothingIsPrintedAndADamagedFileGivesItsReason) {
   EXPECT_FALSE(temporary);
 }
 
+// The copier runs under an address-space cap sized from the file, is killed and reaped at its
+// time limit, and whatever way it fails the box names the file as damaged, never a server.
 TEST_F(AccessFile, HelperFailuresBecomeErrorsAndLeaveNoFile) {
+  const std::string pid_file = folder_.File("pid");
+  const uint64_t cap_kib = (256u << 10) + std::filesystem::file_size(mdb_) * 4 / 1024;
   struct Case {
     std::string script;  // "" = no program at all
     std::string expected;
     ErrorKind kind;
   };
+  const std::string damaged = "Il file Access " + mdb_ + " è danneggiato o non leggibile: ";
   const std::vector<Case> cases = {
       {"", "Programma di lettura dei file Access non trovato: ", ErrorKind::kFile},
-      {"exec sleep 30", "Tempo scaduto: la lettura del file Access ", ErrorKind::kTimeout},
-      {"kill -KILL $$", "interrotta (segnale 9)", ErrorKind::kDatabase},
-      {"echo rumore; echo 'ERRORE: spiegazione' >&2; : > \"$2\"; exit 1", "spiegazione",
-       ErrorKind::kDatabase},
+      {"echo $$ > " + pid_file + "; exec sleep 30",
+       damaged + "la lettura non è terminata entro 2 secondi", ErrorKind::kTimeout},
+      {"kill -KILL $$", damaged + "lettura interrotta (segnale 9)", ErrorKind::kDatabase},
+      {"echo rumore; echo \"ERRORE: limite $(ulimit -v)\" >&2; : > \"$2\"; exit 1",
+       damaged + "limite " + std::to_string(cap_kib), ErrorKind::kDatabase},
+      {"echo 'ERRORE: disco pieno' >&2; exit 3", "disco pieno", ErrorKind::kFile},
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(cases[i].script);
@@ -320,18 +333,109 @@ TEST_F(AccessFile, HelperFailuresBecomeErrorsAndLeaveNoFile) {
       std::ofstream(place.access_copier) << "#!/bin/sh\n" << cases[i].script << "\n";
       std::filesystem::permissions(place.access_copier, std::filesystem::perms::owner_all);
     }
+    Settings settings{.DbType = "ACCESS", .Database = mdb_};
+    std::string error;
+    EXPECT_FALSE(TestConnection(
+        settings, ConnectionLimits{.connect_seconds = 1, .query_seconds = 1}, error, place));
+    EXPECT_EQ(error.find(cases[i].expected), 0u) << error;
+    EXPECT_EQ(error.find("server"), std::string::npos) << error;
     try {
-      OpenConnectionString(JetString(mdb_),
-                           ConnectionLimits{.connect_seconds = 1, .query_seconds = 1}, place);
-      ADD_FAILURE() << "nessun errore";
+      OpenConnectionString(JetString(mdb_), {.connect_seconds = 1, .query_seconds = 0}, place);
     } catch (const Error& e) {
-      EXPECT_NE(std::string(e.what()).find(cases[i].expected), std::string::npos) << e.what();
       EXPECT_EQ(e.kind(), cases[i].kind);
     }
-    bool temporary = false;
-    EXPECT_TRUE(Copies(&temporary).empty());
-    EXPECT_FALSE(temporary);
+    EXPECT_TRUE(std::filesystem::is_empty(place_.cache_folder));
   }
+  // The copier that outlived its time is gone, not left running.
+  const pid_t sleeper = std::stoi(testing::ReadBytes(pid_file));
+  EXPECT_TRUE(::kill(sleeper, 0) != 0 && errno == ESRCH);
+}
+
+// One copier per file at a time: the blocks that need the same copy wait for it and use it, or
+// share its failure, as do the run's later blocks, instead of each trying again.
+TEST_F(AccessFile, OneCopierPerFileSharedByTheBlocksThatWait) {
+  const std::string count = folder_.File("avvii");
+  ConnectionPlace place = place_;
+  place.access_copier = folder_.File("copiatore");
+  place.access_failures = std::make_shared<AccessCopyFailures>();
+  std::ofstream(place.access_copier) << "#!/bin/sh\necho x >> " << count << "\nsleep 0.5\nexec "
+                                     << place_.access_copier << " \"$@\"\n";
+  std::filesystem::permissions(place.access_copier, std::filesystem::perms::owner_all);
+  const std::string damaged = folder_.File("danneggiato.mdb");
+  std::filesystem::copy_file(mdb_, damaged);
+  std::filesystem::resize_file(damaged, 20000);
+  for (const std::string& file : {damaged, mdb_}) {
+    SCOPED_TRACE(file);
+    constexpr int kThreads = 4;
+    std::atomic<int> ready{0};
+    std::mutex mutex;
+    std::vector<std::string> outcomes;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&] {
+        ++ready;
+        while (ready.load() < kThreads) std::this_thread::yield();
+        std::string outcome;
+        try {
+          outcome = std::to_string(FruitCount(*OpenConnectionString(JetString(file), {}, place)));
+        } catch (const Error& e) {
+          outcome = e.what();
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        outcomes.push_back(outcome);
+      });
+    }
+    for (auto& t : threads) t.join();
+    ASSERT_EQ(outcomes.size(), size_t{kThreads});
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), outcomes[0]), kThreads);
+    EXPECT_EQ(
+        outcomes[0].find(
+            file == mdb_ ? "37" : "Il file Access " + damaged + " è danneggiato o non leggibile: "),
+        0u)
+        << outcomes[0];
+  }
+  // A later block of the same run gets the failure without a copier of its own.
+  EXPECT_THROW(OpenConnectionString(JetString(damaged), {}, place), Error);
+  EXPECT_EQ(testing::ReadBytes(count), "x\nx\n");
+  bool temporary = false;
+  EXPECT_EQ(Copies(&temporary).size(), 1u);
+  EXPECT_FALSE(temporary);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(place_.cache_folder), {}), 1);
+}
+
+// The copier ends with the program that started it, even when that one is killed.
+TEST_F(AccessFile, CopierDiesWithItsParent) {
+  const std::string pid_file = folder_.File("pid");
+  const std::string copier = folder_.File("copiatore");
+  std::ofstream(copier) << "#!/bin/sh\necho $$ > " << pid_file << ".tmp\nmv " << pid_file << ".tmp "
+                        << pid_file << "\nexec sleep 30\n";
+  std::filesystem::permissions(copier, std::filesystem::perms::owner_all);
+  const pid_t run = ::fork();
+  ASSERT_GE(run, 0);
+  if (run == 0) {
+    try {
+      EnsureAccessCopy(mdb_, place_.cache_folder, copier, 60);
+    } catch (...) {
+    }
+    ::_exit(0);
+  }
+  for (int i = 0; i < 200 && !std::filesystem::exists(pid_file); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ::kill(run, SIGKILL);
+  ::waitpid(run, nullptr, 0);
+  ASSERT_TRUE(std::filesystem::exists(pid_file));
+  const pid_t sleeper = std::stoi(testing::ReadBytes(pid_file));
+  // Gone, or a zombie waiting for the system to reap it: never still running.
+  std::string state = "R";
+  for (int i = 0; i < 100; ++i) {
+    std::ifstream stat("/proc/" + std::to_string(sleeper) + "/stat");
+    std::string line;
+    state = std::getline(stat, line) ? line.substr(line.rfind(')') + 2, 1) : "";
+    if (state.empty() || state == "Z") break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(state.empty() || state == "Z") << state;
 }
 
 TEST(AccessValues, FixedSizeValuesDecodeAsAccessStoresThem) {

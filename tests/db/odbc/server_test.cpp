@@ -25,12 +25,35 @@ using testing::Texts;
 using ServerTest = testing::ServerTest;
 
 TEST_F(ServerTest, PasswordsWithSemicolonBraceAndQuoteLogIn) {
-  ASSERT_NE(env_["SEMI_PASSWORD"].find(';'), std::string::npos);
+  for (const char c : std::string(";}={"))
+    ASSERT_NE(env_["SEMI_PASSWORD"].find(c), std::string::npos);
   for (const std::string& connection : {Postgres(env_["SEMI_USER"], env_["SEMI_PASSWORD"]),
                                         MariaDb(env_["SEMI_USER"], env_["SEMI_PASSWORD"])}) {
     std::string error;
     EXPECT_TRUE(TestConnection(Explicit(connection), {}, error)) << error;
   }
+}
+
+// The same login through data sources of psqlODBC and MariaDB's driver: the values of the
+// settings reach the driver whole.
+TEST_F(ServerTest, DataSourceLoginsCarrySeparatorsAndBraces) {
+  testing::TempFolder folder;
+  testing::WriteBytes(
+      folder.File("odbc.ini"),
+      "[Pg Semi]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=" + env_["PG_PORT"] +
+          "\nDatabase=" + env_["DATABASE"] +
+          "\n[Maria Semi]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort=" + env_["MARIADB_PORT"] +
+          "\nDatabase=" + env_["DATABASE"] + "\n");
+  ASSERT_EQ(setenv("ODBCINI", folder.File("odbc.ini").c_str(), 1), 0);
+  for (const char* dsn : {"Pg Semi", "Maria Semi"}) {
+    const Settings s{.DbType = "ODBC",
+                     .Database = dsn,
+                     .User = env_["SEMI_USER"],
+                     .Password = env_["SEMI_PASSWORD"]};
+    std::string error;
+    EXPECT_TRUE(TestConnection(s, {}, error)) << dsn << ": " << error;
+  }
+  unsetenv("ODBCINI");
 }
 
 TEST_F(ServerTest, RowsAcrossFetchBlocksCollectedOrStreamed) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <string>
 
@@ -164,29 +165,22 @@ TEST_F(Libpq, ServerWithoutPortMeansPort5432AndTheEnvironmentCompletesTheRest) {
   EXPECT_TRUE(TestConnection(s, {}, error)) << error;
 }
 
+// Debian registers psqlODBC with CommLog=1 at the driver level: whatever the string says (the log
+// asked for by hand included), the process removes the log the driver leaves once the connection
+// is closed.
 TEST_F(Libpq, PsqlOdbcConnectionsLeaveNoLogFiles) {
   // psqlODBC names its log after the program and the process: psqlodbc_<program>_<user><pid>.log.
   const std::string mine = std::to_string(getpid()) + ".log";
-  const auto new_logs = [&](std::filesystem::file_time_type since) {
-    Texts found;
-    for (const auto& entry : std::filesystem::directory_iterator("/tmp")) {
-      const std::string name = entry.path().filename().string();
-      if (name.starts_with("psqlodbc_") && name.ends_with(mine) &&
-          entry.last_write_time() >= since) {
-        found.push_back(entry.path().string());
-      }
-    }
-    return found;
-  };
-  // The log switched on by hand shows that the check sees it; ours leave none.
   for (const std::string& extra : {std::string("CommLog=1;"), std::string()}) {
-    const auto since = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(1);
     ASSERT_TRUE(OpenConnectionString(Postgres(env_["USER"], env_["PASSWORD"]) + extra, {})
                     ->Query("SELECT 1")
                     .has_value());
-    const Texts logs = new_logs(since);
-    EXPECT_EQ(logs.empty(), extra.empty()) << extra;
-    for (const std::string& log : logs) std::filesystem::remove(log);
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp")) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_FALSE(name.starts_with("psqlodbc_") && name.ends_with(mine) &&
+                   !std::isdigit(static_cast<unsigned char>(name[name.size() - mine.size() - 1])))
+          << extra << name;
+    }
   }
 }
 

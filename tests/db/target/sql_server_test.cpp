@@ -17,6 +17,7 @@
 
 #include "db/connection.h"
 #include "db/engines.h"
+#include "db/stall_listener.h"
 #include "db/target/sql_browser.h"
 #include "util/error.h"
 
@@ -164,6 +165,49 @@ TEST(SqlServerNames, HostHostPortAndNamedInstanceReachTheirPort) {
             std::string::npos)
       << error;
   EXPECT_NE(error.find("SQL Server Browser"), std::string::npos) << error;
+}
+
+std::string Hex(const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const unsigned char c : text) out += {kHex[c >> 4], kHex[c & 15]};
+  return out.empty() ? "-" : out;
+}
+
+// Values holding ";", "=" and "{" reach FreeTDS whole, at the port of the settings: the login
+// packet carries them. A "}", which FreeTDS cannot receive whole, is refused before anything is
+// sent, where it used to add keys (a port of its own).
+TEST(SqlServerLogin, ValuesWithSeparatorsReachFreeTdsWhole) {
+  const std::vector<std::string> drivers = RegisteredOdbcDrivers();
+  if (std::find(drivers.begin(), drivers.end(), "FreeTDS") == drivers.end()) {
+    GTEST_SKIP() << "driver FreeTDS non installato (pacchetto tdsodbc)";
+  }
+  testing::StallListener listener({"tds-login", "--lifetime", "20"});
+  ASSERT_TRUE(listener.ok());
+  const int other = Bound(SOCK_STREAM, listener.host(), 0);
+  ASSERT_TRUE(other >= 0 && listen(other, 8) == 0);
+  const std::string port_key = ";Port=" + std::to_string(PortOf(other)) + ";X={";
+  Settings s{.DbType = "SQLSERVER",
+             .Server = listener.host() + "," + listener.port(),
+             .Database = "vendite" + port_key,
+             .User = "sa;Pwd=altro",
+             .Password = "p;w=x{y" + port_key};
+  const ConnectionLimits limits{.connect_seconds = 3, .query_seconds = 3};
+  std::string error;
+  EXPECT_FALSE(TestConnection(s, limits, error));
+  EXPECT_EQ(listener.NextLine(),
+            "LOGIN " + Hex(s.User) + " " + Hex(s.Password) + " " + Hex(s.Database))
+      << error;
+  for (std::string Settings::*field : {&Settings::Database, &Settings::User, &Settings::Password}) {
+    Settings braced = s;
+    braced.*field = "d}" + port_key;
+    EXPECT_FALSE(TestConnection(braced, limits, error));
+    EXPECT_NE(error.find("contiene il carattere \"}\", che il driver FreeTDS"), std::string::npos)
+        << error;
+    EXPECT_EQ(error.find(braced.*field), std::string::npos) << error;
+  }
+  EXPECT_EQ(FirstByteWaiting(other), -1);
+  close(other);
 }
 
 TEST(SqlBrowser, PortInTheAnswer) {
