@@ -8,6 +8,7 @@
 
 #include "db/connection_limits.h"
 #include "db/result/result_grid.h"
+#include "db/target/provider_translation.h"
 #include "storage/settings.h"
 #include "util/clock.h"
 
@@ -50,9 +51,10 @@ class Connection {
   virtual std::optional<ResultGrid> Query(const std::string& sql);
   // Runs one statement whose result is not read.
   virtual void Execute(const std::string& sql) = 0;
-  // Asks the statement that another thread is running on this connection to stop; returns without
-  // waiting for the server (a driver may still wait). The statement then fails.
-  virtual void Cancel() noexcept {}
+  // Asks the statement that another thread is running on this connection to stop, on the server
+  // too; returns without waiting for the statement (a driver may still wait for the server). The
+  // statement then fails. Every engine has one: a time-out and a run's stop rely on it.
+  virtual void Cancel() noexcept = 0;
 };
 
 // What opening a connection may need from the program besides its limits.
@@ -61,6 +63,10 @@ struct ConnectionPlace {
   std::string access_copier;     // the program that makes them; "": beside the executable
   const Clock* clock = nullptr;  // Now() and Date() of Access files; nullptr: system time
 };
+
+// The port of a named SQL Server instance from the SQL Server Browser, waiting a part of the
+// connect limit.
+InstancePortLookup BrowserLookup(const ConnectionLimits& limits);
 
 // cache_folder: "cache" in the program's data folder; the context's clock.
 ConnectionPlace ConnectionPlaceOf(const AppContext& ctx);

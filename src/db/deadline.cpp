@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "db/target/connection_target.h"
+
 namespace panorello {
 
 namespace {
@@ -21,6 +23,8 @@ constexpr size_t kBatchTextBytes = size_t{512} << 10;
 constexpr size_t kQueuedBatches = 4;
 // After a cancel, the worker gets this long to close its connection before it is left behind.
 constexpr auto kCancelGrace = std::chrono::milliseconds(1000);
+// How often the caller looks at the run's stop while it waits (a signal cannot wake it).
+constexpr auto kStopPoll = std::chrono::milliseconds(50);
 
 struct Batch {
   std::optional<std::vector<std::string>> names;  // Columns, before the rows
@@ -38,9 +42,12 @@ struct BlockJob {
   bool results_complete = false;  // every row is in the queue
   bool done = false;              // the connection is closed too
   bool abandoned = false;         // the caller stopped listening
+  bool left_behind = false;       // counted in stuck until the worker ends
   bool any = false;
   std::exception_ptr error;
   std::shared_ptr<Connection> connection;  // for the cancel, while the statement runs
+  std::shared_ptr<StuckWorkers> stuck;
+  int road = 0;
 };
 
 // The worker's side: rows copied into batches and queued for the caller.
@@ -112,6 +119,7 @@ void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open,
   connection.reset();  // closed here, unless a cancel still holds it
   const std::lock_guard lock(job->mutex);
   job->done = true;
+  if (job->left_behind && job->stuck) job->stuck->Remove(job->road);
   job->to_caller.notify_one();
 }
 
@@ -128,8 +136,8 @@ void Deliver(Batch& batch, RowSink& sink) {
 // The caller's side. Whatever way it leaves, the worker is told that nobody listens any more.
 class JobWatch {
  public:
-  JobWatch(std::shared_ptr<BlockJob> job, const ConnectionLimits& limits)
-      : job_(std::move(job)), limits_(limits) {}
+  JobWatch(std::shared_ptr<BlockJob> job, const ConnectionLimits& limits, const CancelToken* stop)
+      : job_(std::move(job)), limits_(limits), stop_(stop) {}
   ~JobWatch() {
     const std::lock_guard lock(job_->mutex);
     job_->abandoned = true;
@@ -145,6 +153,7 @@ class JobWatch {
       const auto deadline = job_->connected
                                 ? job_->connected_at + std::chrono::seconds(limits_.query_seconds)
                                 : start + std::chrono::seconds(limits_.connect_seconds);
+      if (stop_ != nullptr && stop_->Cancelled()) GiveUp(lock, CancelToken::StopError());
       if (!job_->queue.empty()) {
         Batch batch = std::move(job_->queue.front());
         job_->queue.pop_front();
@@ -155,8 +164,13 @@ class JobWatch {
         continue;
       }
       if (job_->results_complete) break;
-      if (SteadyClock::now() >= deadline) TimeOut(lock);
-      job_->to_caller.wait_until(lock, deadline);
+      const auto now = SteadyClock::now();
+      if (now >= deadline) {
+        GiveUp(lock, job_->connected ? QueryTimeoutError(limits_.query_seconds)
+                                     : ConnectTimeoutError(limits_.connect_seconds));
+      }
+      job_->to_caller.wait_until(lock, stop_ != nullptr ? std::min(deadline, now + kStopPoll)
+                                                        : deadline);
     }
     // The worker closes the connection; a close that hangs is not waited for.
     job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; });
@@ -165,22 +179,33 @@ class JobWatch {
   }
 
  private:
-  [[noreturn]] void TimeOut(std::unique_lock<std::mutex>& lock) {
+  // A time-out and a stop end the same way: the statement is cancelled and the worker gets a
+  // moment to end; one that does not is left behind, counted, and named by the error's type.
+  [[noreturn]] void GiveUp(std::unique_lock<std::mutex>& lock, const Error& error) {
     job_->abandoned = true;
     job_->to_worker.notify_all();
     if (job_->connection) {
       // Some drivers' cancel waits for the server: it gets a thread of its own.
       std::thread([connection = job_->connection] { connection->Cancel(); }).detach();
     }
-    const bool connected = job_->connected;
-    job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; });
-    throw connected ? QueryTimeoutError(limits_.query_seconds)
-                    : ConnectTimeoutError(limits_.connect_seconds);
+    if (job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; })) throw error;
+    job_->left_behind = true;
+    if (job_->stuck) job_->stuck->Add(job_->road);
+    throw AbandonedQueryError(error.what(), error.kind());
   }
 
   std::shared_ptr<BlockJob> job_;
   ConnectionLimits limits_;
+  const CancelToken* stop_;
 };
+
+Error TooManyStuckError(int count) {
+  return Error("Blocco non eseguito: " + std::to_string(count) +
+                   " query precedenti verso questo database non sono state annullate dal driver "
+                   "e sono ancora in corso. Controllare il server e la rete; se il problema "
+                   "resta, riavviare il programma.",
+               ErrorKind::kDatabase);
+}
 
 }  // namespace
 
@@ -200,31 +225,48 @@ Error QueryTimeoutError(int seconds) {
 }
 
 bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql, RowSink& sink,
-                           const ConnectionLimits& limits) {
+                           const ConnectionLimits& limits, const QueryStop& stop) {
+  if (stop.cancel != nullptr) stop.cancel->ThrowIfCancelled();
+  if (stop.stuck && stop.stuck->Full(stop.road)) throw TooManyStuckError(stop.stuck->Cap());
   auto job = std::make_shared<BlockJob>();
+  job->stuck = stop.stuck;
+  job->road = stop.road;
   std::thread([job, open, sql] { Work(job, open, sql); }).detach();
-  JobWatch watch(job, limits);
+  JobWatch watch(job, limits, stop.cancel);
   return watch.Run(sink);
 }
 
 std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
-                                            const ConnectionLimits& limits) {
+                                            const ConnectionLimits& limits,
+                                            const QueryStop& stop) {
   GridSink sink;
-  if (!QueryRowsWithDeadline(open, sql, sink, limits)) return std::nullopt;
+  if (!QueryRowsWithDeadline(open, sql, sink, limits, stop)) return std::nullopt;
   return sink.Take();
 }
 
+namespace {
+
+QueryStop OnRoadOf(const Settings& settings, QueryStop stop) {
+  stop.road = static_cast<int>(RoadOf(settings));
+  return stop;
+}
+
+}  // namespace
+
 bool BlockQueryRows(const Settings& settings, const ConnectionLimits& limits,
-                    const ConnectionPlace& place, const std::string& sql, RowSink& sink) {
+                    const ConnectionPlace& place, const std::string& sql, RowSink& sink,
+                    const QueryStop& stop) {
   return QueryRowsWithDeadline(
       [settings, limits, place] { return OpenConnection(settings, limits, place); }, sql, sink,
-      limits);
+      limits, OnRoadOf(settings, stop));
 }
 
 std::optional<ResultGrid> BlockQuery(const Settings& settings, const ConnectionLimits& limits,
-                                     const ConnectionPlace& place, const std::string& sql) {
+                                     const ConnectionPlace& place, const std::string& sql,
+                                     const QueryStop& stop) {
   return QueryWithDeadline(
-      [settings, limits, place] { return OpenConnection(settings, limits, place); }, sql, limits);
+      [settings, limits, place] { return OpenConnection(settings, limits, place); }, sql, limits,
+      OnRoadOf(settings, stop));
 }
 
 }  // namespace panorello

@@ -27,6 +27,16 @@ void AppendErrorBox(PageOut& out, std::string_view description) {
   out.Append("</div>");
 }
 
+// The body of a block whose query or rendering failed: the error box, unless the run stopped.
+BlockOutcome FailedBody(const BlockQueryEnv& env, const std::exception& e, PageOut& out) {
+  BlockOutcome outcome{.failed = true, .error = e.what()};
+  outcome.left_behind = dynamic_cast<const AbandonedQueryError*>(&e) != nullptr;
+  const auto* error = dynamic_cast<const Error*>(&e);
+  outcome.stopped = error != nullptr && error->kind() == ErrorKind::kCancelled;
+  if (!outcome.stopped) AppendErrorBox(out, DescribeFailure(e, env.settings));
+  return outcome;
+}
+
 }  // namespace
 
 bool IsChartData(const ResultGrid& grid, const RegionalSettings& regional) {
@@ -84,8 +94,9 @@ bool HasChart(BodyKind kind) { return kind == BodyKind::Chart || kind == BodyKin
 BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql, PageOut& out) {
   const uint64_t mark = out.Size();
   try {
+    if (env.road_error) throw *env.road_error;
     ResultTableSink table(env.regional, out);
-    if (!BlockQueryRows(env.settings, env.limits, env.place, sql, table)) {
+    if (!BlockQueryRows(env.settings, env.limits, env.place, sql, table, env.stop)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
       return {};
     }
@@ -94,8 +105,7 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql, P
     throw;  // the page file itself failed: the run fails
   } catch (const std::exception& e) {
     out.TruncateTo(mark);
-    AppendErrorBox(out, DescribeFailure(e, env.settings));
-    return {true, e.what()};
+    return FailedBody(env, e, out);
   }
   return {};
 }
@@ -110,14 +120,14 @@ BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
-    grid = BlockQuery(env.settings, env.limits, env.place, sql);  // its own time limits
+    if (env.road_error) throw *env.road_error;
+    grid = BlockQuery(env.settings, env.limits, env.place, sql, env.stop);  // its own limits
     if (grid) {
       kind = ChooseBody(*grid, body_mode, env.regional);
       if (HasChart(kind)) chart = RenderChart(*grid, env.regional);
     }
   } catch (const std::exception& e) {
-    AppendErrorBox(out, DescribeFailure(e, env.settings));
-    return {true, e.what()};
+    return FailedBody(env, e, out);
   }
   if (!grid) {
     out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "db/connection.h"
+#include "db/deadline.h"
 #include "db/result/result_grid.h"
 #include "html/page_out.h"
 #include "storage/app_context.h"
@@ -26,21 +27,28 @@ struct BlockQueryEnv {
   ConnectionLimits limits;
   RegionalSettings regional;
   ConnectionPlace place;
+  QueryStop stop = {};  // the run's stop and its ledger of workers left behind
+  std::optional<Error> road_error = {};  // why no block of the run can connect (learnt once)
   static BlockQueryEnv Of(const AppContext& ctx) {
-    return {ctx.settings, ctx.limits, ctx.regional, ConnectionPlaceOf(ctx)};
+    return {ctx.settings, ctx.limits, ctx.regional, ConnectionPlaceOf(ctx),
+            QueryStop{.stuck = ctx.run.stuck}};
   }
 };
 
 // How a block's body ended: failed (the body is the error box, which adds a hint on what to
-// check) with the error's own text.
+// check) with the error's own text; stopped by the run's stop (no box: the run ends); its worker
+// left behind in a driver that did not give the statement up.
 struct BlockOutcome {
   bool failed = false;
   std::string error;
+  bool stopped = false;
+  bool left_behind = false;
 };
 
 // Runs sql on a fresh connection from env.settings and renders the result; never fails: every
 // error of the connection, the query or the renderers becomes the error box (and the outcome
-// says so). Only a failure to write the page itself (PageWriteError) goes to the caller.
+// says so), except the run's stop, which leaves the body empty. Only a failure to write the page
+// itself (PageWriteError) goes to the caller.
 BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
                               const std::string& mode, PageOut& out);
 

@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/target/named_instance.h"
 #include "html/block_pool.h"
 #include "html/block_render.h"
 #include "html/page_frame.h"
 #include "html/page_out.h"
 #include "util/error.h"
 #include "util/files.h"
+#include "util/cancel.h"
 #include "util/interrupt.h"
 #include "util/text.h"
 
@@ -38,6 +40,19 @@ std::vector<Block> SelectedBlocks(const BlockList& blocks, const std::string& da
   return selected;
 }
 
+// What every block of the run connects with: the port of a named instance is asked once; when
+// that fails, every block shows why without asking again.
+BlockQueryEnv RunEnv(const AppContext& ctx, bool any_block) {
+  BlockQueryEnv env = BlockQueryEnv::Of(ctx);
+  if (!any_block) return env;
+  try {
+    env.settings = WithInstancePortResolved(ctx.settings, BrowserLookup(ctx.limits));
+  } catch (const Error& e) {
+    env.road_error = e;
+  }
+  return env;
+}
+
 // The log line of a block whose box shows an error.
 std::string BlockErrorLine(const Block& block, const std::string& error_text) {
   return "Errore blocco " + FormatInt(block.Id) + " (" + block.Title + "): " + error_text;
@@ -51,28 +66,35 @@ void BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName,
   out.Append(BuildPageHeader(ctx.settings, ctx.clock, dashboardName));
   SortBlocks(ctx.blocks);
   const std::vector<Block> selected = SelectedBlocks(ctx.blocks, dashboardName);
+  const CancelToken cancel(ctx.run.cancel);  // the window's request or a signal
   BlockPoolOptions pool;
   pool.jobs = ctx.run.jobs;
   pool.spill_folder = spill_folder;
-  pool.cancel = ctx.run.cancel;
-  if (pool.jobs > 1 && selected.size() > 1 && !RoadRunsBlocksSideBySide(ctx.settings)) {
+  pool.cancel = &cancel;
+  const BlockQueryEnv env = RunEnv(ctx, !selected.empty());
+  if (pool.jobs > 1 && selected.size() > 1 && !RoadRunsBlocksSideBySide(env.settings)) {
     pool.jobs = 1;
   }
   const int count = static_cast<int>(selected.size());
-  std::vector<BlockOutcome> outcomes =
-      RenderBlocksInOrder(BlockQueryEnv::Of(ctx), selected, pool, out, [&](size_t i) {
-        ThrowIfInterrupted();
+  // Each failure is logged with its own time as soon as the blocks above it are in the page.
+  const auto ended = [&](size_t i, const BlockOutcome& block) {
+    if (!block.stopped) ++outcome.blocks;
+    if (block.failed && !block.stopped) {
+      ++outcome.failed_blocks;
+      const std::string line = BlockErrorLine(selected[i], block.error);
+      ctx.Log(line);
+      ctx.reporter.BlockFailed(line);
+    }
+    if (block.left_behind) {
+      ctx.Log("Blocco " + FormatInt(selected[i].Id) + ": il driver non ha annullato la query");
+    }
+  };
+  RenderBlocksInOrder(
+      env, selected, pool, out,
+      [&](size_t i) {
         ctx.reporter.BlockStarted(static_cast<int>(i) + 1, count, selected[i].Title);
-      });
-  ThrowIfInterrupted();  // a block stopped by the signal is no failure of its own
-  for (size_t i = 0; i < outcomes.size(); ++i) {
-    ++outcome.blocks;
-    if (!outcomes[i].failed) continue;
-    ++outcome.failed_blocks;
-    const std::string line = BlockErrorLine(selected[i], outcomes[i].error);
-    ctx.Log(line);
-    ctx.reporter.BlockFailed(line);
-  }
+      },
+      ended);
   out.Append(BuildPageFooter(ctx.clock));
   out.Flush();
 }
