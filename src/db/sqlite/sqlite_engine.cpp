@@ -75,6 +75,9 @@ class SqliteConnection final : public Connection {
     }
   }
 
+  // sqlite3_interrupt may come from any thread while the connection is open.
+  void Cancel() noexcept override { sqlite3_interrupt(db_.get()); }
+
   // Reads the schema so that a file that is not a database fails now, not at the first query.
   void ReadSchema() {
     Statement stmt = Prepare("SELECT count(*) FROM sqlite_master");
