@@ -169,8 +169,8 @@ class JobWatch {
         GiveUp(lock, job_->connected ? QueryTimeoutError(limits_.query_seconds)
                                      : ConnectTimeoutError(limits_.connect_seconds));
       }
-      job_->to_caller.wait_until(lock, stop_ != nullptr ? std::min(deadline, now + kStopPoll)
-                                                        : deadline);
+      job_->to_caller.wait_until(lock,
+                                 stop_ != nullptr ? std::min(deadline, now + kStopPoll) : deadline);
     }
     // The worker closes the connection; a close that hangs is not waited for.
     job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; });
@@ -237,8 +237,7 @@ bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql,
 }
 
 std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
-                                            const ConnectionLimits& limits,
-                                            const QueryStop& stop) {
+                                            const ConnectionLimits& limits, const QueryStop& stop) {
   GridSink sink;
   if (!QueryRowsWithDeadline(open, sql, sink, limits, stop)) return std::nullopt;
   return sink.Take();

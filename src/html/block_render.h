@@ -27,7 +27,7 @@ struct BlockQueryEnv {
   ConnectionLimits limits;
   RegionalSettings regional;
   ConnectionPlace place;
-  QueryStop stop = {};  // the run's stop and its ledger of workers left behind
+  QueryStop stop = {};                   // the run's stop and its ledger of workers left behind
   std::optional<Error> road_error = {};  // why no block of the run can connect (learnt once)
   static BlockQueryEnv Of(const AppContext& ctx) {
     return {ctx.settings, ctx.limits, ctx.regional, ConnectionPlaceOf(ctx),

@@ -10,9 +10,9 @@
 #include "html/block_render.h"
 #include "html/page_frame.h"
 #include "html/page_out.h"
+#include "util/cancel.h"
 #include "util/error.h"
 #include "util/files.h"
-#include "util/cancel.h"
 #include "util/interrupt.h"
 #include "util/text.h"
 

@@ -110,12 +110,12 @@ TEST_F(Stop, SigtermEndsTheBatchRunWithinTwoSecondsKeepingItsFailureLines) {
     const std::string sleep = std::string(type) == "MYSQL" ? "SELECT SLEEP(40), 'fermo-segnale'"
                                                            : "SELECT pg_sleep(40), 'fermo-segnale'";
     testing::TempFolder home;
-    testing::WriteBytes(home.File("config.ini"),
-                        testing::ConfigText({"DBTYPE=" + server.DbType, "SERVER=" + server.Server,
-                                             "DATABASE=" + server.Database, "USER=" + server.User,
-                                             "PASSWORD=" + server.Password,
-                                             "OUTPUTFILE=" + home.File("page.html"),
-                                             "OPENBROWSER=0"}));
+    testing::WriteBytes(
+        home.File("config.ini"),
+        testing::ConfigText({"DBTYPE=" + server.DbType, "SERVER=" + server.Server,
+                             "DATABASE=" + server.Database, "USER=" + server.User,
+                             "PASSWORD=" + server.Password, "OUTPUTFILE=" + home.File("page.html"),
+                             "OPENBROWSER=0"}));
     testing::WriteBytes(home.File("blocks.ini"),
                         testing::BlockText(1, "Manca", "", "SELECT * FROM tabella_che_manca") +
                             testing::BlockText(2, "Lento", "", sleep));

@@ -183,8 +183,8 @@ class MariaDbConnection final : public Connection {
     mysql_optionsv(db.get(), MYSQL_OPT_READ_TIMEOUT, &query);
     mysql_optionsv(db.get(), MYSQL_OPT_WRITE_TIMEOUT, &query);
     mysql_optionsv(db.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    mysql_real_connect(db.get(), target.host.c_str(), target.user.c_str(),
-                       target.password.c_str(), target.database.c_str(), target.port, nullptr, 0);
+    mysql_real_connect(db.get(), target.host.c_str(), target.user.c_str(), target.password.c_str(),
+                       target.database.c_str(), target.port, nullptr, 0);
     return db;
   }
 
