@@ -51,7 +51,7 @@ test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPANORELLO_TSAN=ON \
 	  -DPANORELLO_WITH_UI=OFF -DPANORELLO_BENCH=OFF -DPANORELLO_WERROR=$(WERROR)
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target panorello test_html test_db
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j 2 --timeout 900 -R '$(TSAN_TESTS)'
 
 # The libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer): `make fuzz` runs

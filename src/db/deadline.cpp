@@ -174,7 +174,11 @@ class JobWatch {
     }
     // The worker closes the connection; a close that hangs is not waited for.
     job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; });
-    if (job_->error) std::rethrow_exception(job_->error);
+    // Taken out under the lock: the exception object is then only ever released on this thread.
+    if (const std::exception_ptr error = std::exchange(job_->error, nullptr)) {
+      lock.unlock();
+      std::rethrow_exception(error);
+    }
     return job_->any;
   }
 

@@ -128,7 +128,8 @@ class SqliteConnection final : public Connection {
     ThrowIfInterrupted();
     if (rc == SQLITE_INTERRUPT) {
       throw Error("Tempo scaduto: la query ha superato il limite di " +
-                  std::to_string(limits_.query_seconds) + " secondi");
+                      std::to_string(limits_.query_seconds) + " secondi",
+                  ErrorKind::kTimeout);
     }
     std::string decoded;
     throw Error(std::string(Utf8OrWindows1252(sqlite3_errmsg(db_.get()), decoded)));
