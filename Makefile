@@ -1,6 +1,7 @@
 # The two set-up commands of the README: `make demo` and `make test`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 PACKAGE_BUILD ?= build-package
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
@@ -9,7 +10,7 @@ JOBS       ?= $(shell nproc)
 WERROR     ?= ON
 CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps build format-check test test-asan fuzz-build fuzz test-fuzz demo bench screenshot package clean
+.PHONY: all deps build format-check test test-asan test-tsan fuzz-build fuzz test-fuzz demo bench screenshot package clean
 
 all: build
 
@@ -27,10 +28,12 @@ build: deps $(BUILD)/build.ninja
 format-check: deps
 	bash scripts/check-format.sh
 
-# Every test, then the tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test, then the tests once more under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the tests that run threads under ThreadSanitizer.
 test: format-check build
 	bash scripts/run-tests.sh $(BUILD)
 	$(MAKE) test-asan
+	$(MAKE) test-tsan
 	$(MAKE) test-fuzz
 
 test-asan: deps
@@ -40,6 +43,16 @@ test-asan: deps
 	ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  bash scripts/run-tests.sh $(ASAN_BUILD)
+
+# The tests whose code runs threads: the block pool and the generation run, each query's deadline
+# and the run's stop (with the database servers and the program they start).
+TSAN_TESTS ?= BlockPool|BuildDashboardHtml|RunDashboardGeneration|TableStreaming|db\.Deadline|db\.Stop
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPANORELLO_TSAN=ON \
+	  -DPANORELLO_WITH_UI=OFF -DPANORELLO_BENCH=OFF -DPANORELLO_WERROR=$(WERROR)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target panorello test_html test_db
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j 2 --timeout 900 -R '$(TSAN_TESTS)'
 
 # The libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer): `make fuzz` runs
 # each for FUZZ_SECONDS; `make test-fuzz` runs each over its seed corpus plus a short smoke run.
@@ -74,4 +87,4 @@ package: deps
 	@ls -1 $(PACKAGE_BUILD)/*.deb
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PACKAGE_BUILD) $(FUZZ_BUILD)

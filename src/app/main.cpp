@@ -2,6 +2,7 @@
 // folder and hands it to the start-up.
 #include <unistd.h>
 
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -67,7 +68,17 @@ int main(int argc, char** argv) {
 #endif
     };
     const BatchIo io{std::cerr, err_is_terminal, env.graphical_session};
-    return Main(ctx, args, window, std::cout, io);
+    const int status = Main(ctx, args, window, std::cout, io);
+    if (ctx.run.stuck->Total() > 0) {
+      // Queries that their drivers did not give up still hold threads: the log and the page are
+      // complete, so the process ends without waiting for them (or running exit handlers under
+      // them).
+      std::cout.flush();
+      std::cerr.flush();
+      std::fflush(nullptr);
+      ::_exit(status);
+    }
+    return status;
   } catch (const std::exception& e) {
     std::cerr << "Errore avvio: " << ForTerminal(e.what()) << '\n';
     return kExitStartup;

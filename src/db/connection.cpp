@@ -93,6 +93,15 @@ MariaDbTarget MariaDbTargetOf(const Settings& settings) {
 
 }  // namespace
 
+// The browser's answer is short or never comes: its wait is a small part of the connect limit.
+InstancePortLookup BrowserLookup(const ConnectionLimits& limits) {
+  const auto wait = std::min<std::chrono::milliseconds>(
+      std::chrono::seconds(limits.connect_seconds), kBrowserWait);
+  return [wait](const std::string& host, const std::string& instance) {
+    return SqlBrowserPort(host, instance, wait);
+  };
+}
+
 ConnectionPlace ConnectionPlaceOf(const AppContext& ctx) {
   return ConnectionPlace{
       AppFile(ctx.app_folder, "cache"), {}, &ctx.clock, std::make_shared<AccessCopyFailures>()};
@@ -118,15 +127,6 @@ std::unique_ptr<Connection> OpenDatabaseFile(const std::string& path,
                                              const ConnectionPlace& place) {
   if (ProbeFile(path) == FileFormat::Access) return OpenAccessFile(path, place, limits);
   return OpenSqliteFile(path, limits, SqliteAccess::ReadOnly);
-}
-
-// The browser's answer is short or never comes: its wait is a small part of the connect limit.
-InstancePortLookup BrowserLookup(const ConnectionLimits& limits) {
-  const auto wait = std::min<std::chrono::milliseconds>(
-      std::chrono::seconds(limits.connect_seconds), kBrowserWait);
-  return [wait](const std::string& host, const std::string& instance) {
-    return SqlBrowserPort(host, instance, wait);
-  };
 }
 
 // A data source whose driver cannot be learnt gets no options: the driver manager then reports

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/result/result_grid.h"
+#include "db/road_table.h"
 #include "storage/connection_limits.h"
 #include "storage/settings.h"
 #include "util/clock.h"
@@ -52,9 +53,10 @@ class Connection {
   virtual std::optional<ResultGrid> Query(const std::string& sql);
   // Runs one statement whose result is not read.
   virtual void Execute(const std::string& sql) = 0;
-  // Asks the statement that another thread is running on this connection to stop; returns without
-  // waiting for the server (a driver may still wait). The statement then fails.
-  virtual void Cancel() noexcept {}
+  // Asks the statement that another thread is running on this connection to stop, on the server
+  // too; returns without waiting for the statement (a driver may still wait for the server). The
+  // statement then fails. Every engine has one: a time-out and a run's stop rely on it.
+  virtual void Cancel() noexcept = 0;
 };
 
 // What opening a connection may need from the program besides its limits.
@@ -102,6 +104,8 @@ class RunConnection {
   bool SideBySide() const;
   // See OpensDatabaseFile.
   bool OpensFile() const { return OpensDatabaseFile(settings_); }
+  // The road of its settings (workers left behind are counted by road).
+  ConnectionRoad Road() const { return RoadOf(settings_); }
 
   struct Plan;
 

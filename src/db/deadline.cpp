@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "db/target/connection_target.h"
+
 namespace panorello {
 
 namespace {
@@ -25,6 +27,8 @@ constexpr size_t kCheckRows = 1024;
 constexpr auto kCancelGrace = std::chrono::milliseconds(1000);
 // A database file's own errors (its lock, its copy) come at the limit: they get this long more.
 constexpr auto kFileErrorGrace = std::chrono::seconds(2);
+// How often the caller looks at the run's stop while it waits (a signal cannot wake it).
+constexpr auto kStopPoll = std::chrono::milliseconds(50);
 
 struct Batch {
   std::optional<std::vector<std::string>> names;  // Columns, before the rows
@@ -42,11 +46,14 @@ struct BlockJob {
   bool results_complete = false;  // every row is in the queue
   bool done = false;              // the connection is closed too
   bool abandoned = false;         // the caller stopped listening
+  bool left_behind = false;       // counted in stuck until the worker ends
   bool any = false;
   bool whole = false;  // set before the worker starts: the rows stay on the worker, in grid
   std::optional<ResultGrid> grid;
   std::exception_ptr error;
   std::shared_ptr<Connection> connection;  // for the cancel, while the statement runs
+  std::shared_ptr<StuckWorkers> stuck;
+  int road = 0;
 };
 
 // The worker's side: rows copied into batches and queued for the caller.
@@ -151,6 +158,7 @@ void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open,
   connection.reset();  // closed here, unless a cancel still holds it
   const std::lock_guard lock(job->mutex);
   job->done = true;
+  if (job->left_behind && job->stuck) job->stuck->Remove(job->road);
   job->to_caller.notify_one();
 }
 
@@ -167,8 +175,9 @@ void Deliver(Batch& batch, RowSink& sink) {
 // The caller's side. Whatever way it leaves, the worker is told that nobody listens any more.
 class JobWatch {
  public:
-  JobWatch(std::shared_ptr<BlockJob> job, const ConnectionLimits& limits, OpenKind kind)
-      : job_(std::move(job)), limits_(limits), kind_(kind) {}
+  JobWatch(std::shared_ptr<BlockJob> job, const ConnectionLimits& limits, const CancelToken* stop,
+           OpenKind kind)
+      : job_(std::move(job)), limits_(limits), stop_(stop), kind_(kind) {}
   ~JobWatch() {
     const std::lock_guard lock(job_->mutex);
     job_->abandoned = true;
@@ -189,6 +198,7 @@ class JobWatch {
       const auto deadline = job_->connected
                                 ? job_->connected_at + std::chrono::seconds(limits_.query_seconds)
                                 : start + open_limit;
+      if (stop_ != nullptr && stop_->Cancelled()) GiveUp(lock, CancelToken::StopError());
       if (!job_->queue.empty()) {
         Batch batch = std::move(job_->queue.front());
         job_->queue.pop_front();
@@ -199,36 +209,58 @@ class JobWatch {
         continue;
       }
       if (job_->results_complete) break;
-      if (SteadyClock::now() >= deadline) TimeOut(lock);
-      job_->to_caller.wait_until(lock, deadline);
+      const auto now = SteadyClock::now();
+      if (now >= deadline) GiveUp(lock, TimeOutError());
+      job_->to_caller.wait_until(lock,
+                                 stop_ != nullptr ? std::min(deadline, now + kStopPoll) : deadline);
     }
     // The worker closes the connection; a close that hangs is not waited for.
     job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; });
-    if (job_->error) std::rethrow_exception(job_->error);
+    // Taken out under the lock: the exception object is then only ever released on this thread.
+    if (const std::exception_ptr error = std::exchange(job_->error, nullptr)) {
+      lock.unlock();
+      std::rethrow_exception(error);
+    }
     return job_->any;
   }
 
  private:
-  [[noreturn]] void TimeOut(std::unique_lock<std::mutex>& lock) {
+  Error TimeOutError() const {
+    if (job_->connected) return QueryTimeoutError(limits_.query_seconds);
+    if (kind_.database_file) {
+      return FileOpenTimeoutError(limits_.connect_seconds + limits_.query_seconds);
+    }
+    return ConnectTimeoutError(limits_.connect_seconds);
+  }
+
+  // A time-out and a stop end the same way: the statement is cancelled and the worker gets a
+  // moment to end; one that does not is left behind, counted, and named by the error's type.
+  [[noreturn]] void GiveUp(std::unique_lock<std::mutex>& lock, const Error& error) {
     job_->abandoned = true;
     job_->to_worker.notify_all();
     if (job_->connection) {
       // Some drivers' cancel waits for the server: it gets a thread of its own.
       std::thread([connection = job_->connection] { connection->Cancel(); }).detach();
     }
-    const bool connected = job_->connected;
-    job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; });
-    if (connected) throw QueryTimeoutError(limits_.query_seconds);
-    if (kind_.database_file) {
-      throw FileOpenTimeoutError(limits_.connect_seconds + limits_.query_seconds);
-    }
-    throw ConnectTimeoutError(limits_.connect_seconds);
+    if (job_->to_caller.wait_for(lock, kCancelGrace, [this] { return job_->done; })) throw error;
+    job_->left_behind = true;
+    if (job_->stuck) job_->stuck->Add(job_->road);
+    throw AbandonedQueryError(error.what(), error.kind());
   }
 
   std::shared_ptr<BlockJob> job_;
   ConnectionLimits limits_;
+  const CancelToken* stop_;
   OpenKind kind_;
 };
+
+Error TooManyStuckError(int count) {
+  return Error("Blocco non eseguito: " + std::to_string(count) +
+                   " query precedenti verso questo database non sono state annullate dal driver "
+                   "e sono ancora in corso. Controllare il server e la rete; se il problema "
+                   "resta, riavviare il programma.",
+               ErrorKind::kDatabase);
+}
 
 }  // namespace
 
@@ -256,34 +288,54 @@ Error QueryTimeoutError(int seconds) {
 }
 
 bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql, RowSink& sink,
-                           const ConnectionLimits& limits, OpenKind kind) {
+                           const ConnectionLimits& limits, const QueryStop& stop, OpenKind kind) {
+  if (stop.cancel != nullptr) stop.cancel->ThrowIfCancelled();
+  if (stop.stuck && stop.stuck->Full(stop.road)) throw TooManyStuckError(stop.stuck->Cap());
   auto job = std::make_shared<BlockJob>();
+  job->stuck = stop.stuck;
+  job->road = stop.road;
   std::thread([job, open, sql] { Work(job, open, sql); }).detach();
-  JobWatch watch(job, limits, kind);
+  JobWatch watch(job, limits, stop.cancel, kind);
   return watch.Run(sink);
 }
 
 std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
-                                            const ConnectionLimits& limits, OpenKind kind) {
+                                            const ConnectionLimits& limits, const QueryStop& stop,
+                                            OpenKind kind) {
+  if (stop.cancel != nullptr) stop.cancel->ThrowIfCancelled();
+  if (stop.stuck && stop.stuck->Full(stop.road)) throw TooManyStuckError(stop.stuck->Cap());
   auto job = std::make_shared<BlockJob>();
   job->whole = true;
+  job->stuck = stop.stuck;
+  job->road = stop.road;
   std::thread([job, open, sql] { Work(job, open, sql); }).detach();
   GridSink unused;  // nothing is queued for a whole result
-  if (!JobWatch(job, limits, kind).Run(unused)) return std::nullopt;
+  if (!JobWatch(job, limits, stop.cancel, kind).Run(unused)) return std::nullopt;
   const std::lock_guard lock(job->mutex);
   return std::move(job->grid);
 }
 
+namespace {
+
+QueryStop OnRoadOf(const RunConnection& connection, QueryStop stop) {
+  stop.road = static_cast<int>(connection.Road());
+  return stop;
+}
+
+}  // namespace
+
 bool BlockQueryRows(const std::shared_ptr<const RunConnection>& connection,
-                    const ConnectionLimits& limits, const std::string& sql, RowSink& sink) {
+                    const ConnectionLimits& limits, const std::string& sql, RowSink& sink,
+                    const QueryStop& stop) {
   return QueryRowsWithDeadline([connection] { return connection->Open(); }, sql, sink, limits,
-                               {connection->OpensFile()});
+                               OnRoadOf(*connection, stop), {connection->OpensFile()});
 }
 
 std::optional<ResultGrid> BlockQuery(const std::shared_ptr<const RunConnection>& connection,
-                                     const ConnectionLimits& limits, const std::string& sql) {
+                                     const ConnectionLimits& limits, const std::string& sql,
+                                     const QueryStop& stop) {
   return QueryWithDeadline([connection] { return connection->Open(); }, sql, limits,
-                           {connection->OpensFile()});
+                           OnRoadOf(*connection, stop), {connection->OpensFile()});
 }
 
 }  // namespace panorello

@@ -51,6 +51,7 @@ FailureClass ByNativeCode(const DbDiagnostic& diagnostic) {
       case 2003:
       case 2005:
         return FailureClass::kHostUnreachable;
+      case 1969:  // max_statement_time exceeded
       case 2013:
         return FailureClass::kTimeout;
       default:

@@ -90,24 +90,22 @@ struct Slot {
   bool done = false;
 };
 
-bool Cancelled(const BlockPoolOptions& options) {
-  return options.cancel != nullptr && options.cancel->load();
-}
-
 // Worker threads that take the blocks in page order, never more than a few blocks ahead of the
 // page, and leave each body in its slot. A block whose turn has come when a worker takes it (every
 // box above it is in the page) is written straight into the page: the page's thread only waits
-// for it then. The destructor stops and joins the workers.
+// for it then. The destructor stops the workers' queries and joins them.
 class Pool {
  public:
   Pool(const BlockQueryEnv& env, const std::vector<Block>& blocks, const BlockPoolOptions& options,
        PageOut& page)
-      : env_(env),
+      : cancel_(nullptr, options.cancel),
+        env_(env),
         blocks_(blocks),
         options_(options),
         page_(page),
         slots_(blocks.size()),
         ahead_(static_cast<size_t>(std::max(4 * options.jobs, 16))) {
+    env_.stop.cancel = &cancel_;
     const size_t threads = std::min(static_cast<size_t>(options.jobs), blocks.size());
     try {
       for (size_t t = 0; t < threads; ++t) threads_.emplace_back([this] { Work(); });
@@ -125,8 +123,8 @@ class Pool {
   Slot Take(size_t i) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      // The flag is polled: it is set from another thread without taking the lock.
-      if (Cancelled(options_)) throw Error(kRunCancelledText);
+      // The stop is polled: it is raised from another thread (or a signal) without the lock.
+      cancel_.ThrowIfCancelled();
       if (slots_[i].done) break;
       changed_.wait_for(lock, std::chrono::milliseconds(50));
     }
@@ -136,6 +134,16 @@ class Pool {
     changed_.notify_all();
     if (slot.error) std::rethrow_exception(slot.error);
     return slot;
+  }
+
+  // The outcomes of the blocks from i on whose bodies are ready and not taken, in page order.
+  std::vector<std::pair<size_t, BlockOutcome>> Finished(size_t i) {
+    std::vector<std::pair<size_t, BlockOutcome>> finished;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t j = std::max(i, taken_); j < slots_.size(); ++j) {
+      if (slots_[j].done) finished.emplace_back(j, slots_[j].outcome);
+    }
+    return finished;
   }
 
   void Appended(size_t i) {
@@ -148,6 +156,7 @@ class Pool {
 
  private:
   void Stop() noexcept {
+    cancel_.Cancel();  // the queries still running end as on a time-out
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stop_ = true;
@@ -166,7 +175,7 @@ class Pool {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(
             lock, [this] { return stop_ || next_ >= blocks_.size() || next_ < taken_ + ahead_; });
-        if (stop_ || next_ >= blocks_.size() || Cancelled(options_)) return;
+        if (stop_ || next_ >= blocks_.size() || cancel_.Cancelled()) return;
         i = next_++;
         direct = i == appended_;
       }
@@ -212,7 +221,8 @@ class Pool {
     return slot;
   }
 
-  const BlockQueryEnv& env_;
+  CancelToken cancel_;  // the run's stop, and the pool's own when it ends early
+  BlockQueryEnv env_;   // the caller's, with the stop above
   const std::vector<Block>& blocks_;
   const BlockPoolOptions& options_;
   PageOut& page_;
@@ -232,30 +242,48 @@ class Pool {
 std::vector<BlockOutcome> RenderBlocksInOrder(const BlockQueryEnv& env,
                                               const std::vector<Block>& blocks,
                                               const BlockPoolOptions& options, PageOut& out,
-                                              const BlockTurn& turn) {
+                                              const BlockTurn& turn, const BlockEnded& ended) {
   std::vector<BlockOutcome> outcomes;
   outcomes.reserve(blocks.size());
+  // A block stopped by the run ends the run, after the caller heard of it.
+  auto end_block = [&](size_t i, BlockOutcome outcome) {
+    if (ended) ended(i, outcome);
+    if (outcome.stopped) throw CancelToken::StopError();
+    outcomes.push_back(std::move(outcome));
+  };
   if (options.jobs <= 1 || blocks.size() <= 1) {
+    const CancelToken cancel(nullptr, options.cancel);
+    BlockQueryEnv run_env = env;
+    run_env.stop.cancel = &cancel;
     for (size_t i = 0; i < blocks.size(); ++i) {
-      if (Cancelled(options)) throw Error(kRunCancelledText);
+      cancel.ThrowIfCancelled();
       turn(i);
-      outcomes.push_back(RenderBlock(env, blocks[i], out));
+      BlockOutcome outcome = RenderBlock(run_env, blocks[i], out);
       out.MaybeFlush();
+      end_block(i, std::move(outcome));
     }
     return outcomes;
   }
   Pool pool(env, blocks, options, out);
   for (size_t i = 0; i < blocks.size(); ++i) {
-    turn(i);
-    Slot slot = pool.Take(i);
-    if (slot.spill != nullptr) {
-      slot.spill->CopyTo(out);
-    } else if (!slot.direct) {
-      out.Append(slot.text);
+    try {
+      turn(i);
+      Slot slot = pool.Take(i);
+      if (slot.spill != nullptr) {
+        slot.spill->CopyTo(out);
+      } else if (!slot.direct) {
+        out.Append(slot.text);
+      }
+      out.MaybeFlush();
+      pool.Appended(i);
+      end_block(i, std::move(slot.outcome));
+    } catch (...) {
+      // The run ends here: the blocks below whose bodies were ready are still heard of.
+      if (ended) {
+        for (const auto& [j, outcome] : pool.Finished(i)) ended(j, outcome);
+      }
+      throw;
     }
-    out.MaybeFlush();
-    pool.Appended(i);
-    outcomes.push_back(std::move(slot.outcome));
   }
   return outcomes;
 }

@@ -28,6 +28,16 @@ void AppendErrorBox(PageOut& out, std::string_view description) {
   out.Append("</div>");
 }
 
+// The body of a block whose query or rendering failed: the error box, unless the run stopped.
+BlockOutcome FailedBody(const BlockQueryEnv& env, const std::exception& e, PageOut& out) {
+  BlockOutcome outcome{.failed = true, .error = e.what()};
+  outcome.left_behind = dynamic_cast<const AbandonedQueryError*>(&e) != nullptr;
+  const auto* error = dynamic_cast<const Error*>(&e);
+  outcome.stopped = error != nullptr && error->kind() == ErrorKind::kCancelled;
+  if (!outcome.stopped) AppendErrorBox(out, DescribeFailure(e, env.settings));
+  return outcome;
+}
+
 }  // namespace
 
 bool IsChartData(const ResultGrid& grid, const RegionalSettings& regional) {
@@ -87,7 +97,7 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql,
   const uint64_t mark = out.Size();
   try {
     ResultTableSink table(env.regional, out, name);
-    if (!BlockQueryRows(env.connection, env.limits, sql, table)) {
+    if (!BlockQueryRows(env.connection, env.limits, sql, table, env.stop)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
       return {};
     }
@@ -96,8 +106,7 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql,
     throw;  // the page file itself failed: the run fails
   } catch (const std::exception& e) {
     out.TruncateTo(mark);
-    AppendErrorBox(out, DescribeFailure(e, env.settings));
-    return {true, e.what()};
+    return FailedBody(env, e, out);
   }
   return {};
 }
@@ -110,7 +119,7 @@ BlockOutcome StreamChartBody(const BlockQueryEnv& env, const std::string& sql,
   bool any = false;
   try {
     ChartSink sink(env.regional);
-    any = BlockQueryRows(env.connection, env.limits, sql, sink);
+    any = BlockQueryRows(env.connection, env.limits, sql, sink, env.stop);
     // A chart with no table after it carries its data for screen readers.
     if (any) chart = sink.Render(name, true);
   } catch (const std::exception& e) {
@@ -132,15 +141,14 @@ BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
-    grid = BlockQuery(env.connection, env.limits, sql);  // its own time limits
+    grid = BlockQuery(env.connection, env.limits, sql, env.stop);  // its own time limits
     if (grid) {
       kind = ChooseBody(*grid, body_mode, env.regional);
       // A chart with no table after it carries its data for screen readers.
       if (HasChart(kind)) chart = RenderChart(*grid, env.regional, name, kind == BodyKind::Chart);
     }
   } catch (const std::exception& e) {
-    AppendErrorBox(out, DescribeFailure(e, env.settings));
-    return {true, e.what()};
+    return FailedBody(env, e, out);
   }
   if (!grid) {
     out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");

@@ -9,6 +9,7 @@
 #include "html/block_render.h"
 #include "html/page_frame.h"
 #include "html/page_out.h"
+#include "util/cancel.h"
 #include "util/error.h"
 #include "util/files.h"
 #include "util/interrupt.h"
@@ -49,26 +50,33 @@ void BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName,
   out.Append(BuildPageHead(ctx.settings));
   out.Append(BuildPageHeader(ctx.settings, ctx.clock, dashboardName));
   const std::vector<Block> selected = SelectedBlocks(ctx.blocks, dashboardName);
+  const CancelToken cancel(ctx.run.cancel);  // the window's request or a signal
   BlockPoolOptions pool;
   pool.jobs = ctx.run.jobs;
   pool.spill_folder = spill_folder;
-  pool.cancel = ctx.run.cancel;
+  pool.cancel = &cancel;
   const BlockQueryEnv env = BlockQueryEnv::Of(ctx);
   if (pool.jobs > 1 && selected.size() > 1 && !env.connection->SideBySide()) pool.jobs = 1;
   const int count = static_cast<int>(selected.size());
-  std::vector<BlockOutcome> outcomes = RenderBlocksInOrder(env, selected, pool, out, [&](size_t i) {
-    ThrowIfInterrupted();
-    ctx.reporter.BlockStarted(static_cast<int>(i) + 1, count, selected[i].Title);
-  });
-  ThrowIfInterrupted();  // a block stopped by the signal is no failure of its own
-  for (size_t i = 0; i < outcomes.size(); ++i) {
-    ++outcome.blocks;
-    if (!outcomes[i].failed) continue;
-    ++outcome.failed_blocks;
-    const std::string line = BlockErrorLine(selected[i], outcomes[i].error);
-    ctx.Log(line);
-    ctx.reporter.BlockFailed(line);
-  }
+  // Each failure is logged with its own time as soon as the blocks above it are in the page.
+  const auto ended = [&](size_t i, const BlockOutcome& block) {
+    if (!block.stopped) ++outcome.blocks;
+    if (block.failed && !block.stopped) {
+      ++outcome.failed_blocks;
+      const std::string line = BlockErrorLine(selected[i], block.error);
+      ctx.Log(line);
+      ctx.reporter.BlockFailed(line);
+    }
+    if (block.left_behind) {
+      ctx.Log("Blocco " + FormatInt(selected[i].Id) + ": il driver non ha annullato la query");
+    }
+  };
+  RenderBlocksInOrder(
+      env, selected, pool, out,
+      [&](size_t i) {
+        ctx.reporter.BlockStarted(static_cast<int>(i) + 1, count, selected[i].Title);
+      },
+      ended);
   out.Append(BuildPageFooter(ctx.clock));
   out.Flush();
 }

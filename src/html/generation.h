@@ -26,7 +26,8 @@ bool RunDashboardGeneration(AppContext& ctx, bool openBrowser, bool silent,
 // sorted them once); the selected ones are copied before any worker starts, and each body is
 // appended in page order.
 // spill_folder: where bodies that are not yet their turn may wait ("" keeps them in memory).
-// Each block whose box shows an error is logged, in page order, and counted in outcome.
+// Each block whose box shows an error is logged as soon as every block above it has ended (page
+// order, each line with its own time), also when the run then stops, and counted in outcome.
 void BuildDashboardHtml(AppContext& ctx, const std::string& dashboardName,
                         const std::string& spill_folder, PageOut& out, GenerationOutcome& outcome);
 

@@ -1,6 +1,7 @@
 #pragma once
 // The one application context: created at start-up, passed by reference. Nothing else is global.
 #include <atomic>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "storage/connection_limits.h"
 #include "storage/settings.h"
 #include "util/browser.h"
+#include "util/cancel.h"
 #include "util/clock.h"
 #include "util/regional.h"
 #include "util/reporter.h"
@@ -16,11 +18,13 @@
 namespace panorello {
 
 // How a generation run does its work: how many blocks run their queries at the same time (set
-// once at start-up from PANORELLO_JOBS; 1 runs them one after the other), and a flag that asks a
-// run in progress to stop (the window sets it when it is closed during a run).
+// once at start-up from PANORELLO_JOBS; 1 runs them one after the other), a flag that asks a
+// run in progress to stop (the window sets it when it is closed during a run), and the workers
+// that runs of this process left behind in a driver (copies of the context share them).
 struct RunControl {
   int jobs = 4;
   const std::atomic<bool>* cancel = nullptr;
+  std::shared_ptr<StuckWorkers> stuck = std::make_shared<StuckWorkers>();
 };
 
 struct AppContext {

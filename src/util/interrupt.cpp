@@ -1,5 +1,6 @@
 #include "util/interrupt.h"
 
+#include <atomic>
 #include <csignal>
 
 #include "util/error.h"
@@ -8,13 +9,14 @@ namespace panorello {
 
 namespace {
 
-// The one piece of mutable process state: written by the signal handler only.
-volatile std::sig_atomic_t g_interrupt_signal = 0;
+// The one piece of mutable process state: written by the signal handler only, read by any thread.
+std::atomic<int> g_interrupt_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may only store lock-free");
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 
-extern "C" void RecordSignal(int signal_number) { g_interrupt_signal = signal_number; }
+extern "C" void RecordSignal(int signal_number) { g_interrupt_signal.store(signal_number); }
 
 }  // namespace
 
@@ -32,7 +34,7 @@ InterruptHandlers::~InterruptHandlers() {
   for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &saved_[i], nullptr);
 }
 
-int InterruptSignal() noexcept { return g_interrupt_signal; }
+int InterruptSignal() noexcept { return g_interrupt_signal.load(); }
 
 void ThrowIfInterrupted() {
   if (InterruptRequested()) throw Error(kInterruptedMessage, ErrorKind::kCancelled);

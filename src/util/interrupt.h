@@ -1,7 +1,8 @@
 #pragma once
 // Interruption of a batch run by SIGINT, SIGTERM or SIGHUP: the handler only records the signal;
-// the run looks at it between blocks and between chunks of the page, removes its temporary page
-// and ends. A second signal of the same kind acts as if no handler were installed.
+// the run's stop (util/cancel.h) reads it, so a running query is cancelled as a time-out cancels
+// it; the run removes its temporary page and ends. A second signal of the same kind acts as if no
+// handler were installed.
 #include <signal.h>
 
 namespace panorello {

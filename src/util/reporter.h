@@ -1,5 +1,6 @@
 #pragma once
 // How operations talk to the person: message boxes on the window road, the terminal in batch.
+#include <functional>
 #include <string>
 
 namespace panorello {
@@ -22,6 +23,36 @@ class Reporter {
   // A log line that could not be written to log_path (the batch shows it on standard error).
   virtual void LogUnwritable(const std::string& /*log_path*/, const std::string& /*reason*/,
                              const std::string& /*line*/) {}
+};
+
+// Hands every call on to another reporter, each through Call, which a subclass may override to
+// move it (to the window's thread): nothing that one reporter is told is lost on the way.
+class ForwardingReporter : public Reporter {
+ public:
+  explicit ForwardingReporter(Reporter& target) : target_(target) {}
+  void ShowMessage(MessageIcon icon, const std::string& title, const std::string& text) override {
+    Call([&] { target_.ShowMessage(icon, title, text); });
+  }
+  void BlockStarted(int number, int count, const std::string& title) override {
+    Call([&] { target_.BlockStarted(number, count, title); });
+  }
+  void PageWritten(const std::string& path) override {
+    Call([&] { target_.PageWritten(path); });
+  }
+  void BlockFailed(const std::string& line) override {
+    Call([&] { target_.BlockFailed(line); });
+  }
+  void LogUnwritable(const std::string& log_path, const std::string& reason,
+                     const std::string& line) override {
+    Call([&] { target_.LogUnwritable(log_path, reason, line); });
+  }
+
+ protected:
+  // Runs call, which talks to the target; waits for it.
+  virtual void Call(const std::function<void()>& call) { call(); }
+
+ private:
+  Reporter& target_;
 };
 
 // Drops every message (batch under cron).

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A loopback listener that stalls a database connection, for the deadline tests.
 
-  stall_listener.py MODE [--port P] [--upstream HOST:PORT] [--after BYTES] [--lifetime S]
+  stall_listener.py MODE [--port P] [--upstream HOST:PORT] [--after BYTES] [--lifetime S] [--browser]
 
 Binds a random 127.0.0.x address (x from 20 to 250; --port 0 means any port), prints
 "READY HOST PORT PID" and serves until killed, or until --lifetime seconds (default 40) have passed:
@@ -15,6 +15,8 @@ own fails late instead of hanging its test. MODE:
            one that names "stallo": for it the first rows of a result come, then nothing
   tds-login   a TDS server that prints "LOGIN USER PASSWORD DATABASE" (each as UTF-8 hex, "-" when
            empty) for every login it receives, then closes that connection
+--browser: also a SQL Server Browser on UDP 1434 of the same address, which names the listener's
+port for any instance.
 """
 import argparse
 import ctypes
@@ -185,6 +187,16 @@ def tds_result(conn):
         return
 
 
+def browser(host, port):
+    udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    udp.bind((host, 1434))
+    answer = ("ServerName;STALLO;InstanceName;STALLO;IsClustered;No;tcp;%d;;" % port).encode()
+    while True:
+        data, peer = udp.recvfrom(1024)
+        if data[:1] == b"\x04":
+            udp.sendto(bytes([0x05]) + len(answer).to_bytes(2, "little") + answer, peer)
+
+
 def main():
     end_with_parent()
     parser = argparse.ArgumentParser()
@@ -193,10 +205,13 @@ def main():
     parser.add_argument("--upstream")
     parser.add_argument("--after", type=int)
     parser.add_argument("--lifetime", type=int, default=40)
+    parser.add_argument("--browser", action="store_true")
     args = parser.parse_args()
     signal.alarm(args.lifetime)  # SIGALRM's default action ends the process
     listener = bind(args.port)
     host, port = listener.getsockname()
+    if args.browser:
+        threading.Thread(target=browser, args=(host, port), daemon=True).start()
     print("READY %s %d %d" % (host, port, os.getpid()), flush=True)
     held = []
     while True:

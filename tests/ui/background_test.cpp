@@ -1,6 +1,6 @@
 // "Genera HTML" on slow blocks, headless: the window's event loop keeps running (a timer fires)
 // with the commands disabled, the status line follows the blocks, and closing the window during
-// the run cancels it.
+// the run cancels it, the running query too.
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ namespace {
 constexpr const char* kSlow =
     "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 400000) "
     "SELECT count(*) AS righe FROM c";
+// Keeps SQLite busy until it is interrupted.
+constexpr const char* kEndless =
+    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT max(x) AS n FROM c";
 
 class BackgroundRunTest : public WindowTest {
  protected:
@@ -87,6 +91,25 @@ TEST_F(BackgroundRunTest, ClosingDuringTheRunAsksThenCancelsAndKeepsTheOldPage) 
   EXPECT_EQ(LogMessages(t.folder.Path()).back(),
             std::string("Errore RunDashboardGeneration: ") + kRunCancelledText);
   EXPECT_TRUE(t.reporter.messages.empty());  // no message box about a run the user stopped
+}
+
+TEST_F(BackgroundRunTest, ClosingDuringAQueryEndsItAndTheWindowWithinTwoSeconds) {
+  t->limits.query_seconds = 60;
+  t->blocks.At(0).Sql = kEndless;
+  window->confirm_cancel = [] { return true; };
+  using SteadyClock = std::chrono::steady_clock;
+  SteadyClock::time_point closed{};
+  on_tick = [&] {
+    if (closed == SteadyClock::time_point{} && status->text().startsWith("Blocco 1 di")) {
+      closed = SteadyClock::now();
+      window->close();
+    }
+  };
+  QTest::mouseClick(Find<QPushButton>("cmdGenerate"), Qt::LeftButton);  // returns after the run
+  QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 2000);
+  ASSERT_NE(closed, SteadyClock::time_point{});
+  EXPECT_LT(std::chrono::duration<double>(SteadyClock::now() - closed).count(), 2);
+  EXPECT_EQ(ReadBytes(File("pagina.html")), "pagina precedente");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the server sends them (mysql_use_result): a large result is never held whole in the client.
 #include <mysql.h>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <string>
@@ -113,19 +114,10 @@ struct ClientCloser {
 class MariaDbConnection final : public Connection {
  public:
   MariaDbConnection(const MariaDbTarget& target, const ConnectionLimits& limits)
-      : db_(mysql_init(nullptr)) {
-    if (!db_) throw Error("Memoria insufficiente per la connessione MariaDB");
-    const unsigned int connect = static_cast<unsigned int>(limits.connect_seconds);
-    const unsigned int query = static_cast<unsigned int>(limits.query_seconds);
-    mysql_optionsv(db_.get(), MYSQL_OPT_CONNECT_TIMEOUT, &connect);
-    mysql_optionsv(db_.get(), MYSQL_OPT_READ_TIMEOUT, &query);
-    mysql_optionsv(db_.get(), MYSQL_OPT_WRITE_TIMEOUT, &query);
-    mysql_optionsv(db_.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    if (mysql_real_connect(db_.get(), target.host.c_str(), target.user.c_str(),
-                           target.password.c_str(), target.database.c_str(), target.port, nullptr,
-                           0) == nullptr) {
-      Fail();
-    }
+      : db_(Connect(target, limits)), target_(target), limits_(limits) {
+    if (mysql_errno(db_.get()) != 0) Fail();
+    thread_id_ = mysql_thread_id(db_.get());
+    LimitStatementsOnTheServer();
   }
 
   bool QueryRows(const std::string& sql, RowSink& sink) override {
@@ -164,7 +156,52 @@ class MariaDbConnection final : public Connection {
     if (!result && mysql_errno(db_.get()) != 0) Fail();
   }
 
+  // The client library has no cancel of its own: KILL QUERY on a second connection of the same
+  // login ends the statement on the server, and the waiting call then fails.
+  void Cancel() noexcept override {
+    ConnectionLimits short_limits = limits_;
+    short_limits.connect_seconds = std::min(limits_.connect_seconds, kKillConnectSeconds);
+    short_limits.query_seconds = kKillConnectSeconds - 1;
+    const std::unique_ptr<MYSQL, ClientCloser> killer = Connect(target_, short_limits);
+    if (mysql_errno(killer.get()) != 0) return;
+    const std::string kill = "KILL QUERY " + std::to_string(thread_id_);
+    mysql_real_query(killer.get(), kill.data(), kill.size());
+  }
+
  private:
+  static constexpr int kKillConnectSeconds = 2;
+
+  // A connected client, or one whose mysql_errno says why it is not.
+  static std::unique_ptr<MYSQL, ClientCloser> Connect(const MariaDbTarget& target,
+                                                      const ConnectionLimits& limits) {
+    std::unique_ptr<MYSQL, ClientCloser> db(mysql_init(nullptr));
+    if (!db) throw Error("Memoria insufficiente per la connessione MariaDB");
+    const unsigned int connect = static_cast<unsigned int>(limits.connect_seconds);
+    // A moment past the query limit: a caller that keeps the limit itself ends first.
+    const unsigned int query = static_cast<unsigned int>(limits.query_seconds + 1);
+    mysql_optionsv(db.get(), MYSQL_OPT_CONNECT_TIMEOUT, &connect);
+    mysql_optionsv(db.get(), MYSQL_OPT_READ_TIMEOUT, &query);
+    mysql_optionsv(db.get(), MYSQL_OPT_WRITE_TIMEOUT, &query);
+    mysql_optionsv(db.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    mysql_real_connect(db.get(), target.host.c_str(), target.user.c_str(), target.password.c_str(),
+                       target.database.c_str(), target.port, nullptr, 0);
+    return db;
+  }
+
+  // The server ends a statement a moment after the query limit, so that a client that is gone
+  // (killed, network lost) leaves nothing running: MariaDB's max_statement_time (seconds), MySQL's
+  // max_execution_time (milliseconds, SELECT only). A server that refuses it keeps no limit.
+  void LimitStatementsOnTheServer() {
+    const int seconds = limits_.query_seconds + 1;
+    const char* info = mysql_get_server_info(db_.get());
+    const bool mariadb = info != nullptr && Contains(info, "MariaDB");
+    const std::string set =
+        mariadb ? "SET SESSION max_statement_time=" + std::to_string(seconds)
+                : "SET SESSION max_execution_time=" + std::to_string(seconds * 1000);
+    if (mysql_real_query(db_.get(), set.data(), set.size()) != 0) return;
+    Result ignored(mysql_store_result(db_.get()));
+  }
+
   void Run(const std::string& sql) {
     RefuseBlankStatement(sql);
     if (mysql_real_query(db_.get(), sql.data(), sql.size()) != 0) Fail();
@@ -177,6 +214,9 @@ class MariaDbConnection final : public Connection {
   }
 
   std::unique_ptr<MYSQL, ClientCloser> db_;
+  MariaDbTarget target_;  // for the second connection of Cancel()
+  ConnectionLimits limits_;
+  unsigned long thread_id_ = 0;
 };
 
 }  // namespace

@@ -41,6 +41,7 @@ class LibpqApi {
                       std::string(why != nullptr ? why : "libpq.so.5") + ")",
                   ErrorKind::kDatabase);
     }
+    Load(PQcancel, "PQcancel");
     Load(PQclear, "PQclear");
     Load(PQconnectPoll, "PQconnectPoll");
     Load(PQconnectStartParams, "PQconnectStartParams");
@@ -48,8 +49,10 @@ class LibpqApi {
     Load(PQerrorMessage, "PQerrorMessage");
     Load(PQfinish, "PQfinish");
     Load(PQflush, "PQflush");
+    Load(PQfreeCancel, "PQfreeCancel");
     Load(PQfname, "PQfname");
     Load(PQftype, "PQftype");
+    Load(PQgetCancel, "PQgetCancel");
     Load(PQgetResult, "PQgetResult");
     Load(PQgetisnull, "PQgetisnull");
     Load(PQgetlength, "PQgetlength");
@@ -71,6 +74,7 @@ class LibpqApi {
   LibpqApi(const LibpqApi&) = delete;
   LibpqApi& operator=(const LibpqApi&) = delete;
 
+  decltype(&::PQcancel) PQcancel = nullptr;
   decltype(&::PQclear) PQclear = nullptr;
   decltype(&::PQconnectPoll) PQconnectPoll = nullptr;
   decltype(&::PQconnectStartParams) PQconnectStartParams = nullptr;
@@ -78,8 +82,10 @@ class LibpqApi {
   decltype(&::PQerrorMessage) PQerrorMessage = nullptr;
   decltype(&::PQfinish) PQfinish = nullptr;
   decltype(&::PQflush) PQflush = nullptr;
+  decltype(&::PQfreeCancel) PQfreeCancel = nullptr;
   decltype(&::PQfname) PQfname = nullptr;
   decltype(&::PQftype) PQftype = nullptr;
+  decltype(&::PQgetCancel) PQgetCancel = nullptr;
   decltype(&::PQgetResult) PQgetResult = nullptr;
   decltype(&::PQgetisnull) PQgetisnull = nullptr;
   decltype(&::PQgetlength) PQgetlength = nullptr;
@@ -168,6 +174,8 @@ class PgConnection final : public Connection {
   PgConnection& operator=(const PgConnection&) = delete;
 
   void Release() noexcept {
+    if (cancel_ != nullptr) Pq().PQfreeCancel(cancel_);
+    cancel_ = nullptr;
     if (conn_ != nullptr) Pq().PQfinish(conn_);  // non-blocking: a full socket does not hold it up
     conn_ = nullptr;
     wake_.Reset();
@@ -188,7 +196,13 @@ class PgConnection final : public Connection {
     if (failure) throw *failure;
   }
 
+  // The server is asked to end the statement (PQcancel, thread-safe, on a connection of its own);
+  // the worker stops waiting at once.
   void Cancel() noexcept override {
+    if (cancel_ != nullptr) {
+      char error[256];
+      Pq().PQcancel(cancel_, error, sizeof error);
+    }
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = write(wake_.Get(), &one, sizeof one);
   }
@@ -213,6 +227,7 @@ class PgConnection final : public Connection {
 
   ConnectionLimits limits_;
   PGconn* conn_ = nullptr;
+  PGcancel* cancel_ = nullptr;  // made once connected, for Cancel() from another thread
   UniqueFd wake_;
 };
 
@@ -255,6 +270,7 @@ void PgConnection::Connect(const PostgresTarget& target) {
     status = Pq().PQconnectPoll(conn_);
   }
   if (Pq().PQsetnonblocking(conn_, 1) != 0) throw ConnectionError();
+  cancel_ = Pq().PQgetCancel(conn_);
 }
 
 void PgConnection::Wait(short events, SteadyClock::time_point deadline, bool connecting) {

@@ -83,6 +83,9 @@ class SqliteConnection final : public Connection {
     }
   }
 
+  // sqlite3_interrupt may come from any thread while the connection is open.
+  void Cancel() noexcept override { sqlite3_interrupt(db_.get()); }
+
   // Reads the schema so that a file that is not a database fails now, not at the first query.
   void ReadSchema() {
     Statement stmt = Prepare("SELECT count(*) FROM sqlite_master");
@@ -134,7 +137,8 @@ class SqliteConnection final : public Connection {
     ThrowIfInterrupted();
     if (rc == SQLITE_INTERRUPT) {
       throw Error("Tempo scaduto: la query ha superato il limite di " +
-                  std::to_string(limits_.query_seconds) + " secondi");
+                      std::to_string(limits_.query_seconds) + " secondi",
+                  ErrorKind::kTimeout);
     }
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
       throw Error(

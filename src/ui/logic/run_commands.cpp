@@ -33,30 +33,27 @@ std::vector<int32_t> Invert(const std::vector<int32_t>& old_of_new, size_t old_c
   return new_of_old;
 }
 
-// The reporter of a run off the window's thread: message boxes and the progress line are shown
-// on the window's thread, in the order the run reports them.
-class WindowThreadReporter final : public Reporter {
+// The reporter of a run off the window's thread: everything the run reports reaches the window's
+// reporter on the window's thread, in the order the run reports it; the progress also goes to
+// the status line.
+class WindowThreadReporter final : public ForwardingReporter {
  public:
   WindowThreadReporter(MainForm& form, Reporter& target, std::function<void()> show_now)
-      : form_(form), target_(target), show_now_(std::move(show_now)) {}
-  void ShowMessage(MessageIcon icon, const std::string& title, const std::string& text) override {
-    form_.on_window_thread([&] { target_.ShowMessage(icon, title, text); });
-  }
+      : ForwardingReporter(target), form_(form), show_now_(std::move(show_now)) {}
   void BlockStarted(int number, int count, const std::string& title) override {
+    ForwardingReporter::BlockStarted(number, count, title);
     form_.on_window_thread([&] {
-      target_.BlockStarted(number, count, title);
       form_.State().lblStatus =
           "Blocco " + std::to_string(number) + " di " + std::to_string(count) + ": " + title;
       show_now_();
     });
   }
-  void PageWritten(const std::string& path) override {
-    form_.on_window_thread([&] { target_.PageWritten(path); });
-  }
+
+ protected:
+  void Call(const std::function<void()>& call) override { form_.on_window_thread(call); }
 
  private:
   MainForm& form_;
-  Reporter& target_;
   std::function<void()> show_now_;
 };
 
