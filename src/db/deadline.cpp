@@ -287,28 +287,34 @@ Error QueryTimeoutError(int seconds) {
                ErrorKind::kTimeout);
 }
 
-bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql, RowSink& sink,
-                           const ConnectionLimits& limits, const QueryStop& stop, OpenKind kind) {
+namespace {
+
+// The worker of one statement, started unless the run has stopped or the road holds as many
+// workers left behind as it may. whole: the rows stay on the worker, collected in its grid.
+std::shared_ptr<BlockJob> StartJob(const ConnectionOpener& open, const std::string& sql,
+                                   const QueryStop& stop, bool whole) {
   if (stop.cancel != nullptr) stop.cancel->ThrowIfCancelled();
   if (stop.stuck && stop.stuck->Full(stop.road)) throw TooManyStuckError(stop.stuck->Cap());
   auto job = std::make_shared<BlockJob>();
+  job->whole = whole;
   job->stuck = stop.stuck;
   job->road = stop.road;
   std::thread([job, open, sql] { Work(job, open, sql); }).detach();
-  JobWatch watch(job, limits, stop.cancel, kind);
+  return job;
+}
+
+}  // namespace
+
+bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql, RowSink& sink,
+                           const ConnectionLimits& limits, const QueryStop& stop, OpenKind kind) {
+  JobWatch watch(StartJob(open, sql, stop, false), limits, stop.cancel, kind);
   return watch.Run(sink);
 }
 
 std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
                                             const ConnectionLimits& limits, const QueryStop& stop,
                                             OpenKind kind) {
-  if (stop.cancel != nullptr) stop.cancel->ThrowIfCancelled();
-  if (stop.stuck && stop.stuck->Full(stop.road)) throw TooManyStuckError(stop.stuck->Cap());
-  auto job = std::make_shared<BlockJob>();
-  job->whole = true;
-  job->stuck = stop.stuck;
-  job->road = stop.road;
-  std::thread([job, open, sql] { Work(job, open, sql); }).detach();
+  const std::shared_ptr<BlockJob> job = StartJob(open, sql, stop, true);
   GridSink unused;  // nothing is queued for a whole result
   if (!JobWatch(job, limits, stop.cancel, kind).Run(unused)) return std::nullopt;
   const std::lock_guard lock(job->mutex);
