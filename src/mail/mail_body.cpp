@@ -29,8 +29,9 @@ void PlainTable(const TableDigest& t, std::string& out) {
 }
 
 void HtmlKpis(const BlockDigest& b, std::string& out) {
-  out += "<table role=\"presentation\" width=\"100%\" cellpadding=\"0\" cellspacing=\"0\" "
-         "style=\"border-collapse:separate;border-spacing:6px;\"><tr>";
+  out +=
+      "<table role=\"presentation\" width=\"100%\" cellpadding=\"0\" cellspacing=\"0\" "
+      "style=\"border-collapse:separate;border-spacing:6px;\"><tr>";
   for (size_t i = 0; i < b.kpis.size(); ++i) {
     const KpiDigest& k = b.kpis[i];
     if (i > 0 && i % 3 == 0) out += "</tr><tr>";
@@ -49,8 +50,9 @@ void HtmlKpis(const BlockDigest& b, std::string& out) {
 void HtmlTable(const TableDigest& t, std::string& out) {
   const std::string cell =
       std::string("style=\"border:1px solid #e5e7eb;padding:4px 6px;font-size:12px;") + kFont;
-  out += "<table width=\"100%\" cellpadding=\"0\" cellspacing=\"0\" "
-         "style=\"border-collapse:collapse;margin-top:6px;\"><tr>";
+  out +=
+      "<table width=\"100%\" cellpadding=\"0\" cellspacing=\"0\" "
+      "style=\"border-collapse:collapse;margin-top:6px;\"><tr>";
   for (const std::string& c : t.columns) {
     out += "<th align=\"left\" " + cell + "background:#f3f4f6;\">" + Esc(c) + "</th>";
   }
@@ -69,14 +71,15 @@ void HtmlTable(const TableDigest& t, std::string& out) {
 
 void HtmlChart(const ChartDigest& c, const std::string& cid, const std::string& name,
                std::string& out) {
-  out += "<img src=\"cid:" + cid + "\" width=\"" + FormatInt(kMailChartWidth) +
-         "\" alt=\"" + Esc(name) + "\" style=\"display:block;width:100%;max-width:" +
-         FormatInt(kMailChartWidth) + "px;height:auto;border:0;\">";
+  out += "<img src=\"cid:" + cid + "\" width=\"" + FormatInt(kMailChartWidth) + "\" alt=\"" +
+         Esc(name) + "\" style=\"display:block;width:100%;max-width:" + FormatInt(kMailChartWidth) +
+         "px;height:auto;border:0;\">";
   out += std::string("<p style=\"font-size:12px;color:#4b5563;margin:4px 0 0 0;") + kFont + "\">";
   for (const LegendItem& item : c.legend) {
-    out += "<span style=\"display:inline-block;width:18px;height:3px;vertical-align:middle;"
-           "background:" +
-           Esc(item.colour) + ";\"></span> " + Esc(item.name) + " &nbsp; ";
+    out +=
+        "<span style=\"display:inline-block;width:18px;height:3px;vertical-align:middle;"
+        "background:" +
+        Esc(item.colour) + ";\"></span> " + Esc(item.name) + " &nbsp; ";
   }
   out += "</p>";
 }
@@ -116,21 +119,24 @@ std::string MailHtmlBody(const PageDigest& page, const std::string& domain) {
          "</div></td></tr>";
   size_t chart_number = 0;
   for (const BlockDigest& b : page.blocks) {
-    out += std::string("<tr><td style=\"background:#ffffff;padding:12px 20px;"
-                       "border-bottom:1px solid #e5e7eb;") +
+    out += std::string(
+               "<tr><td style=\"background:#ffffff;padding:12px 20px;"
+               "border-bottom:1px solid #e5e7eb;") +
            kFont + "\"><div style=\"font-size:16px;font-weight:bold;color:#111827;\">" +
            Esc(b.title) + "</div>";
     if (!b.subtitle.empty()) {
       out += "<div style=\"font-size:12px;color:#6b7280;\">" + Esc(b.subtitle) + "</div>";
     }
     if (!b.error.empty()) {
-      out += "<div style=\"background:#fef2f2;color:#991b1b;border:1px solid #fecaca;"
-             "padding:8px;margin-top:6px;font-size:12px;\">" +
-             Esc(b.error) + "</div>";
+      out +=
+          "<div style=\"background:#fef2f2;color:#991b1b;border:1px solid #fecaca;"
+          "padding:8px;margin-top:6px;font-size:12px;\">" +
+          Esc(b.error) + "</div>";
     }
     if (b.no_data) {
-      out += "<div style=\"color:#6b7280;font-size:12px;margin-top:6px;\">"
-             "Nessun dato disponibile</div>";
+      out +=
+          "<div style=\"color:#6b7280;font-size:12px;margin-top:6px;\">"
+          "Nessun dato disponibile</div>";
     }
     if (!b.kpis.empty()) HtmlKpis(b, out);
     for (const ChartDigest& c : b.charts) {

@@ -47,7 +47,9 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
-std::string Two(int v) { return std::string(1, static_cast<char>('0' + v / 10)) + static_cast<char>('0' + v % 10); }
+std::string Two(int v) {
+  return std::string(1, static_cast<char>('0' + v / 10)) + static_cast<char>('0' + v % 10);
+}
 
 void AppendPart(std::string& out, const std::string& boundary, const std::string& headers,
                 std::string_view body) {
@@ -118,8 +120,8 @@ std::string MailDate(std::time_t t) {
   localtime_r(&t, &tm);
   const long offset_minutes = tm.tm_gmtoff / 60;
   const long abs_minutes = offset_minutes < 0 ? -offset_minutes : offset_minutes;
-  return std::string(kDays[tm.tm_wday]) + ", " + Two(tm.tm_mday) + " " + kMonths[tm.tm_mon] +
-         " " + FormatInt(tm.tm_year + 1900) + " " + Two(tm.tm_hour) + ":" + Two(tm.tm_min) + ":" +
+  return std::string(kDays[tm.tm_wday]) + ", " + Two(tm.tm_mday) + " " + kMonths[tm.tm_mon] + " " +
+         FormatInt(tm.tm_year + 1900) + " " + Two(tm.tm_hour) + ":" + Two(tm.tm_min) + ":" +
          Two(tm.tm_sec) + " " + (offset_minutes < 0 ? "-" : "+") +
          Two(static_cast<int>(abs_minutes / 60)) + Two(static_cast<int>(abs_minutes % 60));
 }
@@ -133,13 +135,15 @@ std::string ComposeMessage(const MailHeaders& headers, const MailParts& parts) {
   for (const std::string& a : headers.to) to += (to.empty() ? "" : ",\r\n ") + a;
   std::string out = "From: " + Mailbox(headers.from) + "\r\nTo: " + to +
                     "\r\nSubject: " + EncodeHeaderText(headers.subject) +
-                    "\r\nDate: " + MailDate(headers.date) + "\r\nMessage-ID: <" +
-                    headers.unique + "@" + domain +
+                    "\r\nDate: " + MailDate(headers.date) + "\r\nMessage-ID: <" + headers.unique +
+                    "@" + domain +
                     ">\r\nMIME-Version: 1.0\r\nX-Mailer: Panorello " PANORELLO_VERSION
                     "\r\nContent-Type: multipart/mixed; boundary=\"" +
                     mixed + "\"\r\n\r\nMessaggio in formato MIME.\r\n";
-  out += "--" + mixed + "\r\nContent-Type: multipart/related; type=\"multipart/alternative\"; "
-         "boundary=\"" + related + "\"\r\n\r\n";
+  out += "--" + mixed +
+         "\r\nContent-Type: multipart/related; type=\"multipart/alternative\"; "
+         "boundary=\"" +
+         related + "\"\r\n\r\n";
   out += "--" + related + "\r\nContent-Type: multipart/alternative; boundary=\"" + alternative +
          "\"\r\n\r\n";
   AppendPart(out, alternative, "Content-Type: text/plain; charset=utf-8\r\n", parts.plain);

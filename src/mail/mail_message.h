@@ -10,11 +10,11 @@
 namespace panorello {
 
 struct MailHeaders {
-  std::string from;                 // as in mail.ini: "addr" or "Name <addr>"
-  std::vector<std::string> to;      // addresses
-  std::string subject;              // UTF-8
-  std::time_t date = 0;             // written in local time with its offset
-  std::string unique;               // random text for the Message-ID and the boundaries
+  std::string from;             // as in mail.ini: "addr" or "Name <addr>"
+  std::vector<std::string> to;  // addresses
+  std::string subject;          // UTF-8
+  std::time_t date = 0;         // written in local time with its offset
+  std::string unique;           // random text for the Message-ID and the boundaries
 };
 
 struct MailParts {

@@ -141,7 +141,8 @@ void SendLocal(const MailDelivery& d, const std::string& message) {
   pthread_sigmask(SIG_BLOCK, &pipe_signal, &old_mask);
   while (sent < message.size() && failure.empty()) {
     pollfd p{write_end.Get(), POLLOUT, 0};
-    if (past()) failure = Stopped(d.cancel) ? "invio interrotto" : "sendmail non risponde";
+    if (past())
+      failure = Stopped(d.cancel) ? "invio interrotto" : "sendmail non risponde";
     else if (poll(&p, 1, 100) > 0) {
       const ssize_t n = write(write_end.Get(), message.data() + sent, message.size() - sent);
       if (n < 0 && errno != EAGAIN && errno != EINTR) failure = "sendmail ha chiuso l'ingresso";
@@ -157,7 +158,8 @@ void SendLocal(const MailDelivery& d, const std::string& message) {
     if (past()) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
-      if (failure.empty()) failure = Stopped(d.cancel) ? "invio interrotto" : "sendmail non risponde";
+      if (failure.empty())
+        failure = Stopped(d.cancel) ? "invio interrotto" : "sendmail non risponde";
       break;
     }
     usleep(20000);

@@ -9,9 +9,9 @@
 namespace panorello {
 
 struct MailDelivery {
-  std::string from;                     // envelope sender (an address)
-  std::vector<std::string> recipients;  // envelope recipients
-  int timeout_seconds = 30;             // the whole delivery, connection included
+  std::string from;                           // envelope sender (an address)
+  std::vector<std::string> recipients;        // envelope recipients
+  int timeout_seconds = 30;                   // the whole delivery, connection included
   const std::atomic<bool>* cancel = nullptr;  // set, or a stop signal: the delivery ends
 };
 

@@ -11,10 +11,10 @@ struct MailSettings {
   std::string user;      // AUTH user; blank: no AUTH
   std::string password;  // never logged, never shown
   std::string from;
-  std::string to;        // default recipients, separated by commas
-  std::string subject;   // blank: the page title and the date
-  std::string ca_file;   // CAFILE: certificates trusted for the server, beside the system's
-  bool tls = true;       // smtp:// must upgrade and certificates are verified; 0: plain relay
+  std::string to;       // default recipients, separated by commas
+  std::string subject;  // blank: the page title and the date
+  std::string ca_file;  // CAFILE: certificates trusted for the server, beside the system's
+  bool tls = true;      // smtp:// must upgrade and certificates are verified; 0: plain relay
 };
 
 // The settings of the mail.ini at path; all defaults when there is none. Throws Error (kConfig)

@@ -34,8 +34,8 @@ std::string PlainOf(std::string_view html) {
     }
     if (html[i] == '&') {
       static constexpr std::pair<std::string_view, char> kEntities[] = {
-          {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'},
-          {"&#39;", '\''}, {"&nbsp;", ' '}};
+          {"&amp;", '&'},  {"&lt;", '<'},   {"&gt;", '>'},
+          {"&quot;", '"'}, {"&#39;", '\''}, {"&nbsp;", ' '}};
       bool done = false;
       for (const auto& [name, ch] : kEntities) {
         if (html.substr(i, name.size()) == name) {
@@ -166,7 +166,7 @@ PageDigest DigestPage(std::string_view page, size_t first_rows) {
   const size_t main_end = page.rfind("</main>");
   while (start != std::string_view::npos) {
     size_t next = page.find(kBlock, start + kBlock.size());
-    const size_t end = next != std::string_view::npos ? next
+    const size_t end = next != std::string_view::npos                           ? next
                        : main_end != std::string_view::npos && main_end > start ? main_end
                                                                                 : page.size();
     digest.blocks.push_back(BlockOf(page.substr(start, end - start), first_rows));

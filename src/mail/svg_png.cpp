@@ -37,8 +37,8 @@ std::string GErrorText(GError* error) {
 
 std::string SvgToPng(std::string_view svg, int pixel_width) {
   GError* error = nullptr;
-  std::unique_ptr<RsvgHandle, GObjectFree> handle(rsvg_handle_new_from_data(
-      reinterpret_cast<const guint8*>(svg.data()), svg.size(), &error));
+  std::unique_ptr<RsvgHandle, GObjectFree> handle(
+      rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &error));
   if (!handle) throw Error("Grafico non convertibile in immagine: " + GErrorText(error));
   gboolean has_width = FALSE;
   gboolean has_height = FALSE;

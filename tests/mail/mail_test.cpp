@@ -112,13 +112,13 @@ constexpr const char* kPassword = "s3greta-Pw";
 TEST_F(Mail, DeliversOrFailsWithTheCause) {
   const std::string rows =
       "WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r WHERE n < 25) ";
-  WriteBytes(File("blocks.ini"),
-             testing::BlockText(1, "Ordini", "", "SELECT 12 AS Ordini, 'aperto' AS Stato", "KPI") +
-                 testing::BlockText(2, "Righe", "", rows + "SELECT n, 'riga ' || n AS t FROM r",
-                                    "TABLE") +
-                 testing::BlockText(3, "Vendite", "", rows + "SELECT 'M' || n AS m, n * 10 AS v FROM r",
-                                    "CHART") +
-                 testing::BlockText(4, "Rotto", "", "SELECT * FROM manca", "TABLE"));
+  WriteBytes(
+      File("blocks.ini"),
+      testing::BlockText(1, "Ordini", "", "SELECT 12 AS Ordini, 'aperto' AS Stato", "KPI") +
+          testing::BlockText(2, "Righe", "", rows + "SELECT n, 'riga ' || n AS t FROM r", "TABLE") +
+          testing::BlockText(3, "Vendite", "", rows + "SELECT 'M' || n AS m, n * 10 AS v FROM r",
+                             "CHART") +
+          testing::BlockText(4, "Rotto", "", "SELECT * FROM manca", "TABLE"));
   Config({"PAGETITLE=Cruscotto"});
   ASSERT_EQ(std::system(("cd '" + File("smtp") +
                          "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out "
@@ -138,17 +138,37 @@ TEST_F(Mail, DeliversOrFailsWithTheCause) {
     const char* err;  // part of the stderr line when it fails
   };
   const std::vector<Case> cases = {
-      {"relay without TLS", {}, true, "TLS=0\nFROM=Cruscotto Vendite <report@ditta.it>\n"
-       "SUBJECT=Vendite di luglio è così\n", 0644, 3, ""},
-      {"STARTTLS and AUTH", {"--tls", cert, key, "--auth", std::string("user:") + kPassword}, true,
+      {"relay without TLS",
+       {},
+       true,
+       "TLS=0\nFROM=Cruscotto Vendite <report@ditta.it>\n"
+       "SUBJECT=Vendite di luglio è così\n",
+       0644,
+       3,
+       ""},
+      {"STARTTLS and AUTH",
+       {"--tls", cert, key, "--auth", std::string("user:") + kPassword},
+       true,
        "CAFILE=" + cert + "\nUSER=user\nPASSWORD=" + kPassword + "\nFROM=report@ditta.it\n",
-       0600, 3, ""},
+       0600,
+       3,
+       ""},
       {"TLS=1 and no STARTTLS", {}, true, "FROM=report@ditta.it\n", 0644, 1, "STARTTLS"},
-      {"recipient refused", {"--refuse", "b@ditta.it"}, true, "TLS=0\n", 0644, 1,
+      {"recipient refused",
+       {"--refuse", "b@ditta.it"},
+       true,
+       "TLS=0\n",
+       0644,
+       1,
        "Errore invio e-mail: "},
       {"server down", {}, false, "TLS=0\n", 0644, 1, "Errore invio e-mail: "},
-      {"password readable by others", {}, true,
-       "TLS=0\nUSER=user\nPASSWORD=" + std::string(kPassword) + "\n", 0644, 1, "chmod 600"},
+      {"password readable by others",
+       {},
+       true,
+       "TLS=0\nUSER=user\nPASSWORD=" + std::string(kPassword) + "\n",
+       0644,
+       1,
+       "chmod 600"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -171,7 +191,8 @@ TEST_F(Mail, DeliversOrFailsWithTheCause) {
     if (c.exit == 1) {
       EXPECT_TRUE(message.empty());
       EXPECT_NE(err.find(std::string("Batch terminato con errore: ") + "Errore invio e-mail: "),
-                std::string::npos) << err;
+                std::string::npos)
+          << err;
       EXPECT_NE(err.find(c.err), std::string::npos) << err;
       EXPECT_NE(Log().find(" - Errore invio e-mail: "), std::string::npos);
       continue;
@@ -205,7 +226,8 @@ TEST_F(Mail, DeliversOrFailsWithTheCause) {
       EXPECT_EQ(Fact(facts, "header.From"), "Cruscotto Vendite <report@ditta.it>");
       EXPECT_EQ(Fact(facts, "header.Subject"), "Vendite di luglio è così");
     } else {
-      EXPECT_TRUE(Fact(facts, "header.Subject").starts_with("Cruscotto - ")) << Fact(facts, "header.Subject");
+      EXPECT_TRUE(Fact(facts, "header.Subject").starts_with("Cruscotto - "))
+          << Fact(facts, "header.Subject");
     }
   }
 }
