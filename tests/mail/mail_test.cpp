@@ -232,6 +232,33 @@ TEST_F(Mail, DeliversOrFailsWithTheCause) {
   }
 }
 
+// A stop signal reaches a mail server that never answers: the run ends at once, the page stays.
+TEST_F(Mail, StopReachesASilentServer) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(listener, 4), 0);  // the kernel accepts; no greeting ever comes
+  socklen_t len = sizeof a;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  MailIni("SMTP=smtp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "\nTLS=0\n", 0644);
+  const auto start = std::chrono::steady_clock::now();
+  const int status =
+      std::system(("cd '" + folder.Path() +
+                   "' && env -i PATH=/usr/bin:/bin timeout --preserve-status -s TERM "
+                   "2 ./panorello /RUN /MAIL=a@ditta.it 2> err.txt")
+                      .c_str());
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+          .count();
+  close(listener);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 128 + SIGTERM);
+  EXPECT_LT(seconds, 10);
+  EXPECT_NE(Log().find(" - Errore invio e-mail: invio interrotto"), std::string::npos) << Log();
+  EXPECT_FALSE(ReadBytes(File("page.html")).empty());
+}
+
 // The demo's blocks, every kind of body, go out without an error.
 TEST_F(Mail, DemoBlocksAreMailed) {
   WriteBytes(File("blocks.ini"), ReadBytes(testing::DemoBlocksSource()));
