@@ -54,6 +54,33 @@ struct ListFree {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
+// What a person should check, in front of libcurl's own words.
+std::string CauseOf(CURLcode rc, const std::string& detail, const MailDelivery& d) {
+  switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+      return "nessuna risposta dal server di posta entro " + FormatInt(d.timeout_seconds) + " s";
+    case CURLE_USE_SSL_FAILED:
+      return "il server non offre STARTTLS (TLS=0 in mail.ini solo per un relay locale fidato)";
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+      return "server di posta non raggiungibile, controllare SMTP in mail.ini: " + detail;
+    case CURLE_LOGIN_DENIED:
+      return "accesso rifiutato dal server di posta, controllare USER e PASSWORD in mail.ini: " +
+             detail;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+      return "certificato del server di posta non verificato (CAFILE in mail.ini per "
+             "un'autorità aziendale): " +
+             detail;
+    default:
+      break;
+  }
+  if (detail.starts_with("RCPT")) return "destinatario rifiutato dal server di posta: " + detail;
+  if (detail.starts_with("MAIL"))
+    return "mittente rifiutato dal server di posta (FROM in mail.ini): " + detail;
+  return "invio non riuscito: " + detail;
+}
+
 void SendSmtp(const MailSettings& s, const MailDelivery& d, const std::string& message) {
   const bool smtps = StartsWithAsciiNoCase(s.smtp, "smtps://");
   if (!smtps && !StartsWithAsciiNoCase(s.smtp, "smtp://")) {
@@ -98,14 +125,8 @@ void SendSmtp(const MailSettings& s, const MailDelivery& d, const std::string& m
   const CURLcode rc = curl_easy_perform(c);
   if (rc == CURLE_OK) return;
   if (rc == CURLE_ABORTED_BY_CALLBACK) throw Error("invio interrotto", ErrorKind::kCancelled);
-  std::string cause = error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc);
-  if (rc == CURLE_OPERATION_TIMEDOUT) {
-    cause = "nessuna risposta dal server di posta entro " + FormatInt(d.timeout_seconds) + " s";
-  }
-  if (rc == CURLE_USE_SSL_FAILED) {
-    cause = "il server non offre STARTTLS (TLS=0 in mail.ini solo per un relay locale fidato)";
-  }
-  throw Error(cause + " (" + s.smtp + ")");
+  throw Error(CauseOf(rc, error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc), d) +
+              " (" + s.smtp + ")");
 }
 
 // The message on the standard input of sendmail -t -i, within the time limit and the stop.
