@@ -48,12 +48,15 @@ std::string SvgToPng(std::string_view svg, int pixel_width) {
   RsvgRectangle viewbox{};
   rsvg_handle_get_intrinsic_dimensions(handle.get(), &has_width, &width, &has_height, &height,
                                        &has_viewbox, &viewbox);
-  if (!has_viewbox || viewbox.width <= 0 || viewbox.height <= 0 || viewbox.width > 10000 ||
-      viewbox.height > 10000) {
+  if (!has_viewbox || !(viewbox.width > 0) || !(viewbox.height > 0)) {
     throw Error("Grafico non convertibile in immagine: dimensioni assenti o non valide");
   }
   const int w = pixel_width;
-  const int h = static_cast<int>(std::lround(viewbox.height * pixel_width / viewbox.width));
+  const double height = viewbox.height * pixel_width / viewbox.width;
+  if (!(height >= 1 && height <= 4.0 * pixel_width)) {
+    throw Error("Grafico non convertibile in immagine: proporzioni non valide");
+  }
+  const int h = static_cast<int>(std::lround(height));
   std::unique_ptr<cairo_surface_t, SurfaceFree> surface(
       cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
   std::unique_ptr<cairo_t, CairoFree> cr(cairo_create(surface.get()));
