@@ -52,11 +52,11 @@ std::string SvgToPng(std::string_view svg, int pixel_width) {
     throw Error("Grafico non convertibile in immagine: dimensioni assenti o non valide");
   }
   const int w = pixel_width;
-  const double height = viewbox.height * pixel_width / viewbox.width;
-  if (!(height >= 1 && height <= 4.0 * pixel_width)) {
+  const double pixel_height = viewbox.height * pixel_width / viewbox.width;
+  if (!(pixel_height >= 1 && pixel_height <= 4.0 * pixel_width)) {
     throw Error("Grafico non convertibile in immagine: proporzioni non valide");
   }
-  const int h = static_cast<int>(std::lround(height));
+  const int h = static_cast<int>(std::lround(pixel_height));
   std::unique_ptr<cairo_surface_t, SurfaceFree> surface(
       cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
   std::unique_ptr<cairo_t, CairoFree> cr(cairo_create(surface.get()));
