@@ -8,6 +8,7 @@ inspect FILE.eml OUT_DIR
     prints what the tests check, one "key=value" a line; writes the attachment as
     OUT_DIR/attachment.html and the HTML part, its cid: pictures as files, as OUT_DIR/mail.html.
 """
+import ctypes
 import email
 import email.policy
 import os
@@ -23,6 +24,8 @@ def serve(args):
     from aiosmtpd.controller import Controller
     from aiosmtpd.smtp import AuthResult
 
+    # The server never outlives the test that started it, even one that crashed.
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
     out = args[0]
     tls = auth = refuse = None
     i = 1
