@@ -76,6 +76,7 @@ bench: build
 
 screenshot: build
 	bash scripts/screenshot.sh $(BUILD)
+	bash scripts/mail-screenshot.sh $(BUILD)
 
 # The Debian packages panorello (no Qt: batch, cron, timers) and panorello-gui (the window),
 # built for /usr in their own folder.

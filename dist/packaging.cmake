@@ -28,6 +28,8 @@ set(CPACK_DEBIAN_BATCH_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_BATCH_PACKAGE_DEPENDS "libpq5, libmariadb3")
 set(CPACK_DEBIAN_BATCH_PACKAGE_RECOMMENDS
   "odbc-postgresql, odbc-mariadb, odbc-mdbtools, tdsodbc, libsqliteodbc, xdg-utils, fonts-liberation")
+# /MAIL without SMTP in mail.ini hands the message to the local sendmail.
+set(CPACK_DEBIAN_BATCH_PACKAGE_SUGGESTS "default-mta | mail-transport-agent")
 set(CPACK_DEBIAN_BATCH_DESCRIPTION "dashboard HTML da query SQL per piccole aziende
 Panorello esegue le query SQL dei blocchi di una dashboard sul database
 dell'azienda (PostgreSQL, MySQL/MariaDB, SQL Server, Access, ODBC) e scrive

@@ -16,6 +16,7 @@ PACKAGES=(
   x11-utils
   time
   qt6-translations-l10n locales
+  librsvg2-dev libcurl4-openssl-dev python3-aiosmtpd
 )
 
 # npm comes with some builds of nodejs; Debian's is a package of its own.

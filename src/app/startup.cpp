@@ -8,6 +8,7 @@
 #include "demo/demo_db.h"
 #include "demo/demo_run.h"
 #include "html/generation.h"
+#include "mail/mail_run.h"
 #include "storage/blocks_file.h"
 #include "storage/settings.h"
 #include "util/files.h"
@@ -62,6 +63,17 @@ void Warn(AppContext& ctx, const BatchIo& io, const std::string& line, bool logg
   io.err << LineBreaksToSpaces(line) << '\n';
 }
 
+// /MAIL: a written page is mailed; a message that did not leave fails the run (the page stays).
+void MailAfterRun(AppContext& ctx, const std::string& command, const GenerationOutcome& run,
+                  bool& ok, std::string& failure) {
+  const MailSwitch mail = ParseMailArgument(command);
+  if (!mail.asked || !run.written || InterruptRequested()) return;
+  const std::string mail_failure = MailWrittenPage(ctx, mail.recipients);
+  if (mail_failure.empty()) return;
+  if (ok) failure = mail_failure;
+  ok = false;
+}
+
 int BatchGeneration(AppContext& ctx, const std::string& command, const std::string& upper,
                     const BatchIo& io, const std::vector<std::string>& startup_warnings) {
   const std::string dashboard = ParseDashArgument(command);
@@ -73,9 +85,11 @@ int BatchGeneration(AppContext& ctx, const std::string& command, const std::stri
   const std::string no_block = NoBlockWarning(ctx, dashboard);
   if (!no_block.empty()) Warn(ctx, io, no_block, false);
   GenerationOutcome run;
-  const bool ok = RunDashboardGeneration(ctx, open_browser, true, dashboard, run);
+  bool ok = RunDashboardGeneration(ctx, open_browser, true, dashboard, run);
   if (!open_browser && ctx.settings.OpenBrowser) LogSkippedBrowser(ctx, run);
-  return Finish(ctx, io, ok, run, run.error_text);
+  std::string failure = run.error_text;
+  MailAfterRun(ctx, command, run, ok, failure);
+  return Finish(ctx, io, ok, run, failure);
 }
 
 int BatchDemo(AppContext& ctx, const std::string& command, const BatchIo& io) {
@@ -108,6 +122,8 @@ std::string UsageText(const std::string& data_folder) {
          "  /DASH=nome       con /RUN: solo i blocchi della dashboard indicata\n"
          "                   (senza: tutti i blocchi attivi)\n"
          "  /OPEN            con /RUN: apre la pagina nel browser dopo averla scritta\n"
+         "  /MAIL[=indirizzi] con /RUN: invia la pagina per e-mail dopo averla scritta\n"
+         "                   (indirizzi separati da virgole; senza: TO di mail.ini)\n"
          "  /DEMO            crea il database di esempio e genera la dashboard demo,\n"
          "                   senza finestra\n"
          "  --check          controlla impostazioni, blocchi e connessione senza scrivere\n"
@@ -120,6 +136,9 @@ std::string UsageText(const std::string& data_folder) {
          "\n"
          "Lì stanno config.ini (impostazioni), blocks.ini (blocchi), panorello.log (il log,\n"
          "se LOGFILE non indica altro), dashboard.html e i file della demo.\n"
+         "mail.ini (per /MAIL): SMTP=smtp://host:587 (STARTTLS) o smtps://host:465, vuoto =\n"
+         "/usr/sbin/sendmail; USER, PASSWORD (file solo per il proprietario: chmod 600),\n"
+         "FROM, TO, SUBJECT, TLS=1 (0 solo per un relay locale senza TLS), CAFILE.\n"
          "La cartella è PANORELLO_HOME se impostata; altrimenti la cartella del programma,\n"
          "se contiene config.ini, blocks.ini o blocks_demo.ini (installazione portatile);\n"
          "altrimenti $XDG_CONFIG_HOME/panorello (di solito ~/.config/panorello), anche per root.\n"
@@ -127,7 +146,7 @@ std::string UsageText(const std::string& data_folder) {
          "Codici di uscita:\n"
          "  0  pagina scritta, tutti i blocchi riusciti\n"
          "  1  generazione non riuscita (pagina non scritta, o browser chiesto con /OPEN\n"
-         "     e non aperto)\n"
+         "     e non aperto, o e-mail chiesta con /MAIL e non inviata)\n"
          "  2  avvio non riuscito\n"
          "  3  pagina scritta, ma almeno un blocco mostra un errore\n"
          "\n"
