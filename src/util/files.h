@@ -68,11 +68,10 @@ class WritePlace {
  public:
   // create_folders: missing folders are made (by root as the owner of the folder holding them).
   WritePlace(const std::string& path, bool create_folders);
-  ~WritePlace();
   WritePlace(const WritePlace&) = delete;
   WritePlace& operator=(const WritePlace&) = delete;
 
-  int Folder() const { return folder_; }  // an O_PATH descriptor, for the *at calls
+  int Folder() const { return folder_.Get(); }  // an O_PATH descriptor, for the *at calls
   const std::string& Name() const { return name_; }
   const struct stat& FolderStat() const { return folder_stat_; }
   // Name() is a link in /proc (such as /dev/stderr's /proc/self/fd/2): open it following.
@@ -81,7 +80,7 @@ class WritePlace {
   std::string PinnedPath(std::string_view name) const;
 
  private:
-  int folder_ = -1;
+  UniqueFd folder_;
   std::string name_;
   struct stat folder_stat_ {};
   bool kernel_link_ = false;

@@ -201,15 +201,11 @@ WritePlace::WritePlace(const std::string& path, bool create_folders) {
   }
   if (name_.empty() || name_ == "..") ThrowRefused(path, std::strerror(EISDIR));
   if (::fstat(folder.Get(), &folder_stat_) != 0) ThrowRefused(path, std::strerror(errno));
-  folder_ = folder.Release();
-}
-
-WritePlace::~WritePlace() {
-  if (folder_ >= 0) ::close(folder_);
+  folder_ = std::move(folder);
 }
 
 std::string WritePlace::PinnedPath(std::string_view name) const {
-  return "/proc/self/fd/" + std::to_string(folder_) + "/" + std::string(name);
+  return "/proc/self/fd/" + std::to_string(folder_.Get()) + "/" + std::string(name);
 }
 
 void EnsureWritableFolder(const std::string& folder) {

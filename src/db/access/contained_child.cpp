@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "util/error.h"
+#include "util/unique_fd.h"
 
 extern char** environ;
 
@@ -47,22 +48,6 @@ void KeepTail(std::string& tail, const char* bytes, size_t count) {
   if (tail.size() > kTailBytes) tail.erase(0, tail.size() - kTailBytes);
 }
 
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
 std::pair<int, int> Pipe() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
@@ -82,25 +67,25 @@ ChildOutcome RunContained(const std::string& program, const std::vector<std::str
   argv.push_back(nullptr);
   const rlimit memory{limits.address_space_bytes, limits.address_space_bytes};
   const auto [err_read, err_write] = Pipe();
-  Fd err_in(err_read), err_out(err_write);
+  UniqueFd err_in(err_read), err_out(err_write);
   const auto [report_read, report_write] = Pipe();
-  Fd report_in(report_read), report_out(report_write);
+  UniqueFd report_in(report_read), report_out(report_write);
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) {
     throw Error("Impossibile avviare " + program + ": " + std::generic_category().message(errno));
   }
   if (pid == 0) {
-    BecomeChild(program.c_str(), argv.data(), err_out.get(), report_out.get(), parent, memory);
+    BecomeChild(program.c_str(), argv.data(), err_out.Get(), report_out.Get(), parent, memory);
   }
-  err_out.Close();
-  report_out.Close();
+  err_out.Reset();
+  report_out.Reset();
 
   ChildOutcome outcome;
   // The exec's outcome: end of file when it succeeded (close-on-exec), the errno otherwise.
   int err = 0;
   ssize_t got = 0;
-  while ((got = ::read(report_in.get(), &err, sizeof err)) < 0 && errno == EINTR) {
+  while ((got = ::read(report_in.Get(), &err, sizeof err)) < 0 && errno == EINTR) {
   }
   if (got == static_cast<ssize_t>(sizeof err)) outcome.start_errno = err;
 
@@ -123,9 +108,9 @@ ChildOutcome RunContained(const std::string& program, const std::vector<std::str
       ::poll(nullptr, 0, wait_ms);
       continue;
     }
-    pollfd p{err_in.get(), POLLIN, 0};
+    pollfd p{err_in.Get(), POLLIN, 0};
     if (::poll(&p, 1, wait_ms) <= 0) continue;
-    const ssize_t n = ::read(err_in.get(), buffer, sizeof buffer);
+    const ssize_t n = ::read(err_in.Get(), buffer, sizeof buffer);
     if (n > 0) {
       KeepTail(outcome.stderr_tail, buffer, static_cast<size_t>(n));
     } else if (n == 0 || errno != EINTR) {
@@ -133,8 +118,8 @@ ChildOutcome RunContained(const std::string& program, const std::vector<std::str
     }
   }
   // What the child wrote just before it ended.
-  ::fcntl(err_in.get(), F_SETFL, O_NONBLOCK);
-  for (ssize_t n; reading && (n = ::read(err_in.get(), buffer, sizeof buffer)) > 0;) {
+  ::fcntl(err_in.Get(), F_SETFL, O_NONBLOCK);
+  for (ssize_t n; reading && (n = ::read(err_in.Get(), buffer, sizeof buffer)) > 0;) {
     KeepTail(outcome.stderr_tail, buffer, static_cast<size_t>(n));
   }
   return outcome;

@@ -71,27 +71,25 @@ std::optional<CopyLock> CopyLock::Wait(const std::string& copy_path,
   return std::nullopt;
 }
 
-CopyLock::CopyLock(CopyLock&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) {
-  other.fd_ = -1;
-}
+CopyLock::CopyLock(CopyLock&& other) noexcept
+    : path_(std::move(other.path_)), fd_(std::move(other.fd_)) {}
 
 CopyLock::~CopyLock() { Release(); }
 
 void CopyLock::Fail(const Error& error) {
-  if (fd_ < 0) return;
+  if (!fd_.Valid()) return;
   const std::string record =
       std::string(1, static_cast<char>('0' + static_cast<int>(error.kind()))) + error.what();
-  if (::ftruncate(fd_, 0) == 0) {
-    [[maybe_unused]] const ssize_t n = ::pwrite(fd_, record.data(), record.size(), 0);
+  if (::ftruncate(fd_.Get(), 0) == 0) {
+    [[maybe_unused]] const ssize_t n = ::pwrite(fd_.Get(), record.data(), record.size(), 0);
   }
   Release();
 }
 
 void CopyLock::Release() {
-  if (fd_ < 0) return;
+  if (!fd_.Valid()) return;
   ::unlink(path_.c_str());  // while still held: a newcomer creates a new file
-  ::close(fd_);
-  fd_ = -1;
+  fd_.Reset();
 }
 
 }  // namespace panorello

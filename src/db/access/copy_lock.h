@@ -8,6 +8,7 @@
 #include <string>
 
 #include "util/error.h"
+#include "util/unique_fd.h"
 
 namespace panorello {
 
@@ -32,7 +33,7 @@ class CopyLock {
   void Release();
 
   std::string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace panorello
