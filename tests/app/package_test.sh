@@ -55,7 +55,8 @@ for r in odbc-postgresql xdg-utils fonts-liberation; do
   case "$recommends" in *"$r"*) ;; *) echo "FAIL: manca Recommends $r"; fail=1 ;; esac
 done
 
-lintian --tag-display-limit 0 "$work"/*.deb >"$work/lintian.txt" 2>&1 || true
+mkdir "$work/tmp"  # lintian leaves folders of its own in its TMPDIR
+TMPDIR="$work/tmp" lintian --tag-display-limit 0 "$work"/*.deb >"$work/lintian.txt" 2>&1 || true
 if grep -q '^E:' "$work/lintian.txt"; then
   echo "FAIL: lintian riporta errori:"; grep '^E:' "$work/lintian.txt"; fail=1
 fi
