@@ -164,6 +164,7 @@ struct RunConnection::Plan {
   MariaDbTarget mariadb;
   PostgresTarget postgres;
   bool side_by_side = false;
+  LocalZone zone;              // told to server sessions (PostgreSQL, MariaDB)
   std::exception_ptr failure;  // working it out failed: every open throws this
 };
 
@@ -240,9 +241,9 @@ std::unique_ptr<Connection> OpenPlan(const Plan& plan, const ConnectionLimits& l
   if (plan.failure) std::rethrow_exception(plan.failure);
   switch (plan.kind) {
     case Plan::Kind::kMariaDb:
-      return OpenMariaDb(plan.mariadb, limits);
+      return OpenMariaDb(plan.mariadb, limits, plan.zone);
     case Plan::Kind::kPostgres:
-      return OpenPostgres(plan.postgres, limits);
+      return OpenPostgres(plan.postgres, limits, plan.zone);
     case Plan::Kind::kFile:
       return WithPasswordsMasked([&] { return OpenDatabaseFile(plan.path, limits, place); });
     case Plan::Kind::kAccessCopy:
@@ -268,6 +269,7 @@ const RunConnection::Plan& RunConnection::Resolved() const {
         RoadRowOf(settings_.DbType).side_by_side == SideBySide::kAlways) {
       plan_->side_by_side = true;
     }
+    plan_->zone = place_.clock != nullptr ? place_.clock->Zone() : SystemLocalZone();
   });
   return *plan_;
 }
@@ -284,7 +286,7 @@ std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_s
   const Plan plan = Resolve([&] {
     return WithPasswordsMasked([&] { return ConnectionStringPlan(connection_string, limits); });
   });
-  return OpenPlan(plan, limits, place);
+  return OpenPlan(plan, limits, place);  // no server road: no zone to tell
 }
 
 std::unique_ptr<Connection> OpenConnection(const Settings& settings, const ConnectionLimits& limits,

@@ -57,6 +57,14 @@ class Connection {
   // too; returns without waiting for the statement (a driver may still wait for the server). The
   // statement then fails. Every engine has one: a time-out and a run's stop rely on it.
   virtual void Cancel() noexcept = 0;
+  // Whether the connection may run another block's statement, with nothing left of the blocks
+  // before it (an engine without a way to clean its session up says no; so does one that is
+  // broken, was cancelled or is in the middle of a statement). Asked on the thread that uses it,
+  // between statements; it costs no round trip.
+  virtual bool Reusable() noexcept { return false; }
+  // The next statement runs in a new session, with nothing left of the statements before it; an
+  // engine resets its session then, in the same round trip as the statement where it can.
+  virtual void StartNewSession() noexcept {}
 };
 
 // What opening a connection may need from the program besides its limits.

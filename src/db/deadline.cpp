@@ -51,7 +51,8 @@ struct BlockJob {
   bool whole = false;  // set before the worker starts: the rows stay on the worker, in grid
   std::optional<ResultGrid> grid;
   std::exception_ptr error;
-  std::shared_ptr<Connection> connection;  // for the cancel, while the statement runs
+  std::shared_ptr<Connection> connection;    // for the cancel, while the statement runs
+  std::shared_ptr<WorkerConnection> worker;  // where the connection waits for the next block
   std::shared_ptr<StuckWorkers> stuck;
   int road = 0;
 };
@@ -134,7 +135,8 @@ void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open,
           const std::string& sql) {
   std::shared_ptr<Connection> connection;
   try {
-    connection = open();
+    if (job->worker) connection = job->worker->Take();
+    if (!connection) connection = open();
     {
       const std::lock_guard lock(job->mutex);
       job->connection = connection;
@@ -151,11 +153,14 @@ void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open,
   }
   {
     const std::lock_guard lock(job->mutex);
+    // Kept before the caller hears of the end, so that its next block finds it; never after a
+    // cancel (the caller gave up, and a late cancel must not reach the next statement).
+    if (job->worker && !job->abandoned) connection = job->worker->Keep(std::move(connection));
     job->results_complete = true;
     job->connection.reset();
     job->to_caller.notify_one();
   }
-  connection.reset();  // closed here, unless a cancel still holds it
+  connection.reset();  // closed here, unless kept or a cancel still holds it
   const std::lock_guard lock(job->mutex);
   job->done = true;
   if (job->left_behind && job->stuck) job->stuck->Remove(job->road);
@@ -292,13 +297,15 @@ namespace {
 // The worker of one statement, started unless the run has stopped or the road holds as many
 // workers left behind as it may. whole: the rows stay on the worker, collected in its grid.
 std::shared_ptr<BlockJob> StartJob(const ConnectionOpener& open, const std::string& sql,
-                                   const QueryStop& stop, bool whole) {
+                                   const QueryStop& stop, bool whole,
+                                   std::shared_ptr<WorkerConnection> worker) {
   if (stop.cancel != nullptr) stop.cancel->ThrowIfCancelled();
   if (stop.stuck && stop.stuck->Full(stop.road)) throw TooManyStuckError(stop.stuck->Cap());
   auto job = std::make_shared<BlockJob>();
   job->whole = whole;
   job->stuck = stop.stuck;
   job->road = stop.road;
+  job->worker = std::move(worker);
   std::thread([job, open, sql] { Work(job, open, sql); }).detach();
   return job;
 }
@@ -306,15 +313,17 @@ std::shared_ptr<BlockJob> StartJob(const ConnectionOpener& open, const std::stri
 }  // namespace
 
 bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql, RowSink& sink,
-                           const ConnectionLimits& limits, const QueryStop& stop, OpenKind kind) {
-  JobWatch watch(StartJob(open, sql, stop, false), limits, stop.cancel, kind);
+                           const ConnectionLimits& limits, const QueryStop& stop, OpenKind kind,
+                           std::shared_ptr<WorkerConnection> worker) {
+  JobWatch watch(StartJob(open, sql, stop, false, std::move(worker)), limits, stop.cancel, kind);
   return watch.Run(sink);
 }
 
 std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
                                             const ConnectionLimits& limits, const QueryStop& stop,
-                                            OpenKind kind) {
-  const std::shared_ptr<BlockJob> job = StartJob(open, sql, stop, true);
+                                            OpenKind kind,
+                                            std::shared_ptr<WorkerConnection> worker) {
+  const std::shared_ptr<BlockJob> job = StartJob(open, sql, stop, true, std::move(worker));
   GridSink unused;  // nothing is queued for a whole result
   if (!JobWatch(job, limits, stop.cancel, kind).Run(unused)) return std::nullopt;
   const std::lock_guard lock(job->mutex);
@@ -332,16 +341,19 @@ QueryStop OnRoadOf(const RunConnection& connection, QueryStop stop) {
 
 bool BlockQueryRows(const std::shared_ptr<const RunConnection>& connection,
                     const ConnectionLimits& limits, const std::string& sql, RowSink& sink,
-                    const QueryStop& stop) {
+                    const QueryStop& stop, std::shared_ptr<WorkerConnection> worker) {
   return QueryRowsWithDeadline([connection] { return connection->Open(); }, sql, sink, limits,
-                               OnRoadOf(*connection, stop), {connection->OpensFile()});
+                               OnRoadOf(*connection, stop), {connection->OpensFile()},
+                               std::move(worker));
 }
 
 std::optional<ResultGrid> BlockQuery(const std::shared_ptr<const RunConnection>& connection,
                                      const ConnectionLimits& limits, const std::string& sql,
-                                     const QueryStop& stop) {
+                                     const QueryStop& stop,
+                                     std::shared_ptr<WorkerConnection> worker) {
   return QueryWithDeadline([connection] { return connection->Open(); }, sql, limits,
-                           OnRoadOf(*connection, stop), {connection->OpensFile()});
+                           OnRoadOf(*connection, stop), {connection->OpensFile()},
+                           std::move(worker));
 }
 
 }  // namespace panorello

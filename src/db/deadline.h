@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/worker_connection.h"
 #include "storage/settings.h"
 #include "util/cancel.h"
 #include "util/error.h"
@@ -52,22 +53,27 @@ using ConnectionOpener = std::function<std::unique_ptr<Connection>()>;
 // rows have limits.query_seconds, measured on the steady clock. Returns whether any row came.
 // Throws what the connection threw, the time-out error of the limit that passed, the stop's error
 // (ErrorKind::kCancelled) once stop.cancel is raised, or, without starting anything, an error when
-// the road already holds as many workers left behind as stop.stuck allows.
+// the road already holds as many workers left behind as stop.stuck allows. With worker, the
+// connection it keeps is used instead of open when it can take the statement, and the connection
+// goes back to it afterwards unless the statement was given up (time-out, stop) or the
+// connection cannot serve another one.
 bool QueryRowsWithDeadline(const ConnectionOpener& open, const std::string& sql, RowSink& sink,
                            const ConnectionLimits& limits, const QueryStop& stop = {},
-                           OpenKind kind = {});
+                           OpenKind kind = {}, std::shared_ptr<WorkerConnection> worker = nullptr);
 
 // The same with the rows collected; std::nullopt when the statement returned none.
 std::optional<ResultGrid> QueryWithDeadline(const ConnectionOpener& open, const std::string& sql,
                                             const ConnectionLimits& limits,
-                                            const QueryStop& stop = {}, OpenKind kind = {});
+                                            const QueryStop& stop = {}, OpenKind kind = {},
+                                            std::shared_ptr<WorkerConnection> worker = nullptr);
 
 // What the page's blocks use: the run's connection as the opener, its road for stop.road.
 bool BlockQueryRows(const std::shared_ptr<const RunConnection>& connection,
                     const ConnectionLimits& limits, const std::string& sql, RowSink& sink,
-                    const QueryStop& stop = {});
+                    const QueryStop& stop = {}, std::shared_ptr<WorkerConnection> worker = nullptr);
 std::optional<ResultGrid> BlockQuery(const std::shared_ptr<const RunConnection>& connection,
                                      const ConnectionLimits& limits, const std::string& sql,
-                                     const QueryStop& stop = {});
+                                     const QueryStop& stop = {},
+                                     std::shared_ptr<WorkerConnection> worker = nullptr);
 
 }  // namespace panorello

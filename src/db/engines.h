@@ -8,6 +8,7 @@
 
 #include "db/connection.h"
 #include "util/error.h"
+#include "util/local_zone.h"
 
 struct sqlite3;
 
@@ -53,8 +54,9 @@ struct MariaDbTarget {
 
 // A MariaDB or MySQL server through its client library; rows stream from the server. Throws
 // DbError with the server's codes.
-std::unique_ptr<Connection> OpenMariaDb(const MariaDbTarget& target,
-                                        const ConnectionLimits& limits);
+// zone, when known, becomes the session's time zone.
+std::unique_ptr<Connection> OpenMariaDb(const MariaDbTarget& target, const ConnectionLimits& limits,
+                                        const LocalZone& zone = {});
 
 // The driver names registered with the driver manager (odbcinst.ini).
 std::vector<std::string> RegisteredOdbcDrivers();

@@ -167,7 +167,10 @@ class Pool {
     }
   }
 
+  // Each worker keeps its own connection between its blocks.
   void Work() {
+    BlockQueryEnv env = env_;
+    env.worker = std::make_shared<WorkerConnection>();
     for (;;) {
       size_t i = 0;
       bool direct = false;
@@ -179,7 +182,7 @@ class Pool {
         i = next_++;
         direct = i == appended_;
       }
-      Slot slot = direct ? RenderIntoPage(blocks_[i]) : Render(blocks_[i]);
+      Slot slot = direct ? RenderIntoPage(env, blocks_[i]) : Render(env, blocks_[i]);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         slots_[i] = std::move(slot);
@@ -190,11 +193,11 @@ class Pool {
   }
 
   // Only while the page's thread waits for this block: it touches the page only after it.
-  Slot RenderIntoPage(const Block& block) const {
+  Slot RenderIntoPage(const BlockQueryEnv& env, const Block& block) const {
     Slot slot;
     slot.direct = true;
     try {
-      slot.outcome = RenderBlock(env_, block, page_);
+      slot.outcome = RenderBlock(env, block, page_);
       page_.MaybeFlush();
     } catch (...) {
       slot.error = std::current_exception();
@@ -202,13 +205,13 @@ class Pool {
     return slot;
   }
 
-  Slot Render(const Block& block) const {
+  Slot Render(const BlockQueryEnv& env, const Block& block) const {
     Slot slot;
     try {
       const bool may_spill = !options_.spill_folder.empty();
       auto spill = may_spill ? std::make_unique<SpillFile>(options_.spill_folder) : nullptr;
       PageOut body(spill.get(), may_spill ? options_.spill_bytes : SIZE_MAX);
-      slot.outcome = RenderBlock(env_, block, body);
+      slot.outcome = RenderBlock(env, block, body);
       if (spill != nullptr && spill->Size() > 0) {
         body.Flush();
         slot.spill = std::move(spill);
@@ -255,6 +258,7 @@ std::vector<BlockOutcome> RenderBlocksInOrder(const BlockQueryEnv& env,
     const CancelToken cancel(nullptr, options.cancel);
     BlockQueryEnv run_env = env;
     run_env.stop.cancel = &cancel;
+    run_env.worker = std::make_shared<WorkerConnection>();
     for (size_t i = 0; i < blocks.size(); ++i) {
       cancel.ThrowIfCancelled();
       turn(i);

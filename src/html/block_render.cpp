@@ -97,7 +97,7 @@ BlockOutcome StreamTableBody(const BlockQueryEnv& env, const std::string& sql,
   const uint64_t mark = out.Size();
   try {
     ResultTableSink table(env.regional, out, name);
-    if (!BlockQueryRows(env.connection, env.limits, sql, table, env.stop)) {
+    if (!BlockQueryRows(env.connection, env.limits, sql, table, env.stop, env.worker)) {
       out.Append("<div class=\"nodata\">Nessun dato disponibile</div>");
       return {};
     }
@@ -119,7 +119,7 @@ BlockOutcome StreamChartBody(const BlockQueryEnv& env, const std::string& sql,
   bool any = false;
   try {
     ChartSink sink(env.regional);
-    any = BlockQueryRows(env.connection, env.limits, sql, sink, env.stop);
+    any = BlockQueryRows(env.connection, env.limits, sql, sink, env.stop, env.worker);
     // A chart with no table after it carries its data for screen readers.
     if (any) chart = sink.Render(name, true);
   } catch (const std::exception& e) {
@@ -141,7 +141,8 @@ BlockOutcome RenderBlockQuery(const BlockQueryEnv& env, const std::string& sql,
   BodyKind kind = BodyKind::Table;
   std::string chart;  // drawn before anything reaches the page, so that a failure drops it whole
   try {
-    grid = BlockQuery(env.connection, env.limits, sql, env.stop);  // its own time limits
+    grid =
+        BlockQuery(env.connection, env.limits, sql, env.stop, env.worker);  // its own time limits
     if (grid) {
       kind = ChooseBody(*grid, body_mode, env.regional);
       // A chart with no table after it carries its data for screen readers.

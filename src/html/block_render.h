@@ -31,6 +31,8 @@ struct BlockQueryEnv {
   ConnectionPlace place;
   std::shared_ptr<const RunConnection> connection;  // worked out once for all the blocks
   QueryStop stop = {};  // the run's stop and its ledger of workers left behind
+  // The connection kept between the blocks of one worker thread; nullptr: one per block.
+  std::shared_ptr<WorkerConnection> worker = nullptr;
   static BlockQueryEnv Of(const AppContext& ctx) {
     ConnectionPlace place = ConnectionPlaceOf(ctx);
     auto connection = std::make_shared<const RunConnection>(ctx.settings, ctx.limits, place);

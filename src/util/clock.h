@@ -2,6 +2,9 @@
 // Local date and time, and the clock that gives it (injectable so tests run at fixed times).
 #include <cstdint>
 #include <string>
+#include <utility>
+
+#include "util/local_zone.h"
 
 namespace panorello {
 
@@ -19,21 +22,26 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual DateTime Now() const = 0;  // local time
+  // The zone of Now(), as database sessions are told it; unknown: they keep the server's.
+  virtual LocalZone Zone() const { return {}; }
 };
 
 class SystemClock final : public Clock {
  public:
   DateTime Now() const override;
+  LocalZone Zone() const override { return SystemLocalZone(); }
 };
 
 class FixedClock final : public Clock {
  public:
-  explicit FixedClock(DateTime now) : now_(now) {}
+  explicit FixedClock(DateTime now, LocalZone zone = {}) : now_(now), zone_(std::move(zone)) {}
   DateTime Now() const override { return now_; }
+  LocalZone Zone() const override { return zone_; }
   void SetNow(DateTime now) { now_ = now; }
 
  private:
   DateTime now_;
+  LocalZone zone_;
 };
 
 // "dd/mm/yyyy hh:nn:ss", used by the log and the page.

@@ -48,6 +48,35 @@ class WriteLogTest : public ::testing::Test {
 
 // A blank setting logs beside the executable; a set one is used, appended to in call order
 // (old lines kept), its folders created; a line break in a message is shown as an escape.
+// The zone a database session is told: TZ first, else the link of /etc/localtime; only names of
+// the tz database (files under zoneinfo) count.
+TEST(LocalZoneTest, NamesFromTzAndTheLocaltimeLink) {
+  struct Case {
+    const char* tz;  // nullptr: unset
+    const char* link;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {nullptr, "/usr/share/zoneinfo/Europe/Rome", "Europe/Rome"},
+      {nullptr, "../usr/share/zoneinfo/Asia/Kolkata", "Asia/Kolkata"},
+      {nullptr, "", ""},
+      {"Europe/Rome", "/usr/share/zoneinfo/Asia/Kolkata", "Europe/Rome"},
+      {":America/New_York", "", "America/New_York"},
+      {"/usr/share/zoneinfo/Europe/Rome", "", "Europe/Rome"},
+      {"", "/usr/share/zoneinfo/Europe/Rome", "UTC"},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", "/usr/share/zoneinfo/Europe/Rome", ""},
+      {"Mars/Olympus_Mons", "", ""},
+      {"../../../etc/passwd", "", ""},
+      {"Europe/Rome'; DROP TABLE x", "", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LocalZoneName(c.tz, c.link), c.expected) << (c.tz ? c.tz : "(unset)") << c.link;
+  }
+  EXPECT_EQ(OffsetText(19800), "+05:30");
+  EXPECT_EQ(OffsetText(-12600), "-03:30");
+  EXPECT_EQ(OffsetText(0), "+00:00");
+}
+
 TEST_F(WriteLogTest, AppendsTimeStampedLines) {
   for (const std::string setting : {"", "   "}) WriteLog(setting, app.Path(), clock, "CMD=/RUN");
   const std::string log = app.File("Log/x/run.log");

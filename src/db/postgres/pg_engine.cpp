@@ -9,9 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -69,6 +72,16 @@ class LibpqApi {
     Load(PQsetnonblocking, "PQsetnonblocking");
     Load(PQsocket, "PQsocket");
     Load(PQstatus, "PQstatus");
+    Load(PQtransactionStatus, "PQtransactionStatus");
+    // Pipeline mode (libpq 14 and later) saves a round trip per reused connection; without it the
+    // session is reset by a statement of its own.
+    LoadIfPresent(PQenterPipelineMode, "PQenterPipelineMode");
+    LoadIfPresent(PQexitPipelineMode, "PQexitPipelineMode");
+    LoadIfPresent(PQpipelineStatus, "PQpipelineStatus");
+    LoadIfPresent(PQpipelineSync, "PQpipelineSync");
+    if (!PQenterPipelineMode || !PQexitPipelineMode || !PQpipelineStatus || !PQpipelineSync) {
+      PQenterPipelineMode = nullptr;
+    }
   }
   ~LibpqApi() = default;  // never closed: connections left behind by a deadline may still use it
   LibpqApi(const LibpqApi&) = delete;
@@ -102,6 +115,11 @@ class LibpqApi {
   decltype(&::PQsetnonblocking) PQsetnonblocking = nullptr;
   decltype(&::PQsocket) PQsocket = nullptr;
   decltype(&::PQstatus) PQstatus = nullptr;
+  decltype(&::PQtransactionStatus) PQtransactionStatus = nullptr;
+  decltype(&::PQenterPipelineMode) PQenterPipelineMode = nullptr;  // nullptr: no pipeline mode
+  decltype(&::PQexitPipelineMode) PQexitPipelineMode = nullptr;
+  decltype(&::PQpipelineStatus) PQpipelineStatus = nullptr;
+  decltype(&::PQpipelineSync) PQpipelineSync = nullptr;
 
  private:
   template <typename F>
@@ -112,6 +130,10 @@ class LibpqApi {
                       " (aggiornare il pacchetto libpq5)",
                   ErrorKind::kDatabase);
     }
+  }
+  template <typename F>
+  void LoadIfPresent(F& function, const char* name) {
+    function = reinterpret_cast<F>(dlsym(handle_, name));
   }
   void* handle_ = nullptr;
 };
@@ -152,20 +174,52 @@ struct ResultFree {
 };
 using Result = std::unique_ptr<PGresult, ResultFree>;
 
+// The session's settings: texts that read back the same whatever the server's or the user's
+// settings say, and the local time zone. The server ends a statement a second past the limit by
+// itself, so one whose client is gone does not stay behind; within the limit, the program's own
+// deadline cancels it first. zone: a TimeZone value, "" for the server's.
+std::vector<std::pair<std::string, std::string>> SessionSettings(const ConnectionLimits& limits,
+                                                                 const std::string& zone) {
+  std::vector<std::pair<std::string, std::string>> settings = {
+      {"DateStyle", "ISO"},
+      {"bytea_output", "hex"},
+      {"extra_float_digits", "1"},
+      {"statement_timeout", std::to_string(limits.query_seconds * 1000 + 1000)}};
+  if (!zone.empty()) settings.emplace_back("TimeZone", zone);
+  return settings;
+}
+
+// The settings as the startup packet's options ("-c name=value ..."; spaces escaped).
+std::string StartupOptions(const std::vector<std::pair<std::string, std::string>>& settings) {
+  std::string options;
+  for (const auto& [name, value] : settings) {
+    if (!options.empty()) options += ' ';
+    options += "-c " + name + '=';
+    for (const char ch : value) {
+      if (ch == ' ' || ch == '\\') options += '\\';
+      options += ch;
+    }
+  }
+  return options;
+}
+
+// The zone as PostgreSQL's TimeZone takes it: its name, or else hours east of UTC ("5.5").
+std::string TimeZoneValue(const LocalZone& zone, bool by_name) {
+  if (!zone.known) return {};
+  if (by_name && !zone.name.empty()) return zone.name;
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, zone.offset_seconds / 3600.0).ptr;
+  return std::string(text, end);
+}
+
 class PgConnection final : public Connection {
  public:
-  PgConnection(const PostgresTarget& target, const ConnectionLimits& limits) : limits_(limits) {
+  PgConnection(const PostgresTarget& target, const ConnectionLimits& limits, const LocalZone& zone)
+      : limits_(limits) {
     wake_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake_.Valid()) throw Error("Impossibile preparare la connessione PostgreSQL (eventfd)");
     try {
-      Connect(target);
-      // Texts that read back the same whatever the server's or the user's settings say. The
-      // server ends a statement a second past the limit by itself, so one whose client is gone
-      // does not stay behind; within the limit, the program's own deadline cancels it first.
-      Execute(
-          "SET DateStyle TO 'ISO'; SET bytea_output TO 'hex'; SET extra_float_digits TO 1; "
-          "SET statement_timeout TO " +
-          std::to_string(limits_.query_seconds * 1000 + 1000));
+      ConnectWithSettings(target, zone);
     } catch (...) {
       Release();  // no destructor runs for a connection that never finished its constructor
       throw;
@@ -175,15 +229,20 @@ class PgConnection final : public Connection {
   PgConnection(const PgConnection&) = delete;
   PgConnection& operator=(const PgConnection&) = delete;
 
-  void Release() noexcept {
+  void Close() noexcept {
     if (cancel_ != nullptr) Pq().PQfreeCancel(cancel_);
     cancel_ = nullptr;
     if (conn_ != nullptr) Pq().PQfinish(conn_);  // non-blocking: a full socket does not hold it up
     conn_ = nullptr;
+  }
+  void Release() noexcept {
+    Close();
     wake_.Reset();
   }
 
   bool QueryRows(const std::string& sql, RowSink& sink) override;
+  bool Reusable() noexcept override;
+  void StartNewSession() noexcept override { reset_pending_ = true; }
 
   void Execute(const std::string& sql) override {
     RefuseBlankStatement(sql);
@@ -201,6 +260,7 @@ class PgConnection final : public Connection {
   // The server is asked to end the statement (PQcancel, thread-safe, on a connection of its own);
   // the worker stops waiting at once.
   void Cancel() noexcept override {
+    cancelled_ = true;
     if (cancel_ != nullptr) {
       char error[256];
       Pq().PQcancel(cancel_, error, sizeof error);
@@ -210,7 +270,19 @@ class PgConnection final : public Connection {
   }
 
  private:
-  void Connect(const PostgresTarget& target);
+  // Connects with the settings in the startup packet: with the zone's name, else its offset
+  // (a server without that name), else after login (a pooler that refuses options).
+  void ConnectWithSettings(const PostgresTarget& target, const LocalZone& zone);
+  void Connect(const PostgresTarget& target, const std::string& options);
+  // Sends sql; after StartNewSession, the session is reset first, in the same round trip where
+  // libpq has pipeline mode. Returns whether the pipeline mode is on.
+  bool Send(const std::string& sql, SteadyClock::time_point deadline);
+  // ROLLBACK (in a transaction) and DISCARD ALL, each synced on its own: nothing of the block
+  // before is left, and the settings of the startup packet come back.
+  std::vector<const char*> ResetSteps() const;
+  // The results of one pipelined statement and its sync point; its first error.
+  std::optional<DbError> DrainStep(SteadyClock::time_point deadline);
+  void ReadSync(SteadyClock::time_point deadline);
   // Waits until the socket is ready for events; throws on the deadline and on Cancel().
   void Wait(short events, SteadyClock::time_point deadline, bool connecting);
   // The next result of the running statement, nullptr after the last.
@@ -231,9 +303,39 @@ class PgConnection final : public Connection {
   PGconn* conn_ = nullptr;
   PGcancel* cancel_ = nullptr;  // made once connected, for Cancel() from another thread
   UniqueFd wake_;
+  bool reset_pending_ = false;  // the next statement resets the session first
+  bool broken_ = false;         // the session could not be reset
+  std::atomic<bool> cancelled_ = false;
 };
 
-void PgConnection::Connect(const PostgresTarget& target) {
+void PgConnection::ConnectWithSettings(const PostgresTarget& target, const LocalZone& zone) {
+  // The server's refusal of a login, as text; "" when the login worked.
+  const auto attempt = [&](const std::string& options) {
+    try {
+      Connect(target, options);
+      return std::string();
+    } catch (const DbError& e) {
+      if (!Contains(e.what(), "\"TimeZone\"") && !Contains(e.what(), "startup parameter")) throw;
+      Close();
+      return std::string(e.what());
+    }
+  };
+  std::string zone_value = TimeZoneValue(zone, true);
+  std::string refused = attempt(StartupOptions(SessionSettings(limits_, zone_value)));
+  if (Contains(refused, "\"TimeZone\"")) {
+    zone_value = TimeZoneValue(zone, false);
+    refused = attempt(StartupOptions(SessionSettings(limits_, zone_value)));
+  }
+  if (refused.empty()) return;
+  Connect(target, "");
+  std::string set;
+  for (const auto& [name, value] : SessionSettings(limits_, zone_value)) {
+    set += "SET " + name + " TO '" + value + "'; ";
+  }
+  Execute(set);
+}
+
+void PgConnection::Connect(const PostgresTarget& target, const std::string& options) {
   const std::string connect_timeout = std::to_string(std::max(limits_.connect_seconds, 2));
   const std::string user_timeout =
       std::to_string((limits_.connect_seconds + limits_.query_seconds) * 1000);
@@ -250,7 +352,8 @@ void PgConnection::Connect(const PostgresTarget& target) {
       {"keepalives_idle", "10"},
       {"keepalives_interval", "5"},
       {"keepalives_count", "3"},
-      {"tcp_user_timeout", user_timeout.c_str()}};
+      {"tcp_user_timeout", user_timeout.c_str()},
+      {"options", options.c_str()}};
   std::vector<const char*> keys;
   std::vector<const char*> values;
   for (const auto& [key, value] : params) {
@@ -333,14 +436,83 @@ struct PgColumns {
   std::vector<std::string> bytes;  // decoded binary values
 };
 
+std::vector<const char*> PgConnection::ResetSteps() const {
+  std::vector<const char*> steps;
+  if (Pq().PQtransactionStatus(conn_) != PQTRANS_IDLE) steps.push_back("ROLLBACK");
+  steps.push_back("DISCARD ALL");
+  return steps;
+}
+
+std::optional<DbError> PgConnection::DrainStep(SteadyClock::time_point deadline) {
+  std::optional<DbError> failure;
+  while (Result result = Next(deadline)) {
+    if (Pq().PQresultStatus(result.get()) == PGRES_FATAL_ERROR && !failure)
+      failure = ResultError(result.get());
+  }
+  ReadSync(deadline);
+  return failure;
+}
+
+void PgConnection::ReadSync(SteadyClock::time_point deadline) {
+  const Result sync = Next(deadline);
+  if (!sync || Pq().PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC) {
+    broken_ = true;
+    throw DbError("Risposta inattesa del server PostgreSQL alla fine di una pipeline",
+                  DbDiagnostic{"08P01", 0, ServerFamily::kPostgres});
+  }
+}
+
+bool PgConnection::Send(const std::string& sql, SteadyClock::time_point deadline) {
+  const bool reset = std::exchange(reset_pending_, false);
+  const bool pipeline = reset && Pq().PQenterPipelineMode != nullptr;
+  const std::vector<const char*> steps = reset ? ResetSteps() : std::vector<const char*>();
+  if (reset && !pipeline) {
+    for (const char* step : steps) Execute(step);
+  }
+  if (pipeline) {
+    if (Pq().PQenterPipelineMode(conn_) == 0) throw ConnectionError();
+    for (const char* step : steps) {
+      if (Pq().PQsendQueryParams(conn_, step, 0, nullptr, nullptr, nullptr, nullptr, 0) == 0 ||
+          Pq().PQpipelineSync(conn_) == 0) {
+        throw ConnectionError();
+      }
+    }
+  }
+  if (Pq().PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0 ||
+      (pipeline && Pq().PQpipelineSync(conn_) == 0)) {
+    throw ConnectionError();
+  }
+  Flush(deadline);
+  if (pipeline) {
+    for (size_t i = 0; i < steps.size(); ++i) {
+      if (std::optional<DbError> failure = DrainStep(deadline)) {
+        broken_ = true;  // the statement below would run in a session that was not reset
+        throw *failure;
+      }
+    }
+  }
+  Pq().PQsetSingleRowMode(conn_);
+  return pipeline;
+}
+
+bool PgConnection::Reusable() noexcept {
+  if (conn_ == nullptr || broken_ || cancelled_ || Pq().PQstatus(conn_) != CONNECTION_OK) {
+    return false;
+  }
+  if (Pq().PQenterPipelineMode != nullptr && Pq().PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) {
+    return false;  // left in the middle of a statement
+  }
+  const PGTransactionStatusType status = Pq().PQtransactionStatus(conn_);
+  if (status == PQTRANS_ACTIVE || status == PQTRANS_UNKNOWN) return false;
+  // Between statements the server has nothing to say, unless it is closing the connection.
+  pollfd fd{Pq().PQsocket(conn_), POLLIN, 0};
+  return poll(&fd, 1, 0) == 0;
+}
+
 bool PgConnection::QueryRows(const std::string& sql, RowSink& sink) {
   RefuseBlankStatement(sql);
   const auto deadline = QueryDeadline();
-  if (Pq().PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0) {
-    throw ConnectionError();
-  }
-  Pq().PQsetSingleRowMode(conn_);
-  Flush(deadline);
+  const bool pipeline = Send(sql, deadline);
   std::optional<PgColumns> columns;
   std::optional<DbError> failure;
   bool without_columns = false;
@@ -372,6 +544,10 @@ bool PgConnection::QueryRows(const std::string& sql, RowSink& sink) {
       without_columns = true;
     }
   }
+  if (pipeline) {
+    ReadSync(deadline);
+    if (Pq().PQexitPipelineMode(conn_) == 0) broken_ = true;
+  }
   if (failure) throw *failure;
   if (without_columns || !columns) {
     throw Error("L'istruzione SQL non restituisce un risultato (nessuna colonna)");
@@ -401,8 +577,8 @@ PostgresTarget PostgresTargetOf(const Settings& settings) {
 }
 
 std::unique_ptr<Connection> OpenPostgres(const PostgresTarget& target,
-                                         const ConnectionLimits& limits) {
-  return std::make_unique<PgConnection>(target, limits);
+                                         const ConnectionLimits& limits, const LocalZone& zone) {
+  return std::make_unique<PgConnection>(target, limits, zone);
 }
 
 }  // namespace panorello

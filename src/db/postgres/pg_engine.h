@@ -6,6 +6,7 @@
 
 #include "db/connection.h"
 #include "storage/settings.h"
+#include "util/local_zone.h"
 
 namespace panorello {
 
@@ -25,8 +26,10 @@ PostgresTarget PostgresTargetOf(const Settings& settings);
 
 // Opens the connection within limits.connect_seconds; statements stop after limits.query_seconds
 // (on the server through statement_timeout, and here while waiting for the answer). Results stream
-// one row at a time. Throws DbError (SQLSTATE when the server gave one) or Error (time-outs).
+// one row at a time; zone, when known, is the session's TimeZone. Throws DbError (SQLSTATE when
+// the server gave one) or Error (time-outs).
 std::unique_ptr<Connection> OpenPostgres(const PostgresTarget& target,
-                                         const ConnectionLimits& limits);
+                                         const ConnectionLimits& limits,
+                                         const LocalZone& zone = {});
 
 }  // namespace panorello

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -47,6 +48,7 @@ class SqliteConnection final : public Connection {
       : db_(std::move(db)), limits_(limits) {
     sqlite3_busy_timeout(db_.get(), limits_.query_seconds * 1000);
     sqlite3_progress_handler(db_.get(), 1000, &SqliteConnection::Progress, this);
+    sqlite3_set_authorizer(db_.get(), &SqliteConnection::Authorize, this);
   }
 
   bool QueryRows(const std::string& sql, RowSink& sink) override {
@@ -84,7 +86,16 @@ class SqliteConnection final : public Connection {
   }
 
   // sqlite3_interrupt may come from any thread while the connection is open.
-  void Cancel() noexcept override { sqlite3_interrupt(db_.get()); }
+  void Cancel() noexcept override {
+    cancelled_ = true;
+    sqlite3_interrupt(db_.get());
+  }
+
+  // SQLite has no session reset: a connection whose statements only read is taken again, one
+  // that changed anything of its own (a PRAGMA, a temporary table, a transaction) is not.
+  bool Reusable() noexcept override {
+    return !changed_ && !cancelled_ && sqlite3_get_autocommit(db_.get()) != 0;
+  }
 
   // Reads the schema so that a file that is not a database fails now, not at the first query.
   void ReadSchema() {
@@ -95,6 +106,15 @@ class SqliteConnection final : public Connection {
   }
 
  private:
+  // Every statement is allowed; any action but reading marks the connection as changed.
+  static int Authorize(void* self, int action, const char*, const char*, const char*, const char*) {
+    if (action != SQLITE_SELECT && action != SQLITE_READ && action != SQLITE_FUNCTION &&
+        action != SQLITE_RECURSIVE) {
+      static_cast<SqliteConnection*>(self)->changed_ = true;
+    }
+    return SQLITE_OK;
+  }
+
   static int Progress(void* self) {
     if (InterruptRequested()) return 1;  // SIGINT/SIGTERM/SIGHUP: stop the statement too
     return SteadyClock::now() > static_cast<SqliteConnection*>(self)->deadline_ ? 1 : 0;
@@ -156,6 +176,8 @@ class SqliteConnection final : public Connection {
   Database db_;
   ConnectionLimits limits_;
   SteadyClock::time_point deadline_{};
+  bool changed_ = false;
+  std::atomic<bool> cancelled_ = false;
 };
 
 }  // namespace
