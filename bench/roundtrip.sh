@@ -37,18 +37,15 @@ start_proxy() {
   printf -v "$1" '%s' "$(head -n 1 "$out.port")"
 }
 
-now() { echo "${EPOCHREALTIME/,/.}"; }
-
 # timed COMMAND...: runs the command (output in $work/out.txt); elapsed gets its wall seconds.
 timed() {
-  local start end
-  start=$(now)
+  local start=${EPOCHREALTIME/,/.} end
   "$@" >"$work/out.txt" 2>"$work/err.txt" || {
     echo "fallito: $*" >&2
     cat "$work/err.txt" >&2
     exit 1
   }
-  end=$(now)
+  end=${EPOCHREALTIME/,/.}
   elapsed=$(awk -v a="$start" -v b="$end" 'BEGIN{printf "%.4f", b - a}')
 }
 
