@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared start of the benchmark scripts: sourced as `. bench/common.sh NAME [BUILD]`.
 # Sets root, build, RUNS, ROWS, work (a temporary folder removed on exit, with the test servers
 # stopped if they were started in $servers), and app: a folder with the program beside its files,

@@ -31,11 +31,11 @@ async def read_side(reader, queue, loop, delay):
     try:
         while True:
             data = await reader.read(65536)
-            queue.put_nowait((loop.time() + delay, data))
+            await queue.put((loop.time() + delay, data))
             if not data:
                 return
     except (ConnectionError, OSError):
-        queue.put_nowait((loop.time(), None))
+        await queue.put((loop.time(), None))
 
 
 async def write_side(writer, queue, loop):
@@ -56,7 +56,7 @@ async def write_side(writer, queue, loop):
 
 
 async def direction(reader, writer, loop, delay):
-    queue = asyncio.Queue()
+    queue = asyncio.Queue(maxsize=1024)  # a slow receiver slows the sender down
     reading = asyncio.create_task(read_side(reader, queue, loop, delay))
     try:
         await write_side(writer, queue, loop)
