@@ -73,6 +73,7 @@ demo: build
 
 bench: build
 	bash bench/run.sh $(BUILD)
+	bash bench/roundtrip.sh $(BUILD)
 
 screenshot: build
 	bash scripts/screenshot.sh $(BUILD)

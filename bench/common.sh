@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared start of the benchmark scripts: sourced as `. bench/common.sh NAME [BUILD]`.
 # Sets root, build, RUNS, ROWS, work (a temporary folder removed on exit, with the test servers
 # stopped if they were started in $servers), and app: a folder with the program beside its files,
@@ -34,13 +35,14 @@ config() {
   } >"$app/config.ini"
 }
 
-# blocks N MODE SQL: writes blocks.ini with N copies of one block.
+# blocks N MODE SQL: writes blocks.ini with N copies of one block; @N@ in SQL becomes the
+# block's number.
 blocks() {
   local n=$1 mode=$2 sql=$3 i
   : >"$app/blocks.ini"
   for i in $(seq 1 "$n"); do
     printf '[BLOCK]\r\nID=%d\r\nTITLE=Blocco %d\r\nSUBTITLE=\r\nSORTORDER=%d\r\nACTIVE=1\r\nRENDERMODE=%s\r\nDASHBOARD=\r\nSQLBEGIN\r\n%s\r\nSQLEND\r\n[/BLOCK]\r\n' \
-      "$i" "$i" "$i" "$mode" "$sql" >>"$app/blocks.ini"
+      "$i" "$i" "$i" "$mode" "${sql//@N@/$i}" >>"$app/blocks.ini"
   done
 }
 
