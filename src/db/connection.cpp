@@ -212,6 +212,7 @@ Plan SettingsPlan(const Settings& settings, const ConnectionLimits& limits) {
     case ConnectionRoad::kMariaDb:
       return Plan{.kind = Plan::Kind::kMariaDb, .mariadb = MariaDbTargetOf(settings)};
     case ConnectionRoad::kPostgres:
+      LoadLibpq();  // before the blocks start: their time is then the server's
       return Plan{.kind = Plan::Kind::kPostgres, .postgres = PostgresTargetOf(settings)};
     case ConnectionRoad::kDatabaseFile:
       return WithPasswordsMasked([&] {

@@ -12,6 +12,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "util/error.h"
@@ -20,6 +21,13 @@
 namespace panorello {
 
 namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Blocks that end sooner than this (small queries on a near server, a local file) are not worth
+// another connection: a login costs about as much as a few dozen of them.
+constexpr auto kJoinAfter = std::chrono::milliseconds(15);
+constexpr auto kJoinPoll = std::chrono::milliseconds(5);
 
 std::string SpillFailure(const std::string& folder, int error) {
   return "Impossibile scrivere il file temporaneo di un blocco nella cartella \"" + folder +
@@ -108,7 +116,7 @@ class Pool {
     env_.stop.cancel = &cancel_;
     const size_t threads = std::min(static_cast<size_t>(options.jobs), blocks.size());
     try {
-      for (size_t t = 0; t < threads; ++t) threads_.emplace_back([this] { Work(); });
+      for (size_t t = 0; t < threads; ++t) threads_.emplace_back([this, t] { Work(t); });
     } catch (...) {
       Stop();
       throw;
@@ -167,8 +175,10 @@ class Pool {
     }
   }
 
-  // Each worker keeps its own connection between its blocks.
-  void Work() {
+  // Each worker keeps its own connection between its blocks. The first one starts at once; the
+  // others join it once one of its blocks has run for kJoinAfter.
+  void Work(size_t worker) {
+    if (worker > 0 && !AwaitJoin()) return;
     BlockQueryEnv env = env_;
     env.worker = std::make_shared<WorkerConnection>();
     for (;;) {
@@ -181,14 +191,31 @@ class Pool {
         if (stop_ || next_ >= blocks_.size() || cancel_.Cancelled()) return;
         i = next_++;
         direct = i == appended_;
+        if (worker == 0) first_busy_since_ = SteadyClock::now();
       }
       Slot slot = direct ? RenderIntoPage(env, blocks_[i]) : Render(env, blocks_[i]);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         slots_[i] = std::move(slot);
         slots_[i].done = true;
+        if (worker == 0) first_busy_since_.reset();
       }
       changed_.notify_all();
+    }
+  }
+
+  // Waits until a block keeps the first worker for kJoinAfter (the others are then worth their
+  // logins); false when the run ends first.
+  bool AwaitJoin() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      if (stop_ || next_ >= blocks_.size()) return false;
+      if (joined_) return true;
+      if (first_busy_since_ && SteadyClock::now() - *first_busy_since_ >= kJoinAfter) {
+        joined_ = true;
+        return true;
+      }
+      changed_.wait_for(lock, kJoinPoll);
     }
   }
 
@@ -236,6 +263,8 @@ class Pool {
   size_t taken_ = 0;     // blocks whose bodies the page's thread has taken
   size_t appended_ = 0;  // blocks whose boxes are in the page
   const size_t ahead_;
+  std::optional<SteadyClock::time_point> first_busy_since_;  // the first worker's block began
+  bool joined_ = false;                                      // every worker takes blocks
   bool stop_ = false;
   std::vector<std::thread> threads_;
 };

@@ -557,6 +557,8 @@ bool PgConnection::QueryRows(const std::string& sql, RowSink& sink) {
 
 }  // namespace
 
+void LoadLibpq() { Pq(); }
+
 PostgresTarget PostgresTargetOf(const Settings& settings) {
   PostgresTarget target;
   target.host = settings.Server;

@@ -24,6 +24,9 @@ struct PostgresTarget {
 // port than 5432 (an IPv6 address goes in brackets: [::1]:5433).
 PostgresTarget PostgresTargetOf(const Settings& settings);
 
+// Loads libpq, which is otherwise loaded by the first connection; throws Error without it.
+void LoadLibpq();
+
 // Opens the connection within limits.connect_seconds; statements stop after limits.query_seconds
 // (on the server through statement_timeout, and here while waiting for the answer). Results stream
 // one row at a time; zone, when known, is the session's TimeZone. Throws DbError (SQLSTATE when
