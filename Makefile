@@ -46,7 +46,7 @@ test-asan: deps
 
 # The tests whose code runs threads: the block pool and the generation run, each query's deadline
 # and the run's stop (with the database servers and the program they start).
-TSAN_TESTS ?= BlockPool|BuildDashboardHtml|RunDashboardGeneration|TableStreaming|db\.Deadline|db\.Stop
+TSAN_TESTS ?= BlockPool|BuildDashboardHtml|RunDashboardGeneration|TableStreaming|db\.Deadline|db\.Stop|db\.WorkerReuse|PoolLogins
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPANORELLO_TSAN=ON \
 	  -DPANORELLO_WITH_UI=OFF -DPANORELLO_BENCH=OFF -DPANORELLO_WERROR=$(WERROR)
