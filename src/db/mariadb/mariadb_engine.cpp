@@ -193,7 +193,7 @@ class MariaDbConnection final : public Connection {
     }
     if (mysql_errno(db_.get()) != 0) Fail();
     result.reset();
-    // The server marks the changes of statements without rows only: the text tells of the others.
+    // What a statement with rows changed is seen in the server's status flags and in its text.
     const bool more = EndStatement();
     changed_ = changed_before || more || SessionChanged() || MayChangeSession(sql);
     return any;
@@ -253,16 +253,13 @@ class MariaDbConnection final : public Connection {
   // - the server ends a statement a moment after the query limit, so that a client that is gone
   //   (killed, network lost) leaves nothing running: MariaDB's max_statement_time (seconds),
   //   MySQL's max_execution_time (milliseconds, SELECT only);
-  // - the local time zone, for TIMESTAMP values;
-  // - the server marks every statement that changes the session (variables, temporary tables,
-  //   prepared statements, the database), so that only those are followed by a reset.
+  // - the local time zone, for TIMESTAMP values.
   // A server that refuses them together gets them one by one and keeps those it takes.
   void ApplySessionSettings() {
     const int seconds = limits_.query_seconds + 1;
     std::vector<std::string> settings = {
         mariadb_ ? "max_statement_time=" + std::to_string(seconds)
-                 : "max_execution_time=" + std::to_string(seconds * 1000),
-        "session_track_state_change=ON"};
+                 : "max_execution_time=" + std::to_string(seconds * 1000)};
     if (zone_.known) settings.push_back("time_zone=" + TimeZoneExpression(zone_));
     std::string all;
     for (const std::string& setting : settings) all += (all.empty() ? "" : ",") + setting;
@@ -277,8 +274,9 @@ class MariaDbConnection final : public Connection {
     return true;
   }
 
-  // Whether the last statement left anything behind in the session: a change the server marked,
-  // an open transaction, autocommit turned off.
+  // Whether a statement that returned rows left anything the server tells of behind: an open
+  // transaction, autocommit turned off, a change it marked. (It marks the changes of statements
+  // without rows only, and those count as changes anyway.)
   bool SessionChanged() {
     unsigned int status = 0;
     if (mariadb_get_infov(db_.get(), MARIADB_CONNECTION_SERVER_STATUS, &status) != 0) return true;
