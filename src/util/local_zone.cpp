@@ -20,8 +20,7 @@ bool IsZoneName(std::string_view name, const std::string& zoneinfo) {
   }
   for (const char ch : name) {
     const bool plain = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
-                       (ch >= '0' && ch <= '9') || ch == '/' || ch == '_' || ch == '-' ||
-                       ch == '+';
+                       (ch >= '0' && ch <= '9') || ch == '/' || ch == '_' || ch == '-' || ch == '+';
     if (!plain) return false;
   }
   struct stat st {};

@@ -59,8 +59,8 @@ constexpr const char* kMariaSession = "SELECT CONNECTION_ID()";
 TEST_F(WorkerReuse, EveryBlockStartsFromANewSessionOnTheSameLogin) {
   struct Case {
     const char* type;
-    const char* dirty;  // what a block leaves in its session
-    const char* check;  // what the next block sees
+    const char* dirty;     // what a block leaves in its session
+    const char* check;     // what the next block sees
     const char* expected;  // the start of the text
   };
   const Case cases[] = {
@@ -112,7 +112,8 @@ TEST_F(WorkerReuse, ASqliteConnectionThatChangedItsSessionIsNotTakenAgain) {
 }
 
 TEST_F(WorkerReuse, AConnectionThatBrokeIsReplacedForTheNextBlock) {
-  const auto run_pg = std::make_shared<const RunConnection>(Native("POSTGRESQL"), ConnectionLimits{});
+  const auto run_pg =
+      std::make_shared<const RunConnection>(Native("POSTGRESQL"), ConnectionLimits{});
   const auto worker = std::make_shared<WorkerConnection>();
   const auto first_cell = [&](const std::string& sql) {
     return testing::RowTexts(*BlockQuery(run_pg, {}, sql, {}, worker), 0)[0];
@@ -134,8 +135,7 @@ TEST_F(WorkerReuse, AConnectionThatBrokeIsReplacedForTheNextBlock) {
   };
   const std::string id = maria_cell(kMariaSession);
   OpenConnection(Native("MYSQL"), {})->Execute("KILL CONNECTION " + id);
-  AwaitAdmin("MYSQL",
-             "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + id, "0");
+  AwaitAdmin("MYSQL", "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + id, "0");
   EXPECT_NE(maria_cell(kMariaSession), id);
 }
 
@@ -157,8 +157,7 @@ TEST_F(WorkerReuse, TimeOutAndStopEndAStatementOnAKeptConnection) {
        "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO = 'SELECT SLEEP(30)'",
        false},
       {"MYSQL", "SELECT SLEEP(31)",
-       "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO = 'SELECT SLEEP(31)'",
-       true},
+       "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO = 'SELECT SLEEP(31)'", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.type) + (c.stop ? " stop" : " time-out"));
@@ -210,8 +209,8 @@ TEST_F(WorkerReuse, SessionsKeepTheMachinesTimeZone) {
     const FixedClock clock(DateTime{2026, 1, 1, 5, 30, 0}, c.zone);
     // Also after a reset: the zone belongs to every new session of the login.
     const char* dirty = std::string(c.type) == "MYSQL" ? "SET @x = 1" : "SET search_path TO public";
-    const Texts got = RunBlocks(Native(c.type), {c.sql, dirty, c.sql}, {},
-                                ConnectionPlace{.clock = &clock});
+    const Texts got =
+        RunBlocks(Native(c.type), {c.sql, dirty, c.sql}, {}, ConnectionPlace{.clock = &clock});
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0], c.expected);
     EXPECT_EQ(got[2], c.expected);

@@ -21,10 +21,11 @@ TEST_F(PoolLogins, OneLoginPerWorker) {
     for (const int jobs : {1, 4}) {
       SCOPED_TRACE(std::string(type) + " jobs=" + std::to_string(jobs));
       const Settings settings = Native(type);
-      const BlockQueryEnv env{.settings = settings,
-                              .connection = std::make_shared<const RunConnection>(
-                                  settings, ConnectionLimits{})};
-      const std::vector<Block> blocks(12, Block{.Title = "Sessione", .Sql = sql, .RenderMode = "TABLE"});
+      const BlockQueryEnv env{
+          .settings = settings,
+          .connection = std::make_shared<const RunConnection>(settings, ConnectionLimits{})};
+      const std::vector<Block> blocks(
+          12, Block{.Title = "Sessione", .Sql = sql, .RenderMode = "TABLE"});
       PageOut out;
       RenderBlocksInOrder(env, blocks, BlockPoolOptions{.jobs = jobs}, out, [](size_t) {});
       const std::string page = out.TakeText();

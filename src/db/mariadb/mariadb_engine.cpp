@@ -257,9 +257,9 @@ class MariaDbConnection final : public Connection {
   // A server that refuses them together gets them one by one and keeps those it takes.
   void ApplySessionSettings() {
     const int seconds = limits_.query_seconds + 1;
-    std::vector<std::string> settings = {
-        mariadb_ ? "max_statement_time=" + std::to_string(seconds)
-                 : "max_execution_time=" + std::to_string(seconds * 1000)};
+    std::vector<std::string> settings = {mariadb_ ? "max_statement_time=" + std::to_string(seconds)
+                                                  : "max_execution_time=" +
+                                                        std::to_string(seconds * 1000)};
     if (zone_.known) settings.push_back("time_zone=" + TimeZoneExpression(zone_));
     std::string all;
     for (const std::string& setting : settings) all += (all.empty() ? "" : ",") + setting;
