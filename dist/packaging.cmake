@@ -22,10 +22,12 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 
 set(CPACK_DEBIAN_BATCH_PACKAGE_NAME panorello)
 set(CPACK_DEBIAN_BATCH_PACKAGE_SECTION misc)
-# libpq is opened at the first PostgreSQL connection, so the shared-library scan cannot see it;
-# the MariaDB client library is named too, so that both database roads work after
-# --no-install-recommends.
-set(CPACK_DEBIAN_BATCH_PACKAGE_DEPENDS "libpq5, libmariadb3")
+# libpq is opened at the first PostgreSQL connection, and libcurl, librsvg, cairo and GLib at the
+# first /MAIL, so the shared-library scan cannot see them (the versions: CURLOPT_PROTOCOLS_STR,
+# rsvg_handle_render_document); the MariaDB client library is named too, so that both database
+# roads work after --no-install-recommends.
+set(CPACK_DEBIAN_BATCH_PACKAGE_DEPENDS
+  "libpq5, libmariadb3, libcurl4 (>= 7.85.0), librsvg2-2 (>= 2.46.0), libcairo2, libglib2.0-0")
 set(CPACK_DEBIAN_BATCH_PACKAGE_RECOMMENDS
   "odbc-postgresql, odbc-mariadb, odbc-mdbtools, tdsodbc, libsqliteodbc, xdg-utils, fonts-liberation")
 # /MAIL without SMTP in mail.ini hands the message to the local sendmail.

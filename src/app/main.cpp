@@ -38,7 +38,7 @@ void HandOverToWindow(const std::string& executable_folder, char** argv) {
 }  // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
-// Builds with AddressSanitizer: fontconfig (reached through librsvg when a mail's charts become
+// Builds with AddressSanitizer: fontconfig (opened with librsvg when a mail's charts become
 // pictures) keeps its caches until the process ends; they are not leaks of the program.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 #endif

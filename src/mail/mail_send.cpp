@@ -15,6 +15,7 @@
 
 #include "util/error.h"
 #include "util/interrupt.h"
+#include "util/shared_library.h"
 #include "util/text.h"
 #include "util/unique_fd.h"
 
@@ -47,11 +48,45 @@ int Progress(void* data, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return Stopped(static_cast<const std::atomic<bool>*>(data)) ? 1 : 0;
 }
 
+// libcurl (with OpenSSL, Kerberos, LDAP, SSH) is opened at the first message sent over SMTP, so
+// that no other run pays for loading it.
+class CurlApi {
+ public:
+  CurlApi() {
+    curl_.Load(curl_easy_cleanup, "curl_easy_cleanup");
+    curl_.Load(curl_easy_init, "curl_easy_init");
+    curl_.Load(curl_easy_perform, "curl_easy_perform");
+    curl_.Load(curl_easy_setopt, "curl_easy_setopt");
+    curl_.Load(curl_easy_strerror, "curl_easy_strerror");
+    curl_.Load(curl_slist_append, "curl_slist_append");
+    curl_.Load(curl_slist_free_all, "curl_slist_free_all");
+  }
+
+  decltype(&::curl_easy_cleanup) curl_easy_cleanup = nullptr;
+  decltype(&::curl_easy_init) curl_easy_init = nullptr;
+  decltype(&::curl_easy_perform) curl_easy_perform = nullptr;
+  // Variadic: every value must be passed as the type the option reads (long, curl_off_t, a
+  // pointer), as nothing converts it.
+  decltype(&::curl_easy_setopt) curl_easy_setopt = nullptr;
+  decltype(&::curl_easy_strerror) curl_easy_strerror = nullptr;
+  decltype(&::curl_slist_append) curl_slist_append = nullptr;
+  decltype(&::curl_slist_free_all) curl_slist_free_all = nullptr;
+
+ private:
+  SharedLibrary curl_{"libcurl.so.4", "Libreria per l'invio e-mail", "libcurl4"};
+};
+
+// The functions of libcurl, loaded once; throws Error while libcurl cannot be loaded.
+const CurlApi& Curl() {
+  static const CurlApi api;
+  return api;
+}
+
 struct CurlFree {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+  void operator()(CURL* c) const { Curl().curl_easy_cleanup(c); }
 };
 struct ListFree {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+  void operator()(curl_slist* l) const { Curl().curl_slist_free_all(l); }
 };
 
 // What a person should check, in front of libcurl's own words.
@@ -87,11 +122,12 @@ void SendSmtp(const MailSettings& s, const MailDelivery& d, const std::string& m
     throw Error("SMTP in mail.ini deve iniziare con smtp:// o smtps:// (trovato: " + s.smtp + ")",
                 ErrorKind::kConfig);
   }
-  std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
+  const CurlApi& api = Curl();
+  std::unique_ptr<CURL, CurlFree> curl(api.curl_easy_init());
   if (!curl) throw Error("libcurl non disponibile");
   std::unique_ptr<curl_slist, ListFree> rcpt;
   for (const std::string& r : d.recipients) {
-    curl_slist* next = curl_slist_append(rcpt.get(), ("<" + r + ">").c_str());
+    curl_slist* next = api.curl_slist_append(rcpt.get(), ("<" + r + ">").c_str());
     if (next == nullptr) throw Error("memoria esaurita");
     rcpt.release();
     rcpt.reset(next);
@@ -99,33 +135,36 @@ void SendSmtp(const MailSettings& s, const MailDelivery& d, const std::string& m
   Upload upload{&message};
   char error_buffer[CURL_ERROR_SIZE] = {};
   CURL* c = curl.get();
-  curl_easy_setopt(c, CURLOPT_URL, s.smtp.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-  curl_easy_setopt(c, CURLOPT_MAIL_FROM, ("<" + d.from + ">").c_str());
-  curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
-  curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadMessage);
-  curl_easy_setopt(c, CURLOPT_READDATA, &upload);
-  curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_buffer);
-  curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(d.timeout_seconds));
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(d.timeout_seconds));
-  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Progress);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, d.cancel);
+  api.curl_easy_setopt(c, CURLOPT_URL, s.smtp.c_str());
+  api.curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  api.curl_easy_setopt(c, CURLOPT_MAIL_FROM, ("<" + d.from + ">").c_str());
+  api.curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
+  api.curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+  api.curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadMessage);
+  api.curl_easy_setopt(c, CURLOPT_READDATA, &upload);
+  api.curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
+  api.curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_buffer);
+  api.curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(d.timeout_seconds));
+  api.curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(d.timeout_seconds));
+  api.curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  api.curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Progress);
+  api.curl_easy_setopt(c, CURLOPT_XFERINFODATA, d.cancel);
   // smtps:// is TLS from the start; smtp:// must upgrade with STARTTLS unless TLS=0.
-  if (!smtps) curl_easy_setopt(c, CURLOPT_USE_SSL, s.tls ? CURLUSESSL_ALL : CURLUSESSL_NONE);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!s.ca_file.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, s.ca_file.c_str());
-  if (!s.user.empty()) {
-    curl_easy_setopt(c, CURLOPT_USERNAME, s.user.c_str());
-    curl_easy_setopt(c, CURLOPT_PASSWORD, s.password.c_str());
+  if (!smtps) {
+    api.curl_easy_setopt(c, CURLOPT_USE_SSL,
+                         static_cast<long>(s.tls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
   }
-  const CURLcode rc = curl_easy_perform(c);
+  api.curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+  api.curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!s.ca_file.empty()) api.curl_easy_setopt(c, CURLOPT_CAINFO, s.ca_file.c_str());
+  if (!s.user.empty()) {
+    api.curl_easy_setopt(c, CURLOPT_USERNAME, s.user.c_str());
+    api.curl_easy_setopt(c, CURLOPT_PASSWORD, s.password.c_str());
+  }
+  const CURLcode rc = api.curl_easy_perform(c);
   if (rc == CURLE_OK) return;
   if (rc == CURLE_ABORTED_BY_CALLBACK) throw Error("invio interrotto", ErrorKind::kCancelled);
-  throw Error(CauseOf(rc, error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc), d) +
+  throw Error(CauseOf(rc, error_buffer[0] != '\0' ? error_buffer : api.curl_easy_strerror(rc), d) +
               " (" + s.smtp + ")");
 }
 

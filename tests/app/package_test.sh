@@ -3,7 +3,7 @@
 # verdict. Exit 77 (skipped) when the Debian tools are missing. Usage: package_test.sh BUILD
 set -euo pipefail
 build=$1
-for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian readelf; do
   command -v "$tool" >/dev/null || { echo "SKIP: manca $tool"; exit 77; }
 done
 work=$(mktemp -d /tmp/panorello-package-XXXXXX)
@@ -33,14 +33,19 @@ if ls "$work"/panorello-gui_*.deb >/dev/null 2>&1; then
 fi
 
 # The batch package runs on a server without Qt; its dependencies come from the libraries, plus
-# the two database client libraries (libpq is opened at run time, so no scan can find it).
+# the two database client libraries and those of /MAIL (opened at run time, so no scan can find
+# them). The program itself must not link them: every run would pay for loading them.
 depends=$(dpkg-deb -f "$work"/panorello_*.deb Depends)
+needed=$(readelf -d "$build/panorello" | grep NEEDED || true)
+for l in libpq libcurl librsvg libcairo libglib libgobject; do
+  case "$needed" in *"$l"*) echo "FAIL: panorello collegato a $l all'avvio"; fail=1 ;; esac
+done
 case "$depends" in
   *qt*) echo "FAIL: panorello dipende da Qt: $depends"; fail=1 ;;
   *libodbc*) ;;
   *) echo "FAIL: dipendenze non calcolate: $depends"; fail=1 ;;
 esac
-for d in libpq5 libmariadb3; do
+for d in libpq5 libmariadb3 libcurl4 librsvg2-2; do
   echo ", $depends," | grep -Eq "[ ,]$d( \(|,)" || { echo "FAIL: Depends senza $d: $depends"; fail=1; }
 done
 if ls "$work"/panorello-gui_*.deb >/dev/null 2>&1; then
