@@ -26,8 +26,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Blocks that end sooner than this (small queries on a near server, a local file) are not worth
 // another connection: a login costs about as much as a few dozen of them.
-constexpr auto kJoinAfter = std::chrono::milliseconds(15);
-constexpr auto kJoinPoll = std::chrono::milliseconds(5);
+constexpr auto kJoinAfter = std::chrono::milliseconds(10);
+constexpr auto kJoinPoll = std::chrono::milliseconds(2);
 
 std::string SpillFailure(const std::string& folder, int error) {
   return "Impossibile scrivere il file temporaneo di un blocco nella cartella \"" + folder +
