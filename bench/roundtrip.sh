@@ -174,8 +174,8 @@ compare "(a) PostgreSQL, $DELAY_MS ms per verso, 30 blocchi" 30 0.5 1 psql_file 
 config "DBTYPE=MYSQL" "SERVER=127.0.0.1:$MARIADB_PROXY" "DATABASE=$DATABASE" "USER=$DB_USER" "PASSWORD=$PASSWORD"
 compare "(b) MariaDB, $DELAY_MS ms per verso, 30 blocchi" 30 0.5 1 mariadb_file "$MARIADB_PROXY"
 pg_config "$PG_PORT"
-compare "(c) PostgreSQL su loopback, 30 blocchi" 30 1.5 0 psql_file "$PG_PORT"
+compare "(c) PostgreSQL su loopback, 30 blocchi" 30 1.5 1 psql_file "$PG_PORT"
 page 200
-compare "(d) PostgreSQL su loopback, 200 blocchi" 200 2.0 0 psql_file "$PG_PORT"
+compare "(d) PostgreSQL su loopback, 200 blocchi" 200 2.0 1 psql_file "$PG_PORT"
 
 echo "fine: $(date -u '+%Y-%m-%d %H:%M UTC'), $(load)"
