@@ -164,6 +164,7 @@ struct RunConnection::Plan {
   MariaDbTarget mariadb;
   PostgresTarget postgres;
   bool side_by_side = false;
+  bool this_machine = false;   // kMariaDb, kPostgres: the server runs here
   LocalZone zone;              // told to server sessions (PostgreSQL, MariaDB)
   std::exception_ptr failure;  // working it out failed: every open throws this
 };
@@ -203,17 +204,31 @@ Plan ConnectionStringPlan(const std::string& connection_string, const Connection
                   driver != nullptr ? driver->value : dsn_driver);
 }
 
+// A host that names this machine: none or a socket folder (a local socket), localhost, a
+// loopback address.
+bool IsThisMachine(const std::string& host) {
+  const std::string h = LowerCase(Trim(host));
+  return h.empty() || h.front() == '/' || h == "localhost" || h.rfind("127.", 0) == 0 ||
+         h == "::1" || h == "[::1]";
+}
+
 Plan SettingsPlan(const Settings& settings, const ConnectionLimits& limits) {
   const ConnectionRoad road = RoadOf(settings);
   switch (road) {
     case ConnectionRoad::kConnectionString:
       return WithPasswordsMasked(
           [&] { return ConnectionStringPlan(settings.ConnectionString, limits); });
-    case ConnectionRoad::kMariaDb:
-      return Plan{.kind = Plan::Kind::kMariaDb, .mariadb = MariaDbTargetOf(settings)};
-    case ConnectionRoad::kPostgres:
+    case ConnectionRoad::kMariaDb: {
+      Plan plan{.kind = Plan::Kind::kMariaDb, .mariadb = MariaDbTargetOf(settings)};
+      plan.this_machine = IsThisMachine(plan.mariadb.host);
+      return plan;
+    }
+    case ConnectionRoad::kPostgres: {
       LoadLibpq();  // before the blocks start: their time is then the server's
-      return Plan{.kind = Plan::Kind::kPostgres, .postgres = PostgresTargetOf(settings)};
+      Plan plan{.kind = Plan::Kind::kPostgres, .postgres = PostgresTargetOf(settings)};
+      plan.this_machine = IsThisMachine(plan.postgres.host);
+      return plan;
+    }
     case ConnectionRoad::kDatabaseFile:
       return WithPasswordsMasked([&] {
         return FilePlan(DatabaseFileTarget(settings.Database, DriversOrNone, AsSqlite).path);
@@ -280,6 +295,8 @@ std::unique_ptr<Connection> RunConnection::Open() const {
 }
 
 bool RunConnection::SideBySide() const { return Resolved().side_by_side; }
+
+bool RunConnection::ServerOnThisMachine() const { return Resolved().this_machine; }
 
 std::unique_ptr<Connection> OpenConnectionString(const std::string& connection_string,
                                                  const ConnectionLimits& limits,

@@ -112,6 +112,9 @@ class RunConnection {
   bool SideBySide() const;
   // See OpensDatabaseFile.
   bool OpensFile() const { return OpensDatabaseFile(settings_); }
+  // Whether the server runs on this machine (a loopback address, localhost or a local socket):
+  // its logins then take the same cores as the blocks.
+  bool ServerOnThisMachine() const;
   // The road of its settings (workers left behind are counted by road).
   ConnectionRoad Road() const { return RoadOf(settings_); }
 

@@ -136,7 +136,10 @@ void Work(const std::shared_ptr<BlockJob>& job, const ConnectionOpener& open,
   std::shared_ptr<Connection> connection;
   try {
     if (job->worker) connection = job->worker->Take();
-    if (!connection) connection = open();
+    if (!connection) {
+      connection = open();
+      if (job->worker) job->worker->NoteOpened();
+    }
     {
       const std::lock_guard lock(job->mutex);
       job->connection = connection;

@@ -22,4 +22,17 @@ std::shared_ptr<Connection> WorkerConnection::Keep(std::shared_ptr<Connection> c
   return connection;  // the one kept before, if any
 }
 
+void WorkerConnection::NoteOpened() noexcept {
+  int64_t unset = 0;
+  first_opened_.compare_exchange_strong(
+      unset, std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+std::optional<std::chrono::steady_clock::time_point> WorkerConnection::FirstOpenedAt()
+    const noexcept {
+  const int64_t ticks = first_opened_.load();
+  if (ticks == 0) return std::nullopt;
+  return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(ticks));
+}
+
 }  // namespace panorello

@@ -27,6 +27,7 @@ using SteadyClock = std::chrono::steady_clock;
 // Blocks that end sooner than this (small queries on a near server, a local file) are not worth
 // another connection: a login costs about as much as a few dozen of them.
 constexpr auto kJoinAfter = std::chrono::milliseconds(10);
+constexpr auto kSlowLogin = std::chrono::milliseconds(30);
 constexpr auto kJoinPoll = std::chrono::milliseconds(2);
 
 std::string SpillFailure(const std::string& folder, int error) {
@@ -176,11 +177,11 @@ class Pool {
   }
 
   // Each worker keeps its own connection between its blocks. The first one starts at once; the
-  // others join it once one of its blocks has run for kJoinAfter.
+  // others join it when AwaitJoin says so.
   void Work(size_t worker) {
     if (worker > 0 && !AwaitJoin()) return;
     BlockQueryEnv env = env_;
-    env.worker = std::make_shared<WorkerConnection>();
+    env.worker = worker == 0 ? first_worker_ : std::make_shared<WorkerConnection>();
     for (;;) {
       size_t i = 0;
       bool direct = false;
@@ -204,16 +205,26 @@ class Pool {
     }
   }
 
-  // Waits until a block keeps the first worker for kJoinAfter (the others are then worth their
-  // logins); false when the run ends first.
+  // Waits until the other workers are worth their logins; false when the run ends first. They
+  // are once a block keeps the first worker for kJoinAfter. A server on this machine logs in with
+  // the same cores the blocks need: its login is left out of that time, unless it takes longer
+  // than kSlowLogin (the server is busy, or the address leads on to a network).
   bool AwaitJoin() {
+    const bool near = env_.connection->ServerOnThisMachine();
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       if (stop_ || next_ >= blocks_.size()) return false;
       if (joined_) return true;
-      if (first_busy_since_ && SteadyClock::now() - *first_busy_since_ >= kJoinAfter) {
-        joined_ = true;
-        return true;
+      if (first_busy_since_) {
+        const auto now = SteadyClock::now();
+        const auto opened = first_worker_->FirstOpenedAt();
+        const bool join = !near    ? now - *first_busy_since_ >= kJoinAfter
+                          : opened ? now - std::max(*first_busy_since_, *opened) >= kJoinAfter
+                                   : now - *first_busy_since_ >= kSlowLogin;
+        if (join) {
+          joined_ = true;
+          return true;
+        }
       }
       changed_.wait_for(lock, kJoinPoll);
     }
@@ -263,6 +274,7 @@ class Pool {
   size_t taken_ = 0;     // blocks whose bodies the page's thread has taken
   size_t appended_ = 0;  // blocks whose boxes are in the page
   const size_t ahead_;
+  const std::shared_ptr<WorkerConnection> first_worker_ = std::make_shared<WorkerConnection>();
   std::optional<SteadyClock::time_point> first_busy_since_;  // the first worker's block began
   bool joined_ = false;                                      // every worker takes blocks
   bool stop_ = false;

@@ -16,7 +16,8 @@ namespace panorello {
 
 struct BlockPoolOptions {
   // Worker threads at most; 1 renders every block on the calling thread, in order. The first
-  // worker starts alone, the others join it once one of its blocks takes a moment (10 ms).
+  // worker starts alone, the others join it once one of its blocks takes a moment (10 ms; the
+  // login to a server on this machine not counted unless it is slow).
   int jobs = 1;
   // Where a body that is not yet its turn goes once it passes spill_bytes (an unnamed file that
   // vanishes when closed); empty keeps every body in memory.
