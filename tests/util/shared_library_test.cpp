@@ -28,8 +28,9 @@ TEST(SharedLibraryTest, FunctionsOrTheMissingPackage) {
             "Libreria di prova incompleta: manca panorello_assente (aggiornare il pacchetto "
             "libprova1)");
   const std::string missing = Failure("libpanorello-assente.so.9", "strlen");
-  EXPECT_TRUE(missing.starts_with("Libreria di prova non disponibile: installare il pacchetto "
-                                  "libprova1 (libpanorello-assente.so.9"))
+  EXPECT_TRUE(
+      missing.starts_with("Libreria di prova non disponibile: installare il pacchetto "
+                          "libprova1 (libpanorello-assente.so.9"))
       << missing;
 }
 
