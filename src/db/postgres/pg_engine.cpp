@@ -14,6 +14,7 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -335,7 +336,13 @@ void PgConnection::ConnectWithSettings(const PostgresTarget& target, const Local
   Execute(set);
 }
 
-void PgConnection::Connect(const PostgresTarget& target, const std::string& options) {
+void PgConnection::Connect(const PostgresTarget& target, const std::string& own_options) {
+  // libpq reads PGOPTIONS only when no options are given: the user's come first, ours win.
+  const char* user_options = std::getenv("PGOPTIONS");
+  const std::string options =
+      user_options != nullptr && *user_options != '\0' && !own_options.empty()
+          ? std::string(user_options) + ' ' + own_options
+          : own_options;
   const std::string connect_timeout = std::to_string(std::max(limits_.connect_seconds, 2));
   const std::string user_timeout =
       std::to_string((limits_.connect_seconds + limits_.query_seconds) * 1000);

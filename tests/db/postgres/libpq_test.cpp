@@ -151,13 +151,17 @@ TEST_F(Libpq, ServerWithoutPortMeansPort5432AndTheEnvironmentCompletesTheRest) {
   std::filesystem::permissions(home.File(".pgpass"), std::filesystem::perms::owner_read |
                                                          std::filesystem::perms::owner_write);
   ASSERT_EQ(setenv("PGPASSFILE", home.File(".pgpass").c_str(), 1), 0);
+  // PGOPTIONS still reaches the session beside the program's own settings.
+  ASSERT_EQ(setenv("PGOPTIONS", "-c work_mem=7MB", 1), 0);
   Settings s = Typed("POSTGRESQL", env_["USER"], "");
   s.Server = proxy.host();
-  auto grid =
-      OpenConnection(s, {})->Query("SELECT inet_server_port() <> 5432 AS forwarded, current_user");
+  auto grid = OpenConnection(s, {})->Query(
+      "SELECT inet_server_port() <> 5432 AS forwarded, current_user, "
+      "current_setting('work_mem'), current_setting('DateStyle')");
   unsetenv("PGPASSFILE");
+  unsetenv("PGOPTIONS");
   ASSERT_TRUE(grid.has_value());
-  EXPECT_EQ(RowTexts(*grid, 0), (Texts{"True", env_["USER"]}));
+  EXPECT_EQ(RowTexts(*grid, 0), (Texts{"True", env_["USER"], "7MB", "ISO, MDY"}));
   // An explicit string naming the ODBC driver still goes through ODBC, port and all.
   s.ConnectionString = Postgres(env_["USER"], env_["PASSWORD"]);
   s.Server = "host.invalid";
